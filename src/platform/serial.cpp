@@ -1,0 +1,200 @@
+#include "platform/serial.h"
+
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <QSerialPort>
+#include <QSettings>
+#include <cstdlib>
+#include <map>
+#include <memory>
+
+#include "platform/system.h"
+
+namespace {
+
+struct OpenPort {
+    std::unique_ptr<QSerialPort> port;
+    std::string device;
+    int timeoutMs = 5000;
+};
+
+std::map<int, OpenPort> g_ports;
+
+// The reason behind the last error code, so that the message can name the device.
+struct LastError {
+    int code = 0;
+    int port = 0;
+    std::string device;
+    std::string reason;
+};
+LastError g_lastError;
+
+int fail(int code, int port, const std::string& device, const std::string& reason) {
+    g_lastError = {code, port, device, reason};
+    return code;
+}
+
+OpenPort* findPort(int port) {
+    auto it = g_ports.find(port);
+    return it == g_ports.end() ? nullptr : &it->second;
+}
+
+bool isPseudoTerminal(const std::string& device) {
+    const QString real = QFileInfo(QString::fromStdString(device)).canonicalFilePath();
+    return real.startsWith("/dev/pts/") || real.startsWith("/dev/pty");
+}
+
+} // namespace
+
+std::string ResolveComDevice(int port) {
+    const std::string var = "RQ55_COM" + std::to_string(port);
+    if (const char* env = std::getenv(var.c_str()); env && *env) return env;
+    std::string stored;
+    if (RegReadString(REGKEY_HKCU, "ComPorts", "COM" + std::to_string(port), stored) == 0 && !stored.empty())
+        return stored;
+#ifdef Q_OS_WIN
+    return "COM" + std::to_string(port);
+#else
+    return "/dev/ttyS" + std::to_string(port - 1);
+#endif
+}
+
+int OpenComConfig(int port, const std::string& deviceName, long baudRate, int parity, int dataBits, int stopBits,
+                  int inputQueueSize, int /*outputQueueSize*/) {
+    if (port < 1 || port > 255) return fail(kRS_InvalidPortNum, port, "", "");
+    CloseCom(port);
+    const std::string device = deviceName.empty() ? ResolveComDevice(port) : deviceName;
+
+    auto serial = std::make_unique<QSerialPort>();
+    serial->setPortName(QString::fromStdString(device));
+    if (!serial->open(QIODevice::ReadWrite)) {
+        const std::string reason = serial->errorString().toStdString();
+        switch (serial->error()) {
+        case QSerialPort::DeviceNotFoundError:
+            return fail(kRS_CannotOpenPort, port, device, reason);
+        case QSerialPort::PermissionError:
+            if (serial->errorString().contains("lock", Qt::CaseInsensitive))
+                return fail(kRS_PortBusy, port, device, reason);
+            return fail(kRS_PermissionDenied, port, device, reason);
+        default:
+            return fail(kRS_CannotOpenPort, port, device, reason);
+        }
+    }
+
+    const QSerialPort::Parity parities[] = {QSerialPort::NoParity, QSerialPort::OddParity, QSerialPort::EvenParity,
+                                            QSerialPort::MarkParity, QSerialPort::SpaceParity};
+    const bool framingOk = parity >= 0 && parity <= 4 && dataBits >= 5 && dataBits <= 8 &&
+                           (stopBits == 1 || stopBits == 2);
+    if (!framingOk || !serial->setBaudRate(static_cast<qint32>(baudRate)) ||
+        !serial->setDataBits(static_cast<QSerialPort::DataBits>(dataBits)) ||
+        !serial->setStopBits(stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop)) {
+        const std::string reason = serial->errorString().toStdString();
+        return fail(kRS_InvalidParameter, port, device, framingOk ? reason : "unsupported frame format");
+    }
+    // A pseudo-terminal cannot take a parity setting, yet bytes flow; only a real port fails on it.
+    if (!serial->setParity(parities[parity]) && !isPseudoTerminal(device))
+        return fail(kRS_InvalidParameter, port, device, serial->errorString().toStdString());
+    serial->clearError();
+    serial->setFlowControl(QSerialPort::NoFlowControl);
+    serial->setReadBufferSize(inputQueueSize > 0 ? inputQueueSize : 4096);
+    serial->clear();
+    g_ports[port] = OpenPort{std::move(serial), device, 5000};
+    return 0;
+}
+
+int CloseCom(int port) {
+    auto it = g_ports.find(port);
+    if (it == g_ports.end()) return kRS_PortNotOpen;
+    it->second.port->close();
+    g_ports.erase(it);
+    return 0;
+}
+
+int ComWrt(int port, const unsigned char* buffer, int count) {
+    OpenPort* p = findPort(port);
+    if (!p) return fail(kRS_PortNotOpen, port, "", "");
+    if (count <= 0) return 0;
+    const qint64 queued = p->port->write(reinterpret_cast<const char*>(buffer), count);
+    if (queued < 0) return fail(kRS_WriteFailed, port, p->device, p->port->errorString().toStdString());
+    QDeadlineTimer deadline(p->timeoutMs);
+    while (p->port->bytesToWrite() > 0) {
+        if (!p->port->waitForBytesWritten(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)))) break;
+    }
+    p->port->clearError();
+    return static_cast<int>(queued - p->port->bytesToWrite());
+}
+
+int ComRd(int port, unsigned char* buffer, int count) {
+    OpenPort* p = findPort(port);
+    if (!p) return fail(kRS_PortNotOpen, port, "", "");
+    int got = 0;
+    QDeadlineTimer deadline(p->timeoutMs);
+    while (got < count) {
+        const qint64 n = p->port->read(reinterpret_cast<char*>(buffer) + got, count - got);
+        if (n < 0) return fail(kRS_ReadFailed, port, p->device, p->port->errorString().toStdString());
+        got += static_cast<int>(n);
+        if (got >= count) break;
+        const qint64 remaining = deadline.remainingTime();
+        if (remaining <= 0) break;
+        if (!p->port->waitForReadyRead(static_cast<int>(remaining))) {
+            const bool timedOut = p->port->error() == QSerialPort::TimeoutError;
+            p->port->clearError();
+            // A device that went away reports at once; do not spin until the deadline.
+            if (!timedOut && p->port->bytesAvailable() == 0) break;
+        }
+    }
+    return got;
+}
+
+int FlushInQ(int port) {
+    OpenPort* p = findPort(port);
+    if (!p) return kRS_PortNotOpen;
+    p->port->clear(QSerialPort::Input);
+    p->port->readAll();
+    return 0;
+}
+
+int FlushOutQ(int port) {
+    OpenPort* p = findPort(port);
+    if (!p) return kRS_PortNotOpen;
+    p->port->clear(QSerialPort::Output);
+    return 0;
+}
+
+int SetComTime(int port, double seconds) {
+    OpenPort* p = findPort(port);
+    if (!p) return kRS_PortNotOpen;
+    p->timeoutMs = static_cast<int>(seconds * 1000.0 + 0.5);
+    return 0;
+}
+
+std::string GetRS232ErrorString(int errorCode) {
+    const bool known = g_lastError.code == errorCode;
+    const std::string com = known ? "COM" + std::to_string(g_lastError.port) : "The serial port";
+    const std::string dev = known && !g_lastError.device.empty() ? " (" + g_lastError.device + ")" : "";
+    const std::string why = known && !g_lastError.reason.empty() ? ": " + g_lastError.reason : "";
+    switch (errorCode) {
+    case kRS_InvalidPortNum:
+        return com + " is not a valid port number; use 1 to 98, or 99 for a TCP link.";
+    case kRS_PortNotOpen:
+        return com + dev + " is not open.";
+    case kRS_CannotOpenPort:
+        return com + dev + " cannot be opened" + why +
+               ".\nCheck the port number, or name the device in the environment variable RQ55_COM" +
+               (known ? std::to_string(g_lastError.port) : std::string("<n>")) + ".";
+    case kRS_PermissionDenied:
+        return com + dev + " cannot be opened: permission denied.\n"
+               "Give your user access to serial ports (on Debian: sudo usermod -aG dialout $USER),\n"
+               "then log out and in again.";
+    case kRS_PortBusy:
+        return com + dev + " is in use by another program" + why + ".";
+    case kRS_InvalidParameter:
+        return com + dev + " refused the port settings" + why + ".";
+    case kRS_WriteFailed:
+        return com + dev + ": writing failed" + why + ".";
+    case kRS_ReadFailed:
+        return com + dev + ": reading failed" + why + ".";
+    default:
+        return "Serial port error " + std::to_string(errorCode) + why + ".";
+    }
+}

@@ -1,0 +1,37 @@
+// Serial ports addressed by COM number.
+//
+// COM n is resolved to a device: the environment variable RQ55_COM<n>, then the settings store
+// (group "ComPorts", key "COM<n>"), then the system's own name (COMn on Windows, /dev/ttyS<n-1>
+// elsewhere). Reads block until the requested count arrives or the time-out set with SetComTime
+// passes. Results are counts (>= 0) or negative error codes that GetRS232ErrorString explains.
+#pragma once
+
+#include <string>
+
+enum {
+    kRS_UnknownSysError = -1,
+    kRS_InvalidPortNum = -2,
+    kRS_PortNotOpen = -3,
+    kRS_CannotOpenPort = -4,   // the device does not exist or could not be opened
+    kRS_PermissionDenied = -5, // the device exists but this user may not open it
+    kRS_PortBusy = -6,         // another program holds the device
+    kRS_InvalidParameter = -7, // baud rate, parity, data or stop bits refused
+    kRS_WriteFailed = -8,
+    kRS_ReadFailed = -9,
+};
+
+std::string ResolveComDevice(int port);
+
+// parity: 0 none, 1 odd, 2 even. Returns 0 on success or a negative code.
+int OpenComConfig(int port, const std::string& deviceName, long baudRate, int parity, int dataBits,
+                  int stopBits, int inputQueueSize, int outputQueueSize);
+int CloseCom(int port);
+// Returns the number of bytes written (fewer on a time-out) or a negative code.
+int ComWrt(int port, const unsigned char* buffer, int count);
+// Returns the number of bytes read (fewer on a time-out) or a negative code.
+int ComRd(int port, unsigned char* buffer, int count);
+int FlushInQ(int port);
+int FlushOutQ(int port);
+int SetComTime(int port, double seconds);
+// The text for an error code, naming the device and the reason of the last failure on it.
+std::string GetRS232ErrorString(int errorCode);

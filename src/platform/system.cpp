@@ -1,0 +1,126 @@
+#include "platform/system.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QLocale>
+#include <QSettings>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "platform/testing.h"
+
+namespace {
+std::string g_projectDirOverride;
+
+std::unique_ptr<QSettings> openSettings() {
+    const char* file = std::getenv("RQ55_SETTINGS");
+    if (file && *file) return std::make_unique<QSettings>(QString::fromLocal8Bit(file), QSettings::IniFormat);
+#ifdef Q_OS_WIN
+    // The current user's hive: writing under the machine hive would need an administrator.
+    return std::make_unique<QSettings>("HKEY_CURRENT_USER\\", QSettings::NativeFormat);
+#else
+    return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope, "RQ55", "RQ55");
+#endif
+}
+
+QString settingsKey(const std::string& subKey, const std::string& valueName) {
+    QString key = QString::fromStdString(subKey);
+    key.replace('\\', '/');
+    while (key.startsWith('/')) key.remove(0, 1);
+    return key + "/" + QString::fromStdString(valueName);
+}
+} // namespace
+
+void Delay(double seconds) {
+    if (seconds <= 0) return;
+    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+}
+
+double Timer() {
+    static QElapsedTimer clock = [] {
+        QElapsedTimer t;
+        t.start();
+        return t;
+    }();
+    return static_cast<double>(clock.nsecsElapsed()) / 1e9;
+}
+
+std::string GetProjectDir() {
+    if (!g_projectDirOverride.empty()) return g_projectDirOverride;
+    if (QCoreApplication::instance()) return QCoreApplication::applicationDirPath().toStdString();
+    return ".";
+}
+
+void SetProjectDirForTesting(const std::string& dir) { g_projectDirOverride = dir; }
+
+int GetCurrentDateTime(double* dateTime) {
+    if (dateTime) *dateTime = static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;
+    return 0;
+}
+
+std::string FormatDateTimeString(double dateTime, const std::string& format) {
+    const QDateTime moment = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(dateTime * 1000.0));
+    const QLocale locale = QLocale::system();
+    QString out;
+    for (size_t i = 0; i < format.size(); ++i) {
+        if (format[i] != '%' || i + 1 == format.size()) {
+            out += QChar(format[i]);
+            continue;
+        }
+        switch (format[++i]) {
+        case 'x': out += locale.toString(moment.date(), QLocale::ShortFormat); break;
+        case 'X': out += moment.toString("HH:mm:ss"); break;
+        case 'c': out += locale.toString(moment, QLocale::LongFormat); break;
+        case 'Y': out += moment.toString("yyyy"); break;
+        case 'm': out += moment.toString("MM"); break;
+        case 'd': out += moment.toString("dd"); break;
+        case 'H': out += moment.toString("HH"); break;
+        case 'M': out += moment.toString("mm"); break;
+        case 'S': out += moment.toString("ss"); break;
+        case '%': out += '%'; break;
+        default: out += '%'; out += QChar(format[i]); break;
+        }
+    }
+    return out.toStdString();
+}
+
+std::string DateStr() { return QDate::currentDate().toString("MM-dd-yyyy").toStdString(); }
+std::string TimeStr() { return QTime::currentTime().toString("HH:mm:ss").toStdString(); }
+
+std::string strfmt(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    va_list copy;
+    va_copy(copy, args);
+    const int needed = std::vsnprintf(nullptr, 0, format, copy);
+    va_end(copy);
+    std::string out;
+    if (needed > 0) {
+        std::vector<char> buffer(static_cast<size_t>(needed) + 1);
+        std::vsnprintf(buffer.data(), buffer.size(), format, args);
+        out.assign(buffer.data(), static_cast<size_t>(needed));
+    }
+    va_end(args);
+    return out;
+}
+
+int RegReadString(int /*rootKey*/, const std::string& subKey, const std::string& valueName, std::string& out) {
+    auto settings = openSettings();
+    const QString key = settingsKey(subKey, valueName);
+    if (!settings->contains(key)) return -1;
+    out = settings->value(key).toString().toStdString();
+    return 0;
+}
+
+int RegWriteString(int /*rootKey*/, const std::string& subKey, const std::string& valueName,
+                   const std::string& value) {
+    auto settings = openSettings();
+    settings->setValue(settingsKey(subKey, valueName), QString::fromStdString(value));
+    settings->sync();
+    return settings->status() == QSettings::NoError ? 0 : -1;
+}

@@ -1,0 +1,34 @@
+// Time, the program directory, the settings store and text formatting.
+#pragma once
+
+#include <cstdarg>
+#include <string>
+
+// Waits without letting events through.
+void Delay(double seconds);
+// Seconds since an arbitrary start, for measuring intervals.
+double Timer();
+
+// The directory of the executable (without a trailing separator).
+std::string GetProjectDir();
+
+// Local date and time as seconds since the epoch.
+int GetCurrentDateTime(double* dateTime);
+// Formats a moment: %x the short date of the system's locale, %X the time, %c both, and the
+// usual %Y %m %d %H %M %S.
+std::string FormatDateTimeString(double dateTime, const std::string& format);
+// Today's date as MM-DD-YYYY and the time as HH:MM:SS.
+std::string DateStr();
+std::string TimeStr();
+
+// printf-style formatting into a std::string.
+std::string strfmt(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// Settings store: the program's remembered values. On Linux a settings file (named by the
+// environment variable RQ55_SETTINGS when set), on Windows the registry. Keys use backslashes
+// like "SOFTWARE\\RQ55\\Language". Returns 0 on success, negative when the value is missing or
+// cannot be written.
+enum { REGKEY_HKLM = 2, REGKEY_HKCU = 1 };
+int RegReadString(int rootKey, const std::string& subKey, const std::string& valueName, std::string& out);
+int RegWriteString(int rootKey, const std::string& subKey, const std::string& valueName,
+                   const std::string& value);

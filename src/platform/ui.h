@@ -1,0 +1,176 @@
+// Panels, controls, callbacks, timers, popups and the event loop.
+//
+// The rest of the program sees plain int handles and control numbers; Qt stays behind this header.
+// Panels are described in RQ55.uir (JSON) and read afresh by every LoadPanel. The control numbers
+// come from the generated header rq55_uir.h.
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Events delivered to control callbacks.
+enum {
+    EVENT_NONE = 0,
+    EVENT_COMMIT = 1,      // a user's change or button press
+    EVENT_CLOSE = 14,      // the window's close box (panel callbacks only)
+    EVENT_TIMER_TICK = 15, // a timer control's interval elapsed
+};
+
+// Control and panel attributes.
+enum {
+    ATTR_DIMMED = 1,          // int 0/1: shown but takes no input
+    ATTR_VISIBLE,             // int 0/1
+    ATTR_LABEL_TEXT,          // text: the caption beside the control
+    ATTR_TEXT_POINT_SIZE,     // int: point size of the control's text
+    ATTR_IMAGE_FILE,          // text: picture of a picture button (file in the program directory)
+    ATTR_MAX_VALUE,           // double: upper end of a numeric or gauge
+    ATTR_MIN_VALUE,           // double
+    ATTR_ENABLED,             // int 0/1: a timer ticks only while enabled
+    ATTR_INTERVAL,            // double seconds: a timer's interval
+    ATTR_CTRL_VAL,            // the control's value (same as Get/SetCtrlVal)
+    ATTR_ON_TEXT,             // text: a switch's "on" state text
+    ATTR_OFF_TEXT,            // text: a switch's "off" state text
+    ATTR_TOOLTIP_TEXT,        // text
+    ATTR_TEXT_BOLD,           // int 0/1
+    ATTR_TEXT_COLOR,          // int 0xRRGGBB
+    ATTR_TOP,                 // int pixels
+    ATTR_LEFT,                // int pixels
+    ATTR_WIDTH,               // int pixels
+    ATTR_HEIGHT,              // int pixels
+    ATTR_SIZE_TO_TEXT,        // int 1: resize a text message to its text
+    ATTR_TITLE,               // text: a panel's title
+    ATTR_PANEL_VISIBLE,       // int 0/1 (read only): whether a panel is on screen
+    ATTR_MENU_NAME,           // text: a menu's name (menu bars)
+    ATTR_ITEM_NAME,           // text: a menu item's name (menu bars)
+    ATTR_CLOSE_CTRL,          // int: a panel's control whose callback the window's close box runs
+};
+
+// Errors of the user-interface operations (all negative).
+enum {
+    UIE_Failure = -1,
+    UIE_BadPanelHandle = -2,
+    UIE_BadControl = -3,
+    UIE_ResourceFileNotFound = -4,
+    UIE_BadResourceFile = -5,
+    UIE_NoSuchPanelResource = -6,
+    UIE_UnknownCallback = -7,
+    UIE_WrongControlType = -8,
+    UIE_BadAttribute = -9,
+    UIE_ValueNotInList = -10,
+    UIE_NoEventLoop = -11,
+};
+
+// Control types for panels built in code (NewCtrl) and in RQ55.uir.
+enum {
+    CTRL_NUMERIC = 1,
+    CTRL_STRING,          // text input
+    CTRL_TEXT_MSG,        // static text
+    CTRL_TEXT_BOX,        // read-only text display
+    CTRL_COMMAND_BUTTON,
+    CTRL_PICTURE_TOGGLE,
+    CTRL_BINARY_SWITCH,
+    CTRL_RING,            // selector with items
+    CTRL_LIST_BOX,
+    CTRL_TIMER,
+    CTRL_GRAPH,
+    CTRL_GAUGE,
+    CTRL_DECORATION,      // framed box that groups controls
+};
+
+constexpr int VAL_AUTO_CENTER = -32768; // NewPanel position: centre on the screen
+constexpr int VAL_RED = 0xFF0000;
+
+using CtrlCallbackPtr = int (*)(int panel, int control, int event, void* callbackData, int eventData1,
+                                int eventData2);
+using MenuCallbackPtr = void (*)(int menuBar, int menuItem, void* callbackData, int panel);
+
+// Callbacks named in RQ55.uir are bound through this registry.
+void RegisterCallback(const std::string& name, CtrlCallbackPtr fn);
+void RegisterMenuCallback(const std::string& name, MenuCallbackPtr fn);
+bool IsCallbackRegistered(const std::string& name);
+
+// Creates the application object; call once before anything else. Returns 1, or 0 on failure.
+int InitRunTime(int argc, char** argv);
+
+// Panels. Handles are positive; negative results are errors.
+int LoadPanel(int parent, const std::string& file, int resourceId);
+int NewPanel(int parent, const std::string& title, int top, int left, int height, int width);
+int DisplayPanel(int panel);
+int HidePanel(int panel);
+int DiscardPanel(int panel);
+int InstallPopup(int panel);
+int RemovePopup(int panel);
+int SetPanelAttribute(int panel, int attribute, int value);
+int SetPanelAttribute(int panel, int attribute, const std::string& value);
+int GetPanelAttribute(int panel, int attribute, int& value);
+int GetPanelAttribute(int panel, int attribute, std::string& value);
+int GetActivePanel();
+
+// Controls built in code; returns the new control's number.
+int NewCtrl(int panel, int type, const std::string& label, int top, int left);
+int InstallCtrlCallback(int panel, int control, CtrlCallbackPtr fn, void* callbackData);
+
+// Values. Programmatic changes never fire a commit.
+int SetCtrlVal(int panel, int control, int value);
+int SetCtrlVal(int panel, int control, unsigned value);
+int SetCtrlVal(int panel, int control, double value);
+int SetCtrlVal(int panel, int control, const char* value);
+int SetCtrlVal(int panel, int control, const std::string& value);
+int GetCtrlVal(int panel, int control, int& value);
+int GetCtrlVal(int panel, int control, unsigned& value);
+int GetCtrlVal(int panel, int control, double& value);
+int GetCtrlVal(int panel, int control, std::string& value);
+
+int SetCtrlAttribute(int panel, int control, int attribute, int value);
+int SetCtrlAttribute(int panel, int control, int attribute, double value);
+int SetCtrlAttribute(int panel, int control, int attribute, const char* value);
+int SetCtrlAttribute(int panel, int control, int attribute, const std::string& value);
+int GetCtrlAttribute(int panel, int control, int attribute, int& value);
+int GetCtrlAttribute(int panel, int control, int attribute, double& value);
+int GetCtrlAttribute(int panel, int control, int attribute, std::string& value);
+
+// Timers: restart the interval count.
+int ResetTimer(int panel, int control);
+
+// List boxes and selectors. index -1 appends.
+int InsertListItem(int panel, int control, int index, const std::string& label, int value);
+int ClearListCtrl(int panel, int control);
+int GetNumListItems(int panel, int control, int& count);
+
+// Graphs: one line through the points; returns a plot handle.
+int PlotXY(int panel, int control, const float* x, const float* y, int count, int color);
+int DeleteGraphPlot(int panel, int control, int plot); // plot -1: every plot
+
+// Menu bars (the main panel's). Menus and items share one numbering per menu bar.
+int GetPanelMenuBar(int panel);
+int SetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, const std::string& value);
+int GetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, std::string& value);
+
+// Modal popups.
+int MessagePopup(const std::string& title, const std::string& message);
+int ConfirmPopup(const std::string& title, const std::string& message); // 1 yes, 0 no
+enum { VAL_SELECT_BUTTON = 0, VAL_SAVE_BUTTON = 1, VAL_LOAD_BUTTON = 2 };
+// Returns 1 or more with the chosen path, 0 when cancelled.
+int FileSelectPopupEx(const std::string& defaultDir, const std::string& defaultSpec,
+                      const std::string& typeList, const std::string& title, int button,
+                      std::string& path);
+
+// Event loop. RunUserInterface nests; QuitUserInterface ends the innermost one with a code.
+int RunUserInterface();
+int QuitUserInterface(int code);
+int ProcessSystemEvents();
+// Runs fn on the user-interface thread once the current callback has returned.
+int PostDeferredCall(std::function<void()> fn);
+// Holds back timer callbacks while an exchange owns the shared buffers; ticks that arrive
+// meanwhile are delivered once afterwards (to timers still enabled then). Nests.
+void SuspendTimerCallbacks();
+void ResumeTimerCallbacks();
+
+// Taskbar notification icon. The current image is kept even where no tray exists.
+enum { ATTR_TRAY_ICON_IMAGE = 100 };
+using TrayCallbackPtr = int (*)(int icon, int event, int eventData);
+int WT_InstallSysTrayIcon(const std::string& imageFile, const std::string& tooltip, TrayCallbackPtr fn,
+                          int* handle);
+int WT_SetTrayIconAttr(int handle, int attribute, const std::string& value);
+int WT_RemoveSysTrayIcon(int handle);

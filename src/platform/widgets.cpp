@@ -1,0 +1,158 @@
+#include "platform/widgets.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPalette>
+#include <QStyleFactory>
+#include <QtMath>
+#include <cmath>
+
+namespace platform {
+
+namespace {
+const QColor kAccent(0x1f, 0x6f, 0xb2);
+const QColor kOnGreen(0x2e, 0x9d, 0x4f);
+const QColor kTrackOff(0xb9, 0xc0, 0xc8);
+const QColor kInk(0x1d, 0x27, 0x33);
+} // namespace
+
+SwitchWidget::SwitchWidget(QWidget* parent) : QAbstractButton(parent) {
+    setCheckable(true);
+    setCursor(Qt::PointingHandCursor);
+}
+
+void SwitchWidget::setStateTexts(const QString& on, const QString& off) {
+    on_ = on;
+    off_ = off;
+    update();
+}
+
+QSize SwitchWidget::sizeHint() const {
+    const QFontMetrics fm(font());
+    return {48 + 8 + std::max(fm.horizontalAdvance(on_), fm.horizontalAdvance(off_)), 26};
+}
+
+void SwitchWidget::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const int trackH = std::min(height() - 4, 24);
+    const int trackW = trackH * 2;
+    const QRectF track(1, (height() - trackH) / 2.0, trackW, trackH);
+    QColor trackColor = isChecked() ? kOnGreen : kTrackOff;
+    if (!isEnabled()) trackColor = trackColor.lighter(135);
+    p.setPen(Qt::NoPen);
+    p.setBrush(trackColor);
+    p.drawRoundedRect(track, trackH / 2.0, trackH / 2.0);
+    const double knobD = trackH - 4;
+    const double knobX = isChecked() ? track.right() - knobD - 2 : track.left() + 2;
+    p.setBrush(Qt::white);
+    p.drawEllipse(QRectF(knobX, track.top() + 2, knobD, knobD));
+    p.setPen(isEnabled() ? kInk : palette().color(QPalette::Disabled, QPalette::WindowText));
+    QFont f = font();
+    f.setBold(true);
+    p.setFont(f);
+    const QRectF textRect(track.right() + 8, 0, width() - track.right() - 8, height());
+    p.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, isChecked() ? on_ : off_);
+}
+
+GaugeWidget::GaugeWidget(QWidget* parent) : QWidget(parent) {}
+
+void GaugeWidget::setValue(double v) {
+    value_ = v;
+    update();
+}
+
+void GaugeWidget::setRange(double minimum, double maximum) {
+    min_ = minimum;
+    max_ = maximum;
+    update();
+}
+
+void GaugeWidget::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const double side = std::min(width(), static_cast<int>(height() * 1.25));
+    const QPointF centre(width() / 2.0, side * 0.55);
+    const double radius = side * 0.42;
+    const double startDeg = 210, spanDeg = -240; // from lower left, clockwise to lower right
+    const QRectF arcRect(centre.x() - radius, centre.y() - radius, 2 * radius, 2 * radius);
+    const bool enabled = isEnabled();
+
+    QPen track(QColor(0xdd, 0xe2, 0xe8), radius * 0.16, Qt::SolidLine, Qt::FlatCap);
+    p.setPen(track);
+    p.drawArc(arcRect, qRound(startDeg * 16), qRound(spanDeg * 16));
+
+    const double range = max_ - min_;
+    double fraction = range > 0 && std::isfinite(value_) ? (value_ - min_) / range : 0.0;
+    fraction = std::clamp(fraction, 0.0, 1.0);
+    QPen fill(enabled ? kAccent : kTrackOff, radius * 0.16, Qt::SolidLine, Qt::FlatCap);
+    p.setPen(fill);
+    p.drawArc(arcRect, qRound(startDeg * 16), qRound(spanDeg * fraction * 16));
+
+    // Ticks at every tenth, with the ends labelled.
+    p.setPen(QPen(QColor(0x6b, 0x76, 0x82), 1));
+    for (int i = 0; i <= 10; ++i) {
+        const double a = qDegreesToRadians(startDeg + spanDeg * i / 10.0);
+        const double r1 = radius * 0.70, r2 = radius * (i % 5 == 0 ? 0.58 : 0.64);
+        p.drawLine(QPointF(centre.x() + r1 * std::cos(a), centre.y() - r1 * std::sin(a)),
+                   QPointF(centre.x() + r2 * std::cos(a), centre.y() - r2 * std::sin(a)));
+    }
+    QFont small = font();
+    small.setPointSizeF(std::max(6.5, font().pointSizeF() * 0.8));
+    p.setFont(small);
+    const double labelY = centre.y() + radius * 0.62;
+    auto number = [](double v) { return QString::number(v, 'g', 6); };
+    p.drawText(QRectF(centre.x() - radius * 1.1, labelY, radius * 0.8, 16), Qt::AlignCenter, number(min_));
+    p.drawText(QRectF(centre.x() + radius * 0.3, labelY, radius * 0.8, 16), Qt::AlignCenter, number(max_));
+
+    // Needle.
+    const double a = qDegreesToRadians(startDeg + spanDeg * fraction);
+    p.setPen(QPen(enabled ? QColor(0xc0, 0x39, 0x2b) : kTrackOff, 2.5, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(centre, QPointF(centre.x() + radius * 0.78 * std::cos(a), centre.y() - radius * 0.78 * std::sin(a)));
+    p.setPen(Qt::NoPen);
+    p.setBrush(enabled ? kInk : kTrackOff);
+    p.drawEllipse(centre, 4, 4);
+
+    QFont big = font();
+    big.setBold(true);
+    p.setFont(big);
+    p.setPen(enabled ? kInk : palette().color(QPalette::Disabled, QPalette::WindowText));
+    const QString text = std::isfinite(value_) ? QString::number(value_, 'f', precision_) : QString("---");
+    p.drawText(QRectF(0, centre.y() + radius * 0.15, width(), 20), Qt::AlignHCenter | Qt::AlignTop, text);
+}
+
+PanelWindow::PanelWindow(std::function<void()> onCloseBox) : onCloseBox_(std::move(onCloseBox)) {}
+
+void PanelWindow::closeEvent(QCloseEvent* event) {
+    // The program decides what the close box does (usually the panel's own close command).
+    event->ignore();
+    if (onCloseBox_) onCloseBox_();
+}
+
+void ApplyTheme() {
+    QApplication::setStyle(QStyleFactory::create("Fusion"));
+    QPalette pal;
+    pal.setColor(QPalette::Window, QColor(0xf2, 0xf4, 0xf7));
+    pal.setColor(QPalette::WindowText, kInk);
+    pal.setColor(QPalette::Base, Qt::white);
+    pal.setColor(QPalette::AlternateBase, QColor(0xe9, 0xed, 0xf2));
+    pal.setColor(QPalette::Text, kInk);
+    pal.setColor(QPalette::Button, QColor(0xe6, 0xea, 0xef));
+    pal.setColor(QPalette::ButtonText, kInk);
+    pal.setColor(QPalette::Highlight, kAccent);
+    pal.setColor(QPalette::HighlightedText, Qt::white);
+    pal.setColor(QPalette::ToolTipBase, QColor(0xff, 0xfb, 0xe6));
+    pal.setColor(QPalette::ToolTipText, kInk);
+    pal.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x9a, 0xa3, 0xad));
+    pal.setColor(QPalette::Disabled, QPalette::Text, QColor(0x9a, 0xa3, 0xad));
+    pal.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x9a, 0xa3, 0xad));
+    pal.setColor(QPalette::Disabled, QPalette::Base, QColor(0xf0, 0xf2, 0xf5));
+    QApplication::setPalette(pal);
+    QFont font("DejaVu Sans");
+    font.setPointSizeF(9);
+    QApplication::setFont(font);
+}
+
+} // namespace platform

@@ -1,0 +1,5 @@
+#include "shell/callbacks.h"
+
+#include "platform/ui.h"
+
+void RegisterProgramCallbacks() {}

@@ -1,0 +1,23 @@
+// Runs the suite with the application offscreen, a private settings file and scripted popups.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <cstdlib>
+
+#include "platform/ui.h"
+#include "shell/callbacks.h"
+#include "test_support.h"
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Every test run gets a settings file of its own, so no user's remembered values are touched.
+    QTemporaryDir settingsDir(QDir::tempPath() + "/rq55-settings-XXXXXX");
+    const std::string settings = settingsDir.path().toStdString() + "/settings.ini";
+    setenv("RQ55_SETTINGS", settings.c_str(), 1);
+    InitRunTime(argc, argv);
+    RegisterProgramCallbacks();
+    testsupport::InstallDefaultResponder();
+    return RUN_ALL_TESTS();
+}
