@@ -1,0 +1,3 @@
+#include "lang/label_table.h"
+
+LabelTable etiqueta;
