@@ -7,6 +7,8 @@
 #include <fstream>
 #include <stdexcept>
 
+#include "platform/testing.h"
+
 namespace testsupport {
 
 void InstallDefaultResponder() {
@@ -35,5 +37,26 @@ void TempDir::write(const std::string& name, const std::string& content) const {
 }
 
 std::string ResourceDir() { return QCoreApplication::applicationDirPath().toStdString(); }
+
+ProgramDir::ProgramDir() {
+    for (const char* name : {"RQ55.uir", "language.ini", "trffc_a.ico", "trffc_b.ico", "trffc_c.ico",
+                             "trffc_d.ico", "close3.ico", "open3.ico"})
+        std::filesystem::copy_file(ResourceDir() + "/" + name, dir_.file(name));
+    SetProjectDirForTesting(dir_.path());
+}
+
+ProgramDir::~ProgramDir() { SetProjectDirForTesting(""); }
+
+void ProgramDir::writeLanguage(const std::string& content) const { dir_.write("language.ini", content); }
+
+void ProgramDir::removeLanguage() const { std::filesystem::remove(dir_.file("language.ini")); }
+
+ScopedSettings::ScopedSettings() {
+    const char* previous = std::getenv("RQ55_SETTINGS");
+    previous_ = previous ? previous : "";
+    setenv("RQ55_SETTINGS", dir_.file("settings.ini").c_str(), 1);
+}
+
+ScopedSettings::~ScopedSettings() { setenv("RQ55_SETTINGS", previous_.c_str(), 1); }
 
 } // namespace testsupport

@@ -28,4 +28,29 @@ private:
 // The directory of the test executable, where the build copies the program's resources.
 std::string ResourceDir();
 
+// A program directory of the test's own: the panels and icons of the build, and a language file
+// the test chooses. It is the program directory until destruction.
+class ProgramDir {
+public:
+    ProgramDir();  // with the shipped language.ini
+    ~ProgramDir();
+    const std::string& path() const { return dir_.path(); }
+    void writeLanguage(const std::string& content) const;
+    void removeLanguage() const;
+
+private:
+    TempDir dir_;
+};
+
+// A settings file of the test's own until destruction (no remembered language, no fonts).
+class ScopedSettings {
+public:
+    ScopedSettings();
+    ~ScopedSettings();
+
+private:
+    TempDir dir_;
+    std::string previous_;
+};
+
 } // namespace testsupport

@@ -9,7 +9,7 @@
 // decoration, and the optional keys label, label_position ("top" or "left"), value, data ("int",
 // "unsigned", "double"), min, max, precision, indicator, items ([{ "label", "value" }]), callback,
 // interval, enabled, on_text, off_text, image, dimmed, visible, tooltip, font_size, bold, color
-// ("#rrggbb"), align ("left", "center", "right"), max_length, x_label, y_label, xmin, xmax, ymin,
+// ("#rrggbb"), background (text messages), align ("left", "center", "right"), wrap, max_length, x_label, y_label, xmin, xmax, ymin,
 // ymax. Control numbers follow the order of the list (see uirgen).
 #include "platform/ui.h"
 
@@ -310,7 +310,10 @@ void buildControl(Panel& p, Control& c, const QJsonObject& o) {
         l->setText(o.contains("value") ? o.value("value").toString() : label);
         l->setAlignment(static_cast<Qt::Alignment>(
             alignmentOf(o.value("align").toString(), Qt::AlignLeft | Qt::AlignVCenter)));
-        if (o.contains("color")) l->setStyleSheet(textStyle(o));
+        QString style = textStyle(o);
+        if (o.contains("background"))
+            style += QString("background: %1; border-radius: 4px; padding: 2px 8px;").arg(o.value("background").toString());
+        if (!style.isEmpty()) l->setStyleSheet(style);
         l->setWordWrap(o.value("wrap").toBool(false));
         c.widget = l;
         break;
@@ -434,9 +437,9 @@ void buildControl(Panel& p, Control& c, const QJsonObject& o) {
     if (o.contains("tooltip")) c.widget->setToolTip(o.value("tooltip").toString());
     const bool hasCaption = c.type != CTRL_COMMAND_BUTTON && c.type != CTRL_TEXT_MSG &&
                             c.type != CTRL_DECORATION && !label.isEmpty();
+    c.captionLeft = o.value("label_position").toString() == "left";
     if (hasCaption) {
         c.caption = new QLabel(label, parent);
-        c.captionLeft = o.value("label_position").toString() == "left";
         if (o.contains("caption_size")) {
             QFont f = c.caption->font();
             f.setPointSizeF(o.value("caption_size").toDouble());
@@ -1184,6 +1187,22 @@ int GetNumListItems(int panel, int control, int& count) {
     Control* c = findControl(panel, control);
     if (!c) return findPanel(panel) ? UIE_BadControl : UIE_BadPanelHandle;
     count = static_cast<int>(c->items.size());
+    return 0;
+}
+
+int GetLabelFromIndex(int panel, int control, int index, std::string& label) {
+    Control* c = findControl(panel, control);
+    if (!c) return findPanel(panel) ? UIE_BadControl : UIE_BadPanelHandle;
+    if (index < 0 || index >= static_cast<int>(c->items.size())) return UIE_ValueNotInList;
+    label = c->items[static_cast<size_t>(index)].label;
+    return 0;
+}
+
+int GetValueFromIndex(int panel, int control, int index, int& value) {
+    Control* c = findControl(panel, control);
+    if (!c) return findPanel(panel) ? UIE_BadControl : UIE_BadPanelHandle;
+    if (index < 0 || index >= static_cast<int>(c->items.size())) return UIE_ValueNotInList;
+    value = c->items[static_cast<size_t>(index)].value;
     return 0;
 }
 

@@ -137,6 +137,8 @@ int ResetTimer(int panel, int control);
 int InsertListItem(int panel, int control, int index, const std::string& label, int value);
 int ClearListCtrl(int panel, int control);
 int GetNumListItems(int panel, int control, int& count);
+int GetLabelFromIndex(int panel, int control, int index, std::string& label);
+int GetValueFromIndex(int panel, int control, int index, int& value);
 
 // Graphs: one line through the points; returns a plot handle.
 int PlotXY(int panel, int control, const float* x, const float* y, int count, int color);

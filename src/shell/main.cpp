@@ -1,1 +1,47 @@
-int main() { return 0; }
+// RQ55: sets up and watches one RQ55 network analyser over Modbus.
+//
+// With --demo the program starts a simulated analyser of its own on a loopback TCP port and
+// presets the main panel for it, so it can be tried without a meter.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "platform/ui.h"
+#include "shell/callbacks.h"
+#include "shell/main_panel.h"
+#include "sim/simulator.h"
+
+int main(int argc, char** argv) {
+    bool demo = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--demo") == 0) {
+            demo = true;
+        } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::printf("Usage: rq55 [--demo]\n"
+                        "  --demo  talk to a built-in simulated analyser (RTU frames over TCP on loopback)\n");
+            return 0;
+        }
+    }
+    if (InitRunTime(argc, argv) == 0) return 0;
+    RegisterProgramCallbacks();
+
+    sim::Simulator simulator;
+    if (demo) {
+        sim::Options options;
+        options.transport = sim::Transport::RtuOverTcp;
+        options.deviceAddress = 1;
+        std::string error;
+        if (!simulator.start(options, &error)) {
+            std::fprintf(stderr, "rq55: cannot start the simulated analyser: %s\n", error.c_str());
+            return 1;
+        }
+        MainPanelPreset preset;
+        preset.demo = true;
+        preset.port = 99;
+        preset.address = options.deviceAddress;
+        preset.host = "127.0.0.1";
+        preset.tcpPort = simulator.tcpPort();
+        SetMainPanelPreset(preset);
+    }
+    return RQ55_main(argc, argv);
+}

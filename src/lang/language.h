@@ -1,0 +1,41 @@
+// Which language is in force: the language file, the remembered choice, the language dialog and
+// the two menu switches of the main panel.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "lang/label_table.h"
+
+// Where the remembered language lives in the settings store.
+inline constexpr const char* kLanguageKey = "SOFTWARE\\RQ55\\Language";
+inline constexpr const char* kLanguageValue = "Language";
+// The run-time's own font settings, which the program keeps empty.
+inline constexpr const char* kRuntimeFontKey = "SOFTWARE\\RQ55\\Runtime";
+// The language dialog lists at most this many languages, with names of at most 99 characters.
+inline constexpr int kMaxLanguages = 20;
+inline constexpr int kMaxLanguageName = 99;
+
+// Builds the table of the remembered language (asking for one when none is valid). Nothing when
+// no table could be built; the operator has then been told why.
+std::optional<LabelTable> Ulvo_AsignarIdioma();
+
+int Ulvo_NumeroDeIdiomas(int* count);
+int Ulvo_ObtenerIdiomas(std::vector<std::string>& names);
+// Shows the language dialog; the language chosen, or -1 when the operator pressed "Quit".
+int Ulvo_SeleccionarIdioma(int* language);
+
+int AceptarIdioma(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int Salir_de_Instalacion(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+
+// Make language 1 / 2 the one in force: remembered at once, then loaded when the file has it.
+void RQ55_Selecciona_Idioma_ESP();
+void RQ55_Selecciona_Idioma_ENG();
+
+// Menu commands of the main panel: switch language and rebuild the main panel.
+void RQ55_Cambia_Idioma_ESP(int menuBar, int menuItem, void* callbackData, int panel);
+void RQ55_Cambia_Idioma_ENG(int menuBar, int menuItem, void* callbackData, int panel);
+
+// The path of language.ini in the program directory.
+std::string LanguageFilePath();

@@ -1,0 +1,15 @@
+#include "link/link_settings.h"
+
+int Puerto = 0;
+int Velocidad = 0;
+int Modo = 0;
+int Bits = 0;
+int Paridad = 0;
+int Stops = 0;
+int Identidad = 0;
+std::string IP;
+int TCP_Puerto = 0;
+std::string Telefono;
+int modelo_equipo = 0;
+
+int icono_comunicaciones_barra_tareas = 0;

@@ -1,0 +1,93 @@
+#include "shell/main_panel.h"
+
+#include <optional>
+
+#include "lang/label_table.h"
+#include "lang/labels.h"
+#include "lang/language.h"
+#include "link/link_settings.h"
+#include "platform/ui.h"
+#include "rq55_uir.h"
+
+int panel_principal = 0;
+
+namespace {
+
+MainPanelPreset g_preset;
+
+// The six link settings, in the order the communication switch dims them.
+constexpr int kLinkControls[] = {PRINCIPAL_MODO, PRINCIPAL_VELOCIDAD, PRINCIPAL_PUERTO,
+                                 PRINCIPAL_IP,   PRINCIPAL_TCP_PUERTO, PRINCIPAL_IDENTIDAD};
+
+void applyPreset(int panel) {
+    if (g_preset.port != 0) {
+        SetCtrlVal(panel, PRINCIPAL_PUERTO, g_preset.port);
+        SetCtrlVal(panel, PRINCIPAL_IDENTIDAD, g_preset.address);
+        SetCtrlVal(panel, PRINCIPAL_IP, g_preset.host);
+        SetCtrlVal(panel, PRINCIPAL_TCP_PUERTO, g_preset.tcpPort);
+    }
+    SetCtrlAttribute(panel, PRINCIPAL_DEMO, ATTR_VISIBLE, g_preset.demo ? 1 : 0);
+}
+
+// A rebuilt panel must show the link as it is: the switch and the settings in use travel over.
+void copyLinkState(int from, int to) {
+    for (int control : kLinkControls) {
+        if (control == PRINCIPAL_IP) {
+            std::string text;
+            GetCtrlVal(from, control, text);
+            SetCtrlVal(to, control, text);
+        } else {
+            double value = 0;
+            GetCtrlVal(from, control, value);
+            SetCtrlVal(to, control, value);
+        }
+    }
+    int on = 0;
+    GetCtrlVal(from, PRINCIPAL_COMUNICACION, on);
+    SetCtrlVal(to, PRINCIPAL_COMUNICACION, on);
+    for (int control : kLinkControls) SetCtrlAttribute(to, control, ATTR_DIMMED, on);
+}
+
+} // namespace
+
+void SetMainPanelPreset(const MainPanelPreset& preset) { g_preset = preset; }
+
+int Hace_nada_con_el_icono_de_tareas(int, int, int) { return 0; }
+
+int Ulvo_GEN_Presenta_iconos_comunicaciones_solo_semaforo() {
+    return WT_InstallSysTrayIcon("trffc_a.ico", "RQ55", Hace_nada_con_el_icono_de_tareas,
+                                 &icono_comunicaciones_barra_tareas);
+}
+
+int QUIT(int, int, int event, void*, int, int) {
+    if (event == EVENT_COMMIT) QuitUserInterface(0);
+    return 0;
+}
+
+int RQ55_main(int argc, char** argv) {
+    if (InitRunTime(argc, argv) == 0) return 0;
+    panel_principal = LoadPanel(0, "RQ55.uir", PRINCIPAL);
+    if (panel_principal < 0) return 0;
+    SetCtrlVal(panel_principal, PRINCIPAL_COMUNICACION, 0);
+    std::optional<LabelTable> table = Ulvo_AsignarIdioma();
+    if (!table) return -1;
+    etiqueta = std::move(*table);
+    RQ55_Poner_Etiquetas_PRINCIPAL(panel_principal, etiqueta);
+    applyPreset(panel_principal);
+    Ulvo_GEN_Presenta_iconos_comunicaciones_solo_semaforo();
+    if (DisplayPanel(panel_principal) < 0) return 0;
+    if (RunUserInterface() < 0) return 0;
+    WT_RemoveSysTrayIcon(icono_comunicaciones_barra_tareas);
+    return 0;
+}
+
+void RebuildMainPanel(int oldPanel) {
+    const int panel = LoadPanel(0, "RQ55.uir", PRINCIPAL);
+    if (panel < 0) return; // the old panel stays in use
+    copyLinkState(oldPanel, panel);
+    SetCtrlAttribute(panel, PRINCIPAL_DEMO, ATTR_VISIBLE, g_preset.demo ? 1 : 0);
+    DiscardPanel(oldPanel);
+    RQ55_Poner_Etiquetas_PRINCIPAL(panel, etiqueta);
+    DisplayPanel(panel);
+    panel_principal = panel;
+}

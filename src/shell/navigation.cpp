@@ -1,0 +1,51 @@
+#include "shell/navigation.h"
+
+#include "platform/system.h"
+#include "platform/ui.h"
+
+int panel_retorno = 0;
+
+namespace {
+// A panel missing from RQ55.uir is a broken installation; say so instead of leaving the
+// operator without any window.
+void reportLoadFailure(int resource, int code) {
+    MessagePopup("RQ55.uir", strfmt("Panel %d cannot be loaded from RQ55.uir (error %d).", resource, code));
+}
+} // namespace
+
+int OpenView(int caller, int& returnTo, int resource, PanelLabeller labeller, std::initializer_list<int> timers) {
+    returnTo = caller;
+    const int view = LoadPanel(0, "RQ55.uir", resource);
+    if (view < 0) {
+        reportLoadFailure(resource, view);
+        return view;
+    }
+    HidePanel(caller);
+    if (labeller) labeller(view, etiqueta);
+    for (int timer : timers) {
+        ResetTimer(view, timer);
+        SetCtrlAttribute(view, timer, ATTR_ENABLED, 1);
+    }
+    DisplayPanel(view);
+    return view;
+}
+
+void CloseView(int view, int returnTo) {
+    DiscardPanel(view);
+    DisplayPanel(returnTo);
+}
+
+int LoadMenuPopup(int resource) {
+    const int popup = LoadPanel(0, "RQ55.uir", resource);
+    if (popup < 0) {
+        reportLoadFailure(resource, popup);
+        DisplayPanel(panel_retorno);
+    }
+    return popup;
+}
+
+void ClosePopup(int popup, int returnTo) {
+    RemovePopup(popup);
+    DiscardPanel(popup);
+    DisplayPanel(returnTo);
+}

@@ -1,0 +1,118 @@
+// Renders the program's panels to PNG files for the README (docs/screenshots/).
+//
+// Runs the real program offscreen against the built-in simulated analyser and saves what an
+// operator would see. Usage: rq55-shots OUTPUT_DIR
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "lang/language.h"
+#include "platform/system.h"
+#include "platform/testing.h"
+#include "platform/ui.h"
+#include "rq55_uir.h"
+#include "shell/callbacks.h"
+#include "shell/main_panel.h"
+#include "sim/simulator.h"
+
+namespace {
+
+// The language dialog is built in code: its list, then "OK", then "Quit".
+constexpr int kLanguageDialogOk = 3;
+
+std::string g_out;
+int g_failures = 0;
+
+void save(int panel, const std::string& name) {
+    const std::string path = g_out + "/" + name + ".png";
+    if (SavePanelImage(panel, path) == 1) {
+        std::printf("wrote %s\n", path.c_str());
+    } else {
+        std::fprintf(stderr, "rq55-shots: cannot write %s\n", path.c_str());
+        ++g_failures;
+    }
+}
+
+// Runs the program's start with a script that acts once the main panel is up.
+void runProgram(std::function<void()> script) {
+    PostDeferredCall([script] {
+        script();
+        QuitUserInterface(0);
+    });
+    char name[] = "rq55";
+    char* argv[] = {name, nullptr};
+    RQ55_main(1, argv);
+    for (int panel : LoadedPanels()) DiscardPanel(panel);
+}
+
+void setLanguage(const std::string& language) {
+    RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, language);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: rq55-shots OUTPUT_DIR\n");
+        return 2;
+    }
+    g_out = argv[1];
+    QDir().mkpath(QString::fromStdString(g_out));
+    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    QTemporaryDir settings(QDir::tempPath() + "/rq55-shots-XXXXXX");
+    const std::string settingsFile = settings.path().toStdString() + "/settings.ini";
+    setenv("RQ55_SETTINGS", settingsFile.c_str(), 1);
+    InitRunTime(argc, argv);
+    RegisterProgramCallbacks();
+    SetPopupResponder([](const PopupRecord&) { return PopupAnswer{}; });
+
+    sim::Simulator simulator;
+    sim::Options options;
+    options.transport = sim::Transport::RtuOverTcp;
+    options.modelCode = 59;
+    options.seed = 7;
+    std::string error;
+    if (!simulator.start(options, &error)) {
+        std::fprintf(stderr, "rq55-shots: simulator: %s\n", error.c_str());
+        return 1;
+    }
+    MainPanelPreset preset;
+    preset.demo = true;
+    preset.port = 99;
+    preset.host = "127.0.0.1";
+    preset.tcpPort = simulator.tcpPort();
+    SetMainPanelPreset(preset);
+
+    // First start: no language remembered yet, so the language dialog comes up. The script runs
+    // inside the dialog's own event loop; the program is ended once the main panel is up.
+    setLanguage("");
+    PostDeferredCall([] {
+        const int dialog = FindPanelByTitle("Idioma / Language");
+        if (dialog <= 0) {
+            ++g_failures;
+            return;
+        }
+        save(dialog, "language-dialog");
+        QTimer::singleShot(300, [] { QuitUserInterface(0); });
+        SimulateCommit(dialog, kLanguageDialogOk);
+    });
+    {
+        char name[] = "rq55";
+        char* args[] = {name, nullptr};
+        RQ55_main(1, args);
+        for (int panel : LoadedPanels()) DiscardPanel(panel);
+    }
+
+    setLanguage("1");
+    runProgram([] { save(panel_principal, "main-es"); });
+    setLanguage("2");
+    runProgram([] { save(panel_principal, "main-en"); });
+
+    simulator.stop();
+    return g_failures == 0 ? 0 : 1;
+}
