@@ -4,17 +4,17 @@
 
 #include <string>
 
-extern int Puerto;        // COM port number, or 99 for the TCP link
-extern int Velocidad;     // baud rate
-extern int Modo;          // framing selector 0..3: 8N1, 8O1, 8E1, 8N2
-extern int Bits;          // data bits, from Modo
-extern int Paridad;       // 0 none, 1 odd, 2 even, from Modo
-extern int Stops;         // stop bits, from Modo
-extern int Identidad;     // the analyser's Modbus address (one byte)
-extern std::string IP;    // host of the TCP link, used whole however long
-extern int TCP_Puerto;    // TCP port of the TCP link (16 bits)
+extern int Puerto;           // COM port number, or 99 for the TCP link
+extern int Velocidad;        // baud rate
+extern int Modo;             // framing selector 0..3: 8N1, 8O1, 8E1, 8N2
+extern int Bits;             // data bits, from Modo
+extern int Paridad;          // 0 none, 1 odd, 2 even, from Modo
+extern int Stops;            // stop bits, from Modo
+extern int Identidad;        // the analyser's Modbus address (one byte)
+extern std::string IP;       // host of the TCP link, used whole however long
+extern int TCP_Puerto;       // TCP port of the TCP link (16 bits)
 extern std::string Telefono; // passed through to every register-map operation, never used
-extern int modelo_equipo; // model code of the connected analyser (register 816)
+extern int modelo_equipo;    // model code of the connected analyser (register 816)
 
 // Handle of the communications icon in the taskbar; the shell installs the icon, the exchange
 // animates it.

@@ -1,0 +1,83 @@
+// The analyser's register blocks, one operation each. Every operation takes the link identity
+// (port, device address, spare text, TCP port, host), runs one exchange per block and returns
+// 1 when every exchange succeeded, -1 at the first that did not. Reads run silently and fill the
+// caller's record only on success; writes report errors and send the caller's bytes, already in
+// wire order.
+#pragma once
+
+#include <string>
+
+// Sizes of the records the reads fill (floats, or bytes for the two raw blocks).
+constexpr int kNetworkParameterCount = 30;
+constexpr int kEnergyCount = 11;
+constexpr int kMaxMinCount = 54;
+constexpr int kDemandCount = 12;
+constexpr int kInOutCount = 18;
+constexpr int kAnalogOutputCount = 11;
+constexpr int kEquipmentConfigCount = 10;
+constexpr int kSerialNumberBytes = 22;
+constexpr int kModelVersionBytes = 16;
+
+// Data sizes of the writes, in bytes.
+constexpr int kInOutWriteBytes = 36;
+constexpr int kAnalogOutputWriteBytes = 30;
+constexpr int kEquipmentConfigWriteBytes = 10;
+constexpr int kEquipmentConfig2WriteBytes = 12;
+constexpr int kPasswordWriteBytes = 2;
+constexpr int kEnergyResetWriteBytes = 2;
+constexpr int kModelVersionWriteBytes = 16;
+
+// First register of analog output k (1 to 4).
+constexpr int kAnalogOutputBase[4] = {230, 247, 264, 281};
+
+int RQ55_Ulvo_Leer_Prametros_Red(int port, unsigned char address, float* record, const std::string& spare,
+                                 unsigned short tcpPort, const std::string& host);
+int RQ55_Ulvo_Leer_Energia(int port, unsigned char address, float* record, const std::string& spare,
+                           unsigned short tcpPort, const std::string& host);
+int RQ55_Ulvo_Leer_maxmin(int port, unsigned char address, float* record, const std::string& spare,
+                          unsigned short tcpPort, const std::string& host);
+int RQ55_Ulvo_Leer_demanda(int port, unsigned char address, float* record, const std::string& spare,
+                           unsigned short tcpPort, const std::string& host);
+int RQ55_Ulvo_Leer_In_Out(int port, unsigned char address, float* record, const std::string& spare,
+                          unsigned short tcpPort, const std::string& host);
+int RQ55_Ulvo_Escribir_In_Out(int port, unsigned char address, const unsigned char* data,
+                              const std::string& spare, unsigned short tcpPort, const std::string& host);
+
+int RQ55_Ulvo_Leer_Out_Anal_1(int port, unsigned char address, float* record, const std::string& spare,
+                              unsigned short tcpPort, const std::string& host);
+int RQ55_Ulvo_Leer_Out_Anal_2(int port, unsigned char address, float* record, const std::string& spare,
+                              unsigned short tcpPort, const std::string& host);
+int RQ55_Ulvo_Leer_Out_Anal_3(int port, unsigned char address, float* record, const std::string& spare,
+                              unsigned short tcpPort, const std::string& host);
+int RQ55_Ulvo_Leer_Out_Anal_4(int port, unsigned char address, float* record, const std::string& spare,
+                              unsigned short tcpPort, const std::string& host);
+int RQ55_Ulvo_Escribir_Out_Anal_1(int port, unsigned char address, const unsigned char* data,
+                                  const std::string& spare, unsigned short tcpPort, const std::string& host);
+int RQ55_Ulvo_Escribir_Out_Anal_2(int port, unsigned char address, const unsigned char* data,
+                                  const std::string& spare, unsigned short tcpPort, const std::string& host);
+int RQ55_Ulvo_Escribir_Out_Anal_3(int port, unsigned char address, const unsigned char* data,
+                                  const std::string& spare, unsigned short tcpPort, const std::string& host);
+int RQ55_Ulvo_Escribir_Out_Anal_4(int port, unsigned char address, const unsigned char* data,
+                                  const std::string& spare, unsigned short tcpPort, const std::string& host);
+
+int RQ55_Ulvo_Leer_Conf_Equipo(int port, unsigned char address, float* record, const std::string& spare,
+                               unsigned short tcpPort, const std::string& host);
+// Register 810 (bytes 8-9) first, then 800-803 (bytes 0-7).
+int RQ55_Ulvo_Escribir_Conf_Equipo(int port, unsigned char address, const unsigned char* data,
+                                   const std::string& spare, unsigned short tcpPort, const std::string& host);
+int RQ55_Ulvo_Escribir_Conf_Equipo_2(int port, unsigned char address, const unsigned char* data,
+                                     const std::string& spare, unsigned short tcpPort,
+                                     const std::string& host);
+
+int RQ55_Ulvo_Leer_Num_Serie(int port, unsigned char address, unsigned char* record, const std::string& spare,
+                             unsigned short tcpPort, const std::string& host);
+int RQ55_Ulvo_Escribir_Contrasena(int port, unsigned char address, const unsigned char* data,
+                                  const std::string& spare, unsigned short tcpPort, const std::string& host);
+int RQ55_Reset_Cont_Energias(int port, unsigned char address, const unsigned char* data,
+                             const std::string& spare, unsigned short tcpPort, const std::string& host);
+int RQ55_Ulvo_Leer_Modelo_Version(int port, unsigned char address, unsigned char* record,
+                                  const std::string& spare, unsigned short tcpPort, const std::string& host);
+// Read from registers 811-818, written to 8420-8427.
+int RQ55_Ulvo_Escribir_Modelo_Version(int port, unsigned char address, const unsigned char* data,
+                                      const std::string& spare, unsigned short tcpPort,
+                                      const std::string& host);

@@ -1,0 +1,19 @@
+// The communication-error popup that closes by itself, and the optional "comm.log".
+#pragma once
+
+#include <string>
+
+// Both 0 at start. Display: non-zero shows every message; 0 holds back the messages that name a
+// communication error (texts 22 to 25). Logging: 1 appends those messages to "comm.log".
+extern int ULVO_Visualiza_errores_comunicacion;
+extern int ULVO_Loggea_errores_comunicacion;
+
+// Logs the message when the log is on, then shows it (unless held back) in a small popup that
+// goes away after 2 s or when OK is pressed.
+void Ulvo_Visualiza_mensaje_de_error(const std::string& title, const std::string& message);
+
+// The popup's OK button: marks the popup acknowledged (callbackData points to its flag).
+int valida_error_COM(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+
+// Today's date as DD-MM-YYYY.
+std::string Ulvo_Trae_Fecha_dd_mm_aaaa();

@@ -1,0 +1,346 @@
+#include "link/exchange.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "lang/label_table.h"
+#include "link/error_popup.h"
+#include "link/link_settings.h"
+#include "platform/serial.h"
+#include "platform/system.h"
+#include "platform/tcp.h"
+#include "platform/ui.h"
+
+unsigned TCP_handle = 0;
+int TCP_Rx_Status = 0;
+int TCP_Bytes_Rx = 0;
+unsigned char TCP_Rx_Buffer[kTcpReceiveBufferSize];
+int Contador_TCP = 1;
+
+unsigned char g_requestBuffer[kRequestBufferSize];
+unsigned char g_replyBuffer[kReplyBufferSize];
+
+double g_exchangePause = 0.15;
+
+namespace {
+
+constexpr const char* kIconIdle = "trffc_a.ico";
+constexpr const char* kIconReceiving = "trffc_b.ico";
+constexpr const char* kIconSending = "trffc_c.ico";
+constexpr const char* kIconError = "trffc_d.ico";
+
+constexpr int kComAttempts = 3;
+constexpr double kComWriteTimeout = 8.0;
+constexpr double kComReplyTimeout = 2.0;
+constexpr double kComRetryTimeout = 1.0;
+constexpr int kComQueueSize = 4096;
+
+constexpr int kModbusTcpPort = 502;
+constexpr int kModbusTcpPortNumber = 100;
+constexpr int kModbusTcpPasses = 1000;
+constexpr int kRtuOverTcpPasses = 1500;
+constexpr double kTcpPassSeconds = 0.01;
+constexpr int kRtuOverTcpWriteTimeoutMs = 10000;
+
+constexpr int kTextError = 21;
+constexpr int kTextNoAnswer = 24;
+constexpr int kTextCrcError = 25;
+
+FrameTrace g_trace;
+int g_lastReplyDataBytes = 0;
+
+// The frame of the TCP reply under way, assembled from as many receives as it takes. It is as
+// large as the largest Modbus/TCP frame; bytes a peer sends beyond that are dropped.
+unsigned char g_tcpFrame[kTcpFrameBufferSize];
+int g_tcpFrameLength = 0;
+bool g_tcpFrameIsMbap = false;
+
+// The TCP wait and the error popup let events through; a view's timer firing then would start
+// a second exchange on the shared buffers.
+struct TimerCallbacksHeld {
+    TimerCallbacksHeld() { SuspendTimerCallbacks(); }
+    ~TimerCallbacksHeld() { ResumeTimerCallbacks(); }
+    TimerCallbacksHeld(const TimerCallbacksHeld&) = delete;
+    TimerCallbacksHeld& operator=(const TimerCallbacksHeld&) = delete;
+};
+
+void setIcon(const char* image) {
+    WT_SetTrayIconAttr(icono_comunicaciones_barra_tareas, ATTR_TRAY_ICON_IMAGE, image);
+}
+
+void trace(bool sent, const unsigned char* bytes, int length) {
+    if (g_trace && length > 0) g_trace(Timer(), sent, bytes, length);
+}
+
+void pause() {
+    if (g_exchangePause > 0) Delay(g_exchangePause);
+}
+
+void showErrorIcon() {
+    setIcon(kIconError);
+    pause();
+    setIcon(kIconIdle);
+}
+
+int fail(int status) {
+    showErrorIcon();
+    return status;
+}
+
+std::string errorTitle() {
+    return strfmt("%s - %s", "RQ55", etiqueta[kTextError].c_str());
+}
+
+// COM messages name the port on a second line: "(:5)"; the empty text stands where a TCP
+// message has the host.
+void reportCom(int text, int port) {
+    Ulvo_Visualiza_mensaje_de_error(errorTitle(), strfmt("%s\n(%s:%i)", etiqueta[text].c_str(), "", port));
+}
+
+void reportTcp(int text, bool modbusTcp, const std::string& host, unsigned short tcpPort) {
+    const char* format = modbusTcp ? "%s(%s:%i)" : "%s\n(%s:%i)";
+    Ulvo_Visualiza_mensaje_de_error(
+        errorTitle(), strfmt(format, etiqueta[text].c_str(), host.c_str(), static_cast<int>(tcpPort)));
+}
+
+int dataBytesOf(const unsigned char* reply, int length, int overhead) {
+    if (reply[1] != 3) return 0;
+    return std::max(0, std::min<int>(reply[2], length - overhead));
+}
+
+// The rest of a reply too long for the reply buffer is read off the line (and dropped), so it
+// cannot pass for the start of the next reply.
+void drainCom(int port, int count) {
+    unsigned char scratch[256];
+    while (count > 0) {
+        const int got = ComRd(port, scratch, std::min<int>(count, sizeof scratch));
+        if (got <= 0) return;
+        trace(false, scratch, got);
+        count -= got;
+    }
+}
+
+int transmitCom(int port, unsigned char* request, int requestLength, unsigned char* reply, int report) {
+    setIcon(kIconIdle);
+    Ulvo_CalculoCRC_2(request, requestLength);
+    const int frameLength = requestLength + 2;
+    int attempts = kComAttempts;
+    FlushOutQ(port);
+    FlushInQ(port);
+    SetComTime(port, kComWriteTimeout);
+
+    bool taken = false;
+    bool tooLong = false;
+    int received = 0;
+    while (attempts > 0 && !taken) {
+        setIcon(kIconSending);
+        const int written = ComWrt(port, request, frameLength);
+        trace(true, request, written);
+        if (written < frameLength) {
+            showErrorIcon();
+            --attempts;
+            continue;
+        }
+        SetComTime(port, kComReplyTimeout);
+        const int head = ComRd(port, reply, 3);
+        if (head < 3) {
+            trace(false, reply, head);
+            FlushInQ(port);
+            FlushOutQ(port);
+            SetComTime(port, kComRetryTimeout); // governs the next attempt's write
+            --attempts;
+            showErrorIcon();
+            continue;
+        }
+        // A byte count of up to 255 may announce more than the reply buffer holds: read what
+        // fits, drop the rest, and refuse the reply as if its CRC had failed.
+        const int remaining = RtuReplyRemainder(reply);
+        const int room = kMaxReplyLength - 3;
+        tooLong = remaining > room;
+        setIcon(kIconReceiving);
+        const int body = ComRd(port, reply + 3, std::min(remaining, room));
+        received = 3 + std::max(body, 0);
+        trace(false, reply, received);
+        if (tooLong && body == room) drainCom(port, remaining - room);
+        taken = true;
+    }
+
+    if (!taken) {
+        if (report == 1) reportCom(kTextNoAnswer, port);
+        return fail(kNoReply);
+    }
+    if (reply[1] & kExceptionFlag) {
+        if (report == 1) reportCom(kTextError, port);
+        return fail(kExceptionReply);
+    }
+    if (tooLong || !CrcValid(reply, received)) {
+        if (report == 1) reportCom(kTextCrcError, port);
+        return fail(kCrcError);
+    }
+    g_lastReplyDataBytes = dataBytesOf(reply, received, 5);
+    pause();
+    setIcon(kIconIdle);
+    return kExchangeOk;
+}
+
+int expectedTcpFrameLength() {
+    return g_tcpFrameIsMbap ? MbapFrameLength(g_tcpFrame, g_tcpFrameLength)
+                            : RtuReplyLength(g_tcpFrame, g_tcpFrameLength);
+}
+
+// A header announcing more than the assembly buffer holds ends the wait at once: that frame
+// can never be taken.
+bool tcpFrameComplete() {
+    const int expected = expectedTcpFrameLength();
+    return expected > 0 && (g_tcpFrameLength >= expected || expected > kTcpFrameBufferSize);
+}
+
+bool tcpWaitOver() {
+    return TCP_Rx_Status != 0 && (TCP_Rx_Status != 1 || tcpFrameComplete());
+}
+
+// A reply that came after its exchange gave up would otherwise be taken for the next one's.
+void discardStaleBytes() {
+    unsigned char scratch[kTcpReceiveBufferSize];
+    for (int reads = 0; reads < 64; ++reads) {
+        const int got = ClientTCPRead(TCP_handle, scratch, sizeof scratch, 0);
+        if (got <= 0) return;
+        trace(false, scratch, got);
+    }
+}
+
+int transmitTcp(int port, unsigned char* request, int requestLength, unsigned char* reply, int report,
+                unsigned short tcpPort, const std::string& host) {
+    if (host.empty()) return kExceptionReply;
+    const bool modbusTcp = tcpPort == kModbusTcpPort || port == kModbusTcpPortNumber;
+    discardStaleBytes();
+    g_tcpFrameLength = 0;
+    g_tcpFrameIsMbap = modbusTcp;
+
+    int passes = 0;
+    if (modbusTcp) {
+        unsigned char frame[kMbapHeaderLength + kMaxRequestLength];
+        BuildMbapHeader(static_cast<unsigned short>(Contador_TCP & 0xFFFF), requestLength, frame);
+        ++Contador_TCP;
+        std::memcpy(frame + kMbapHeaderLength, request, static_cast<size_t>(requestLength));
+        const int total = kMbapHeaderLength + requestLength;
+        setIcon(kIconSending);
+        TCP_Rx_Status = 0;
+        const int written = ClientTCPWrite(TCP_handle, frame, total, 0);
+        trace(true, frame, written);
+        pause();
+        if (written < total) return fail(kNoReply);
+        passes = kModbusTcpPasses;
+    } else {
+        Ulvo_CalculoCRC_2(request, requestLength);
+        const int total = requestLength + 2;
+        setIcon(kIconSending);
+        const int written = ClientTCPWrite(TCP_handle, request, total, kRtuOverTcpWriteTimeoutMs);
+        trace(true, request, written);
+        TCP_Rx_Status = 0;
+        if (written < total) return fail(kNoReply);
+        passes = kRtuOverTcpPasses;
+    }
+
+    // Each pass returns as soon as bytes arrive, so the wait costs nothing beyond the wire; the
+    // number of passes still bounds it (10 s for Modbus/TCP, 15 s for RTU over TCP).
+    setIcon(kIconReceiving);
+    for (int count = passes; count > 0 && !tcpWaitOver(); --count) {
+        WaitForTCPEvent(kTcpPassSeconds);
+        ProcessTCPEvents();
+    }
+    trace(false, g_tcpFrame, g_tcpFrameLength);
+    if (!tcpWaitOver()) return fail(kTcpTimeout);
+    if (TCP_Rx_Status < 0) return fail(TCP_Rx_Status);
+    if (TCP_Rx_Status == 2) return fail(kTcpClosed);
+
+    // A Modbus/TCP frame too short to hold a function code, or any reply larger than the reply
+    // buffer, is no reply the program can use.
+    const int frameLength = expectedTcpFrameLength();
+    const int offset = modbusTcp ? kMbapHeaderLength : 0;
+    const int replyLength = frameLength - offset;
+    if (frameLength > g_tcpFrameLength || replyLength < 2 || replyLength > kMaxReplyLength) {
+        if (report == 1) reportTcp(kTextCrcError, modbusTcp, host, tcpPort);
+        return fail(kCrcError);
+    }
+    std::memcpy(reply, g_tcpFrame + offset, static_cast<size_t>(replyLength));
+    if (reply[1] & kExceptionFlag) {
+        if (report == 1) reportTcp(kTextError, modbusTcp, host, tcpPort);
+        return fail(kExceptionReply);
+    }
+    g_lastReplyDataBytes = dataBytesOf(reply, replyLength, modbusTcp ? 3 : 5);
+    pause();
+    setIcon(kIconIdle);
+    return kExchangeOk;
+}
+
+} // namespace
+
+int Ulvo_Abrir_Puerto(int port, int baudRate, int dataBits, int parity, int stopBits, unsigned short tcpPort,
+                      const std::string& host) {
+    if (port < 99)
+        return OpenComConfig(port, "", baudRate, parity, dataBits, stopBits, kComQueueSize, kComQueueSize);
+    Contador_TCP = 1;
+    // One conversation at a time: the TCP wait listens to the link's conversation only.
+    if (TCP_handle != 0) DisconnectFromTCPServer(TCP_handle);
+    TCP_handle = 0;
+    const int result = ConnectToTCPServer(&TCP_handle, tcpPort, host, Ulvo_TCP_Cliente, nullptr, 0);
+    if (result < 0) TCP_handle = 0;
+    return result;
+}
+
+int Ulvo_Cerrar_Puerto(int port) {
+    if (port < 99) {
+        CloseCom(port);
+    } else if (TCP_handle != 0) {
+        DisconnectFromTCPServer(TCP_handle);
+        TCP_handle = 0;
+    }
+    return 0;
+}
+
+int Ulvo_Transmitir_Modbus(int port, unsigned char* request, int requestLength, unsigned char* reply,
+                           int /*expectedLength*/, int report, const std::string& /*spare*/,
+                           unsigned short tcpPort, const std::string& host) {
+    const TimerCallbacksHeld held;
+    g_lastReplyDataBytes = 0;
+    // A request the buffers were not sized for is a caller's mistake; nothing is sent.
+    if (!request || !reply || requestLength < 2 || requestLength > kMaxRequestLength) return kNoReply;
+    if (port < 99) return transmitCom(port, request, requestLength, reply, report);
+    return transmitTcp(port, request, requestLength, reply, report, tcpPort, host);
+}
+
+int Ulvo_TCP_Cliente(unsigned handle, int event, int /*errorCode*/, void* /*callbackData*/) {
+    switch (event) {
+    case TCP_DATAREADY: {
+        unsigned char received[kTcpReceiveBufferSize] = {};
+        const int count = ClientTCPRead(handle, received, kTcpReceiveBufferSize - 1, 0);
+        if (count < 0) {
+            TCP_Rx_Status = count;
+            break;
+        }
+        TCP_Rx_Status = 1;
+        TCP_Bytes_Rx = count;
+        std::memcpy(TCP_Rx_Buffer, received, static_cast<size_t>(count));
+        const int kept = std::min(count, kTcpFrameBufferSize - g_tcpFrameLength);
+        std::memcpy(g_tcpFrame + g_tcpFrameLength, received, static_cast<size_t>(kept));
+        g_tcpFrameLength += kept;
+        break;
+    }
+    case TCP_DISCONNECT:
+        TCP_Rx_Status = 2;
+        MessagePopup("TCP Client", "Server has closed connection!");
+        break;
+    default:
+        break;
+    }
+    return 0;
+}
+
+int LastReplyDataBytes() {
+    return g_lastReplyDataBytes;
+}
+
+void SetFrameTrace(FrameTrace trace) {
+    g_trace = std::move(trace);
+}

@@ -1,0 +1,67 @@
+// Opening and closing the link, and one request/reply exchange over a COM port (Modbus RTU),
+// Modbus/TCP, or RTU frames carried over TCP.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "link/modbus_frame.h"
+
+// Results of Ulvo_Transmitir_Modbus. Over TCP a receive error is returned as the TCP library's
+// own (negative) code.
+enum {
+    kExchangeOk = 1,
+    kNoReply = -1,        // COM: no reply in 3 attempts; TCP: the request was not written whole
+    kCrcError = -2,       // the reply failed its CRC, or is not a frame the buffers can hold
+    kExceptionReply = -3, // an exception reply, or no TCP host name (nothing sent)
+    kTcpTimeout = -4,     // no whole reply within the TCP wait
+    kTcpClosed = -5,      // the server closed the connection
+};
+
+// The TCP link: the conversation (0 while none is open), the state of the last receive (0 nothing
+// yet, 1 data, 2 closed by the server, negative the TCP library's error), the bytes of the last
+// receive, and the Modbus/TCP transaction counter (1 after every opening).
+extern unsigned TCP_handle;
+extern int TCP_Rx_Status;
+extern int TCP_Bytes_Rx;
+extern unsigned char TCP_Rx_Buffer[kTcpReceiveBufferSize];
+extern int Contador_TCP;
+
+// The request and reply buffers every register-map operation shares; only one exchange runs at
+// a time. Any reply buffer given to the exchange must hold kReplyBufferSize bytes.
+extern unsigned char g_requestBuffer[kRequestBufferSize];
+extern unsigned char g_replyBuffer[kReplyBufferSize];
+
+// The pause of 0.15 s that closes every exchange (and follows a Modbus/TCP write and every
+// failed attempt): it keeps the analyser from being polled faster than it can serve. Only the
+// benchmark sets it to 0, to measure what the exchange itself costs.
+extern double g_exchangePause;
+
+// Port < 99: opens COM `port` (queues of 4096 bytes) and returns 0 or the RS-232 error code.
+// Port >= 99: connects to host:tcpPort, restarting the transaction counter at 1, and returns 0
+// or the TCP error code. The host name is used whole, however long.
+int Ulvo_Abrir_Puerto(int port, int baudRate, int dataBits, int parity, int stopBits, unsigned short tcpPort,
+                      const std::string& host);
+int Ulvo_Cerrar_Puerto(int port);
+
+// Sends the request (requestLength bytes, without CRC; the buffer must hold 2 more) and takes
+// the reply into `reply` (kReplyBufferSize bytes). Port < 99 is a COM port; otherwise TCP, as
+// Modbus/TCP when tcpPort is 502 or port is 100 and as RTU frames on any other TCP port.
+// expectedLength and spare are accepted for the callers' sake: a reply's length is taken from
+// the reply itself. report 1 shows errors through Ulvo_Visualiza_mensaje_de_error. Timer
+// callbacks are held back for the whole exchange, as the buffers are shared.
+int Ulvo_Transmitir_Modbus(int port, unsigned char* request, int requestLength, unsigned char* reply,
+                           int expectedLength, int report, const std::string& spare, unsigned short tcpPort,
+                           const std::string& host);
+
+// The TCP library's callback for the link's conversation.
+int Ulvo_TCP_Cliente(unsigned handle, int event, int errorCode, void* callbackData);
+
+// After an exchange that returned 1 with a read reply: how many data bytes (from reply offset 3)
+// really arrived, i.e. its byte count, or fewer when the frame was shorter. 0 otherwise.
+int LastReplyDataBytes();
+
+// Sees every frame written and every reply, or part of one, received, on every kind of link:
+// the time (Timer()), the direction and the bytes as they travelled. Pass {} to stop.
+using FrameTrace = std::function<void(double seconds, bool sent, const unsigned char* bytes, int length)>;
+void SetFrameTrace(FrameTrace trace);

@@ -1,0 +1,121 @@
+#include "link_test_support.h"
+
+#include <bit>
+#include <cstdint>
+#include <cstdlib>
+
+#include "lang/label_table.h"
+#include "link/error_popup.h"
+#include "link/exchange.h"
+#include "link/link_settings.h"
+#include "platform/testing.h"
+#include "platform/ui.h"
+
+namespace linktest {
+
+void ResetProgramState() {
+    etiqueta.texts.assign(30, "-");
+    etiqueta.texts[21] = "Error";
+    etiqueta.texts[22] = "COM port error";
+    etiqueta.texts[23] = "Error writing to the port";
+    etiqueta.texts[24] = "The analyser does not answer";
+    etiqueta.texts[25] = "CRC error in the reply";
+    if (!TrayIconInstalled())
+        WT_InstallSysTrayIcon(kIdle, "RQ55", nullptr, &icono_comunicaciones_barra_tareas);
+    WT_SetTrayIconAttr(icono_comunicaciones_barra_tareas, ATTR_TRAY_ICON_IMAGE, kIdle);
+    ULVO_Visualiza_errores_comunicacion = 0;
+    ULVO_Loggea_errores_comunicacion = 0;
+    ClearTrayIconHistory();
+    ClearRecordedPopups();
+}
+
+FrameRecorder::FrameRecorder() {
+    SetFrameTrace([this](double seconds, bool sent, const unsigned char* bytes, int length) {
+        frames.push_back({seconds, sent, Bytes(bytes, bytes + length)});
+    });
+}
+
+FrameRecorder::~FrameRecorder() {
+    SetFrameTrace({});
+}
+
+std::vector<Bytes> FrameRecorder::sent() const {
+    std::vector<Bytes> out;
+    for (const Frame& f : frames)
+        if (f.sent) out.push_back(f.bytes);
+    return out;
+}
+
+std::vector<Bytes> FrameRecorder::received() const {
+    std::vector<Bytes> out;
+    for (const Frame& f : frames)
+        if (!f.sent) out.push_back(f.bytes);
+    return out;
+}
+
+std::string Hex(const Bytes& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned char b : bytes) {
+        text += digits[b >> 4];
+        text += digits[b & 15];
+    }
+    return text;
+}
+
+Bytes FromHex(const std::string& hex) {
+    Bytes bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
+float FloatAt(const unsigned char* p) {
+    const uint32_t bits = static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
+                          static_cast<uint32_t>(p[2]) << 8 | p[3];
+    return std::bit_cast<float>(bits);
+}
+
+SimulatedLink::SimulatedLink(sim::Transport transport, bool moving) {
+    sim::Options options;
+    options.transport = transport;
+    options.deviceAddress = 1;
+    options.moving = moving;
+    options.modelCode = 59;
+    options.seed = 55;
+    if (!sim.start(options, &error_)) {
+        if (error_.empty()) error_ = "the simulator did not start";
+        return;
+    }
+    int opened = 0;
+    if (transport == sim::Transport::Pty) {
+        port = 5;
+        setenv("RQ55_COM5", sim.devicePath().c_str(), 1);
+        opened = Ulvo_Abrir_Puerto(port, 9600, 8, 0, 1, 0, "");
+    } else {
+        port = transport == sim::Transport::ModbusTcp ? 100 : 99;
+        tcpPort = sim.tcpPort();
+        host = "127.0.0.1";
+        opened = Ulvo_Abrir_Puerto(port, 0, 0, 0, 0, tcpPort, host);
+    }
+    if (opened < 0) error_ = "the link did not open: " + std::to_string(opened);
+}
+
+SimulatedLink::~SimulatedLink() {
+    if (port != 0) Ulvo_Cerrar_Puerto(port);
+    sim.stop();
+}
+
+std::string TransportName(sim::Transport transport) {
+    switch (transport) {
+    case sim::Transport::Pty:
+        return "Pty";
+    case sim::Transport::RtuOverTcp:
+        return "RtuOverTcp";
+    case sim::Transport::ModbusTcp:
+        return "ModbusTcp";
+    }
+    return "?";
+}
+
+} // namespace linktest
