@@ -12,7 +12,7 @@ void InstallDefaultResponder();
 
 // A fresh directory under the system's temporary directory, removed at destruction.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -21,7 +21,7 @@ public:
     std::string file(const std::string& name) const { return path_ + "/" + name; }
     void write(const std::string& name, const std::string& content) const;
 
-private:
+  private:
     std::string path_;
 };
 
@@ -31,24 +31,24 @@ std::string ResourceDir();
 // A program directory of the test's own: the panels and icons of the build, and a language file
 // the test chooses. It is the program directory until destruction.
 class ProgramDir {
-public:
-    ProgramDir();  // with the shipped language.ini
+  public:
+    ProgramDir(); // with the shipped language.ini
     ~ProgramDir();
     const std::string& path() const { return dir_.path(); }
     void writeLanguage(const std::string& content) const;
     void removeLanguage() const;
 
-private:
+  private:
     TempDir dir_;
 };
 
 // A settings file of the test's own until destruction (no remembered language, no fonts).
 class ScopedSettings {
-public:
+  public:
     ScopedSettings();
     ~ScopedSettings();
 
-private:
+  private:
     TempDir dir_;
     std::string previous_;
 };

@@ -38,7 +38,8 @@ bool fontCheckFires() {
 void showFileNotFound() { MessagePopup("Error", strfmt("File not found : %s", LanguageFilePath().c_str())); }
 
 void showSectionNotFound() {
-    MessagePopup("Error", strfmt("Language section not found at : %s\\language.ini", GetProjectDir().c_str()));
+    MessagePopup("Error",
+                 strfmt("Language section not found at : %s\\language.ini", GetProjectDir().c_str()));
 }
 
 // Reads the section at the language's position into a new table. Nothing when the section is

@@ -27,7 +27,8 @@ int Ulvo_ObtenerIdiomas(std::vector<std::string>& names);
 int Ulvo_SeleccionarIdioma(int* language);
 
 int AceptarIdioma(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
-int Salir_de_Instalacion(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int Salir_de_Instalacion(int panel, int control, int event, void* callbackData, int eventData1,
+                         int eventData2);
 
 // Make language 1 / 2 the one in force: remembered at once, then loaded when the file has it.
 void RQ55_Selecciona_Idioma_ESP();

@@ -59,8 +59,8 @@ std::string ResolveComDevice(int port) {
 #endif
 }
 
-int OpenComConfig(int port, const std::string& deviceName, long baudRate, int parity, int dataBits, int stopBits,
-                  int inputQueueSize, int /*outputQueueSize*/) {
+int OpenComConfig(int port, const std::string& deviceName, long baudRate, int parity, int dataBits,
+                  int stopBits, int inputQueueSize, int /*outputQueueSize*/) {
     if (port < 1 || port > 255) return fail(kRS_InvalidPortNum, port, "", "");
     CloseCom(port);
     const std::string device = deviceName.empty() ? ResolveComDevice(port) : deviceName;
@@ -70,21 +70,20 @@ int OpenComConfig(int port, const std::string& deviceName, long baudRate, int pa
     if (!serial->open(QIODevice::ReadWrite)) {
         const std::string reason = serial->errorString().toStdString();
         switch (serial->error()) {
-        case QSerialPort::DeviceNotFoundError:
-            return fail(kRS_CannotOpenPort, port, device, reason);
+        case QSerialPort::DeviceNotFoundError: return fail(kRS_CannotOpenPort, port, device, reason);
         case QSerialPort::PermissionError:
             if (serial->errorString().contains("lock", Qt::CaseInsensitive))
                 return fail(kRS_PortBusy, port, device, reason);
             return fail(kRS_PermissionDenied, port, device, reason);
-        default:
-            return fail(kRS_CannotOpenPort, port, device, reason);
+        default: return fail(kRS_CannotOpenPort, port, device, reason);
         }
     }
 
-    const QSerialPort::Parity parities[] = {QSerialPort::NoParity, QSerialPort::OddParity, QSerialPort::EvenParity,
-                                            QSerialPort::MarkParity, QSerialPort::SpaceParity};
-    const bool framingOk = parity >= 0 && parity <= 4 && dataBits >= 5 && dataBits <= 8 &&
-                           (stopBits == 1 || stopBits == 2);
+    const QSerialPort::Parity parities[] = {QSerialPort::NoParity, QSerialPort::OddParity,
+                                            QSerialPort::EvenParity, QSerialPort::MarkParity,
+                                            QSerialPort::SpaceParity};
+    const bool framingOk =
+        parity >= 0 && parity <= 4 && dataBits >= 5 && dataBits <= 8 && (stopBits == 1 || stopBits == 2);
     if (!framingOk || !serial->setBaudRate(static_cast<qint32>(baudRate)) ||
         !serial->setDataBits(static_cast<QSerialPort::DataBits>(dataBits)) ||
         !serial->setStopBits(stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop)) {
@@ -118,7 +117,8 @@ int ComWrt(int port, const unsigned char* buffer, int count) {
     if (queued < 0) return fail(kRS_WriteFailed, port, p->device, p->port->errorString().toStdString());
     QDeadlineTimer deadline(p->timeoutMs);
     while (p->port->bytesToWrite() > 0) {
-        if (!p->port->waitForBytesWritten(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)))) break;
+        if (!p->port->waitForBytesWritten(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0))))
+            break;
     }
     p->port->clearError();
     return static_cast<int>(queued - p->port->bytesToWrite());
@@ -174,27 +174,21 @@ std::string GetRS232ErrorString(int errorCode) {
     const std::string dev = known && !g_lastError.device.empty() ? " (" + g_lastError.device + ")" : "";
     const std::string why = known && !g_lastError.reason.empty() ? ": " + g_lastError.reason : "";
     switch (errorCode) {
-    case kRS_InvalidPortNum:
-        return com + " is not a valid port number; use 1 to 98, or 99 for a TCP link.";
-    case kRS_PortNotOpen:
-        return com + dev + " is not open.";
+    case kRS_InvalidPortNum: return com + " is not a valid port number; use 1 to 98, or 99 for a TCP link.";
+    case kRS_PortNotOpen: return com + dev + " is not open.";
     case kRS_CannotOpenPort:
         return com + dev + " cannot be opened" + why +
                ".\nCheck the port number, or name the device in the environment variable RQ55_COM" +
                (known ? std::to_string(g_lastError.port) : std::string("<n>")) + ".";
     case kRS_PermissionDenied:
-        return com + dev + " cannot be opened: permission denied.\n"
+        return com + dev +
+               " cannot be opened: permission denied.\n"
                "Give your user access to serial ports (on Debian: sudo usermod -aG dialout $USER),\n"
                "then log out and in again.";
-    case kRS_PortBusy:
-        return com + dev + " is in use by another program" + why + ".";
-    case kRS_InvalidParameter:
-        return com + dev + " refused the port settings" + why + ".";
-    case kRS_WriteFailed:
-        return com + dev + ": writing failed" + why + ".";
-    case kRS_ReadFailed:
-        return com + dev + ": reading failed" + why + ".";
-    default:
-        return "Serial port error " + std::to_string(errorCode) + why + ".";
+    case kRS_PortBusy: return com + dev + " is in use by another program" + why + ".";
+    case kRS_InvalidParameter: return com + dev + " refused the port settings" + why + ".";
+    case kRS_WriteFailed: return com + dev + ": writing failed" + why + ".";
+    case kRS_ReadFailed: return com + dev + ": reading failed" + why + ".";
+    default: return "Serial port error " + std::to_string(errorCode) + why + ".";
     }
 }

@@ -83,7 +83,10 @@ std::string FormatDateTimeString(double dateTime, const std::string& format) {
         case 'M': out += moment.toString("mm"); break;
         case 'S': out += moment.toString("ss"); break;
         case '%': out += '%'; break;
-        default: out += '%'; out += QChar(format[i]); break;
+        default:
+            out += '%';
+            out += QChar(format[i]);
+            break;
         }
     }
     return out.toStdString();
@@ -109,7 +112,8 @@ std::string strfmt(const char* format, ...) {
     return out;
 }
 
-int RegReadString(int /*rootKey*/, const std::string& subKey, const std::string& valueName, std::string& out) {
+int RegReadString(int /*rootKey*/, const std::string& subKey, const std::string& valueName,
+                  std::string& out) {
     auto settings = openSettings();
     const QString key = settingsKey(subKey, valueName);
     if (!settings->contains(key)) return -1;

@@ -54,7 +54,8 @@ int ClientTCPWrite(unsigned handle, const void* buffer, int size, int timeoutMs)
     if (queued < 0) return kTCP_WriteFailed;
     QDeadlineTimer deadline(timeoutMs > 0 ? timeoutMs : 10000);
     while (c->socket->bytesToWrite() > 0) {
-        if (!c->socket->waitForBytesWritten(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0)))) break;
+        if (!c->socket->waitForBytesWritten(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0))))
+            break;
     }
     return static_cast<int>(queued - c->socket->bytesToWrite());
 }
@@ -64,7 +65,9 @@ int ClientTCPRead(unsigned handle, void* buffer, int size, int timeoutMs) {
     if (!c) return kTCP_InvalidHandle;
     if (c->socket->bytesAvailable() == 0 && timeoutMs > 0) c->socket->waitForReadyRead(timeoutMs);
     const qint64 n = c->socket->read(static_cast<char*>(buffer), size);
-    if (n < 0) return c->socket->state() == QAbstractSocket::ConnectedState ? kTCP_ReadFailed : kTCP_ConnectionClosed;
+    if (n < 0)
+        return c->socket->state() == QAbstractSocket::ConnectedState ? kTCP_ReadFailed
+                                                                     : kTCP_ConnectionClosed;
     return static_cast<int>(n);
 }
 

@@ -6,15 +6,15 @@
 #include <vector>
 
 struct PopupRecord {
-    std::string kind;  // "message", "confirm", "file", or "panel" for InstallPopup
+    std::string kind; // "message", "confirm", "file", or "panel" for InstallPopup
     std::string title;
-    std::string text;  // message text; for panels, the texts of its text messages joined by "\n"
-    int panel = 0;     // the panel of an InstallPopup
+    std::string text; // message text; for panels, the texts of its text messages joined by "\n"
+    int panel = 0;    // the panel of an InstallPopup
 };
 
 struct PopupAnswer {
-    int result = 1;    // ConfirmPopup: 1 yes / 0 no; FileSelectPopupEx: 1 chosen / 0 cancelled
-    std::string path;  // FileSelectPopupEx
+    int result = 1;   // ConfirmPopup: 1 yes / 0 no; FileSelectPopupEx: 1 chosen / 0 cancelled
+    std::string path; // FileSelectPopupEx
 };
 
 // With a responder installed, MessagePopup, ConfirmPopup and FileSelectPopupEx show nothing and

@@ -9,8 +9,8 @@
 // decoration, and the optional keys label, label_position ("top" or "left"), value, data ("int",
 // "unsigned", "double"), min, max, precision, indicator, items ([{ "label", "value" }]), callback,
 // interval, enabled, on_text, off_text, image, dimmed, visible, tooltip, font_size, bold, color
-// ("#rrggbb"), background (text messages), align ("left", "center", "right"), wrap, max_length, x_label, y_label, xmin, xmax, ymin,
-// ymax. Control numbers follow the order of the list (see uirgen).
+// ("#rrggbb"), background (text messages), align ("left", "center", "right"), wrap, max_length, x_label,
+// y_label, xmin, xmax, ymin, ymax. Control numbers follow the order of the list (see uirgen).
 #include "platform/ui.h"
 
 #include <QApplication>
@@ -80,9 +80,9 @@ struct Control {
     NumData data = NumData::Double;
     int precision = 2;
     bool indicator = false;
-    double value = 0;                   // numeric indicators keep their value here
-    std::vector<ListItem> items;        // rings and list boxes
-    std::map<int, QLineSeries*> plots;  // graphs
+    double value = 0;                  // numeric indicators keep their value here
+    std::vector<ListItem> items;       // rings and list boxes
+    std::map<int, QLineSeries*> plots; // graphs
     int nextPlot = 1;
     bool fixedX = false, fixedY = false;
 };
@@ -180,7 +180,8 @@ void placeCaption(Control& c) {
         c.caption->setGeometry(g.left() - s.width() - 6, g.top() + (g.height() - s.height()) / 2, s.width(),
                                s.height());
     } else {
-        c.caption->setGeometry(g.left(), g.top() - s.height() - 2, std::max(s.width(), g.width()), s.height());
+        c.caption->setGeometry(g.left(), g.top() - s.height() - 2, std::max(s.width(), g.width()),
+                               s.height());
     }
 }
 
@@ -237,11 +238,13 @@ void applyFont(QWidget* w, const QJsonObject& o) {
 
 int typeFromName(const QString& t) {
     static const std::map<QString, int> types = {
-        {"numeric", CTRL_NUMERIC},         {"string", CTRL_STRING},     {"textmsg", CTRL_TEXT_MSG},
-        {"textbox", CTRL_TEXT_BOX},        {"button", CTRL_COMMAND_BUTTON},
-        {"picturebutton", CTRL_PICTURE_TOGGLE}, {"switch", CTRL_BINARY_SWITCH}, {"ring", CTRL_RING},
-        {"listbox", CTRL_LIST_BOX},        {"timer", CTRL_TIMER},       {"graph", CTRL_GRAPH},
-        {"gauge", CTRL_GAUGE},             {"decoration", CTRL_DECORATION}};
+        {"numeric", CTRL_NUMERIC},       {"string", CTRL_STRING},
+        {"textmsg", CTRL_TEXT_MSG},      {"textbox", CTRL_TEXT_BOX},
+        {"button", CTRL_COMMAND_BUTTON}, {"picturebutton", CTRL_PICTURE_TOGGLE},
+        {"switch", CTRL_BINARY_SWITCH},  {"ring", CTRL_RING},
+        {"listbox", CTRL_LIST_BOX},      {"timer", CTRL_TIMER},
+        {"graph", CTRL_GRAPH},           {"gauge", CTRL_GAUGE},
+        {"decoration", CTRL_DECORATION}};
     auto it = types.find(t);
     return it == types.end() ? 0 : it->second;
 }
@@ -270,7 +273,8 @@ void buildControl(Panel& p, Control& c, const QJsonObject& o) {
             l->setObjectName("valueDisplay");
             l->setStyleSheet("QLabel#valueDisplay { background: white; border: 1px solid #b9c2cc;"
                              " border-radius: 3px; padding: 0px 6px; " +
-                             textStyle(o) + " } QLabel#valueDisplay:disabled { background: #eef1f4; color: #9aa3ad; }");
+                             textStyle(o) +
+                             " } QLabel#valueDisplay:disabled { background: #eef1f4; color: #9aa3ad; }");
             l->setText(formatNumber(c, c.value));
             c.widget = l;
         } else if (c.data == NumData::Double) {
@@ -280,12 +284,14 @@ void buildControl(Panel& p, Control& c, const QJsonObject& o) {
             s->setRange(lo, hi);
             s->setValue(c.value);
             s->setAlignment(Qt::AlignRight);
-            QObject::connect(s, &QDoubleSpinBox::valueChanged, [panel, id](double) { dispatchCommit(panel, id); });
+            QObject::connect(s, &QDoubleSpinBox::valueChanged,
+                             [panel, id](double) { dispatchCommit(panel, id); });
             c.widget = s;
         } else {
             auto* s = new QSpinBox(parent);
             s->setKeyboardTracking(false);
-            s->setRange(static_cast<int>(std::max<double>(lo, INT_MIN)), static_cast<int>(std::min<double>(hi, INT_MAX)));
+            s->setRange(static_cast<int>(std::max<double>(lo, INT_MIN)),
+                        static_cast<int>(std::min<double>(hi, INT_MAX)));
             s->setValue(static_cast<int>(c.value));
             s->setAlignment(Qt::AlignRight);
             QObject::connect(s, &QSpinBox::valueChanged, [panel, id](int) { dispatchCommit(panel, id); });
@@ -312,7 +318,8 @@ void buildControl(Panel& p, Control& c, const QJsonObject& o) {
             alignmentOf(o.value("align").toString(), Qt::AlignLeft | Qt::AlignVCenter)));
         QString style = textStyle(o);
         if (o.contains("background"))
-            style += QString("background: %1; border-radius: 4px; padding: 2px 8px;").arg(o.value("background").toString());
+            style += QString("background: %1; border-radius: 4px; padding: 2px 8px;")
+                         .arg(o.value("background").toString());
         if (!style.isEmpty()) l->setStyleSheet(style);
         l->setWordWrap(o.value("wrap").toBool(false));
         c.widget = l;
@@ -373,7 +380,8 @@ void buildControl(Panel& p, Control& c, const QJsonObject& o) {
             auto* list = new QListWidget(parent);
             for (const ListItem& it : c.items) list->addItem(qs(it.label));
             list->setCurrentRow(c.items.empty() ? -1 : index);
-            QObject::connect(list, &QListWidget::itemClicked, [panel, id](QListWidgetItem*) { dispatchCommit(panel, id); });
+            QObject::connect(list, &QListWidget::itemClicked,
+                             [panel, id](QListWidgetItem*) { dispatchCommit(panel, id); });
             c.widget = list;
         }
         break;
@@ -399,8 +407,10 @@ void buildControl(Panel& p, Control& c, const QJsonObject& o) {
         axisFont.setPointSizeF(7.5);
         ax->setLabelsFont(axisFont);
         ay->setLabelsFont(axisFont);
-        if (o.contains("x_label")) ax->setTitleText(o.value("x_label").toString()), ax->setTitleFont(axisFont);
-        if (o.contains("y_label")) ay->setTitleText(o.value("y_label").toString()), ay->setTitleFont(axisFont);
+        if (o.contains("x_label"))
+            ax->setTitleText(o.value("x_label").toString()), ax->setTitleFont(axisFont);
+        if (o.contains("y_label"))
+            ay->setTitleText(o.value("y_label").toString()), ay->setTitleFont(axisFont);
         ax->setRange(o.value("xmin").toDouble(0), o.value("xmax").toDouble(10));
         ay->setRange(o.value("ymin").toDouble(0), o.value("ymax").toDouble(10));
         c.fixedX = o.contains("xmin") && o.contains("xmax");
@@ -428,8 +438,7 @@ void buildControl(Panel& p, Control& c, const QJsonObject& o) {
         c.widget = box;
         break;
     }
-    default:
-        return;
+    default: return;
     }
 
     c.widget->setGeometry(geom);
@@ -581,7 +590,8 @@ int LoadPanel(int /*parent*/, const std::string& file, int resourceId) {
         const QJsonObject o = cv.toObject();
         const std::string cb = ss(o.value("callback").toString());
         if (typeFromName(o.value("type").toString()) == 0) {
-            std::fprintf(stderr, "RQ55.uir: control %s has an unknown type\n", qPrintable(o.value("name").toString()));
+            std::fprintf(stderr, "RQ55.uir: control %s has an unknown type\n",
+                         qPrintable(o.value("name").toString()));
             return UIE_BadResourceFile;
         }
         if (!cb.empty() && !g_callbacks.count(cb)) {
@@ -650,8 +660,7 @@ int NewCtrl(int panel, int type, const std::string& label, int top, int left) {
         o["height"] = s.height() + 2;
         break;
     }
-    default:
-        break;
+    default: break;
     }
     Control& c = p->controls[p->nextControl];
     c.id = p->nextControl++;
@@ -745,11 +754,8 @@ int SetPanelAttribute(int panel, int attribute, int value) {
         p->window->move(value, p->window->y());
         p->placed = true;
         return 0;
-    case ATTR_CLOSE_CTRL:
-        p->closeControl = value;
-        return 0;
-    default:
-        return UIE_BadAttribute;
+    case ATTR_CLOSE_CTRL: p->closeControl = value; return 0;
+    default: return UIE_BadAttribute;
     }
 }
 
@@ -809,9 +815,7 @@ int SetCtrlVal(int panel, int control, double value) {
             s->setValue(static_cast<int>(std::clamp<double>(value, INT_MIN, INT_MAX)));
         }
         return 0;
-    case CTRL_GAUGE:
-        static_cast<GaugeWidget*>(c->widget)->setValue(value);
-        return 0;
+    case CTRL_GAUGE: static_cast<GaugeWidget*>(c->widget)->setValue(value); return 0;
     case CTRL_PICTURE_TOGGLE:
     case CTRL_BINARY_SWITCH: {
         auto* b = static_cast<QAbstractButton*>(c->widget);
@@ -830,12 +834,13 @@ int SetCtrlVal(int panel, int control, double value) {
         }
         return UIE_ValueNotInList;
     }
-    default:
-        return UIE_WrongControlType;
+    default: return UIE_WrongControlType;
     }
 }
 
-int SetCtrlVal(int panel, int control, int value) { return SetCtrlVal(panel, control, static_cast<double>(value)); }
+int SetCtrlVal(int panel, int control, int value) {
+    return SetCtrlVal(panel, control, static_cast<double>(value));
+}
 int SetCtrlVal(int panel, int control, unsigned value) {
     return SetCtrlVal(panel, control, static_cast<double>(value));
 }
@@ -844,9 +849,7 @@ int SetCtrlVal(int panel, int control, const std::string& value) {
     Control* c = findControl(panel, control);
     if (!c) return findPanel(panel) ? UIE_BadControl : UIE_BadPanelHandle;
     switch (c->type) {
-    case CTRL_TEXT_MSG:
-        static_cast<QLabel*>(c->widget)->setText(qs(value));
-        return 0;
+    case CTRL_TEXT_MSG: static_cast<QLabel*>(c->widget)->setText(qs(value)); return 0;
     case CTRL_STRING:
     case CTRL_TEXT_BOX: {
         auto* e = static_cast<QLineEdit*>(c->widget);
@@ -855,8 +858,7 @@ int SetCtrlVal(int panel, int control, const std::string& value) {
         e->setModified(false);
         return 0;
     }
-    default:
-        return UIE_WrongControlType;
+    default: return UIE_WrongControlType;
     }
 }
 
@@ -869,17 +871,16 @@ int GetCtrlVal(int panel, int control, double& value) {
     if (!c) return findPanel(panel) ? UIE_BadControl : UIE_BadPanelHandle;
     switch (c->type) {
     case CTRL_NUMERIC:
-        if (auto* d = qobject_cast<QDoubleSpinBox*>(c->widget)) value = d->value();
-        else if (auto* s = qobject_cast<QSpinBox*>(c->widget)) value = s->value();
-        else value = c->value;
+        if (auto* d = qobject_cast<QDoubleSpinBox*>(c->widget))
+            value = d->value();
+        else if (auto* s = qobject_cast<QSpinBox*>(c->widget))
+            value = s->value();
+        else
+            value = c->value;
         return 0;
-    case CTRL_GAUGE:
-        value = static_cast<GaugeWidget*>(c->widget)->value();
-        return 0;
+    case CTRL_GAUGE: value = static_cast<GaugeWidget*>(c->widget)->value(); return 0;
     case CTRL_PICTURE_TOGGLE:
-    case CTRL_BINARY_SWITCH:
-        value = static_cast<QAbstractButton*>(c->widget)->isChecked() ? 1 : 0;
-        return 0;
+    case CTRL_BINARY_SWITCH: value = static_cast<QAbstractButton*>(c->widget)->isChecked() ? 1 : 0; return 0;
     case CTRL_RING:
     case CTRL_LIST_BOX: {
         int row = -1;
@@ -889,8 +890,7 @@ int GetCtrlVal(int panel, int control, double& value) {
         value = c->items[static_cast<size_t>(row)].value;
         return 0;
     }
-    default:
-        return UIE_WrongControlType;
+    default: return UIE_WrongControlType;
     }
 }
 
@@ -914,24 +914,17 @@ int GetCtrlVal(int panel, int control, std::string& value) {
     Control* c = findControl(panel, control);
     if (!c) return findPanel(panel) ? UIE_BadControl : UIE_BadPanelHandle;
     switch (c->type) {
-    case CTRL_TEXT_MSG:
-        value = ss(static_cast<QLabel*>(c->widget)->text());
-        return 0;
+    case CTRL_TEXT_MSG: value = ss(static_cast<QLabel*>(c->widget)->text()); return 0;
     case CTRL_STRING:
-    case CTRL_TEXT_BOX:
-        value = ss(static_cast<QLineEdit*>(c->widget)->text());
-        return 0;
-    case CTRL_RING:
-        value = ss(static_cast<QComboBox*>(c->widget)->currentText());
-        return 0;
+    case CTRL_TEXT_BOX: value = ss(static_cast<QLineEdit*>(c->widget)->text()); return 0;
+    case CTRL_RING: value = ss(static_cast<QComboBox*>(c->widget)->currentText()); return 0;
     case CTRL_NUMERIC:
         if (c->indicator) {
             value = ss(static_cast<QLabel*>(c->widget)->text());
             return 0;
         }
         return UIE_WrongControlType;
-    default:
-        return UIE_WrongControlType;
+    default: return UIE_WrongControlType;
     }
 }
 
@@ -989,10 +982,8 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
         if (value) c->widget->adjustSize();
         return 0;
     case ATTR_MAX_VALUE:
-    case ATTR_MIN_VALUE:
-        return SetCtrlAttribute(panel, control, attribute, static_cast<double>(value));
-    default:
-        return UIE_BadAttribute;
+    case ATTR_MIN_VALUE: return SetCtrlAttribute(panel, control, attribute, static_cast<double>(value));
+    default: return UIE_BadAttribute;
     }
 }
 
@@ -1008,19 +999,25 @@ int SetCtrlAttribute(int panel, int control, int attribute, double value) {
         return SetCtrlAttribute(panel, control, attribute, static_cast<int>(value));
     const bool max = attribute == ATTR_MAX_VALUE;
     if (auto* g = dynamic_cast<GaugeWidget*>(c->widget)) {
-        if (max) g->setRange(g->minimum(), value);
-        else g->setRange(value, g->maximum());
+        if (max)
+            g->setRange(g->minimum(), value);
+        else
+            g->setRange(value, g->maximum());
         return 0;
     }
     if (auto* d = qobject_cast<QDoubleSpinBox*>(c->widget)) {
-        if (max) d->setMaximum(value);
-        else d->setMinimum(value);
+        if (max)
+            d->setMaximum(value);
+        else
+            d->setMinimum(value);
         return 0;
     }
     if (auto* s = qobject_cast<QSpinBox*>(c->widget)) {
         const int v = static_cast<int>(std::clamp<double>(value, INT_MIN, INT_MAX));
-        if (max) s->setMaximum(v);
-        else s->setMinimum(v);
+        if (max)
+            s->setMaximum(v);
+        else
+            s->setMinimum(v);
         return 0;
     }
     return UIE_BadAttribute;
@@ -1032,9 +1029,12 @@ int SetCtrlAttribute(int panel, int control, int attribute, const std::string& v
     if (attribute == ATTR_CTRL_VAL) return SetCtrlVal(panel, control, value);
     switch (attribute) {
     case ATTR_LABEL_TEXT:
-        if (auto* b = qobject_cast<QPushButton*>(c->widget)) b->setText(qs(value));
-        else if (auto* g = qobject_cast<QGroupBox*>(c->widget)) g->setTitle(qs(value));
-        else if (c->type == CTRL_TEXT_MSG) static_cast<QLabel*>(c->widget)->setText(qs(value));
+        if (auto* b = qobject_cast<QPushButton*>(c->widget))
+            b->setText(qs(value));
+        else if (auto* g = qobject_cast<QGroupBox*>(c->widget))
+            g->setTitle(qs(value));
+        else if (c->type == CTRL_TEXT_MSG)
+            static_cast<QLabel*>(c->widget)->setText(qs(value));
         else {
             if (!c->caption) {
                 c->caption = new QLabel(c->widget->parentWidget());
@@ -1056,15 +1056,14 @@ int SetCtrlAttribute(int panel, int control, int attribute, const std::string& v
     case ATTR_OFF_TEXT: {
         auto* s = dynamic_cast<SwitchWidget*>(c->widget);
         if (!s) return UIE_WrongControlType;
-        if (attribute == ATTR_ON_TEXT) s->setStateTexts(qs(value), s->offText());
-        else s->setStateTexts(s->onText(), qs(value));
+        if (attribute == ATTR_ON_TEXT)
+            s->setStateTexts(qs(value), s->offText());
+        else
+            s->setStateTexts(s->onText(), qs(value));
         return 0;
     }
-    case ATTR_TOOLTIP_TEXT:
-        c->widget->setToolTip(qs(value));
-        return 0;
-    default:
-        return UIE_BadAttribute;
+    case ATTR_TOOLTIP_TEXT: c->widget->setToolTip(qs(value)); return 0;
+    default: return UIE_BadAttribute;
     }
 }
 
@@ -1104,10 +1103,14 @@ int GetCtrlAttribute(int panel, int control, int attribute, double& value) {
     }
     if (attribute == ATTR_MAX_VALUE || attribute == ATTR_MIN_VALUE) {
         const bool max = attribute == ATTR_MAX_VALUE;
-        if (auto* g = dynamic_cast<GaugeWidget*>(c->widget)) value = max ? g->maximum() : g->minimum();
-        else if (auto* d = qobject_cast<QDoubleSpinBox*>(c->widget)) value = max ? d->maximum() : d->minimum();
-        else if (auto* s = qobject_cast<QSpinBox*>(c->widget)) value = max ? s->maximum() : s->minimum();
-        else return UIE_BadAttribute;
+        if (auto* g = dynamic_cast<GaugeWidget*>(c->widget))
+            value = max ? g->maximum() : g->minimum();
+        else if (auto* d = qobject_cast<QDoubleSpinBox*>(c->widget))
+            value = max ? d->maximum() : d->minimum();
+        else if (auto* s = qobject_cast<QSpinBox*>(c->widget))
+            value = max ? s->maximum() : s->minimum();
+        else
+            return UIE_BadAttribute;
         return 0;
     }
     int v = 0;
@@ -1120,17 +1123,18 @@ int GetCtrlAttribute(int panel, int control, int attribute, std::string& value) 
     Control* c = findControl(panel, control);
     if (!c) return findPanel(panel) ? UIE_BadControl : UIE_BadPanelHandle;
     switch (attribute) {
-    case ATTR_CTRL_VAL:
-        return GetCtrlVal(panel, control, value);
+    case ATTR_CTRL_VAL: return GetCtrlVal(panel, control, value);
     case ATTR_LABEL_TEXT:
-        if (auto* b = qobject_cast<QPushButton*>(c->widget)) value = ss(b->text());
-        else if (auto* g = qobject_cast<QGroupBox*>(c->widget)) value = ss(g->title());
-        else if (c->type == CTRL_TEXT_MSG) value = ss(static_cast<QLabel*>(c->widget)->text());
-        else value = c->caption ? ss(c->caption->text()) : std::string();
+        if (auto* b = qobject_cast<QPushButton*>(c->widget))
+            value = ss(b->text());
+        else if (auto* g = qobject_cast<QGroupBox*>(c->widget))
+            value = ss(g->title());
+        else if (c->type == CTRL_TEXT_MSG)
+            value = ss(static_cast<QLabel*>(c->widget)->text());
+        else
+            value = c->caption ? ss(c->caption->text()) : std::string();
         return 0;
-    case ATTR_IMAGE_FILE:
-        value = ss(c->widget->property("imageFile").toString());
-        return 0;
+    case ATTR_IMAGE_FILE: value = ss(c->widget->property("imageFile").toString()); return 0;
     case ATTR_ON_TEXT:
     case ATTR_OFF_TEXT: {
         auto* s = dynamic_cast<SwitchWidget*>(c->widget);
@@ -1138,11 +1142,8 @@ int GetCtrlAttribute(int panel, int control, int attribute, std::string& value) 
         value = ss(attribute == ATTR_ON_TEXT ? s->onText() : s->offText());
         return 0;
     }
-    case ATTR_TOOLTIP_TEXT:
-        value = ss(c->widget->toolTip());
-        return 0;
-    default:
-        return UIE_BadAttribute;
+    case ATTR_TOOLTIP_TEXT: value = ss(c->widget->toolTip()); return 0;
+    default: return UIE_BadAttribute;
     }
 }
 
@@ -1258,9 +1259,12 @@ int SetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, const std::s
     Panel* p = findPanel(owner->second);
     auto it = p->menu.find(menuOrItem);
     if (it == p->menu.end()) return UIE_BadControl;
-    if (attribute == ATTR_MENU_NAME && it->second.menu) it->second.menu->setTitle(qs(value));
-    else if (attribute == ATTR_ITEM_NAME && it->second.action) it->second.action->setText(qs(value));
-    else return UIE_BadAttribute;
+    if (attribute == ATTR_MENU_NAME && it->second.menu)
+        it->second.menu->setTitle(qs(value));
+    else if (attribute == ATTR_ITEM_NAME && it->second.action)
+        it->second.action->setText(qs(value));
+    else
+        return UIE_BadAttribute;
     return 0;
 }
 
@@ -1270,9 +1274,12 @@ int GetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, std::string&
     Panel* p = findPanel(owner->second);
     auto it = p->menu.find(menuOrItem);
     if (it == p->menu.end()) return UIE_BadControl;
-    if (attribute == ATTR_MENU_NAME && it->second.menu) value = ss(it->second.menu->title());
-    else if (attribute == ATTR_ITEM_NAME && it->second.action) value = ss(it->second.action->text());
-    else return UIE_BadAttribute;
+    if (attribute == ATTR_MENU_NAME && it->second.menu)
+        value = ss(it->second.menu->title());
+    else if (attribute == ATTR_ITEM_NAME && it->second.action)
+        value = ss(it->second.action->text());
+    else
+        return UIE_BadAttribute;
     return 0;
 }
 
@@ -1284,7 +1291,8 @@ int MessagePopup(const std::string& title, const std::string& message) {
         g_responder(g_popups.back());
         return 0;
     }
-    QMessageBox box(QMessageBox::NoIcon, qs(title), qs(message), QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox box(QMessageBox::NoIcon, qs(title), qs(message), QMessageBox::Ok,
+                    QApplication::activeWindow());
     box.exec();
     return 0;
 }
@@ -1298,8 +1306,8 @@ int ConfirmPopup(const std::string& title, const std::string& message) {
     return box.exec() == QMessageBox::Yes ? 1 : 0;
 }
 
-int FileSelectPopupEx(const std::string& defaultDir, const std::string& defaultSpec, const std::string& typeList,
-                      const std::string& title, int button, std::string& path) {
+int FileSelectPopupEx(const std::string& defaultDir, const std::string& defaultSpec,
+                      const std::string& typeList, const std::string& title, int button, std::string& path) {
     recordPopup({"file", title, defaultSpec, 0});
     if (g_responder) {
         const PopupAnswer answer = g_responder(g_popups.back());
@@ -1394,7 +1402,9 @@ int WT_RemoveSysTrayIcon(int handle) {
 
 // ---- test hooks ----
 
-void SetPopupResponder(std::function<PopupAnswer(const PopupRecord&)> responder) { g_responder = std::move(responder); }
+void SetPopupResponder(std::function<PopupAnswer(const PopupRecord&)> responder) {
+    g_responder = std::move(responder);
+}
 const std::vector<PopupRecord>& RecordedPopups() { return g_popups; }
 void ClearRecordedPopups() { g_popups.clear(); }
 

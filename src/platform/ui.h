@@ -19,31 +19,31 @@ enum {
 
 // Control and panel attributes.
 enum {
-    ATTR_DIMMED = 1,          // int 0/1: shown but takes no input
-    ATTR_VISIBLE,             // int 0/1
-    ATTR_LABEL_TEXT,          // text: the caption beside the control
-    ATTR_TEXT_POINT_SIZE,     // int: point size of the control's text
-    ATTR_IMAGE_FILE,          // text: picture of a picture button (file in the program directory)
-    ATTR_MAX_VALUE,           // double: upper end of a numeric or gauge
-    ATTR_MIN_VALUE,           // double
-    ATTR_ENABLED,             // int 0/1: a timer ticks only while enabled
-    ATTR_INTERVAL,            // double seconds: a timer's interval
-    ATTR_CTRL_VAL,            // the control's value (same as Get/SetCtrlVal)
-    ATTR_ON_TEXT,             // text: a switch's "on" state text
-    ATTR_OFF_TEXT,            // text: a switch's "off" state text
-    ATTR_TOOLTIP_TEXT,        // text
-    ATTR_TEXT_BOLD,           // int 0/1
-    ATTR_TEXT_COLOR,          // int 0xRRGGBB
-    ATTR_TOP,                 // int pixels
-    ATTR_LEFT,                // int pixels
-    ATTR_WIDTH,               // int pixels
-    ATTR_HEIGHT,              // int pixels
-    ATTR_SIZE_TO_TEXT,        // int 1: resize a text message to its text
-    ATTR_TITLE,               // text: a panel's title
-    ATTR_PANEL_VISIBLE,       // int 0/1 (read only): whether a panel is on screen
-    ATTR_MENU_NAME,           // text: a menu's name (menu bars)
-    ATTR_ITEM_NAME,           // text: a menu item's name (menu bars)
-    ATTR_CLOSE_CTRL,          // int: a panel's control whose callback the window's close box runs
+    ATTR_DIMMED = 1,      // int 0/1: shown but takes no input
+    ATTR_VISIBLE,         // int 0/1
+    ATTR_LABEL_TEXT,      // text: the caption beside the control
+    ATTR_TEXT_POINT_SIZE, // int: point size of the control's text
+    ATTR_IMAGE_FILE,      // text: picture of a picture button (file in the program directory)
+    ATTR_MAX_VALUE,       // double: upper end of a numeric or gauge
+    ATTR_MIN_VALUE,       // double
+    ATTR_ENABLED,         // int 0/1: a timer ticks only while enabled
+    ATTR_INTERVAL,        // double seconds: a timer's interval
+    ATTR_CTRL_VAL,        // the control's value (same as Get/SetCtrlVal)
+    ATTR_ON_TEXT,         // text: a switch's "on" state text
+    ATTR_OFF_TEXT,        // text: a switch's "off" state text
+    ATTR_TOOLTIP_TEXT,    // text
+    ATTR_TEXT_BOLD,       // int 0/1
+    ATTR_TEXT_COLOR,      // int 0xRRGGBB
+    ATTR_TOP,             // int pixels
+    ATTR_LEFT,            // int pixels
+    ATTR_WIDTH,           // int pixels
+    ATTR_HEIGHT,          // int pixels
+    ATTR_SIZE_TO_TEXT,    // int 1: resize a text message to its text
+    ATTR_TITLE,           // text: a panel's title
+    ATTR_PANEL_VISIBLE,   // int 0/1 (read only): whether a panel is on screen
+    ATTR_MENU_NAME,       // text: a menu's name (menu bars)
+    ATTR_ITEM_NAME,       // text: a menu item's name (menu bars)
+    ATTR_CLOSE_CTRL,      // int: a panel's control whose callback the window's close box runs
 };
 
 // Errors of the user-interface operations (all negative).
@@ -64,18 +64,18 @@ enum {
 // Control types for panels built in code (NewCtrl) and in RQ55.uir.
 enum {
     CTRL_NUMERIC = 1,
-    CTRL_STRING,          // text input
-    CTRL_TEXT_MSG,        // static text
-    CTRL_TEXT_BOX,        // read-only text display
+    CTRL_STRING,   // text input
+    CTRL_TEXT_MSG, // static text
+    CTRL_TEXT_BOX, // read-only text display
     CTRL_COMMAND_BUTTON,
     CTRL_PICTURE_TOGGLE,
     CTRL_BINARY_SWITCH,
-    CTRL_RING,            // selector with items
+    CTRL_RING, // selector with items
     CTRL_LIST_BOX,
     CTRL_TIMER,
     CTRL_GRAPH,
     CTRL_GAUGE,
-    CTRL_DECORATION,      // framed box that groups controls
+    CTRL_DECORATION, // framed box that groups controls
 };
 
 constexpr int VAL_AUTO_CENTER = -32768; // NewPanel position: centre on the screen
@@ -155,8 +155,7 @@ int ConfirmPopup(const std::string& title, const std::string& message); // 1 yes
 enum { VAL_SELECT_BUTTON = 0, VAL_SAVE_BUTTON = 1, VAL_LOAD_BUTTON = 2 };
 // Returns 1 or more with the chosen path, 0 when cancelled.
 int FileSelectPopupEx(const std::string& defaultDir, const std::string& defaultSpec,
-                      const std::string& typeList, const std::string& title, int button,
-                      std::string& path);
+                      const std::string& typeList, const std::string& title, int button, std::string& path);
 
 // Event loop. RunUserInterface nests; QuitUserInterface ends the innermost one with a code.
 int RunUserInterface();

@@ -110,7 +110,8 @@ void GaugeWidget::paintEvent(QPaintEvent*) {
     // Needle.
     const double a = qDegreesToRadians(startDeg + spanDeg * fraction);
     p.setPen(QPen(enabled ? QColor(0xc0, 0x39, 0x2b) : kTrackOff, 2.5, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(centre, QPointF(centre.x() + radius * 0.78 * std::cos(a), centre.y() - radius * 0.78 * std::sin(a)));
+    p.drawLine(centre,
+               QPointF(centre.x() + radius * 0.78 * std::cos(a), centre.y() - radius * 0.78 * std::sin(a)));
     p.setPen(Qt::NoPen);
     p.setBrush(enabled ? kInk : kTrackOff);
     p.drawEllipse(centre, 4, 4);

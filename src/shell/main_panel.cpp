@@ -16,7 +16,7 @@ namespace {
 MainPanelPreset g_preset;
 
 // The six link settings, in the order the communication switch dims them.
-constexpr int kLinkControls[] = {PRINCIPAL_MODO, PRINCIPAL_VELOCIDAD, PRINCIPAL_PUERTO,
+constexpr int kLinkControls[] = {PRINCIPAL_MODO, PRINCIPAL_VELOCIDAD,  PRINCIPAL_PUERTO,
                                  PRINCIPAL_IP,   PRINCIPAL_TCP_PUERTO, PRINCIPAL_IDENTIDAD};
 
 void applyPreset(int panel) {

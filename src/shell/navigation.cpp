@@ -13,7 +13,8 @@ void reportLoadFailure(int resource, int code) {
 }
 } // namespace
 
-int OpenView(int caller, int& returnTo, int resource, PanelLabeller labeller, std::initializer_list<int> timers) {
+int OpenView(int caller, int& returnTo, int resource, PanelLabeller labeller,
+             std::initializer_list<int> timers) {
     returnTo = caller;
     const int view = LoadPanel(0, "RQ55.uir", resource);
     if (view < 0) {

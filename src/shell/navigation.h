@@ -15,7 +15,8 @@ using PanelLabeller = void (*)(int panel, const LabelTable& labels);
 // panel (when a labeller is given), resets and enables each timer, and displays it. Returns the
 // view's handle, or a negative code when the panel cannot be loaded; the caller then stays on
 // screen and the operator is told.
-int OpenView(int caller, int& returnTo, int resource, PanelLabeller labeller, std::initializer_list<int> timers);
+int OpenView(int caller, int& returnTo, int resource, PanelLabeller labeller,
+             std::initializer_list<int> timers);
 
 // Discards the view (its timers end with it) and shows the panel to return to.
 void CloseView(int view, int returnTo);

@@ -68,7 +68,7 @@ void answerDialog(DialogAnswer& seen, int choose) {
 }
 
 class Language : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ClearRecordedPopups(); }
     ProgramDir dir;
     ScopedSettings settings;
@@ -157,7 +157,7 @@ TEST_F(Language, TheShippedFileHoldsEveryTextInBothLanguages) {
 }
 
 class MenuSwitch : public Language {
-protected:
+  protected:
     void startMainPanel() {
         RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, "1");
         std::optional<LabelTable> table = Ulvo_AsignarIdioma();

@@ -34,7 +34,7 @@ int TestTick(int panel, int control, int event, void*, int, int) {
 void TestMenu(int, int item, void*, int panel) { g_events.push_back({panel, item, -1}); }
 
 class Ui : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         RegisterCallback("TestCommit", TestCommit);
         RegisterCallback("TestTick", TestTick);

@@ -36,7 +36,7 @@ bool visible(int panel) {
 }
 
 class Shell : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ClearRecordedPopups();
         panel_principal = 0;
@@ -45,7 +45,9 @@ protected:
         for (int panel : LoadedPanels()) DiscardPanel(panel);
         etiqueta = LabelTable{};
     }
-    void remember(const char* language) { RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, language); }
+    void remember(const char* language) {
+        RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, language);
+    }
     ProgramDir dir;
     ScopedSettings settings;
 };
@@ -62,7 +64,8 @@ TEST_F(Shell, WithoutTheLanguageFileTheProgramEndsBeforeShowingAnything) {
 
 TEST_F(Shell, ASetFontAsksForARestartAndClearsAllFive) {
     remember("1");
-    const char* fonts[] = {"MessageBoxFontName", "AppFontName", "DialogFontName", "MenuFontName", "EditorFontName"};
+    const char* fonts[] = {"MessageBoxFontName", "AppFontName", "DialogFontName", "MenuFontName",
+                           "EditorFontName"};
     for (const char* font : fonts) RegWriteString(REGKEY_HKLM, kRuntimeFontKey, font, "Arial");
     EXPECT_EQ(runMain(), -1);
     ASSERT_EQ(RecordedPopups().size(), 1u);
@@ -85,12 +88,11 @@ TEST_F(Shell, TheMainPanelComesUpLabelledAndTheExitButtonEndsTheProgram) {
         std::string title, caption;
         GetPanelAttribute(panel_principal, ATTR_TITLE, title);
         EXPECT_EQ(title, "RQ55");
-        const std::pair<int, int> captions[] = {{PRINCIPAL_PUERTO, 17},    {PRINCIPAL_IDENTIDAD, 7},
-                                                {PRINCIPAL_IP, 280},       {PRINCIPAL_TCP_PUERTO, 393},
-                                                {PRINCIPAL_VELOCIDAD, 225}, {PRINCIPAL_MODO, 406},
-                                                {PRINCIPAL_PARAMETROS, 3}, {PRINCIPAL_ENERGIA, 15},
-                                                {PRINCIPAL_ESTADO, 300},   {PRINCIPAL_CONF_EQUIPO, 1},
-                                                {PRINCIPAL_IN_OUT, 159}};
+        const std::pair<int, int> captions[] = {
+            {PRINCIPAL_PUERTO, 17},      {PRINCIPAL_IDENTIDAD, 7},   {PRINCIPAL_IP, 280},
+            {PRINCIPAL_TCP_PUERTO, 393}, {PRINCIPAL_VELOCIDAD, 225}, {PRINCIPAL_MODO, 406},
+            {PRINCIPAL_PARAMETROS, 3},   {PRINCIPAL_ENERGIA, 15},    {PRINCIPAL_ESTADO, 300},
+            {PRINCIPAL_CONF_EQUIPO, 1},  {PRINCIPAL_IN_OUT, 159}};
         for (auto [control, text] : captions) {
             GetCtrlAttribute(panel_principal, control, ATTR_LABEL_TEXT, caption);
             EXPECT_EQ(caption, etiqueta[text]) << "text " << text;
@@ -121,7 +123,7 @@ TEST_F(Shell, TheCloseBoxOfTheMainPanelEndsTheProgramToo) {
 }
 
 class Navigation : public Shell {
-protected:
+  protected:
     void SetUp() override {
         Shell::SetUp();
         remember("2");
