@@ -17,8 +17,9 @@ int main(int argc, char** argv) {
         if (std::strcmp(argv[i], "--demo") == 0) {
             demo = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            std::printf("Usage: rq55 [--demo]\n"
-                        "  --demo  talk to a built-in simulated analyser (RTU frames over TCP on loopback)\n");
+            std::printf(
+                "Usage: rq55 [--demo]\n"
+                "  --demo  talk to a built-in simulated analyser (RTU frames over TCP on loopback)\n");
             return 0;
         }
     }
