@@ -2,7 +2,8 @@
 //
 // A Simulator runs its model and one transport on a thread of its own, so that a program blocked
 // in a serial or TCP read on the user-interface thread is still answered. Every public member
-// is safe to call from any thread.
+// is safe to call from any thread. A Qt application object (QCoreApplication or QApplication) must
+// exist while it runs; its event loop need not.
 #pragma once
 
 #include <cstdint>

@@ -1,0 +1,249 @@
+#include "sim/slave.h"
+
+#include <algorithm>
+
+namespace sim {
+
+namespace {
+
+constexpr int kMaxReadCount = 125;
+constexpr int kMaxWriteCount = 123;
+constexpr size_t kMaxMbapLength = 254; // unit identifier + the largest PDU
+constexpr size_t kMaxRtuFrame = 256;   // address + the largest PDU + CRC
+
+uint16_t word(const Bytes& bytes, size_t at) {
+    return static_cast<uint16_t>(bytes[at] << 8 | bytes[at + 1]);
+}
+
+void putWord(Bytes& bytes, uint16_t value) {
+    bytes.push_back(static_cast<uint8_t>(value >> 8));
+    bytes.push_back(static_cast<uint8_t>(value & 0xFF));
+}
+
+Bytes exceptionPdu(uint8_t address, uint8_t function, uint8_t code) {
+    return {address, static_cast<uint8_t>(function | 0x80), code};
+}
+
+bool knownFunction(uint8_t function) {
+    return function == 3 || function == 6 || function == 16;
+}
+
+} // namespace
+
+uint16_t crc16(const uint8_t* data, size_t size) {
+    uint16_t crc = 0xFFFF;
+    for (size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : crc >> 1;
+    }
+    return crc;
+}
+
+void appendCrc(Bytes& frame) {
+    uint16_t crc = crc16(frame.data(), frame.size());
+    frame.push_back(static_cast<uint8_t>(crc & 0xFF));
+    frame.push_back(static_cast<uint8_t>(crc >> 8));
+}
+
+bool crcValid(const uint8_t* frame, size_t size) {
+    return size >= 4 && crc16(frame, size) == 0;
+}
+
+ReceivedRequest describeRequest(const Bytes& pdu) {
+    ReceivedRequest request;
+    request.pdu = pdu;
+    if (pdu.size() < 2) return request;
+    request.function = pdu[1];
+    if (knownFunction(pdu[1]) && pdu.size() >= 6) {
+        request.start = word(pdu, 2);
+        if (pdu[1] == 6) {
+            request.count = 1;
+            request.values.push_back(word(pdu, 4));
+        } else {
+            request.count = word(pdu, 4);
+        }
+        if (pdu[1] == 16)
+            for (size_t at = 7; at + 1 < pdu.size(); at += 2)
+                request.values.push_back(word(pdu, at));
+    }
+    return request;
+}
+
+std::optional<Bytes> answer(Model& model, int ownAddress, const Bytes& pdu, double now) {
+    if (pdu.size() < 2) return std::nullopt;
+    uint8_t address = pdu[0], function = pdu[1];
+    bool broadcast = address == 0;
+    if (!broadcast && address != ownAddress) return std::nullopt;
+    model.advance(now);
+
+    // A broadcast is carried out when it is a write, and never answered.
+    auto reply = [&](Bytes bytes) -> std::optional<Bytes> {
+        if (broadcast) return std::nullopt;
+        return bytes;
+    };
+    if (!knownFunction(function)) return reply(exceptionPdu(address, function, kIllegalFunction));
+    if (pdu.size() < 6) return reply(exceptionPdu(address, function, kIllegalValue));
+    int start = word(pdu, 2);
+
+    if (function == 3) {
+        int count = word(pdu, 4);
+        if (broadcast) return std::nullopt;
+        if (pdu.size() != 6 || count < 1 || count > kMaxReadCount)
+            return exceptionPdu(address, function, kIllegalValue);
+        std::vector<uint16_t> values;
+        if (uint8_t code = model.read(start, count, &values)) return exceptionPdu(address, function, code);
+        Bytes out = {address, function, static_cast<uint8_t>(2 * count)};
+        for (uint16_t value : values)
+            putWord(out, value);
+        return out;
+    }
+
+    std::vector<uint16_t> values;
+    if (function == 6) {
+        if (pdu.size() != 6) return reply(exceptionPdu(address, function, kIllegalValue));
+        values.push_back(word(pdu, 4));
+    } else {
+        int count = word(pdu, 4);
+        if (pdu.size() < 7 || count < 1 || count > kMaxWriteCount || pdu[6] != 2 * count ||
+            pdu.size() != 7 + static_cast<size_t>(2 * count))
+            return reply(exceptionPdu(address, function, kIllegalValue));
+        for (int k = 0; k < count; ++k)
+            values.push_back(word(pdu, 7 + 2 * k));
+    }
+    if (uint8_t code = model.write(start, values, now)) return reply(exceptionPdu(address, function, code));
+    // Function 6 echoes the request; function 16 confirms start and count.
+    return reply(Bytes(pdu.begin(), pdu.begin() + 6));
+}
+
+std::vector<Bytes> RtuDeframer::push(const uint8_t* data, size_t size) {
+    buffer_.insert(buffer_.end(), data, data + size);
+    std::vector<Bytes> frames;
+    while (buffer_.size() >= 2) {
+        uint8_t function = buffer_[1];
+        size_t length = 0;
+        if (function == 3 || function == 6) {
+            length = 8;
+        } else if (function == 16) {
+            if (buffer_.size() < 7) break;
+            length = 9 + buffer_[6];
+        } else {
+            // A function we do not know: its frame ends where a CRC first checks out, and if none
+            // does, bytes further on that start a known request mark noise to skip.
+            for (size_t end = 4; end <= std::min(buffer_.size(), kMaxRtuFrame) && length == 0; ++end)
+                if (crcValid(buffer_.data(), end)) length = end;
+            if (length == 0) {
+                size_t next = 1;
+                while (next + 1 < buffer_.size() && !knownFunction(buffer_[next + 1]))
+                    ++next;
+                // Wait for more bytes, or for quiet; but a peer that never pauses must not make
+                // the buffer grow past any frame's length.
+                if (next + 1 >= buffer_.size() && buffer_.size() < kMaxRtuFrame) break;
+                buffer_.erase(buffer_.begin(),
+                              buffer_.begin() + static_cast<long>(std::min(next, buffer_.size())));
+                continue;
+            }
+        }
+        if (buffer_.size() < length) break;
+        if (crcValid(buffer_.data(), length)) {
+            frames.emplace_back(buffer_.begin(), buffer_.begin() + static_cast<long>(length - 2));
+            buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(length));
+        } else {
+            // A frame that fails its CRC is never answered; look for the next one a byte further.
+            buffer_.erase(buffer_.begin());
+        }
+    }
+    return frames;
+}
+
+bool MbapDeframer::push(const uint8_t* data, size_t size, std::vector<MbapRequest>* requests) {
+    buffer_.insert(buffer_.end(), data, data + size);
+    while (buffer_.size() >= 7) {
+        uint16_t protocol = word(buffer_, 2);
+        size_t length = word(buffer_, 4);
+        if (protocol != 0 || length < 2 || length > kMaxMbapLength) return false;
+        if (buffer_.size() < 6 + length) break;
+        MbapRequest request;
+        request.transactionId = word(buffer_, 0);
+        request.pdu.assign(buffer_.begin() + 6, buffer_.begin() + 6 + static_cast<long>(length));
+        requests->push_back(std::move(request));
+        buffer_.erase(buffer_.begin(), buffer_.begin() + 6 + static_cast<long>(length));
+    }
+    return true;
+}
+
+Exchange Slave::handle(const Bytes& pdu, Framing framing, uint16_t transactionId, double now) {
+    Exchange exchange;
+    exchange.request = describeRequest(pdu);
+    bool forUs = pdu.size() >= 2 && pdu[0] == address_;
+    std::vector<FaultRule> rules;
+    if (forUs) rules = faults_.take(exchange.request.function, exchange.request.start);
+    auto has = [&](FaultRule::Kind kind) {
+        return std::any_of(rules.begin(), rules.end(), [&](const FaultRule& r) { return r.kind == kind; });
+    };
+
+    // An exception from the plan stands for a refusal, so the request is not carried out.
+    std::optional<Bytes> reply;
+    if (has(FaultRule::Kind::Exception)) {
+        for (const FaultRule& rule : rules)
+            if (rule.kind == FaultRule::Kind::Exception)
+                reply = exceptionPdu(pdu[0], pdu[1], static_cast<uint8_t>(rule.exceptionCode));
+    } else {
+        reply = answer(model_, address_, pdu, now);
+    }
+    if (!reply || has(FaultRule::Kind::Silence)) return exchange;
+
+    for (const FaultRule& rule : rules) {
+        if (rule.kind == FaultRule::Kind::ByteCount && (*reply)[1] == 3) {
+            Bytes data(reply->begin() + 3, reply->end());
+            data.resize(static_cast<size_t>(rule.byteCount), 0);
+            reply->resize(2);
+            reply->push_back(static_cast<uint8_t>(rule.byteCount));
+            reply->insert(reply->end(), data.begin(), data.end());
+        }
+        if (rule.kind == FaultRule::Kind::OtherAddress) (*reply)[0] = static_cast<uint8_t>(rule.address);
+    }
+
+    Bytes frame;
+    if (framing == Framing::Rtu) {
+        frame = *reply;
+        appendCrc(frame);
+        if (has(FaultRule::Kind::BadCrc)) {
+            frame[frame.size() - 2] ^= 0xFF;
+            frame[frame.size() - 1] ^= 0xFF;
+        }
+    } else {
+        putWord(frame, transactionId);
+        putWord(frame, 0);
+        putWord(frame, static_cast<uint16_t>(reply->size()));
+        frame.insert(frame.end(), reply->begin(), reply->end());
+    }
+
+    int delayMs = 0;
+    std::vector<int> segments;
+    int pauseMs = 0;
+    for (const FaultRule& rule : rules) {
+        if (rule.kind == FaultRule::Kind::CutShort)
+            frame.resize(std::min(frame.size(), static_cast<size_t>(std::max(rule.keepBytes, 0))));
+        if (rule.kind == FaultRule::Kind::Late) delayMs += rule.delayMs;
+        if (rule.kind == FaultRule::Kind::Split) segments = rule.segments, pauseMs = rule.pauseMs;
+    }
+    if (frame.empty()) return exchange;
+
+    exchange.request.answered = true;
+    size_t at = 0;
+    int when = delayMs;
+    for (int size : segments) {
+        if (at >= frame.size() || size <= 0) break;
+        size_t end = std::min(frame.size(), at + static_cast<size_t>(size));
+        exchange.reply.push_back(
+            {when, Bytes(frame.begin() + static_cast<long>(at), frame.begin() + static_cast<long>(end))});
+        at = end;
+        when += pauseMs;
+    }
+    if (at < frame.size())
+        exchange.reply.push_back({when, Bytes(frame.begin() + static_cast<long>(at), frame.end())});
+    return exchange;
+}
+
+} // namespace sim

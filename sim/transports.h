@@ -1,0 +1,85 @@
+// The byte carriers of the simulator: a pseudo-terminal and a loopback TCP server. Both live on
+// the simulator's own thread and hand every complete request to the simulator's handler.
+#pragma once
+
+#include "sim/slave.h"
+
+#include <QTcpServer>
+#include <QTimer>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+class QSocketNotifier;
+class QTcpSocket;
+
+namespace sim {
+
+struct RequestHandler {
+    // A complete request; returns the pieces of the reply to send and when.
+    std::function<std::vector<Transmission>(const Bytes& pdu, Framing framing, uint16_t transactionId)>
+        handle;
+    // Every chunk of bytes as it arrives (received true) or leaves.
+    std::function<void(bool received, const Bytes& bytes)> trace;
+};
+
+class PtyTransport {
+public:
+    explicit PtyTransport(RequestHandler handler);
+    ~PtyTransport();
+    PtyTransport(const PtyTransport&) = delete;
+    PtyTransport& operator=(const PtyTransport&) = delete;
+
+    bool open(std::string* error);
+    const std::string& devicePath() const { return path_; }
+
+private:
+    void readAvailable();
+    void send(const Bytes& bytes);
+    void flushOutgoing();
+
+    RequestHandler handler_;
+    int master_ = -1;
+    // Held open for the simulator's whole life, so the master never sees the line hang up when
+    // the program closes and reopens the device.
+    int slave_ = -1;
+    std::string path_;
+    std::unique_ptr<QSocketNotifier> readNotifier_;
+    std::unique_ptr<QSocketNotifier> writeNotifier_;
+    QTimer gap_;
+    QObject replies_; // owns the timers of late and split replies
+    RtuDeframer deframer_;
+    Bytes outgoing_;
+};
+
+class TcpTransport {
+public:
+    TcpTransport(RequestHandler handler, Framing framing);
+    ~TcpTransport();
+    TcpTransport(const TcpTransport&) = delete;
+    TcpTransport& operator=(const TcpTransport&) = delete;
+
+    bool listen(uint16_t port, std::string* error);
+    uint16_t port() const { return server_.serverPort(); }
+    void dropConnections();
+    QObject* context() { return &server_; }
+
+private:
+    struct Connection {
+        RtuDeframer rtu;
+        MbapDeframer mbap;
+        QTimer* gap = nullptr;
+    };
+    void accept();
+    void readAvailable(QTcpSocket* socket);
+    void forget(QTcpSocket* socket);
+
+    RequestHandler handler_;
+    Framing framing_;
+    QTcpServer server_;
+    std::map<QTcpSocket*, Connection> connections_;
+};
+
+} // namespace sim
