@@ -3,21 +3,24 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: demo test build build-asan deps screenshots bench clean
+.PHONY: demo test configure build build-asan deps screenshots bench clean
 
 deps:
 	./scripts/install-deps
 
-build: deps
+configure: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 build-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DRQ55_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
-# Builds the program and starts it talking to its built-in simulated analyser.
-demo: build
+# Builds the program alone and starts it talking to its built-in simulated analyser.
+demo: configure
+	cmake --build $(BUILD) -j $(JOBS) --target rq55
 	./$(BUILD)/rq55 --demo
 
 # Builds and runs the whole suite, in the normal build and in the sanitizer build.
@@ -25,10 +28,12 @@ test: build build-asan
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
-screenshots: build
+screenshots: configure
+	cmake --build $(BUILD) -j $(JOBS) --target rq55-shots
 	./scripts/screenshots $(BUILD)
 
-bench: build
+bench: configure
+	cmake --build $(BUILD) -j $(JOBS) --target rq55-bench
 	./$(BUILD)/bench/rq55-bench
 
 clean:

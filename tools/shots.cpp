@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "lang/label_table.h"
 #include "lang/language.h"
 #include "platform/system.h"
 #include "platform/testing.h"
@@ -19,6 +20,11 @@
 #include "shell/callbacks.h"
 #include "shell/main_panel.h"
 #include "sim/simulator.h"
+#include "views/demand.h"
+#include "views/energy.h"
+#include "views/maxmin.h"
+#include "views/network.h"
+#include "views/status.h"
 
 namespace {
 
@@ -52,6 +58,33 @@ void runProgram(std::function<void()> script) {
 
 void setLanguage(const std::string& language) {
     RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, language);
+}
+
+// Lets the program run, timers and all, for a while.
+void runFor(double seconds) {
+    WaitUntil([] { return false; }, seconds);
+}
+
+// Switches communication on as an operator would, opens a view with its button and lets it
+// refresh for a while.
+void switchOnAndOpen(int button, double seconds) {
+    SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
+    SimulateCommit(panel_principal, button);
+    runFor(seconds);
+}
+
+void saveView(int view, const std::string& name) {
+    if (view > 0)
+        save(view, name);
+    else
+        ++g_failures;
+}
+
+// A view scene: the view filled with live values, then the link switched off again.
+void viewScene(int button, const int& view, const std::string& name, double seconds) {
+    switchOnAndOpen(button, seconds);
+    saveView(view, name);
+    SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
 }
 
 } // namespace
@@ -112,6 +145,20 @@ int main(int argc, char** argv) {
     runProgram([] { save(panel_principal, "main-es"); });
     setLanguage("2");
     runProgram([] { save(panel_principal, "main-en"); });
+
+    // The views, filled with live values from the simulated analyser.
+    runProgram([] { viewScene(PRINCIPAL_PARAMETROS, panel_tomadatos, "network-parameters", 2.5); });
+    runProgram([] { viewScene(PRINCIPAL_ENERGIA, panel_energia, "energy", 2.5); });
+    runProgram([] {
+        switchOnAndOpen(PRINCIPAL_ENERGIA, 1.5);
+        SimulateCommit(panel_energia, ENERGIA_RESET);
+        runFor(0.3);
+        saveView(panel_contrasena_ener, "energy-reset");
+        SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
+    });
+    runProgram([] { viewScene(PRINCIPAL_MAXMIN, panel_maxmin, "maxmin", 2.5); });
+    runProgram([] { viewScene(PRINCIPAL_DEMANDA, panel_demanda, "demand", 2.5); });
+    runProgram([] { viewScene(PRINCIPAL_ESTADO, panel_estado, "status", 3.0); });
 
     simulator.stop();
     return g_failures == 0 ? 0 : 1;

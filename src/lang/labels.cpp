@@ -1,5 +1,6 @@
 #include "lang/labels.h"
 
+#include "platform/system.h"
 #include "platform/ui.h"
 #include "rq55_uir.h"
 
@@ -47,4 +48,186 @@ void RQ55_Poner_Etiquetas_PRINCIPAL(int panel, const LabelTable& labels) {
     labelIfAny(panel, PRINCIPAL_SALIR, labels[5]);
     itemIfAny(bar, MENU_INFO_ACERCA, labels[19]);
     itemIfAny(bar, MENU_CONF_CONTRASENA, labels[211]);
+}
+
+namespace {
+// Text numbers of the live views, named so that each labelling reads as what the panel shows.
+enum {
+    kTextClose = 10,
+    kTextActivePower = 12,
+    kTextReactivePower = 13,
+    kTextApparentPower = 11,
+    kTextVoltageLN = 30,
+    kTextVoltageLL = 31,
+    kTextCurrent = 32,
+    kTextPowerFactor = 33,
+    kTextFrequency = 34,
+    kTextActiveImported = 35,
+    kTextActiveExported = 36,
+    kTextReactiveInductive = 40,
+    kTextReactiveCapacitive = 41,
+    kTextApparentEnergy = 42,
+    kTextByQuadrant = 43,
+    kTextOperatingHours = 44,
+    kTextEnergyResets = 47,
+    kTextEnterPassword = 48,
+    kTextCancel = 49,
+    kTextReset = 50,
+    kTextResetOnKeypad = 51,
+    kTextLock = 54,
+};
+
+std::string equalsCaption(const std::string& text) {
+    return strfmt("%s =", text.c_str());
+}
+std::string numberedCaption(const std::string& text, int n) {
+    return strfmt("%s %d", text.c_str(), n);
+}
+
+void textIfAny(int panel, int control, const std::string& text) {
+    if (!text.empty()) SetCtrlVal(panel, control, text);
+}
+
+// A reset the analyser does not offer over the line: the button says why it cannot be pressed.
+void keypadOnlyReset(int panel, int control, const LabelTable& labels) {
+    labelIfAny(panel, control, labels[kTextReset]);
+    if (!labels[kTextResetOnKeypad].empty())
+        SetCtrlAttribute(panel, control, ATTR_TOOLTIP_TEXT, labels[kTextResetOnKeypad]);
+}
+} // namespace
+
+void RQ55_Poner_Etiquetas_TOMADATOS(int panel, const LabelTable& labels) {
+    SetPanelAttribute(panel, ATTR_TITLE, labels[3]);
+    SetCtrlVal(panel, TOMADATOS_TITULO_P, labels[kTextActivePower]);
+    SetCtrlVal(panel, TOMADATOS_TITULO_Q, labels[kTextReactivePower]);
+    SetCtrlVal(panel, TOMADATOS_TITULO_S, labels[kTextApparentPower]);
+    SetCtrlAttribute(panel, TOMADATOS_V_MEDIA, ATTR_LABEL_TEXT, equalsCaption(labels[27]));
+    SetCtrlAttribute(panel, TOMADATOS_I_MEDIA, ATTR_LABEL_TEXT, equalsCaption(labels[28]));
+    SetCtrlAttribute(panel, TOMADATOS_U_MEDIA, ATTR_LABEL_TEXT, equalsCaption(labels[29]));
+
+    textIfAny(panel, TOMADATOS_TITULO_V, labels[kTextVoltageLN]);
+    textIfAny(panel, TOMADATOS_TITULO_U, labels[kTextVoltageLL]);
+    textIfAny(panel, TOMADATOS_TITULO_I, labels[kTextCurrent]);
+    textIfAny(panel, TOMADATOS_TITULO_FP, labels[kTextPowerFactor]);
+    labelIfAny(panel, TOMADATOS_FRECUENCIA, labels[kTextFrequency]);
+    labelIfAny(panel, TOMADATOS_CERRAR, labels[kTextClose]);
+}
+
+void RQ55_Poner_Etiquetas_ENERGIA(int panel, const LabelTable& labels) {
+    SetPanelAttribute(panel, ATTR_TITLE, labels[15]);
+    SetCtrlAttribute(panel, ENERGIA_RESET, ATTR_LABEL_TEXT, labels[322]);
+
+    labelIfAny(panel, ENERGIA_ACTIVA_IMP, labels[kTextActiveImported]);
+    labelIfAny(panel, ENERGIA_ACTIVA_EXP, labels[kTextActiveExported]);
+    labelIfAny(panel, ENERGIA_REACTIVA_IND, labels[kTextReactiveInductive]);
+    labelIfAny(panel, ENERGIA_REACTIVA_CAP, labels[kTextReactiveCapacitive]);
+    labelIfAny(panel, ENERGIA_APARENTE, labels[kTextApparentEnergy]);
+    textIfAny(panel, ENERGIA_TITULO_CUADRANTES, labels[kTextByQuadrant]);
+    labelIfAny(panel, ENERGIA_HORAS, labels[kTextOperatingHours]);
+    labelIfAny(panel, ENERGIA_BORRADOS, labels[kTextEnergyResets]);
+    labelIfAny(panel, ENERGIA_CERRAR, labels[kTextClose]);
+}
+
+void LabelEnergyPasswordPopup(int panel, const LabelTable& labels) {
+    if (!labels[325].empty()) SetPanelAttribute(panel, ATTR_TITLE, labels[325]);
+    textIfAny(panel, CONTRASENA_ENER_TEXTO, labels[kTextEnterPassword]);
+    labelIfAny(panel, CONTRASENA_ENER_CLAVE, labels[325]);
+    labelIfAny(panel, CONTRASENA_ENER_CANCELAR, labels[kTextCancel]);
+}
+
+void RQ55_Poner_Etiquetas_MAXMIN(int panel, const LabelTable& labels) {
+    struct Half {
+        int heading, headingText, p, q, s, vAverage, uAverage, iAverage, v, u, i, pf, frequency;
+    };
+    const Half halves[2] = {
+        {MAXMIN_TITULO_MAX, 250, MAXMIN_TITULO_P_MAX, MAXMIN_TITULO_Q_MAX, MAXMIN_TITULO_S_MAX,
+         MAXMIN_V_MEDIA_MAX, MAXMIN_U_MEDIA_MAX, MAXMIN_I_MEDIA_MAX, MAXMIN_TITULO_V_MAX, MAXMIN_TITULO_U_MAX,
+         MAXMIN_TITULO_I_MAX, MAXMIN_FP_TOTAL_MAX, MAXMIN_FRECUENCIA_MAX},
+        {MAXMIN_TITULO_MIN, 251, MAXMIN_TITULO_P_MIN, MAXMIN_TITULO_Q_MIN, MAXMIN_TITULO_S_MIN,
+         MAXMIN_V_MEDIA_MIN, MAXMIN_U_MEDIA_MIN, MAXMIN_I_MEDIA_MIN, MAXMIN_TITULO_V_MIN, MAXMIN_TITULO_U_MIN,
+         MAXMIN_TITULO_I_MIN, MAXMIN_FP_TOTAL_MIN, MAXMIN_FRECUENCIA_MIN},
+    };
+    for (const Half& h : halves)
+        SetCtrlVal(panel, h.heading, labels[h.headingText]);
+    for (const Half& h : halves) {
+        SetCtrlVal(panel, h.p, labels[kTextActivePower]);
+        SetCtrlVal(panel, h.q, labels[kTextReactivePower]);
+        SetCtrlVal(panel, h.s, labels[kTextApparentPower]);
+    }
+    for (const Half& h : halves) {
+        SetCtrlAttribute(panel, h.vAverage, ATTR_LABEL_TEXT, equalsCaption(labels[27]));
+        SetCtrlAttribute(panel, h.uAverage, ATTR_LABEL_TEXT, equalsCaption(labels[29]));
+        SetCtrlAttribute(panel, h.iAverage, ATTR_LABEL_TEXT, equalsCaption(labels[28]));
+    }
+
+    if (!labels[2].empty()) SetPanelAttribute(panel, ATTR_TITLE, labels[2]);
+    for (const Half& h : halves) {
+        textIfAny(panel, h.v, labels[kTextVoltageLN]);
+        textIfAny(panel, h.u, labels[kTextVoltageLL]);
+        textIfAny(panel, h.i, labels[kTextCurrent]);
+        labelIfAny(panel, h.pf, labels[kTextPowerFactor]);
+        labelIfAny(panel, h.frequency, labels[kTextFrequency]);
+    }
+    keypadOnlyReset(panel, MAXMIN_RESET, labels);
+    labelIfAny(panel, MAXMIN_PARAMETROS, labels[3]);
+    labelIfAny(panel, MAXMIN_CERRAR, labels[kTextClose]);
+}
+
+void RQ55_Poner_Etiquetas_DEMANDA(int panel, const LabelTable& labels) {
+    SetPanelAttribute(panel, ATTR_TITLE, labels[320]);
+    SetCtrlVal(panel, DEMANDA_TITULO_MAXIMA, labels[320]);
+    SetCtrlVal(panel, DEMANDA_TITULO_ACTUAL, labels[321]);
+
+    textIfAny(panel, DEMANDA_TITULO_P, labels[kTextActivePower]);
+    textIfAny(panel, DEMANDA_TITULO_Q, labels[kTextReactivePower]);
+    textIfAny(panel, DEMANDA_TITULO_S, labels[kTextApparentPower]);
+    if (!labels[kTextCurrent].empty()) {
+        SetCtrlVal(panel, DEMANDA_TITULO_I1, labels[kTextCurrent] + " L1");
+        SetCtrlVal(panel, DEMANDA_TITULO_I2, labels[kTextCurrent] + " L2");
+        SetCtrlVal(panel, DEMANDA_TITULO_I3, labels[kTextCurrent] + " L3");
+    }
+    keypadOnlyReset(panel, DEMANDA_RESET, labels);
+    labelIfAny(panel, DEMANDA_CERRAR, labels[kTextClose]);
+}
+
+void RQ55_Poner_Etiquetas_Estado(int panel, const LabelTable& labels) {
+    SetPanelAttribute(panel, ATTR_TITLE, labels[300]);
+    SetCtrlAttribute(panel, ESTADO_MODO_RELE_1, ATTR_LABEL_TEXT, labels[406]);
+    SetCtrlAttribute(panel, ESTADO_MODO_RELE_2, ATTR_LABEL_TEXT, labels[406]);
+    SetCtrlAttribute(panel, ESTADO_ESTADO_RELE_1, ATTR_LABEL_TEXT, labels[300]);
+    SetCtrlAttribute(panel, ESTADO_ESTADO_RELE_2, ATTR_LABEL_TEXT, labels[300]);
+    SetCtrlAttribute(panel, ESTADO_DIRECCION, ATTR_LABEL_TEXT, labels[7]);
+    SetCtrlAttribute(panel, ESTADO_VELOCIDAD, ATTR_LABEL_TEXT, labels[225]);
+    SetCtrlAttribute(panel, ESTADO_MODO_COM, ATTR_LABEL_TEXT, labels[406]);
+    SetCtrlAttribute(panel, ESTADO_PROTOCOLO, ATTR_LABEL_TEXT, labels[16]);
+    SetCtrlAttribute(panel, ESTADO_FECHA, ATTR_LABEL_TEXT, labels[45]);
+    SetCtrlAttribute(panel, ESTADO_HORA, ATTR_LABEL_TEXT, labels[46]);
+    SetCtrlAttribute(panel, ESTADO_MODELO, ATTR_LABEL_TEXT, labels[231]);
+    SetCtrlAttribute(panel, ESTADO_NUM_SERIE, ATTR_LABEL_TEXT, labels[405]);
+    const int gauges[4] = {ESTADO_VALOR_SALIDA_1, ESTADO_VALOR_SALIDA_2, ESTADO_VALOR_SALIDA_3,
+                           ESTADO_VALOR_SALIDA_4};
+    for (int n = 1; n <= 4; ++n)
+        SetCtrlAttribute(panel, gauges[n - 1], ATTR_LABEL_TEXT, numberedCaption(labels[61], n));
+    SetCtrlAttribute(panel, ESTADO_RETARDO, ATTR_LABEL_TEXT, labels[381]);
+    // Numbered, so the two relay groups can be told apart at a glance.
+    SetCtrlVal(panel, ESTADO_TITULO_RELE_1, numberedCaption(labels[75], 1));
+    SetCtrlVal(panel, ESTADO_TITULO_RELE_2, numberedCaption(labels[75], 2));
+    for (int contact : {ESTADO_CONTACTO_RELE_1, ESTADO_CONTACTO_RELE_2}) {
+        SetCtrlAttribute(panel, contact, ATTR_LABEL_TEXT, labels[37]);
+        SetCtrlAttribute(panel, contact, ATTR_ON_TEXT, labels[38]);
+        SetCtrlAttribute(panel, contact, ATTR_OFF_TEXT, labels[39]);
+    }
+
+    textIfAny(panel, ESTADO_TITULO_COM, labels[299]);
+    labelIfAny(panel, ESTADO_BLOQUEO_RELE_1, labels[kTextLock]);
+    labelIfAny(panel, ESTADO_BLOQUEO_RELE_2, labels[kTextLock]);
+    const int types[4] = {ESTADO_TIPO_SALIDA_1, ESTADO_TIPO_SALIDA_2, ESTADO_TIPO_SALIDA_3,
+                          ESTADO_TIPO_SALIDA_4};
+    const int selectors[4] = {ESTADO_MAGNITUD_SALIDA_1, ESTADO_MAGNITUD_SALIDA_2, ESTADO_MAGNITUD_SALIDA_3,
+                              ESTADO_MAGNITUD_SALIDA_4};
+    for (int n = 0; n < 4; ++n) {
+        labelIfAny(panel, types[n], labels[52]);
+        labelIfAny(panel, selectors[n], labels[58]);
+    }
+    labelIfAny(panel, ESTADO_CERRAR, labels[kTextClose]);
 }

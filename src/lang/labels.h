@@ -5,3 +5,12 @@
 #include "lang/label_table.h"
 
 void RQ55_Poner_Etiquetas_PRINCIPAL(int panel, const LabelTable& labels);
+
+// The live views.
+void RQ55_Poner_Etiquetas_TOMADATOS(int panel, const LabelTable& labels);
+void RQ55_Poner_Etiquetas_ENERGIA(int panel, const LabelTable& labels);
+void RQ55_Poner_Etiquetas_MAXMIN(int panel, const LabelTable& labels);
+void RQ55_Poner_Etiquetas_DEMANDA(int panel, const LabelTable& labels);
+void RQ55_Poner_Etiquetas_Estado(int panel, const LabelTable& labels);
+// The energy-reset password popup, so that it speaks the language in force like every other panel.
+void LabelEnergyPasswordPopup(int panel, const LabelTable& labels);

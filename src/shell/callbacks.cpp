@@ -1,10 +1,16 @@
 #include "shell/callbacks.h"
 
 #include "lang/language.h"
+#include "link/comm_switch.h"
 #include "platform/ui.h"
 #include "shell/info.h"
 #include "shell/main_panel.h"
 #include "shell/pending.h"
+#include "views/demand.h"
+#include "views/energy.h"
+#include "views/maxmin.h"
+#include "views/network.h"
+#include "views/status.h"
 
 void RegisterProgramCallbacks() {
     // Main panel and shell.
@@ -14,6 +20,32 @@ void RegisterProgramCallbacks() {
     RegisterMenuCallback("RQ55_info", RQ55_info);
     RegisterCallback("RQ55_Terminar_Programa_Info", RQ55_Terminar_Programa_Info);
     RegisterCallback("timer_hora", timer_hora);
+
+    // The communication switch and the live views.
+    RegisterCallback("RQ55_Abrir_Puerto", RQ55_Abrir_Puerto);
+    RegisterCallback("RQ55_parametros_red", RQ55_parametros_red);
+    RegisterCallback("RQ55_toma_datos", RQ55_toma_datos);
+    RegisterCallback("RQ55_datos_timeloop", RQ55_datos_timeloop);
+    RegisterCallback("RQ55_Terminar_tomadatos", RQ55_Terminar_tomadatos);
+    RegisterCallback("RQ55_Energia", RQ55_Energia);
+    RegisterCallback("RQ55_energia_timeloop", RQ55_energia_timeloop);
+    RegisterCallback("RQ55_Terminar_Energia", RQ55_Terminar_Energia);
+    RegisterCallback("RQ55_Reset_Energia", RQ55_Reset_Energia);
+    RegisterCallback("RQ55_reset_ener_cont", RQ55_reset_ener_cont);
+    RegisterCallback("RQ55_Terminar_Contrasena_Ener", RQ55_Terminar_Contrasena_Ener);
+    RegisterCallback("RQ55_MaxMIn", RQ55_MaxMIn);
+    RegisterCallback("HBR21_timeloop_MaxMin", HBR21_timeloop_MaxMin);
+    RegisterCallback("RQ55_Terminar_MaxMin", RQ55_Terminar_MaxMin);
+    RegisterCallback("RQ55_Reset_Max_Min", RQ55_Reset_Max_Min);
+    RegisterCallback("RQ55_max_demanda", RQ55_max_demanda);
+    RegisterCallback("RQ55_timeloop_Demenda", RQ55_timeloop_Demenda);
+    RegisterCallback("RQ55_Terminar_max_demanda", RQ55_Terminar_max_demanda);
+    RegisterCallback("RQ55_Reset_Demanda", RQ55_Reset_Demanda);
+    RegisterCallback("RQ55_Estado", RQ55_Estado);
+    RegisterCallback("RQ55_Timeloop_Estado", RQ55_Timeloop_Estado);
+    RegisterCallback("RQ55_Timeloop_Estado_2", RQ55_Timeloop_Estado_2);
+    RegisterCallback("RQ55_Terminar_Estado", RQ55_Terminar_Estado);
+    RegisterCallback("StatusSwitchReadOnly", StatusSwitchReadOnly);
 
     RegisterPendingCallbacks();
 }

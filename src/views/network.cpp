@@ -1,0 +1,102 @@
+#include "views/network.h"
+
+#include "device/register_map.h"
+#include "lang/labels.h"
+#include "platform/ui.h"
+#include "rq55_uir.h"
+#include "shell/navigation.h"
+#include "views/view_support.h"
+
+int panel_tomadatos = 0;
+int panel_origen_tomadatos = 0;
+
+namespace {
+
+// Index i of the record: its value field and, for the quantities that are ranged, its unit field
+// with the two units it can show.
+struct Quantity {
+    int field;
+    int unitField;
+    const char* small;
+    const char* large;
+};
+
+constexpr Quantity kQuantities[kNetworkParameterCount] = {
+    {TOMADATOS_V1, TOMADATOS_UNIDAD_V1, "V", "kV"},
+    {TOMADATOS_V2, TOMADATOS_UNIDAD_V2, "V", "kV"},
+    {TOMADATOS_V3, TOMADATOS_UNIDAD_V3, "V", "kV"},
+    {TOMADATOS_V12, TOMADATOS_UNIDAD_V12, "V", "kV"},
+    {TOMADATOS_V23, TOMADATOS_UNIDAD_V23, "V", "kV"},
+    {TOMADATOS_V31, TOMADATOS_UNIDAD_V31, "V", "kV"},
+    {TOMADATOS_I1, TOMADATOS_UNIDAD_I1, "A", "kA"},
+    {TOMADATOS_I2, TOMADATOS_UNIDAD_I2, "A", "kA"},
+    {TOMADATOS_I3, TOMADATOS_UNIDAD_I3, "A", "kA"},
+    {TOMADATOS_IN, TOMADATOS_UNIDAD_IN, "A", "kA"},
+    {TOMADATOS_P1, TOMADATOS_UNIDAD_P1, "kW", "MW"},
+    {TOMADATOS_P2, TOMADATOS_UNIDAD_P2, "kW", "MW"},
+    {TOMADATOS_P3, TOMADATOS_UNIDAD_P3, "kW", "MW"},
+    {TOMADATOS_P_TOTAL, TOMADATOS_UNIDAD_P_TOTAL, "kW", "MW"},
+    {TOMADATOS_Q1, TOMADATOS_UNIDAD_Q1, "kVar", "MVar"},
+    {TOMADATOS_Q2, TOMADATOS_UNIDAD_Q2, "kVar", "MVar"},
+    {TOMADATOS_Q3, TOMADATOS_UNIDAD_Q3, "kVar", "MVar"},
+    {TOMADATOS_Q_TOTAL, TOMADATOS_UNIDAD_Q_TOTAL, "kVar", "MVar"},
+    {TOMADATOS_S1, TOMADATOS_UNIDAD_S1, "kVA", "MVA"},
+    {TOMADATOS_S2, TOMADATOS_UNIDAD_S2, "kVA", "MVA"},
+    {TOMADATOS_S3, TOMADATOS_UNIDAD_S3, "kVA", "MVA"},
+    {TOMADATOS_S_TOTAL, TOMADATOS_UNIDAD_S_TOTAL, "kVA", "MVA"},
+    {TOMADATOS_FP1, 0, nullptr, nullptr},
+    {TOMADATOS_FP2, 0, nullptr, nullptr},
+    {TOMADATOS_FP3, 0, nullptr, nullptr},
+    {TOMADATOS_FP_TOTAL, 0, nullptr, nullptr},
+    {TOMADATOS_FRECUENCIA, 0, nullptr, nullptr},
+    {TOMADATOS_V_MEDIA, TOMADATOS_UNIDAD_V_MEDIA, "V", "kV"},
+    {TOMADATOS_U_MEDIA, TOMADATOS_UNIDAD_U_MEDIA, "V", "kV"},
+    {TOMADATOS_I_MEDIA, TOMADATOS_UNIDAD_I_MEDIA, "A", "kA"},
+};
+
+// Voltages and frequency; currents; totals and averages; then phase by phase.
+constexpr int kWriteOrder[kNetworkParameterCount] = {0,  1,  2,  3,  4,  5,  26, 6,  7,  8,
+                                                     9,  13, 17, 21, 25, 27, 28, 29, 10, 14,
+                                                     18, 22, 11, 15, 19, 23, 12, 16, 20, 24};
+
+// Ranged in index order: 0 to 21, then 27 to 29 (22 to 26 have no unit to change).
+void rangeUnits(int panel, float* record) {
+    for (int i = 0; i < kNetworkParameterCount; ++i) {
+        const Quantity& q = kQuantities[i];
+        if (q.unitField != 0) SetCtrlVal(panel, q.unitField, RangeKiloMega(record[i], q.small, q.large));
+    }
+}
+
+void openFrom(int caller) {
+    panel_tomadatos = OpenView(caller, panel_origen_tomadatos, TOMADATOS, RQ55_Poner_Etiquetas_TOMADATOS,
+                               {TOMADATOS_TIMER});
+}
+
+} // namespace
+
+int RQ55_parametros_red(int panel, int /*control*/, int event, void*, int, int) {
+    if (event == EVENT_COMMIT) openFrom(panel);
+    return 0;
+}
+
+int RQ55_toma_datos(int panel, int /*control*/, int event, void*, int, int) {
+    if (event == EVENT_COMMIT) openFrom(panel);
+    return 0;
+}
+
+int RQ55_datos_timeloop(int panel, int control, int event, void*, int, int) {
+    if (event != EVENT_TIMER_TICK) return 0;
+    HoldRefresh(panel, control);
+    float record[kNetworkParameterCount] = {};
+    if (ReadWithLinkSettings(RQ55_Ulvo_Leer_Prametros_Red, record) != 1) return 0;
+    rangeUnits(panel, record);
+    for (int i : kWriteOrder)
+        SetCtrlVal(panel, kQuantities[i].field, static_cast<double>(record[i]));
+    ResumeRefresh(panel, control);
+    return 0;
+}
+
+int RQ55_Terminar_tomadatos(int panel, int /*control*/, int event, void*, int, int) {
+    if (event == EVENT_COMMIT) CloseView(panel, panel_origen_tomadatos);
+    return 0;
+}

@@ -1,0 +1,37 @@
+#include "views/view_support.h"
+
+#include "link/link_settings.h"
+#include "platform/ui.h"
+
+int ReadWithLinkSettings(BlockRead read, float* record) {
+    return read(Puerto, static_cast<unsigned char>(Identidad), record, Telefono,
+                static_cast<unsigned short>(TCP_Puerto), IP);
+}
+
+int WriteWithLinkSettings(BlockWrite write, const unsigned char* data) {
+    return write(Puerto, static_cast<unsigned char>(Identidad), data, Telefono,
+                 static_cast<unsigned short>(TCP_Puerto), IP);
+}
+
+void HoldRefresh(int panel, int timer) {
+    ResetTimer(panel, timer);
+    SetCtrlAttribute(panel, timer, ATTR_ENABLED, 0);
+}
+
+void ResumeRefresh(int panel, int timer) {
+    ResetTimer(panel, timer);
+    SetCtrlAttribute(panel, timer, ATTR_ENABLED, 1);
+}
+
+bool OnScreen(int panel) {
+    int visible = 0;
+    return GetPanelAttribute(panel, ATTR_PANEL_VISIBLE, visible) == 0 && visible == 1;
+}
+
+const char* RangeKiloMega(float& value, const char* smallUnit, const char* largeUnit) {
+    if (static_cast<double>(value) > 1000.0) {
+        value = static_cast<float>(value / 1000.0);
+        return largeUnit;
+    }
+    return smallUnit;
+}

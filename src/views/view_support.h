@@ -1,0 +1,26 @@
+// What the live views share: the read of one register block with the link settings in force,
+// the refresh timer held while it runs, and the kilo/mega ranging of a value.
+#pragma once
+
+#include <string>
+
+using BlockRead = int (*)(int port, unsigned char address, float* record, const std::string& spare,
+                          unsigned short tcpPort, const std::string& host);
+using BlockWrite = int (*)(int port, unsigned char address, const unsigned char* data,
+                           const std::string& spare, unsigned short tcpPort, const std::string& host);
+
+// Runs a register-map operation with the settings read when communication was switched on.
+int ReadWithLinkSettings(BlockRead read, float* record);
+int WriteWithLinkSettings(BlockWrite write, const unsigned char* data);
+
+// A tick stops its own timer before reading, so no second tick can start a read meanwhile; only a
+// good read starts it again, so a failed one ends the refresh until the view is opened anew.
+void HoldRefresh(int panel, int timer);
+void ResumeRefresh(int panel, int timer);
+
+// Whether the panel is shown (not hidden behind a view opened from it).
+bool OnScreen(int panel);
+
+// A value above 1000 (strictly) is divided by 1000 and takes the larger unit; anything else,
+// 1000 itself, negatives and NaN included, keeps the smaller one. Returns the unit to show.
+const char* RangeKiloMega(float& value, const char* smallUnit, const char* largeUnit);
