@@ -13,33 +13,18 @@ namespace {
 
 constexpr int kTcpLink = 99;
 
-// The settings in use may not change while the link is open; dimmed in this order, undimmed in
-// the same.
-constexpr int kSettingControls[] = {PRINCIPAL_MODO, PRINCIPAL_VELOCIDAD,  PRINCIPAL_PUERTO,
-                                    PRINCIPAL_IP,   PRINCIPAL_TCP_PUERTO, PRINCIPAL_IDENTIDAD};
-
 void dimSettings(int panel, int dimmed) {
-    for (int control : kSettingControls)
-        SetCtrlAttribute(panel, control, ATTR_DIMMED, dimmed);
+    for (int control : kLinkSettingControls) SetCtrlAttribute(panel, control, ATTR_DIMMED, dimmed);
 }
 
 // An unknown framing leaves the previous one in place.
 void setFraming(int mode) {
     switch (mode) {
-    case 0:
-        Bits = 8, Paridad = 0, Stops = 1;
-        break;
-    case 1:
-        Bits = 8, Paridad = 1, Stops = 1;
-        break;
-    case 2:
-        Bits = 8, Paridad = 2, Stops = 1;
-        break;
-    case 3:
-        Bits = 8, Paridad = 0, Stops = 2;
-        break;
-    default:
-        break;
+    case 0: Bits = 8, Paridad = 0, Stops = 1; break;
+    case 1: Bits = 8, Paridad = 1, Stops = 1; break;
+    case 2: Bits = 8, Paridad = 2, Stops = 1; break;
+    case 3: Bits = 8, Paridad = 0, Stops = 2; break;
+    default: break;
     }
 }
 

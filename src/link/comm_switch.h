@@ -2,6 +2,13 @@
 // confirms that an analyser answers, or closes it again.
 #pragma once
 
+#include "rq55_uir.h"
+
+// The six link settings of the main panel, in the order the switch dims and undims them: locked
+// while the link is open, because the settings in use are those read at switch-on.
+inline constexpr int kLinkSettingControls[] = {PRINCIPAL_MODO, PRINCIPAL_VELOCIDAD,  PRINCIPAL_PUERTO,
+                                               PRINCIPAL_IP,   PRINCIPAL_TCP_PUERTO, PRINCIPAL_IDENTIDAD};
+
 // Commit callback of the main panel's switch. Switching on reads the six settings into the link
 // settings, opens the link and reads the serial-number block, which also gives modelo_equipo; any
 // failure is told to the operator and leaves the switch off.

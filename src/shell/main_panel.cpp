@@ -5,6 +5,7 @@
 #include "lang/label_table.h"
 #include "lang/labels.h"
 #include "lang/language.h"
+#include "link/comm_switch.h"
 #include "link/link_settings.h"
 #include "platform/ui.h"
 #include "rq55_uir.h"
@@ -14,10 +15,6 @@ int panel_principal = 0;
 namespace {
 
 MainPanelPreset g_preset;
-
-// The six link settings, in the order the communication switch dims them.
-constexpr int kLinkControls[] = {PRINCIPAL_MODO, PRINCIPAL_VELOCIDAD,  PRINCIPAL_PUERTO,
-                                 PRINCIPAL_IP,   PRINCIPAL_TCP_PUERTO, PRINCIPAL_IDENTIDAD};
 
 void applyPreset(int panel) {
     if (g_preset.port != 0) {
@@ -31,7 +28,7 @@ void applyPreset(int panel) {
 
 // A rebuilt panel must show the link as it is: the switch and the settings in use travel over.
 void copyLinkState(int from, int to) {
-    for (int control : kLinkControls) {
+    for (int control : kLinkSettingControls) {
         if (control == PRINCIPAL_IP) {
             std::string text;
             GetCtrlVal(from, control, text);
@@ -45,7 +42,7 @@ void copyLinkState(int from, int to) {
     int on = 0;
     GetCtrlVal(from, PRINCIPAL_COMUNICACION, on);
     SetCtrlVal(to, PRINCIPAL_COMUNICACION, on);
-    for (int control : kLinkControls) SetCtrlAttribute(to, control, ATTR_DIMMED, on);
+    for (int control : kLinkSettingControls) SetCtrlAttribute(to, control, ATTR_DIMMED, on);
 }
 
 } // namespace

@@ -32,8 +32,7 @@ int RQ55_timeloop_Demenda(int panel, int control, int event, void*, int, int) {
     HoldRefresh(panel, control);
     float record[kDemandCount] = {};
     if (ReadWithLinkSettings(RQ55_Ulvo_Leer_demanda, record) != 1) return 0;
-    for (int i = 0; i < kDemandCount; ++i)
-        SetCtrlVal(panel, kFields[i], static_cast<double>(record[i]));
+    for (int i = 0; i < kDemandCount; ++i) SetCtrlVal(panel, kFields[i], static_cast<double>(record[i]));
     ResumeRefresh(panel, control);
     return 0;
 }
@@ -43,6 +42,4 @@ int RQ55_Terminar_max_demanda(int /*panel*/, int /*control*/, int event, void*, 
     return 0;
 }
 
-int RQ55_Reset_Demanda(int, int, int, void*, int, int) {
-    return 0;
-}
+int RQ55_Reset_Demanda(int, int, int, void*, int, int) { return 0; }

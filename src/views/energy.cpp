@@ -15,14 +15,7 @@ namespace {
 
 constexpr int kCounters = 9; // indexes 0 to 8 are energies in kilo units; 9 and 10 are counts
 
-struct Counter {
-    int field;
-    int unitField;
-    const char* small;
-    const char* large;
-};
-
-constexpr Counter kCounterFields[kCounters] = {
+constexpr RangedField kCounterFields[kCounters] = {
     {ENERGIA_ACTIVA_IMP, ENERGIA_UNIDAD_ACTIVA_IMP, "kWh", "MWh"},
     {ENERGIA_ACTIVA_EXP, ENERGIA_UNIDAD_ACTIVA_EXP, "kWh", "MWh"},
     {ENERGIA_REACTIVA_IND, ENERGIA_UNIDAD_REACTIVA_IND, "kVArh", "MVArh"},
@@ -54,7 +47,7 @@ int RQ55_energia_timeloop(int panel, int control, int event, void*, int, int) {
     // The unit is chosen afresh at every tick, so a counter back under 1000 after a reset shows the
     // kilo unit again.
     for (int i = 0; i < kCounters; ++i) {
-        const Counter& c = kCounterFields[i];
+        const RangedField& c = kCounterFields[i];
         SetCtrlVal(panel, c.unitField, RangeKiloMega(record[i], c.small, c.large));
     }
     for (int i = 0; i < kCounters; ++i)

@@ -55,10 +55,8 @@ int HBR21_timeloop_MaxMin(int panel, int control, int event, void*, int, int) {
     }
     float record[kMaxMinCount] = {};
     if (ReadWithLinkSettings(RQ55_Ulvo_Leer_maxmin, record) != 1) return 0;
-    for (int k : kWriteOrder)
-        SetCtrlVal(panel, kMaxima[k], static_cast<double>(record[k]));
-    for (int k : kWriteOrder)
-        SetCtrlVal(panel, kMinima[k], static_cast<double>(record[kQuantities + k]));
+    for (int k : kWriteOrder) SetCtrlVal(panel, kMaxima[k], static_cast<double>(record[k]));
+    for (int k : kWriteOrder) SetCtrlVal(panel, kMinima[k], static_cast<double>(record[kQuantities + k]));
     ResumeRefresh(panel, control);
     return 0;
 }
@@ -68,6 +66,4 @@ int RQ55_Terminar_MaxMin(int /*panel*/, int /*control*/, int event, void*, int, 
     return 0;
 }
 
-int RQ55_Reset_Max_Min(int, int, int, void*, int, int) {
-    return 0;
-}
+int RQ55_Reset_Max_Min(int, int, int, void*, int, int) { return 0; }

@@ -14,14 +14,7 @@ namespace {
 
 // Index i of the record: its value field and, for the quantities that are ranged, its unit field
 // with the two units it can show.
-struct Quantity {
-    int field;
-    int unitField;
-    const char* small;
-    const char* large;
-};
-
-constexpr Quantity kQuantities[kNetworkParameterCount] = {
+constexpr RangedField kQuantities[kNetworkParameterCount] = {
     {TOMADATOS_V1, TOMADATOS_UNIDAD_V1, "V", "kV"},
     {TOMADATOS_V2, TOMADATOS_UNIDAD_V2, "V", "kV"},
     {TOMADATOS_V3, TOMADATOS_UNIDAD_V3, "V", "kV"},
@@ -62,7 +55,7 @@ constexpr int kWriteOrder[kNetworkParameterCount] = {0,  1,  2,  3,  4,  5,  26,
 // Ranged in index order: 0 to 21, then 27 to 29 (22 to 26 have no unit to change).
 void rangeUnits(int panel, float* record) {
     for (int i = 0; i < kNetworkParameterCount; ++i) {
-        const Quantity& q = kQuantities[i];
+        const RangedField& q = kQuantities[i];
         if (q.unitField != 0) SetCtrlVal(panel, q.unitField, RangeKiloMega(record[i], q.small, q.large));
     }
 }
@@ -90,8 +83,7 @@ int RQ55_datos_timeloop(int panel, int control, int event, void*, int, int) {
     float record[kNetworkParameterCount] = {};
     if (ReadWithLinkSettings(RQ55_Ulvo_Leer_Prametros_Red, record) != 1) return 0;
     rangeUnits(panel, record);
-    for (int i : kWriteOrder)
-        SetCtrlVal(panel, kQuantities[i].field, static_cast<double>(record[i]));
+    for (int i : kWriteOrder) SetCtrlVal(panel, kQuantities[i].field, static_cast<double>(record[i]));
     ResumeRefresh(panel, control);
     return 0;
 }

@@ -129,8 +129,7 @@ int RQ55_Timeloop_Estado(int panel, int control, int event, void*, int, int) {
 
     float inOut[kInOutCount] = {};
     if (ReadWithLinkSettings(RQ55_Ulvo_Leer_In_Out, inOut) != 1) return 0;
-    for (const RelayFields& relay : kRelays)
-        fillRelay(panel, relay, inOut);
+    for (const RelayFields& relay : kRelays) fillRelay(panel, relay, inOut);
 
     float config[kEquipmentConfigCount] = {};
     if (ReadWithLinkSettings(RQ55_Ulvo_Leer_Conf_Equipo, config) != 1) return 0;

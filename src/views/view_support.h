@@ -21,6 +21,14 @@ void ResumeRefresh(int panel, int timer);
 // Whether the panel is shown (not hidden behind a view opened from it).
 bool OnScreen(int panel);
 
+// A value field with the unit field beside it and the two units it can show.
+struct RangedField {
+    int field;
+    int unitField;
+    const char* small;
+    const char* large;
+};
+
 // A value above 1000 (strictly) is divided by 1000 and takes the larger unit; anything else,
 // 1000 itself, negatives and NaN included, keeps the smaller one. Returns the unit to show.
 const char* RangeKiloMega(float& value, const char* smallUnit, const char* largeUnit);
