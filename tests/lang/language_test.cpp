@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "lang/label_table.h"
@@ -37,8 +38,7 @@ std::string storedLanguage() {
 // Answers the language dialog from inside its own event loop; records what it listed.
 struct DialogAnswer {
     bool shown = false;
-    std::vector<std::string> names;
-    std::vector<int> values;
+    std::vector<std::string> items; // "name=value"
     int initial = 0;
 };
 
@@ -54,8 +54,7 @@ void answerDialog(DialogAnswer& seen, int choose) {
             int value = 0;
             GetLabelFromIndex(dialog, kDialogList, i, name);
             GetValueFromIndex(dialog, kDialogList, i, value);
-            seen.names.push_back(name);
-            seen.values.push_back(value);
+            seen.items.push_back(name + "=" + std::to_string(value));
         }
         GetCtrlVal(dialog, kDialogList, seen.initial);
         if (choose < 0) {
@@ -70,6 +69,11 @@ void answerDialog(DialogAnswer& seen, int choose) {
 class Language : public ::testing::Test {
   protected:
     void SetUp() override { ClearRecordedPopups(); }
+    // The table of the language stored as `choice`.
+    static std::optional<LabelTable> tableOf(const char* choice) {
+        RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, choice);
+        return Ulvo_AsignarIdioma();
+    }
     ProgramDir dir;
     ScopedSettings settings;
 };
@@ -80,8 +84,7 @@ TEST_F(Language, FirstStartListsSectionsInFileOrderAndStoresTheChoice) {
     answerDialog(seen, 2);
     std::optional<LabelTable> table = Ulvo_AsignarIdioma();
     ASSERT_TRUE(seen.shown);
-    EXPECT_EQ(seen.names, (std::vector<std::string>{"Uno", "Dos", "Tres"}));
-    EXPECT_EQ(seen.values, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(seen.items, (std::vector<std::string>{"Uno=1", "Dos=2", "Tres=3"}));
     EXPECT_EQ(seen.initial, 1) << "the list must start on the first language";
     ASSERT_TRUE(table);
     EXPECT_EQ((*table)[1], "d1");
@@ -91,18 +94,16 @@ TEST_F(Language, FirstStartListsSectionsInFileOrderAndStoresTheChoice) {
 TEST_F(Language, AnInvalidStoredChoiceAsksAgainAndQuitEndsWithoutATable) {
     dir.writeLanguage(section("A", {"a"}) + section("B", {"b"}) + section("C", {"c"}) + section("D", {"d"}));
     for (const char* stored : {"5", "0", "abc"}) {
-        RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, stored);
         DialogAnswer seen;
         answerDialog(seen, -1);
-        EXPECT_FALSE(Ulvo_AsignarIdioma()) << stored;
+        EXPECT_FALSE(tableOf(stored)) << stored;
         EXPECT_TRUE(seen.shown) << stored;
         EXPECT_EQ(storedLanguage(), stored) << "Quit must not store a language";
         EXPECT_EQ(FindPanelByTitle("Idioma / Language"), 0);
     }
-    RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, "4");
     DialogAnswer seen;
     answerDialog(seen, -1);
-    std::optional<LabelTable> table = Ulvo_AsignarIdioma();
+    std::optional<LabelTable> table = tableOf("4");
     EXPECT_FALSE(seen.shown) << "a valid stored language must not ask";
     ASSERT_TRUE(table);
     EXPECT_EQ((*table)[0], "d");
@@ -112,41 +113,25 @@ TEST_F(Language, AnInvalidStoredChoiceAsksAgainAndQuitEndsWithoutATable) {
 TEST_F(Language, TheTableEndsAtTheFirstMissingOrEmptyText) {
     std::vector<std::string> texts;
     for (int i = 0; i < 100; ++i) texts.push_back("t" + std::to_string(i));
-    std::string gapped = section("G", texts) + "0101 = after the gap\n";
-    std::string emptied = "[E]\n";
-    for (int i = 0; i <= 20; ++i) emptied += i == 12 ? "0012 =\n" : strfmt("%04d = e%d\n", i, i);
-    dir.writeLanguage(gapped + emptied + "[N]\n0000 = Línea 1\\nLínea 2\n");
+    std::string file = section("G", texts) + "0101 = after the gap\n[E]\n";
+    for (int i = 0; i <= 20; ++i) file += i == 12 ? "0012 =\n" : strfmt("%04d = e%d\n", i, i);
+    dir.writeLanguage(file + "[N]\n0000 = Línea 1\\nLínea 2\n");
 
-    RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, "1");
-    std::optional<LabelTable> table = Ulvo_AsignarIdioma();
-    ASSERT_TRUE(table);
-    EXPECT_EQ(table->size(), 101);
-    EXPECT_EQ((*table)[99], "t99");
-    EXPECT_EQ((*table)[100], "");
-    EXPECT_EQ((*table)[101], "") << "a number beyond the table must read as empty";
-
-    RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, "2");
-    table = Ulvo_AsignarIdioma();
-    ASSERT_TRUE(table);
-    EXPECT_EQ((*table)[11], "e11");
-    EXPECT_EQ((*table)[12], "");
-    EXPECT_EQ((*table)[13], "") << "the table must end at the empty text";
-
-    RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, "3");
-    table = Ulvo_AsignarIdioma();
-    ASSERT_TRUE(table);
-    EXPECT_EQ((*table)[0], "Línea 1\nLínea 2");
+    const auto gapped = tableOf("1"), emptied = tableOf("2"), twoLines = tableOf("3");
+    ASSERT_TRUE(gapped && emptied && twoLines);
+    EXPECT_EQ(gapped->size(), 101);
+    // A number beyond the table reads as empty.
+    EXPECT_EQ(std::tuple((*gapped)[99], (*gapped)[100], (*gapped)[101]), std::tuple("t99", "", ""));
+    EXPECT_EQ(std::tuple((*emptied)[11], (*emptied)[12], (*emptied)[13]), std::tuple("e11", "", ""));
+    EXPECT_EQ((*twoLines)[0], "Línea 1\nLínea 2");
 }
 
 TEST_F(Language, TheShippedFileHoldsEveryTextInBothLanguages) {
     for (const char* language : {"1", "2"}) {
-        RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, language);
-        std::optional<LabelTable> table = Ulvo_AsignarIdioma();
+        const std::optional<LabelTable> table = tableOf(language);
         ASSERT_TRUE(table);
         ASSERT_EQ(table->size(), 407) << language;
-        for (int n = 0; n < table->size(); ++n) {
-            EXPECT_FALSE((*table)[n].empty()) << "text " << n;
-        }
+        for (int n = 0; n < table->size(); ++n) EXPECT_FALSE((*table)[n].empty()) << "text " << n;
         // The communication-error texts are found in messages by substring: none may hold another.
         for (int a = 22; a <= 25; ++a)
             for (int b = 22; b <= 25; ++b) {
@@ -159,8 +144,7 @@ TEST_F(Language, TheShippedFileHoldsEveryTextInBothLanguages) {
 class MenuSwitch : public Language {
   protected:
     void startMainPanel() {
-        RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, "1");
-        std::optional<LabelTable> table = Ulvo_AsignarIdioma();
+        const std::optional<LabelTable> table = tableOf("1");
         ASSERT_TRUE(table);
         etiqueta = *table;
         panel_principal = LoadPanel(0, "RQ55.uir", PRINCIPAL);
@@ -179,18 +163,28 @@ class MenuSwitch : public Language {
     }
 };
 
+// The rebuilt panel speaks the new language and shows the link as it was.
 TEST_F(MenuSwitch, SwitchingLanguageRebuildsTheMainPanelInTheNewLanguage) {
     startMainPanel();
     EXPECT_EQ(portCaption(), etiqueta[17]);
     const int old = panel_principal;
+    SetCtrlVal(old, PRINCIPAL_PUERTO, 99);
+    SetCtrlVal(old, PRINCIPAL_IP, "analyser.local");
+    SetCtrlVal(old, PRINCIPAL_COMUNICACION, 1);
+    SetCtrlAttribute(old, PRINCIPAL_PUERTO, ATTR_DIMMED, 1);
     RQ55_Cambia_Idioma_ENG(GetPanelMenuBar(old), MENU_IDIOMA_ENG, nullptr, old);
     EXPECT_NE(panel_principal, old);
     EXPECT_EQ(DisplayPanel(old), UIE_BadPanelHandle) << "the old main panel must be discarded";
     EXPECT_EQ(portCaption(), "COM port (99 = TCP)");
     EXPECT_EQ(storedLanguage(), "2");
-    int visible = 0;
+    int visible = 0, port = 0, on = 0, dimmed = 0;
+    std::string host;
     GetPanelAttribute(panel_principal, ATTR_PANEL_VISIBLE, visible);
-    EXPECT_EQ(visible, 1);
+    GetCtrlVal(panel_principal, PRINCIPAL_PUERTO, port);
+    GetCtrlVal(panel_principal, PRINCIPAL_IP, host);
+    GetCtrlVal(panel_principal, PRINCIPAL_COMUNICACION, on);
+    GetCtrlAttribute(panel_principal, PRINCIPAL_IDENTIDAD, ATTR_DIMMED, dimmed);
+    EXPECT_EQ(std::tuple(visible, port, host, on, dimmed), std::tuple(1, 99, "analyser.local", 1, 1));
 }
 
 TEST_F(MenuSwitch, AMissingSecondSectionStoresTheChoiceAndKeepsTheOldTexts) {
@@ -204,26 +198,6 @@ TEST_F(MenuSwitch, AMissingSecondSectionStoresTheChoiceAndKeepsTheOldTexts) {
     EXPECT_EQ(storedLanguage(), "2");
     EXPECT_NE(panel_principal, old);
     EXPECT_EQ(portCaption(), "solo") << "the rebuilt panel must keep the old language";
-}
-
-TEST_F(MenuSwitch, ARebuiltPanelShowsTheLinkAsItIs) {
-    startMainPanel();
-    const int old = panel_principal;
-    SetCtrlVal(old, PRINCIPAL_PUERTO, 99);
-    SetCtrlVal(old, PRINCIPAL_IP, "analyser.local");
-    SetCtrlVal(old, PRINCIPAL_COMUNICACION, 1);
-    SetCtrlAttribute(old, PRINCIPAL_PUERTO, ATTR_DIMMED, 1);
-    RQ55_Cambia_Idioma_ENG(GetPanelMenuBar(old), MENU_IDIOMA_ENG, nullptr, old);
-    int port = 0, on = 0, dimmed = 0;
-    std::string host;
-    GetCtrlVal(panel_principal, PRINCIPAL_PUERTO, port);
-    GetCtrlVal(panel_principal, PRINCIPAL_IP, host);
-    GetCtrlVal(panel_principal, PRINCIPAL_COMUNICACION, on);
-    GetCtrlAttribute(panel_principal, PRINCIPAL_IDENTIDAD, ATTR_DIMMED, dimmed);
-    EXPECT_EQ(port, 99);
-    EXPECT_EQ(host, "analyser.local");
-    EXPECT_EQ(on, 1);
-    EXPECT_EQ(dimmed, 1);
 }
 
 TEST_F(MenuSwitch, ASetFontAsksForARestartAndKeepsTheTable) {

@@ -29,27 +29,30 @@ void ResetProgramState() {
     ClearRecordedPopups();
 }
 
+void PressOkOnErrorPopups() {
+    SetPopupResponder([](const PopupRecord& record) {
+        if (record.kind == "panel")
+            PostDeferredCall([panel = record.panel] {
+                int ok = 0;
+                GetPanelAttribute(panel, ATTR_CLOSE_CTRL, ok);
+                SimulateCommit(panel, ok);
+            });
+        return PopupAnswer{};
+    });
+}
+
 FrameRecorder::FrameRecorder() {
     SetFrameTrace([this](double seconds, bool sent, const unsigned char* bytes, int length) {
         frames.push_back({seconds, sent, Bytes(bytes, bytes + length)});
     });
 }
 
-FrameRecorder::~FrameRecorder() {
-    SetFrameTrace({});
-}
+FrameRecorder::~FrameRecorder() { SetFrameTrace({}); }
 
-std::vector<Bytes> FrameRecorder::sent() const {
+std::vector<Bytes> FrameRecorder::of(bool sent) const {
     std::vector<Bytes> out;
     for (const Frame& f : frames)
-        if (f.sent) out.push_back(f.bytes);
-    return out;
-}
-
-std::vector<Bytes> FrameRecorder::received() const {
-    std::vector<Bytes> out;
-    for (const Frame& f : frames)
-        if (!f.sent) out.push_back(f.bytes);
+        if (f.sent == sent) out.push_back(f.bytes);
     return out;
 }
 
@@ -76,14 +79,9 @@ float FloatAt(const unsigned char* p) {
     return std::bit_cast<float>(bits);
 }
 
-SimulatedLink::SimulatedLink(sim::Transport transport, bool moving) {
-    sim::Options options;
-    options.transport = transport;
-    options.deviceAddress = 1;
-    options.moving = moving;
-    options.modelCode = 59;
-    options.seed = 55;
-    if (!sim.start(options, &error_)) {
+SimulatedLink::SimulatedLink(sim::Transport transport) {
+    if (!sim.start({.transport = transport, .deviceAddress = 1, .modelCode = 59, .moving = false, .seed = 55},
+                   &error_)) {
         if (error_.empty()) error_ = "the simulator did not start";
         return;
     }
@@ -104,18 +102,6 @@ SimulatedLink::SimulatedLink(sim::Transport transport, bool moving) {
 SimulatedLink::~SimulatedLink() {
     if (port != 0) Ulvo_Cerrar_Puerto(port);
     sim.stop();
-}
-
-std::string TransportName(sim::Transport transport) {
-    switch (transport) {
-    case sim::Transport::Pty:
-        return "Pty";
-    case sim::Transport::RtuOverTcp:
-        return "RtuOverTcp";
-    case sim::Transport::ModbusTcp:
-        return "ModbusTcp";
-    }
-    return "?";
 }
 
 } // namespace linktest

@@ -20,6 +20,9 @@ inline constexpr const char* kFailed = "trffc_d.ico";
 // taskbar icon installed and idle, both error switches off, and nothing recorded yet.
 void ResetProgramState();
 
+// Answers the self-closing error popup with its OK button as soon as it is up.
+void PressOkOnErrorPopups();
+
 struct Frame {
     double seconds = 0;
     bool sent = false;
@@ -34,21 +37,24 @@ class FrameRecorder {
     FrameRecorder(const FrameRecorder&) = delete;
     FrameRecorder& operator=(const FrameRecorder&) = delete;
 
-    std::vector<Bytes> sent() const;
-    std::vector<Bytes> received() const;
+    std::vector<Bytes> sent() const { return of(true); }
+    std::vector<Bytes> received() const { return of(false); }
     std::vector<Frame> frames;
+
+  private:
+    std::vector<Bytes> of(bool sent) const;
 };
 
 std::string Hex(const Bytes& bytes);
 Bytes FromHex(const std::string& hex);
 float FloatAt(const unsigned char* bytes); // IEEE-754 single, most significant byte first
 
-// A simulated analyser (address 1, values frozen unless asked) on one transport, with the link
+// A simulated analyser (address 1, values frozen) on one transport, with the link
 // opened to it: COM 5 for the pseudo-terminal, port number 99 for RTU over TCP and 100 for
 // Modbus/TCP. Closes the link and stops the simulator when it goes.
 class SimulatedLink {
   public:
-    explicit SimulatedLink(sim::Transport transport, bool moving = false);
+    explicit SimulatedLink(sim::Transport transport);
     ~SimulatedLink();
     SimulatedLink(const SimulatedLink&) = delete;
     SimulatedLink& operator=(const SimulatedLink&) = delete;
@@ -64,7 +70,5 @@ class SimulatedLink {
   private:
     std::string error_;
 };
-
-std::string TransportName(sim::Transport transport);
 
 } // namespace linktest

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <cstdlib>
-#include <regex>
 #include <string>
 #include <thread>
 
@@ -43,39 +42,25 @@ struct Pty {
 
 TEST(Settings, ValuesPersistInTheNamedFile) {
     testsupport::TempDir dir;
-    const std::string file = dir.file("settings.ini");
     const std::string previous = std::getenv("RQ55_SETTINGS");
-    setenv("RQ55_SETTINGS", file.c_str(), 1);
+    setenv("RQ55_SETTINGS", dir.file("settings.ini").c_str(), 1);
     std::string value;
     EXPECT_LT(RegReadString(REGKEY_HKLM, "SOFTWARE\\RQ55\\Language", "Language", value), 0);
-    EXPECT_EQ(RegWriteString(REGKEY_HKLM, "SOFTWARE\\RQ55\\Language", "Language", "2"), 0);
-    EXPECT_EQ(RegReadString(REGKEY_HKLM, "SOFTWARE\\RQ55\\Language", "Language", value), 0);
-    EXPECT_EQ(value, "2");
-    EXPECT_EQ(RegWriteString(REGKEY_HKLM, "SOFTWARE\\RQ55\\Language", "Language", ""), 0);
-    EXPECT_EQ(RegReadString(REGKEY_HKLM, "SOFTWARE\\RQ55\\Language", "Language", value), 0);
-    EXPECT_EQ(value, "");
+    for (const char* written : {"2", ""}) {
+        EXPECT_EQ(RegWriteString(REGKEY_HKLM, "SOFTWARE\\RQ55\\Language", "Language", written), 0);
+        EXPECT_EQ(RegReadString(REGKEY_HKLM, "SOFTWARE\\RQ55\\Language", "Language", value), 0);
+        EXPECT_EQ(value, written);
+    }
     setenv("RQ55_SETTINGS", previous.c_str(), 1);
     EXPECT_LT(RegReadString(REGKEY_HKLM, "SOFTWARE\\RQ55\\Language", "Language", value), 0);
 }
 
-TEST(Time, FormatsClockAndLogDates) {
-    double now = 0;
-    GetCurrentDateTime(&now);
-    EXPECT_TRUE(std::regex_match(FormatDateTimeString(now, "%H:%M:%S"), std::regex(R"(\d\d:\d\d:\d\d)")));
-    EXPECT_TRUE(std::regex_match(DateStr(), std::regex(R"(\d\d-\d\d-\d\d\d\d)")));
-    EXPECT_FALSE(FormatDateTimeString(now, "%x").empty());
-    EXPECT_EQ(strfmt("%s =", "Tensión"), "Tensión =");
-    EXPECT_EQ(strfmt("%04d", 7), "0007");
-}
-
-TEST(Serial, ComNumbersResolveThroughTheEnvironmentFirst) {
+TEST(Serial, ComNumbersResolveThroughTheEnvironmentAndErrorsNameTheDevice) {
     setenv("RQ55_COM7", "/dev/pts/77", 1);
     EXPECT_EQ(ResolveComDevice(7), "/dev/pts/77");
     unsetenv("RQ55_COM7");
     EXPECT_EQ(ResolveComDevice(7), "/dev/ttyS6");
-}
 
-TEST(Serial, AMissingDeviceGivesAMessageNamingIt) {
     setenv("RQ55_COM9", "/dev/rq55-no-such-device", 1);
     const int r = OpenComConfig(9, "", 19200, 0, 8, 1, 4096, 4096);
     unsetenv("RQ55_COM9");
@@ -96,7 +81,7 @@ TEST(Serial, BytesFlowOnAPseudoTerminalAndReadsHonourTheTimeOut) {
     EXPECT_EQ(ComWrt(5, request, 6), 6);
     unsigned char seen[6] = {};
     ASSERT_EQ(read(pty.master, seen, 6), 6);
-    EXPECT_EQ(0, memcmp(seen, request, 6));
+    EXPECT_EQ(std::string(seen, seen + 6), std::string(request, request + 6));
 
     const unsigned char reply[] = {1, 3, 2};
     ASSERT_EQ(write(pty.master, reply, 3), 3);
@@ -104,9 +89,7 @@ TEST(Serial, BytesFlowOnAPseudoTerminalAndReadsHonourTheTimeOut) {
     unsigned char got[8] = {};
     const double start = Timer();
     EXPECT_EQ(ComRd(5, got, 5), 3); // two bytes never come
-    const double waited = Timer() - start;
-    EXPECT_GE(waited, 0.25);
-    EXPECT_LT(waited, 1.0);
+    EXPECT_NEAR(Timer() - start, 0.6, 0.35); // the 0.3 s time-out, give or take a busy machine
     EXPECT_EQ(got[2], 2);
 
     ASSERT_EQ(write(pty.master, reply, 3), 3);
@@ -117,43 +100,43 @@ TEST(Serial, BytesFlowOnAPseudoTerminalAndReadsHonourTheTimeOut) {
     EXPECT_EQ(CloseCom(5), 0);
 }
 
+// A socket bound to a free loopback port, listening or not.
+int bindLoopback(unsigned& port, bool listening) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    port = ntohs(a.sin_port);
+    if (listening) listen(fd, 1);
+    return fd;
+}
+
 // A one-shot server on a thread: accepts, answers each chunk with its reverse, then closes.
 struct ReverseServer {
-    int listener = -1;
     unsigned port = 0;
-    std::thread thread;
-    ReverseServer() {
-        listener = socket(AF_INET, SOCK_STREAM, 0);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listener, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        listen(listener, 1);
-        socklen_t len = sizeof a;
-        getsockname(listener, reinterpret_cast<sockaddr*>(&a), &len);
-        port = ntohs(a.sin_port);
-        thread = std::thread([this] {
-            const int c = accept(listener, nullptr, nullptr);
-            char buf[64];
-            const ssize_t n = recv(c, buf, sizeof buf, 0);
-            std::string reply(buf, buf + std::max<ssize_t>(n, 0));
-            std::reverse(reply.begin(), reply.end());
-            send(c, reply.data(), reply.size(), 0);
-            usleep(100000);
-            close(c);
-        });
-    }
+    int listener = bindLoopback(port, true);
+    std::thread thread{[this] {
+        const int c = accept(listener, nullptr, nullptr);
+        char buf[64];
+        std::string reply(buf, buf + std::max<ssize_t>(recv(c, buf, sizeof buf, 0), 0));
+        std::reverse(reply.begin(), reply.end());
+        send(c, reply.data(), reply.size(), 0);
+        usleep(100000);
+        close(c);
+    }};
     ~ReverseServer() {
         thread.join();
         close(listener);
     }
 };
 
-int g_dataEvents = 0, g_closeEvents = 0;
+int g_closeEvents = 0;
 std::string g_received;
 int ClientCallback(unsigned handle, int type, int, void*) {
     if (type == TCP_DATAREADY) {
-        ++g_dataEvents;
         char buf[256];
         const int n = ClientTCPRead(handle, buf, sizeof buf, 0);
         if (n > 0) g_received.append(buf, buf + n);
@@ -184,14 +167,12 @@ TEST(Tcp, DataAndCloseReachTheClientCallback) {
 }
 
 TEST(Tcp, ARefusedConnectionFails) {
-    ReverseServer unused; // find a port, then let it go unanswered after its one accept
+    unsigned port = 0;
+    const int unused = bindLoopback(port, false);
     unsigned handle = 0;
-    EXPECT_LT(ConnectToTCPServer(&handle, 1, "127.0.0.1", ClientCallback, nullptr, 1000), 0);
+    EXPECT_LT(ConnectToTCPServer(&handle, port, "127.0.0.1", ClientCallback, nullptr, 1000), 0);
     EXPECT_LT(ConnectToTCPServer(&handle, 502, "", ClientCallback, nullptr, 1000), 0);
-    // Let the helper thread finish.
-    ConnectToTCPServer(&handle, unused.port, "127.0.0.1", ClientCallback, nullptr, 1000);
-    ClientTCPWrite(handle, "z", 1, 0);
-    DisconnectFromTCPServer(handle);
+    close(unused);
 }
 
 } // namespace

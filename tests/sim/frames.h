@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <string>
 #include <vector>
 
 #include "sim/model.h"
@@ -17,6 +18,20 @@ inline Bytes withCrc(Bytes frame) {
     return frame;
 }
 
+inline Bytes fromHex(std::string hex) {
+    std::erase(hex, ' ');
+    Bytes out;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return out;
+}
+
+inline std::string toHex(const Bytes& bytes) {
+    std::string out;
+    for (uint8_t b : bytes) out += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
+    return out;
+}
+
 inline Bytes readPdu(int address, int start, int count) {
     return {static_cast<uint8_t>(address),    3,
             static_cast<uint8_t>(start >> 8), static_cast<uint8_t>(start),
@@ -24,24 +39,12 @@ inline Bytes readPdu(int address, int start, int count) {
 }
 
 inline Bytes writePdu(int address, int start, std::initializer_list<uint16_t> values) {
-    Bytes pdu = {static_cast<uint8_t>(address),
-                 16,
-                 static_cast<uint8_t>(start >> 8),
-                 static_cast<uint8_t>(start),
-                 0,
-                 static_cast<uint8_t>(values.size()),
-                 static_cast<uint8_t>(2 * values.size())};
-    for (uint16_t v : values) {
-        pdu.push_back(static_cast<uint8_t>(v >> 8));
-        pdu.push_back(static_cast<uint8_t>(v));
-    }
+    const auto n = static_cast<uint8_t>(values.size());
+    Bytes pdu = {static_cast<uint8_t>(address), 16, static_cast<uint8_t>(start >> 8),
+                 static_cast<uint8_t>(start),   0,  n,
+                 static_cast<uint8_t>(2 * n)};
+    for (uint16_t v : values) pdu.insert(pdu.end(), {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
     return pdu;
-}
-
-inline Bytes writeSinglePdu(int address, int reg, uint16_t value) {
-    return {static_cast<uint8_t>(address),    6,
-            static_cast<uint8_t>(reg >> 8),   static_cast<uint8_t>(reg),
-            static_cast<uint8_t>(value >> 8), static_cast<uint8_t>(value)};
 }
 
 // Register k of a read reply (address, 3, byte count, data...).
