@@ -99,7 +99,7 @@ TEST_F(SimSlave, PasswordGuardsTheEnergyResetAndItsOwnChange) {
 TEST_F(SimSlave, TextsWrittenAt8420ReadBackAt811) {
     const std::string texts = "BADCFEHGJILKNMPO"; // ABCDEFGHIJ and KLMNOP as the program sends them
     Bytes pdu = {1, 16, 0x20, 0xE4, 0, 8, 16};
-    pdu.insert(pdu.end(), texts.begin(), texts.end());
+    for (char c : texts) pdu.push_back(static_cast<uint8_t>(c));
     EXPECT_EQ(rtu(pdu), withCrc({1, 16, 0x20, 0xE4, 0, 8}));
     const Bytes reply = rtu(readPdu(1, 811, 11));
     EXPECT_EQ(std::string(reply.begin() + 3, reply.begin() + 19), texts);

@@ -46,9 +46,11 @@ void sendAll(int fd, const Bytes& bytes) {
 }
 
 Bytes mbap(uint16_t id, const Bytes& pdu) {
-    Bytes frame = {static_cast<uint8_t>(id >> 8),   static_cast<uint8_t>(id), 0, 0, 0,
-                   static_cast<uint8_t>(pdu.size())};
-    frame.insert(frame.end(), pdu.begin(), pdu.end());
+    Bytes frame(6 + pdu.size());
+    frame[0] = static_cast<uint8_t>(id >> 8);
+    frame[1] = static_cast<uint8_t>(id);
+    frame[5] = static_cast<uint8_t>(pdu.size());
+    std::copy(pdu.begin(), pdu.end(), frame.begin() + 6);
     return frame;
 }
 
