@@ -1,123 +1,117 @@
-// The communication switch: what the operator sees when the link opens, fails or closes.
-#include <gtest/gtest.h>
-
+// The communication switch: what the operator sees when the link opens, fails or closes; and the
+// demo, where one flip of the switch reaches the built-in simulated analyser.
 #include <QTcpServer>
-#include <ostream>
-#include <string>
 
-#include "link/exchange.h"
-#include "link/link_settings.h"
-#include "platform/testing.h"
-#include "platform/ui.h"
-#include "rq55_uir.h"
 #include "view_fixture.h"
 
 namespace {
 
-using viewtest::dimmed;
-using viewtest::LiveView;
-
-constexpr int kSettings[] = {PRINCIPAL_MODO, PRINCIPAL_VELOCIDAD,  PRINCIPAL_PUERTO,
-                             PRINCIPAL_IP,   PRINCIPAL_TCP_PUERTO, PRINCIPAL_IDENTIDAD};
+using namespace viewtest;
 
 class Switch : public LiveView {
   protected:
     void expectSettingsDimmed(bool expected) {
-        for (int control : kSettings)
+        for (int control : {PRINCIPAL_MODO, PRINCIPAL_VELOCIDAD, PRINCIPAL_PUERTO, PRINCIPAL_IP,
+                            PRINCIPAL_TCP_PUERTO, PRINCIPAL_IDENTIDAD})
             EXPECT_EQ(dimmed(mainPanel, control), expected) << "control " << control;
     }
 };
 
-// The model code is register 816, high byte first, on every kind of link.
-struct ModelCase {
+// The model code is register 816, high byte first. A first try with one wrong setting fails with a
+// message and leaves the switch off, and the next try with the right setting succeeds.
+struct SwitchCase {
     const char* name;
     sim::Transport transport;
     uint16_t register816;
     int model;
+    int wrongControl, wrongValue; // -1: a TCP port nobody listens on
+    std::string message;          // shown for the wrong setting: "title|text" starts so...
+    std::string detail;           // ...and contains this
+    bool reachesTheLine;          // the wrong try sends a request
 };
 
-// Names the case in test listings.
-void PrintTo(const ModelCase& c, std::ostream* os) {
-    *os << c.name;
-}
+void PrintTo(const SwitchCase& c, std::ostream* os) { *os << c.name; }
 
-class SwitchOn : public Switch, public ::testing::WithParamInterface<ModelCase> {};
+class SwitchOn : public Switch, public ::testing::WithParamInterface<SwitchCase> {};
 
 TEST_P(SwitchOn, ConfirmsTheAnalyserDimsTheSettingsAndTakesItsModel) {
-    sim::Options options = frozen();
-    options.transport = GetParam().transport;
-    startAnalyser(options);
-    analyser.setReg(816, GetParam().register816);
-
-    ASSERT_TRUE(flipSwitch());
-    EXPECT_TRUE(messages().empty());
-    EXPECT_EQ(modelo_equipo, GetParam().model);
+    const SwitchCase& c = GetParam();
+    startAnalyser(59, c.transport);
+    analyser.setReg(816, c.register816);
+    if (c.wrongControl) {
+        setenv("RQ55_COM42", "/nonexistent/no-such-tty", 1);
+        QTcpServer probe; // a port that was free a moment ago: nobody listens there
+        ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+        const int wrong = c.wrongValue < 0 ? probe.serverPort() : c.wrongValue;
+        probe.close();
+        int right = 0, sent = 0;
+        GetCtrlVal(mainPanel, c.wrongControl, right);
+        SetCtrlVal(mainPanel, c.wrongControl, wrong);
+        SetFrameTrace([&sent](double, bool isSent, const unsigned char*, int) { sent += isSent ? 1 : 0; });
+        EXPECT_FALSE(flipSwitch());
+        SetFrameTrace({});
+        ASSERT_EQ(messages().size(), 1u);
+        EXPECT_EQ(messages()[0].rfind(c.message, 0), 0u) << messages()[0];
+        EXPECT_NE(messages()[0].find(c.detail), std::string::npos) << messages()[0];
+        EXPECT_EQ(sent > 0, c.reachesTheLine);
+        expectSettingsDimmed(false);
+        ClearRecordedPopups();
+        SetCtrlVal(mainPanel, c.wrongControl, right);
+    }
+    ASSERT_TRUE(flipSwitch()) << "the port closed after a failure must open again";
+    EXPECT_EQ(modelo_equipo, c.model);
     expectSettingsDimmed(true);
-    ASSERT_EQ(analyser.requestCount(), 1);
-    EXPECT_EQ(analyser.requests()[0].start, 811) << "the analyser is confirmed by its serial-number block";
-
     EXPECT_FALSE(flipSwitch());
-    EXPECT_TRUE(messages().empty()) << "switching off says nothing";
+    EXPECT_TRUE(messages().empty()) << "switching on and off says nothing";
     expectSettingsDimmed(false);
 }
 
-INSTANTIATE_TEST_SUITE_P(Links, SwitchOn,
-                         ::testing::Values(ModelCase{"Pty57", sim::Transport::Pty, 57, 57},
-                                           ModelCase{"Tcp57", sim::Transport::RtuOverTcp, 57, 57},
-                                           ModelCase{"Tcp256", sim::Transport::RtuOverTcp, 0x0100, 256}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Links, SwitchOn,
+    ::testing::Values(SwitchCase{"Tcp256", sim::Transport::RtuOverTcp, 0x0100, 256, 0, 0, "", "", false},
+                      SwitchCase{"ComPortWithoutDevice", sim::Transport::RtuOverTcp, 57, 57, PRINCIPAL_PUERTO,
+                                 42, "Apertura del Puerto|COM42", "no-such-tty", false},
+                      SwitchCase{"TcpPortWithoutServer", sim::Transport::RtuOverTcp, 57, 57,
+                                 PRINCIPAL_TCP_PUERTO, -1, "TCP Client|Connection to server failed !", "",
+                                 false},
+                      SwitchCase{"WrongAddressOnPty", sim::Transport::Pty, 57, 57, PRINCIPAL_IDENTIDAD, 9,
+                                 "Communication error|Unable to communicate with the device, check the "
+                                 "communication parameters.",
+                                 "", true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(Switch, AComPortThatDoesNotExistIsNamedAndNothingIsSent) {
-    testsupport::TempDir dir;
-    setenv("RQ55_COM42", dir.file("no-such-tty").c_str(), 1);
-    SetCtrlVal(mainPanel, PRINCIPAL_PUERTO, 42);
-    int sent = 0;
-    SetFrameTrace([&sent](double, bool isSent, const unsigned char*, int) { sent += isSent ? 1 : 0; });
+TEST(Demo, SwitchingOnAndOpeningTheNetworkViewShowsValuesThatMove) {
+    testsupport::ScopedSettings settings;
+    RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, "2");
+    sim::Simulator analyser; // moving values on RTU frames over TCP, as in the demo
+    ASSERT_TRUE(analyser.start(sim::Options{}));
+    SetMainPanelPreset({.demo = true, .port = 99, .host = "127.0.0.1", .tcpPort = analyser.tcpPort()});
 
-    EXPECT_FALSE(flipSwitch());
-    SetFrameTrace({});
-    ASSERT_EQ(messages().size(), 1u);
-    EXPECT_EQ(RecordedPopups()[0].title, "Apertura del Puerto");
-    EXPECT_NE(RecordedPopups()[0].text.find("COM42"), std::string::npos) << RecordedPopups()[0].text;
-    EXPECT_NE(RecordedPopups()[0].text.find("no-such-tty"), std::string::npos) << RecordedPopups()[0].text;
-    expectSettingsDimmed(false);
-    EXPECT_EQ(sent, 0);
-}
+    std::string banner, first, second;
+    PostDeferredCall([&] {
+        GetCtrlAttribute(panel_principal, PRINCIPAL_DEMO, ATTR_LABEL_TEXT, banner);
+        SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
+        SimulateCommit(panel_principal, PRINCIPAL_PARAMETROS);
+        // The view's own timer does the reading: wait for a value, then for it to change.
+        const auto shown = [] {
+            return text(panel_tomadatos, TOMADATOS_P_TOTAL) + " " + text(panel_tomadatos, TOMADATOS_I1);
+        };
+        WaitUntil([&] { return number(panel_tomadatos, TOMADATOS_P_TOTAL) != 0; }, 5.0);
+        first = shown();
+        WaitUntil([&] { return (second = shown()) != first; }, 5.0);
+        SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
+        QuitUserInterface(0);
+    });
+    char name[] = "rq55";
+    char* argv[] = {name, nullptr};
+    EXPECT_EQ(RQ55_main(1, argv), 0);
+    for (int panel : LoadedPanels()) DiscardPanel(panel);
+    SetMainPanelPreset({});
+    etiqueta = LabelTable{};
 
-TEST_F(Switch, AnUnreachableTcpHostSaysTheConnectionFailed) {
-    // A port that was free a moment ago: nobody listens there.
-    QTcpServer probe;
-    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
-    const unsigned closedPort = probe.serverPort();
-    probe.close();
-    SetCtrlVal(mainPanel, PRINCIPAL_PUERTO, 99);
-    SetCtrlVal(mainPanel, PRINCIPAL_IP, "127.0.0.1");
-    SetCtrlVal(mainPanel, PRINCIPAL_TCP_PUERTO, closedPort);
-
-    EXPECT_FALSE(flipSwitch());
-    ASSERT_EQ(messages().size(), 1u);
-    EXPECT_EQ(messages()[0], "TCP Client|Connection to server failed !");
-    expectSettingsDimmed(false);
-}
-
-TEST_F(Switch, AWrongAddressIsToldAndTheCorrectedOneWorksOnTheSamePort) {
-    sim::Options options = frozen(57);
-    options.transport = sim::Transport::Pty;
-    startAnalyser(options);
-    SetCtrlVal(mainPanel, PRINCIPAL_IDENTIDAD, 9);
-
-    EXPECT_FALSE(flipSwitch());
-    ASSERT_EQ(messages().size(), 1u);
-    EXPECT_EQ(messages()[0], "Communication error|Unable to communicate with the device, check the "
-                             "communication parameters.");
-    expectSettingsDimmed(false);
-
-    ClearRecordedPopups();
-    SetCtrlVal(mainPanel, PRINCIPAL_IDENTIDAD, 1);
-    EXPECT_TRUE(flipSwitch()) << "the port closed after the failure must open again";
-    EXPECT_TRUE(messages().empty());
-    EXPECT_EQ(modelo_equipo, 57);
-    EXPECT_EQ(Identidad, 1);
+    EXPECT_EQ(banner, "Simulated analyser (demo mode)");
+    EXPECT_NE(first, "0.00 0.00") << "the preset settings must reach the simulated analyser";
+    EXPECT_NE(second, first) << "live values must move";
 }
 
 } // namespace
