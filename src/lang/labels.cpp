@@ -12,6 +12,46 @@ void labelIfAny(int panel, int control, const std::string& text) {
 void itemIfAny(int bar, int item, const std::string& text) {
     if (!text.empty()) SetMenuBarAttribute(bar, item, ATTR_ITEM_NAME, text);
 }
+// Text numbers the program added, named so that each labelling reads as what the panel shows.
+enum {
+    kTextClose = 10,
+    kTextActivePower = 12,
+    kTextReactivePower = 13,
+    kTextApparentPower = 11,
+    kTextVoltageLN = 30,
+    kTextVoltageLL = 31,
+    kTextCurrent = 32,
+    kTextPowerFactor = 33,
+    kTextFrequency = 34,
+    kTextActiveImported = 35,
+    kTextActiveExported = 36,
+    kTextReactiveInductive = 40,
+    kTextReactiveCapacitive = 41,
+    kTextApparentEnergy = 42,
+    kTextByQuadrant = 43,
+    kTextOperatingHours = 44,
+    kTextEnergyResets = 47,
+    kTextEnterPassword = 48,
+    kTextCancel = 49,
+    kTextReset = 50,
+    kTextResetOnKeypad = 51,
+    kTextLock = 54,
+    kTextLaterVersion = 55,
+};
+
+std::string equalsCaption(const std::string& text) { return strfmt("%s =", text.c_str()); }
+std::string numberedCaption(const std::string& text, int n) { return strfmt("%s %d", text.c_str(), n); }
+
+void textIfAny(int panel, int control, const std::string& text) {
+    if (!text.empty()) SetCtrlVal(panel, control, text);
+}
+
+// A reset the analyser does not offer over the line: the button says why it cannot be pressed.
+void keypadOnlyReset(int panel, int control, const LabelTable& labels) {
+    labelIfAny(panel, control, labels[kTextReset]);
+    if (!labels[kTextResetOnKeypad].empty())
+        SetCtrlAttribute(panel, control, ATTR_TOOLTIP_TEXT, labels[kTextResetOnKeypad]);
+}
 } // namespace
 
 void RQ55_Poner_Etiquetas_PRINCIPAL(int panel, const LabelTable& labels) {
@@ -47,54 +87,12 @@ void RQ55_Poner_Etiquetas_PRINCIPAL(int panel, const LabelTable& labels) {
     labelIfAny(panel, PRINCIPAL_VERSION, labels[4]);
     labelIfAny(panel, PRINCIPAL_SALIR, labels[5]);
     itemIfAny(bar, MENU_INFO_ACERCA, labels[19]);
+    // Commands whose panels the program does not have yet are dimmed in the panel file.
+    for (int control : {PRINCIPAL_CONF_EQUIPO, PRINCIPAL_IN_OUT, PRINCIPAL_VERSION})
+        if (!labels[kTextLaterVersion].empty())
+            SetCtrlAttribute(panel, control, ATTR_TOOLTIP_TEXT, labels[kTextLaterVersion]);
     itemIfAny(bar, MENU_CONF_CONTRASENA, labels[211]);
 }
-
-namespace {
-// Text numbers of the live views, named so that each labelling reads as what the panel shows.
-enum {
-    kTextClose = 10,
-    kTextActivePower = 12,
-    kTextReactivePower = 13,
-    kTextApparentPower = 11,
-    kTextVoltageLN = 30,
-    kTextVoltageLL = 31,
-    kTextCurrent = 32,
-    kTextPowerFactor = 33,
-    kTextFrequency = 34,
-    kTextActiveImported = 35,
-    kTextActiveExported = 36,
-    kTextReactiveInductive = 40,
-    kTextReactiveCapacitive = 41,
-    kTextApparentEnergy = 42,
-    kTextByQuadrant = 43,
-    kTextOperatingHours = 44,
-    kTextEnergyResets = 47,
-    kTextEnterPassword = 48,
-    kTextCancel = 49,
-    kTextReset = 50,
-    kTextResetOnKeypad = 51,
-    kTextLock = 54,
-};
-
-std::string equalsCaption(const std::string& text) {
-    return strfmt("%s =", text.c_str());
-}
-std::string numberedCaption(const std::string& text, int n) {
-    return strfmt("%s %d", text.c_str(), n);
-}
-
-void textIfAny(int panel, int control, const std::string& text) {
-    if (!text.empty()) SetCtrlVal(panel, control, text);
-}
-
-// A reset the analyser does not offer over the line: the button says why it cannot be pressed.
-void keypadOnlyReset(int panel, int control, const LabelTable& labels) {
-    labelIfAny(panel, control, labels[kTextReset]);
-    if (!labels[kTextResetOnKeypad].empty())
-        SetCtrlAttribute(panel, control, ATTR_TOOLTIP_TEXT, labels[kTextResetOnKeypad]);
-}
-} // namespace
 
 void RQ55_Poner_Etiquetas_TOMADATOS(int panel, const LabelTable& labels) {
     SetPanelAttribute(panel, ATTR_TITLE, labels[3]);
@@ -147,8 +145,7 @@ void RQ55_Poner_Etiquetas_MAXMIN(int panel, const LabelTable& labels) {
          MAXMIN_V_MEDIA_MIN, MAXMIN_U_MEDIA_MIN, MAXMIN_I_MEDIA_MIN, MAXMIN_TITULO_V_MIN, MAXMIN_TITULO_U_MIN,
          MAXMIN_TITULO_I_MIN, MAXMIN_FP_TOTAL_MIN, MAXMIN_FRECUENCIA_MIN},
     };
-    for (const Half& h : halves)
-        SetCtrlVal(panel, h.heading, labels[h.headingText]);
+    for (const Half& h : halves) SetCtrlVal(panel, h.heading, labels[h.headingText]);
     for (const Half& h : halves) {
         SetCtrlVal(panel, h.p, labels[kTextActivePower]);
         SetCtrlVal(panel, h.q, labels[kTextReactivePower]);

@@ -3,7 +3,7 @@
 // RQ55.uir is a JSON document:
 //   { "panels": [ { "resource": 17, "name": "PRINCIPAL", "title": "RQ55", "width": 700, "height": 460,
 //                   "close_control": "PRINCIPAL_SALIR", "menubar": [ menus ], "controls": [ controls ] } ] }
-// A menu is { "name", "label", "items": [ { "name", "label", "callback" } ] }.
+// A menu is { "name", "label", "items": [ { "name", "label", "callback", "dimmed" } ] }.
 // A control is { "name", "type", "top", "left", "width", "height", ... } with type one of numeric,
 // string, textmsg, textbox, button, picturebutton, switch, ring, listbox, timer, graph, gauge,
 // decoration, and the optional keys label, label_position ("top" or "left"), value, data ("int",
@@ -498,6 +498,7 @@ void addMenuBar(Panel& p, const QJsonArray& menus) {
             const int item = number++;
             MenuEntry& e = p.menu[item];
             e.action = action;
+            action->setEnabled(!it.value("dimmed").toBool(false));
             const std::string cb = ss(it.value("callback").toString());
             if (!cb.empty()) e.callback = g_menuCallbacks[cb];
             QObject::connect(action, &QAction::triggered, [panel, bar, item]() {
@@ -1265,6 +1266,18 @@ int SetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, const std::s
         it->second.action->setText(qs(value));
     else
         return UIE_BadAttribute;
+    return 0;
+}
+
+int SetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, int value) {
+    auto owner = g_menuBarPanel.find(menuBar);
+    if (owner == g_menuBarPanel.end()) return UIE_BadPanelHandle;
+    Panel* p = findPanel(owner->second);
+    auto it = p->menu.find(menuOrItem);
+    if (it == p->menu.end()) return UIE_BadControl;
+    if (attribute != ATTR_DIMMED) return UIE_BadAttribute;
+    if (it->second.menu) it->second.menu->setEnabled(value == 0);
+    if (it->second.action) it->second.action->setEnabled(value == 0);
     return 0;
 }
 

@@ -147,6 +147,7 @@ int DeleteGraphPlot(int panel, int control, int plot); // plot -1: every plot
 // Menu bars (the main panel's). Menus and items share one numbering per menu bar.
 int GetPanelMenuBar(int panel);
 int SetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, const std::string& value);
+int SetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, int value); // ATTR_DIMMED
 int GetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, std::string& value);
 
 // Modal popups.
