@@ -123,7 +123,6 @@ std::vector<std::string> g_trayHistory;
 std::string g_trayImage;
 bool g_trayInstalled = false;
 QSystemTrayIcon* g_tray = nullptr;
-int g_lastDisplayed = 0;
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 std::string ss(const QString& s) { return s.toStdString(); }
@@ -685,7 +684,6 @@ int DisplayPanel(int panel) {
     placeOnScreen(*p);
     p->window->show();
     bringToFront(p->window);
-    g_lastDisplayed = panel;
     return 0;
 }
 
@@ -707,7 +705,6 @@ int DiscardPanel(int panel) {
     p->window->hide();
     // Deleted once control is back in the event loop: a callback of this panel may still be running.
     p->window->deleteLater();
-    if (g_lastDisplayed == panel) g_lastDisplayed = 0;
     return 0;
 }
 
@@ -788,13 +785,6 @@ int GetPanelAttribute(int panel, int attribute, std::string& value) {
     if (attribute != ATTR_TITLE) return UIE_BadAttribute;
     value = ss(p->window->windowTitle());
     return 0;
-}
-
-int GetActivePanel() {
-    QWidget* active = QApplication::activeWindow();
-    for (auto& [handle, p] : g_panels)
-        if (p->window == active) return handle;
-    return g_lastDisplayed;
 }
 
 // ---- values ----
@@ -1266,18 +1256,6 @@ int SetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, const std::s
         it->second.action->setText(qs(value));
     else
         return UIE_BadAttribute;
-    return 0;
-}
-
-int SetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, int value) {
-    auto owner = g_menuBarPanel.find(menuBar);
-    if (owner == g_menuBarPanel.end()) return UIE_BadPanelHandle;
-    Panel* p = findPanel(owner->second);
-    auto it = p->menu.find(menuOrItem);
-    if (it == p->menu.end()) return UIE_BadControl;
-    if (attribute != ATTR_DIMMED) return UIE_BadAttribute;
-    if (it->second.menu) it->second.menu->setEnabled(value == 0);
-    if (it->second.action) it->second.action->setEnabled(value == 0);
     return 0;
 }
 

@@ -105,7 +105,6 @@ int SetPanelAttribute(int panel, int attribute, int value);
 int SetPanelAttribute(int panel, int attribute, const std::string& value);
 int GetPanelAttribute(int panel, int attribute, int& value);
 int GetPanelAttribute(int panel, int attribute, std::string& value);
-int GetActivePanel();
 
 // Controls built in code; returns the new control's number.
 int NewCtrl(int panel, int type, const std::string& label, int top, int left);
@@ -147,7 +146,6 @@ int DeleteGraphPlot(int panel, int control, int plot); // plot -1: every plot
 // Menu bars (the main panel's). Menus and items share one numbering per menu bar.
 int GetPanelMenuBar(int panel);
 int SetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, const std::string& value);
-int SetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, int value); // ATTR_DIMMED
 int GetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, std::string& value);
 
 // Modal popups.
