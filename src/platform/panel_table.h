@@ -1,0 +1,117 @@
+// The platform's own record of every panel and control, shared by the files of platform/ that
+// implement ui.h. Nothing outside platform/ includes this header.
+#pragma once
+
+#include <QString>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/testing.h"
+#include "platform/ui.h"
+
+class QLabel;
+class QLineSeries;
+class QMenu;
+class QMenuBar;
+class QAction;
+class QJsonArray;
+class QTimer;
+class QWidget;
+
+namespace platform {
+
+class PanelWindow;
+
+struct ListItem {
+    std::string label;
+    int value = 0;
+};
+
+enum class NumData { Int, Unsigned, Double };
+
+struct Control {
+    int id = 0;
+    int type = 0;
+    std::string name;
+    CtrlCallbackPtr callback = nullptr;
+    void* callbackData = nullptr;
+    QWidget* widget = nullptr;
+    QLabel* caption = nullptr;
+    bool captionLeft = false;
+    QTimer* timer = nullptr;
+    bool timerEnabled = false;
+    NumData data = NumData::Double;
+    int precision = 2;
+    bool indicator = false;
+    double value = 0;                  // numeric indicators keep their value here
+    std::vector<ListItem> items;       // rings and list boxes
+    std::map<int, QLineSeries*> plots; // graphs
+    int nextPlot = 1;
+    bool fixedX = false, fixedY = false;
+};
+
+struct MenuEntry {
+    QMenu* menu = nullptr;
+    QAction* action = nullptr;
+    MenuCallbackPtr callback = nullptr;
+};
+
+struct Panel {
+    int handle = 0;
+    int resource = 0;
+    PanelWindow* window = nullptr;
+    QWidget* content = nullptr;
+    QMenuBar* menuBar = nullptr;
+    int menuBarHandle = 0;
+    std::map<int, Control> controls;
+    std::map<int, MenuEntry> menu;
+    int closeControl = 0;
+    int nextControl = 2;
+    bool placed = false;
+    bool popup = false;
+};
+
+// Every panel by handle, and the panel that owns each menu bar.
+extern std::map<int, std::unique_ptr<Panel>> g_panels;
+extern std::map<int, int> g_menuBarPanel;
+
+inline QString qs(const std::string& s) { return QString::fromStdString(s); }
+inline std::string ss(const QString& s) { return s.toStdString(); }
+
+Panel* findPanel(int handle);
+Control* findControl(int panel, int control);
+// The error for a control that findControl did not find: a bad panel or a bad control on it.
+int missingControl(int panel);
+// A file name relative to the program directory, as the resources are found.
+QString resolvePath(const std::string& file);
+
+// Callbacks bound by name (registered by the program before any panel is loaded).
+CtrlCallbackPtr FindCallback(const std::string& name);
+MenuCallbackPtr FindMenuCallback(const std::string& name);
+
+// A new, empty panel window of the given content size, entered in the table.
+Panel* NewPanelShell(const QString& title, int width, int height);
+// Centres a panel on the screen the first time it is shown, and brings a window to the front.
+void PlaceOnScreen(Panel& p);
+void BringToFront(QWidget* window);
+
+// Builds the panel's menu bar from its description in RQ55.uir.
+void AddMenuBar(Panel& p, const QJsonArray& menus);
+
+// Runs a control's commit callback; runs a timer's tick now or, while timers are held back, once
+// the hold ends.
+int DispatchCommit(int panel, int control);
+void DispatchTick(int panel, int control);
+
+// Text of a numeric control's value, and the caption placed beside or above its control.
+QString FormatNumber(const Control& c, double v);
+void PlaceCaption(Control& c);
+// Fits a graph's free axes to its plots.
+void RescaleGraph(Control& c);
+
+// The popup record every popup adds, and the responder that answers it in tests.
+void RecordPopup(PopupRecord record);
+
+} // namespace platform

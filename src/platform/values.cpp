@@ -1,0 +1,195 @@
+// Control values and the items of rings and list boxes. Programmatic changes never fire a commit.
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDoubleSpinBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSpinBox>
+#include <climits>
+#include <cmath>
+
+#include "platform/panel_table.h"
+#include "platform/widgets.h"
+
+using namespace platform;
+
+int SetCtrlVal(int panel, int control, double value) {
+    Control* c = findControl(panel, control);
+    if (!c) return missingControl(panel);
+    switch (c->type) {
+    case CTRL_NUMERIC:
+        if (c->data != NumData::Double) value = std::isfinite(value) ? std::trunc(value) : 0;
+        c->value = value;
+        if (c->indicator) {
+            static_cast<QLabel*>(c->widget)->setText(FormatNumber(*c, value));
+        } else if (auto* d = qobject_cast<QDoubleSpinBox*>(c->widget)) {
+            const QSignalBlocker block(d);
+            d->setValue(value);
+        } else if (auto* s = qobject_cast<QSpinBox*>(c->widget)) {
+            const QSignalBlocker block(s);
+            s->setValue(static_cast<int>(std::clamp<double>(value, INT_MIN, INT_MAX)));
+        }
+        return 0;
+    case CTRL_GAUGE: static_cast<GaugeWidget*>(c->widget)->setValue(value); return 0;
+    case CTRL_PICTURE_TOGGLE:
+    case CTRL_BINARY_SWITCH: {
+        auto* b = static_cast<QAbstractButton*>(c->widget);
+        const QSignalBlocker block(b);
+        b->setChecked(value != 0);
+        return 0;
+    }
+    case CTRL_RING:
+    case CTRL_LIST_BOX: {
+        for (size_t i = 0; i < c->items.size(); ++i) {
+            if (c->items[i].value != static_cast<int>(value)) continue;
+            const QSignalBlocker block(c->widget);
+            if (auto* box = qobject_cast<QComboBox*>(c->widget)) box->setCurrentIndex(static_cast<int>(i));
+            if (auto* list = qobject_cast<QListWidget*>(c->widget)) list->setCurrentRow(static_cast<int>(i));
+            return 0;
+        }
+        return UIE_ValueNotInList;
+    }
+    default: return UIE_WrongControlType;
+    }
+}
+
+int SetCtrlVal(int panel, int control, int value) {
+    return SetCtrlVal(panel, control, static_cast<double>(value));
+}
+int SetCtrlVal(int panel, int control, unsigned value) {
+    return SetCtrlVal(panel, control, static_cast<double>(value));
+}
+
+int SetCtrlVal(int panel, int control, const std::string& value) {
+    Control* c = findControl(panel, control);
+    if (!c) return missingControl(panel);
+    switch (c->type) {
+    case CTRL_TEXT_MSG: static_cast<QLabel*>(c->widget)->setText(qs(value)); return 0;
+    case CTRL_STRING:
+    case CTRL_TEXT_BOX: {
+        auto* e = static_cast<QLineEdit*>(c->widget);
+        const QSignalBlocker block(e);
+        e->setText(qs(value));
+        e->setModified(false);
+        return 0;
+    }
+    default: return UIE_WrongControlType;
+    }
+}
+
+int SetCtrlVal(int panel, int control, const char* value) {
+    return SetCtrlVal(panel, control, std::string(value ? value : ""));
+}
+
+int GetCtrlVal(int panel, int control, double& value) {
+    Control* c = findControl(panel, control);
+    if (!c) return missingControl(panel);
+    switch (c->type) {
+    case CTRL_NUMERIC:
+        if (auto* d = qobject_cast<QDoubleSpinBox*>(c->widget))
+            value = d->value();
+        else if (auto* s = qobject_cast<QSpinBox*>(c->widget))
+            value = s->value();
+        else
+            value = c->value;
+        return 0;
+    case CTRL_GAUGE: value = static_cast<GaugeWidget*>(c->widget)->value(); return 0;
+    case CTRL_PICTURE_TOGGLE:
+    case CTRL_BINARY_SWITCH: value = static_cast<QAbstractButton*>(c->widget)->isChecked() ? 1 : 0; return 0;
+    case CTRL_RING:
+    case CTRL_LIST_BOX: {
+        int row = -1;
+        if (auto* box = qobject_cast<QComboBox*>(c->widget)) row = box->currentIndex();
+        if (auto* list = qobject_cast<QListWidget*>(c->widget)) row = list->currentRow();
+        if (row < 0 || row >= static_cast<int>(c->items.size())) return UIE_ValueNotInList;
+        value = c->items[static_cast<size_t>(row)].value;
+        return 0;
+    }
+    default: return UIE_WrongControlType;
+    }
+}
+
+int GetCtrlVal(int panel, int control, int& value) {
+    double v = 0;
+    const int r = GetCtrlVal(panel, control, v);
+    if (r < 0) return r;
+    value = static_cast<int>(std::clamp<double>(std::trunc(v), INT_MIN, INT_MAX));
+    return 0;
+}
+
+int GetCtrlVal(int panel, int control, unsigned& value) {
+    double v = 0;
+    const int r = GetCtrlVal(panel, control, v);
+    if (r < 0) return r;
+    value = static_cast<unsigned>(static_cast<long long>(std::trunc(v)));
+    return 0;
+}
+
+int GetCtrlVal(int panel, int control, std::string& value) {
+    Control* c = findControl(panel, control);
+    if (!c) return missingControl(panel);
+    switch (c->type) {
+    case CTRL_TEXT_MSG: value = ss(static_cast<QLabel*>(c->widget)->text()); return 0;
+    case CTRL_STRING:
+    case CTRL_TEXT_BOX: value = ss(static_cast<QLineEdit*>(c->widget)->text()); return 0;
+    case CTRL_RING: value = ss(static_cast<QComboBox*>(c->widget)->currentText()); return 0;
+    case CTRL_NUMERIC:
+        if (c->indicator) {
+            value = ss(static_cast<QLabel*>(c->widget)->text());
+            return 0;
+        }
+        return UIE_WrongControlType;
+    default: return UIE_WrongControlType;
+    }
+}
+
+int InsertListItem(int panel, int control, int index, const std::string& label, int value) {
+    Control* c = findControl(panel, control);
+    if (!c) return missingControl(panel);
+    if (c->type != CTRL_RING && c->type != CTRL_LIST_BOX) return UIE_WrongControlType;
+    const int count = static_cast<int>(c->items.size());
+    if (index < 0 || index > count) index = count;
+    c->items.insert(c->items.begin() + index, {label, value});
+    const QSignalBlocker block(c->widget);
+    if (auto* box = qobject_cast<QComboBox*>(c->widget)) box->insertItem(index, qs(label));
+    if (auto* list = qobject_cast<QListWidget*>(c->widget)) {
+        list->insertItem(index, qs(label));
+        if (list->currentRow() < 0) list->setCurrentRow(0);
+    }
+    return 0;
+}
+
+int ClearListCtrl(int panel, int control) {
+    Control* c = findControl(panel, control);
+    if (!c) return missingControl(panel);
+    if (c->type != CTRL_RING && c->type != CTRL_LIST_BOX) return UIE_WrongControlType;
+    c->items.clear();
+    const QSignalBlocker block(c->widget);
+    if (auto* box = qobject_cast<QComboBox*>(c->widget)) box->clear();
+    if (auto* list = qobject_cast<QListWidget*>(c->widget)) list->clear();
+    return 0;
+}
+
+int GetNumListItems(int panel, int control, int& count) {
+    Control* c = findControl(panel, control);
+    if (!c) return missingControl(panel);
+    count = static_cast<int>(c->items.size());
+    return 0;
+}
+
+int GetLabelFromIndex(int panel, int control, int index, std::string& label) {
+    Control* c = findControl(panel, control);
+    if (!c) return missingControl(panel);
+    if (index < 0 || index >= static_cast<int>(c->items.size())) return UIE_ValueNotInList;
+    label = c->items[static_cast<size_t>(index)].label;
+    return 0;
+}
+
+int GetValueFromIndex(int panel, int control, int index, int& value) {
+    Control* c = findControl(panel, control);
+    if (!c) return missingControl(panel);
+    if (index < 0 || index >= static_cast<int>(c->items.size())) return UIE_ValueNotInList;
+    value = c->items[static_cast<size_t>(index)].value;
+    return 0;
+}
