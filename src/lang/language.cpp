@@ -8,7 +8,6 @@
 #include "lang/ini.h"
 #include "platform/system.h"
 #include "platform/ui.h"
-#include "shell/main_panel.h"
 
 namespace {
 
@@ -175,13 +174,3 @@ std::optional<LabelTable> Ulvo_AsignarIdioma() {
 
 void RQ55_Selecciona_Idioma_ESP() { selectLanguage(1); }
 void RQ55_Selecciona_Idioma_ENG() { selectLanguage(2); }
-
-void RQ55_Cambia_Idioma_ESP(int, int, void*, int panel) {
-    RQ55_Selecciona_Idioma_ESP();
-    RebuildMainPanel(panel);
-}
-
-void RQ55_Cambia_Idioma_ENG(int, int, void*, int panel) {
-    RQ55_Selecciona_Idioma_ENG();
-    RebuildMainPanel(panel);
-}

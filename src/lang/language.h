@@ -1,5 +1,5 @@
 // Which language is in force: the language file, the remembered choice, the language dialog and
-// the two menu switches of the main panel.
+// the two language switches the main panel's menu commands use.
 #pragma once
 
 #include <optional>
@@ -33,10 +33,6 @@ int Salir_de_Instalacion(int panel, int control, int event, void* callbackData, 
 // Make language 1 / 2 the one in force: remembered at once, then loaded when the file has it.
 void RQ55_Selecciona_Idioma_ESP();
 void RQ55_Selecciona_Idioma_ENG();
-
-// Menu commands of the main panel: switch language and rebuild the main panel.
-void RQ55_Cambia_Idioma_ESP(int menuBar, int menuItem, void* callbackData, int panel);
-void RQ55_Cambia_Idioma_ENG(int menuBar, int menuItem, void* callbackData, int panel);
 
 // The path of language.ini in the program directory.
 std::string LanguageFilePath();

@@ -1,11 +1,12 @@
 #include "shell/callbacks.h"
 
 #include "lang/language.h"
-#include "link/comm_switch.h"
 #include "platform/ui.h"
+#include "shell/comm_switch.h"
 #include "shell/info.h"
 #include "shell/main_panel.h"
 #include "shell/pending.h"
+#include "views/clock.h"
 #include "views/demand.h"
 #include "views/energy.h"
 #include "views/maxmin.h"

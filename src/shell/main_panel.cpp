@@ -5,10 +5,10 @@
 #include "lang/label_table.h"
 #include "lang/labels.h"
 #include "lang/language.h"
-#include "link/comm_switch.h"
 #include "link/link_settings.h"
 #include "platform/ui.h"
 #include "rq55_uir.h"
+#include "shell/comm_switch.h"
 
 int panel_principal = 0;
 
@@ -87,4 +87,14 @@ void RebuildMainPanel(int oldPanel) {
     RQ55_Poner_Etiquetas_PRINCIPAL(panel, etiqueta);
     DisplayPanel(panel);
     panel_principal = panel;
+}
+
+void RQ55_Cambia_Idioma_ESP(int, int, void*, int panel) {
+    RQ55_Selecciona_Idioma_ESP();
+    RebuildMainPanel(panel);
+}
+
+void RQ55_Cambia_Idioma_ENG(int, int, void*, int panel) {
+    RQ55_Selecciona_Idioma_ENG();
+    RebuildMainPanel(panel);
 }

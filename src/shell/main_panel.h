@@ -26,5 +26,9 @@ int QUIT(int panel, int control, int event, void* callbackData, int eventData1, 
 // settings and the state of the communication switch, and shows it.
 void RebuildMainPanel(int oldPanel);
 
+// Menu commands of the main panel: switch language and rebuild the main panel.
+void RQ55_Cambia_Idioma_ESP(int menuBar, int menuItem, void* callbackData, int panel);
+void RQ55_Cambia_Idioma_ENG(int menuBar, int menuItem, void* callbackData, int panel);
+
 int Ulvo_GEN_Presenta_iconos_comunicaciones_solo_semaforo();
 int Hace_nada_con_el_icono_de_tareas(int icon, int event, int eventData);

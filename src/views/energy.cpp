@@ -3,10 +3,10 @@
 #include "device/register_map.h"
 #include "lang/label_table.h"
 #include "lang/labels.h"
+#include "panels/navigation.h"
+#include "panels/view_support.h"
 #include "platform/ui.h"
 #include "rq55_uir.h"
-#include "shell/navigation.h"
-#include "views/view_support.h"
 
 int panel_energia = 0;
 int panel_contrasena_ener = 0;

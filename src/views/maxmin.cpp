@@ -2,10 +2,10 @@
 
 #include "device/register_map.h"
 #include "lang/labels.h"
+#include "panels/navigation.h"
+#include "panels/view_support.h"
 #include "platform/ui.h"
 #include "rq55_uir.h"
-#include "shell/navigation.h"
-#include "views/view_support.h"
 
 int panel_maxmin = 0;
 

@@ -5,12 +5,12 @@
 #include "device/register_map.h"
 #include "lang/labels.h"
 #include "link/link_settings.h"
+#include "panels/navigation.h"
+#include "panels/view_support.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 #include "rq55_uir.h"
-#include "shell/info.h"
-#include "shell/navigation.h"
-#include "views/view_support.h"
+#include "views/clock.h"
 
 int panel_estado = 0;
 

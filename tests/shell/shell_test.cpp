@@ -16,7 +16,7 @@
 #include "rq55_uir.h"
 #include "shell/info.h"
 #include "shell/main_panel.h"
-#include "shell/navigation.h"
+#include "panels/navigation.h"
 #include "test_support.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "views/view_support.h"
+#include "panels/view_support.h"
 
 #include "link/link_settings.h"
 #include "platform/ui.h"

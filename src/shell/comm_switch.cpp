@@ -1,4 +1,4 @@
-#include "link/comm_switch.h"
+#include "shell/comm_switch.h"
 
 #include <string>
 

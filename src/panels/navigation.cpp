@@ -1,4 +1,4 @@
-#include "shell/navigation.h"
+#include "panels/navigation.h"
 
 #include "platform/system.h"
 #include "platform/ui.h"

@@ -1,0 +1,55 @@
+#!/usr/bin/env python3
+"""Fails when a source file includes from a layer above its own.
+
+The layers, from the ground up: platform, lang, link, device, panels, then views / config / cli
+(side by side: none includes another), then shell. A file may include from its own layer or
+below; only shell/ knows every panel.
+"""
+import pathlib
+import re
+import sys
+
+RANK = {"platform": 0, "lang": 1, "link": 2, "device": 3, "panels": 4,
+        "views": 5, "config": 5, "cli": 5, "shell": 6}
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/[^"]+"')
+
+
+def layer_of(path, root):
+    parts = path.relative_to(root).parts
+    if parts[0] == "src" and len(parts) > 2:
+        return parts[1]
+    if parts[0] == "cli":
+        return "cli"
+    return None
+
+
+def main():
+    root = pathlib.Path(sys.argv[1] if len(sys.argv) > 1 else ".").resolve()
+    faults = []
+    for path in sorted(list(root.glob("src/**/*")) + list(root.glob("cli/**/*"))):
+        if path.suffix not in (".cpp", ".h") or not path.is_file():
+            continue
+        own = layer_of(path, root)
+        if own not in RANK:
+            continue
+        for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+            m = INCLUDE.match(line)
+            if not m or m.group(1) not in RANK:
+                continue
+            target = m.group(1)
+            upward = RANK[target] > RANK[own]
+            sideways = RANK[target] == RANK[own] == 5 and target != own
+            if upward or sideways:
+                where = path.relative_to(root)
+                faults.append(f"{where}:{number}: {own}/ includes {target}/ ({line.strip()})")
+    for fault in faults:
+        print(fault)
+    if faults:
+        print(f"{len(faults)} include(s) reach up or across the layers")
+        return 1
+    print("every include stays in its layer or below")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
