@@ -22,10 +22,11 @@ constexpr int kButtonTop = 55;
 constexpr int kButtonWidth = 75;
 constexpr int kButtonHeight = 25;
 
-// Texts 24, 25, 22 and 23 name the communication errors. A language file that lacks one gives an
+// Texts 24, 25, 22 and 23 name the communication errors, and 394 to 399 the replies the reply
+// check refuses (the CRC error among them keeps text 25). A language file that lacks one gives an
 // empty text, which every message would "contain"; it must match nothing instead.
 bool namesCommunicationError(const std::string& message) {
-    for (int n : {24, 25, 22, 23}) {
+    for (int n : {24, 25, 22, 23, 394, 395, 396, 397, 398, 399}) {
         const std::string& text = etiqueta[n];
         if (!text.empty() && message.find(text) != std::string::npos) return true;
     }

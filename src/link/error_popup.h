@@ -4,7 +4,7 @@
 #include <string>
 
 // Both 0 at start. Display: non-zero shows every message; 0 holds back the messages that name a
-// communication error (texts 22 to 25). Logging: 1 appends those messages to "comm.log".
+// communication error (texts 22 to 25, and 394 to 399 for a refused reply). Logging: 1 appends those messages to "comm.log".
 extern int ULVO_Visualiza_errores_comunicacion;
 extern int ULVO_Loggea_errores_comunicacion;
 

@@ -6,6 +6,7 @@
 #include "lang/label_table.h"
 #include "link/error_popup.h"
 #include "link/link_settings.h"
+#include "link/reply_check.h"
 #include "platform/serial.h"
 #include "platform/system.h"
 #include "platform/tcp.h"
@@ -46,14 +47,22 @@ constexpr int kTextError = 21;
 constexpr int kTextNoAnswer = 24;
 constexpr int kTextCrcError = 25;
 
-FrameTrace g_trace;
-int g_lastReplyDataBytes = 0;
+// Once a reply has begun, each further segment must follow within this time; a reply that stops
+// half-way ends the exchange instead of waiting out the whole reply wait.
+constexpr double kTcpByteTimeout = 0.5;
 
-// The frame of the TCP reply under way, assembled from as many receives as it takes. It is as
-// large as the largest Modbus/TCP frame; bytes a peer sends beyond that are dropped.
-unsigned char g_tcpFrame[kTcpFrameBufferSize];
+FrameTrace g_trace;
+ReplyTrace g_replyTrace;
+int g_lastReplyDataBytes = 0;
+ReplyFault g_lastFault = ReplyFault::None;
+
+// The bytes of the TCP reply under way, assembled from as many receives as it takes. It holds a
+// stale reply and the current one behind it; bytes a peer sends beyond that are dropped.
+constexpr int kTcpAssemblySize = 4 * kTcpFrameBufferSize;
+unsigned char g_tcpFrame[kTcpAssemblySize];
 int g_tcpFrameLength = 0;
 bool g_tcpFrameIsMbap = false;
+double g_lastSegmentTime = 0;
 
 // The TCP wait and the error popup let events through; a view's timer firing then would start
 // a second exchange on the shared buffers.
@@ -70,6 +79,27 @@ void setIcon(const char* image) {
 
 void trace(bool sent, const unsigned char* bytes, int length) {
     if (g_trace && length > 0) g_trace(Timer(), sent, bytes, length);
+}
+
+// Every reply looked at, accepted or not, with the check's verdict.
+ReplyFault verdict(ReplyFault fault) {
+    g_lastFault = fault;
+    if (g_replyTrace) g_replyTrace(Timer(), fault);
+    return fault;
+}
+
+// The text that tells the operator why a reply was refused; a CRC error keeps its own text.
+int faultText(ReplyFault fault) {
+    switch (fault) {
+    case ReplyFault::Address: return 394;
+    case ReplyFault::Function: return 395;
+    case ReplyFault::ByteCount: return 396;
+    case ReplyFault::Echo: return 397;
+    case ReplyFault::Protocol:
+    case ReplyFault::StaleTransaction: return 398;
+    case ReplyFault::CutShort: return 399;
+    default: return kTextCrcError;
+    }
 }
 
 void pause() {
@@ -169,13 +199,16 @@ int transmitCom(int port, unsigned char* request, int requestLength, unsigned ch
         if (report == 1) reportCom(kTextNoAnswer, port);
         return fail(kNoReply);
     }
+    // A reply too long for the buffer cannot be the block asked for; any other is checked whole,
+    // its CRC first, before a byte of it is used.
+    const ReplyFault fault = verdict(tooLong ? ReplyFault::ByteCount : CheckReply(request, reply, received, true));
+    if (fault != ReplyFault::None) {
+        if (report == 1) reportCom(faultText(fault), port);
+        return fail(kCrcError);
+    }
     if (reply[1] & kExceptionFlag) {
         if (report == 1) reportCom(kTextError, port);
         return fail(kExceptionReply);
-    }
-    if (tooLong || !CrcValid(reply, received)) {
-        if (report == 1) reportCom(kTextCrcError, port);
-        return fail(kCrcError);
     }
     g_lastReplyDataBytes = dataBytesOf(reply, received, 5);
     pause();
@@ -183,20 +216,40 @@ int transmitCom(int port, unsigned char* request, int requestLength, unsigned ch
     return kExchangeOk;
 }
 
-int expectedTcpFrameLength() {
-    return g_tcpFrameIsMbap ? MbapFrameLength(g_tcpFrame, g_tcpFrameLength)
-                            : RtuReplyLength(g_tcpFrame, g_tcpFrameLength);
+// The length of the frame at the front of the assembly, from its own bytes; 0 while unknown.
+int frontFrameLength() {
+    return ReplyFrameLength(g_tcpFrame, g_tcpFrameLength, g_tcpFrameIsMbap);
 }
 
-// A header announcing more than the assembly buffer holds ends the wait at once: that frame
-// can never be taken.
+// A frame at the front that can never fit the assembly ends the wait at once, as does a whole one.
 bool tcpFrameComplete() {
-    const int expected = expectedTcpFrameLength();
-    return expected > 0 && (g_tcpFrameLength >= expected || expected > kTcpFrameBufferSize);
+    const int expected = frontFrameLength();
+    return expected > 0 && (g_tcpFrameLength >= expected || expected > kTcpAssemblySize);
 }
 
-bool tcpWaitOver() {
-    return TCP_Rx_Status != 0 && (TCP_Rx_Status != 1 || tcpFrameComplete());
+// Modbus/TCP: a whole reply at the front that answers another request (a late one) is dropped,
+// and the wait goes on for the reply to this one.
+void dropStaleFrames(unsigned short transactionId) {
+    while (g_tcpFrameIsMbap && tcpFrameComplete()) {
+        const int length = frontFrameLength();
+        if (length > g_tcpFrameLength || CheckMbapHeader(g_tcpFrame, transactionId) != ReplyFault::StaleTransaction)
+            return;
+        trace(false, g_tcpFrame, length);
+        verdict(ReplyFault::StaleTransaction);
+        g_tcpFrameLength -= length;
+        std::memmove(g_tcpFrame, g_tcpFrame + length, static_cast<size_t>(g_tcpFrameLength));
+    }
+}
+
+enum class TcpWait { Going, Frame, CutShort, Ended };
+
+TcpWait tcpWaitState(unsigned short transactionId) {
+    if (TCP_Rx_Status < 0 || TCP_Rx_Status == 2) return TcpWait::Ended;
+    if (TCP_Rx_Status == 0) return TcpWait::Going;
+    dropStaleFrames(transactionId);
+    if (tcpFrameComplete()) return TcpWait::Frame;
+    if (g_tcpFrameLength > 0 && Timer() - g_lastSegmentTime > kTcpByteTimeout) return TcpWait::CutShort;
+    return TcpWait::Going;
 }
 
 // A reply that came after its exchange gave up would otherwise be taken for the next one's.
@@ -218,9 +271,10 @@ int transmitTcp(int port, unsigned char* request, int requestLength, unsigned ch
     g_tcpFrameIsMbap = modbusTcp;
 
     int passes = 0;
+    const auto transactionId = static_cast<unsigned short>(Contador_TCP & 0xFFFF);
     if (modbusTcp) {
         unsigned char frame[kMbapHeaderLength + kMaxRequestLength];
-        BuildMbapHeader(static_cast<unsigned short>(Contador_TCP & 0xFFFF), requestLength, frame);
+        BuildMbapHeader(transactionId, requestLength, frame);
         ++Contador_TCP;
         std::memcpy(frame + kMbapHeaderLength, request, static_cast<size_t>(requestLength));
         const int total = kMbapHeaderLength + requestLength;
@@ -245,25 +299,33 @@ int transmitTcp(int port, unsigned char* request, int requestLength, unsigned ch
     // Each pass returns as soon as bytes arrive, so the wait costs nothing beyond the wire; the
     // number of passes still bounds it (10 s for Modbus/TCP, 15 s for RTU over TCP).
     setIcon(kIconReceiving);
-    for (int count = passes; count > 0 && !tcpWaitOver(); --count) {
+    TcpWait state = tcpWaitState(transactionId);
+    for (int count = passes; count > 0 && state == TcpWait::Going; --count) {
         WaitForTCPEvent(kTcpPassSeconds);
         ProcessTCPEvents();
+        state = tcpWaitState(transactionId);
     }
     trace(false, g_tcpFrame, g_tcpFrameLength);
-    if (!tcpWaitOver()) return fail(kTcpTimeout);
     if (TCP_Rx_Status < 0) return fail(TCP_Rx_Status);
     if (TCP_Rx_Status == 2) return fail(kTcpClosed);
+    if (state == TcpWait::Going) return fail(kTcpTimeout);
 
-    // A Modbus/TCP frame too short to hold a function code, or any reply larger than the reply
-    // buffer, is no reply the program can use.
-    const int frameLength = expectedTcpFrameLength();
+    // The reply is checked whole before a byte of it is used; what follows it is dropped.
+    const int frameLength = frontFrameLength();
     const int offset = modbusTcp ? kMbapHeaderLength : 0;
     const int replyLength = frameLength - offset;
-    if (frameLength > g_tcpFrameLength || replyLength < 2 || replyLength > kMaxReplyLength) {
-        if (report == 1) reportTcp(kTextCrcError, modbusTcp, host, tcpPort);
+    ReplyFault fault = ReplyFault::CutShort;
+    if (state == TcpWait::Frame && replyLength > kMaxReplyLength) fault = ReplyFault::ByteCount;
+    else if (state == TcpWait::Frame && modbusTcp) fault = CheckMbapHeader(g_tcpFrame, transactionId);
+    else if (state == TcpWait::Frame) fault = ReplyFault::None;
+    if (fault == ReplyFault::None) {
+        std::memcpy(reply, g_tcpFrame + offset, static_cast<size_t>(replyLength));
+        fault = CheckReply(request, reply, replyLength, !modbusTcp);
+    }
+    if (verdict(fault) != ReplyFault::None) {
+        if (report == 1) reportTcp(faultText(fault), modbusTcp, host, tcpPort);
         return fail(kCrcError);
     }
-    std::memcpy(reply, g_tcpFrame + offset, static_cast<size_t>(replyLength));
     if (reply[1] & kExceptionFlag) {
         if (report == 1) reportTcp(kTextError, modbusTcp, host, tcpPort);
         return fail(kExceptionReply);
@@ -304,6 +366,7 @@ int Ulvo_Transmitir_Modbus(int port, unsigned char* request, int requestLength, 
                            unsigned short tcpPort, const std::string& host) {
     const TimerCallbacksHeld held;
     g_lastReplyDataBytes = 0;
+    g_lastFault = ReplyFault::None;
     // A request the buffers were not sized for is a caller's mistake; nothing is sent.
     if (!request || !reply || requestLength < 2 || requestLength > kMaxRequestLength) return kNoReply;
     if (port < 99) return transmitCom(port, request, requestLength, reply, report);
@@ -322,9 +385,10 @@ int Ulvo_TCP_Cliente(unsigned handle, int event, int /*errorCode*/, void* /*call
         TCP_Rx_Status = 1;
         TCP_Bytes_Rx = count;
         std::memcpy(TCP_Rx_Buffer, received, static_cast<size_t>(count));
-        const int kept = std::min(count, kTcpFrameBufferSize - g_tcpFrameLength);
+        const int kept = std::min(count, kTcpAssemblySize - g_tcpFrameLength);
         std::memcpy(g_tcpFrame + g_tcpFrameLength, received, static_cast<size_t>(kept));
         g_tcpFrameLength += kept;
+        if (count > 0) g_lastSegmentTime = Timer();
         break;
     }
     case TCP_DISCONNECT:
@@ -335,6 +399,14 @@ int Ulvo_TCP_Cliente(unsigned handle, int event, int /*errorCode*/, void* /*call
         break;
     }
     return 0;
+}
+
+ReplyFault LastReplyFault() {
+    return g_lastFault;
+}
+
+void SetReplyTrace(ReplyTrace trace) {
+    g_replyTrace = std::move(trace);
 }
 
 int LastReplyDataBytes() {

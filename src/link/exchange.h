@@ -6,13 +6,14 @@
 #include <string>
 
 #include "link/modbus_frame.h"
+#include "link/reply_check.h"
 
 // Results of Ulvo_Transmitir_Modbus. Over TCP a receive error is returned as the TCP library's
 // own (negative) code.
 enum {
     kExchangeOk = 1,
     kNoReply = -1,        // COM: no reply in 3 attempts; TCP: the request was not written whole
-    kCrcError = -2,       // the reply failed its CRC, or is not a frame the buffers can hold
+    kCrcError = -2,       // the reply failed the reply check (CRC, address, function, shape) or was cut short
     kExceptionReply = -3, // an exception reply, or no TCP host name (nothing sent)
     kTcpTimeout = -4,     // no whole reply within the TCP wait
     kTcpClosed = -5,      // the server closed the connection
@@ -65,3 +66,11 @@ int LastReplyDataBytes();
 // the time (Timer()), the direction and the bytes as they travelled. Pass {} to stop.
 using FrameTrace = std::function<void(double seconds, bool sent, const unsigned char* bytes, int length)>;
 void SetFrameTrace(FrameTrace trace);
+
+// Why the last exchange refused its reply (None when it took one, or had none to look at).
+ReplyFault LastReplyFault();
+
+// Sees the verdict of the reply check on every reply, accepted or not: stale Modbus/TCP replies
+// dropped while the wait goes on included. Pass {} to stop.
+using ReplyTrace = std::function<void(double seconds, ReplyFault fault)>;
+void SetReplyTrace(ReplyTrace trace);

@@ -204,7 +204,7 @@ TEST_F(RegisterMap, ReadsFailWithoutTouchingTheRecordUnlessEveryByteArrived) {
     const std::pair<sim::FaultRule, int> cases[] = {
         {{.kind = Kind::Exception, .times = 1}, -1},
         {{.kind = Kind::ByteCount, .times = 1, .byteCount = 43}, -1}, // of 44
-        {{.kind = Kind::ByteCount, .times = 1, .byteCount = 60}, 1},  // more than asked for is accepted
+        {{.kind = Kind::ByteCount, .times = 1, .byteCount = 60}, -1}, // nor more than asked for
     };
     setFloats(link.sim, 66, 11, 1.5f);
     for (const auto& [fault, status] : cases) {

@@ -152,11 +152,11 @@ INSTANTIATE_TEST_SUITE_P(
                      .replyBytes = 125,
                      .icons = kSuccessIcons,
                      .check = expectNetworkParameters},
-        ExchangeCase{.name = "ByteCountDisagreeingWithTheRequestIsAccepted",
+        ExchangeCase{.name = "ByteCountDisagreeingWithTheRequestIsRefused",
                      .faults = {{.kind = Kind::ByteCount, .byteCount = 10}},
+                     .status = kCrcError,
                      .replyBytes = 15,
-                     .icons = kSuccessIcons,
-                     .check = [](const unsigned char* reply, sim::Simulator&) { EXPECT_EQ(reply[2], 10); }},
+                     .icons = kFailedIcons},
         ExchangeCase{.name = "TwoBytesThenSilenceIsSentThreeTimesAndShowsNothing",
                      .faults = {{.kind = Kind::CutShort, .keepBytes = 2}},
                      .report = 1,
@@ -185,10 +185,16 @@ INSTANTIATE_TEST_SUITE_P(
                      .minSeconds = 2.0,
                      .maxSeconds = 3.5,
                      .icons = kFailedIcons},
-        ExchangeCase{.name = "ReplyFromAnotherAddressIsAccepted",
+        ExchangeCase{.name = "ReplyFromAnotherAddressIsRefused",
                      .faults = {{.kind = Kind::OtherAddress, .address = 7}},
-                     .icons = kSuccessIcons,
-                     .check = [](const unsigned char* reply, sim::Simulator&) { EXPECT_EQ(reply[0], 7); }},
+                     .report = 1,
+                     .status = kCrcError,
+                     .icons = kFailedIcons},
+        ExchangeCase{.name = "ExceptionWithABadCrcIsACrcError",
+                     .faults = {{.kind = Kind::Exception}, {.kind = Kind::BadCrc}},
+                     .report = 1,
+                     .status = kCrcError,
+                     .icons = kFailedIcons},
         // The byte count announces 255 data bytes, more than the reply buffer holds.
         ExchangeCase{.name = "ByteCount255CannotOverrunTheReplyBuffer",
                      .faults = {{.kind = Kind::ByteCount, .byteCount = 255}},
@@ -208,17 +214,31 @@ INSTANTIATE_TEST_SUITE_P(
                                  .replyBytes = 125,
                                  .icons = kSuccessIcons,
                                  .check = expectNetworkParameters},
-                    ExchangeCase{.name = "ByteCountDisagreeingWithTheRequestIsAccepted",
+                    ExchangeCase{.name = "ReplyInTwentyPiecesIsAssembled",
+                                 .faults = {{.kind = Kind::Split,
+                                             .segments = std::vector<int>(19, 6),
+                                             .pauseMs = 200}},
+                                 .replyBytes = 125,
+                                 .minSeconds = 3.6,
+                                 .maxSeconds = 6.0,
+                                 .icons = kSuccessIcons,
+                                 .check = expectNetworkParameters},
+                    ExchangeCase{.name = "ByteCountDisagreeingWithTheRequestIsRefused",
                                  .faults = {{.kind = Kind::ByteCount, .byteCount = 10}},
+                                 .status = kCrcError,
                                  .replyBytes = 15,
-                                 .icons = kSuccessIcons},
-                    ExchangeCase{.name = "TwoBytesThenSilenceTimesOutAndShowsNothing",
+                                 .icons = kFailedIcons},
+                    ExchangeCase{.name = "BadCrcIsRefused",
+                                 .faults = {{.kind = Kind::BadCrc}},
+                                 .status = kCrcError,
+                                 .icons = kFailedIcons},
+                    ExchangeCase{.name = "TwoBytesThenSilenceEndsAtTheByteTimeoutAndShowsNothing",
                                  .faults = {{.kind = Kind::CutShort, .keepBytes = 2}},
                                  .report = 1,
-                                 .status = kTcpTimeout,
+                                 .status = kCrcError,
                                  .replyBytes = 2,
-                                 .minSeconds = 14.5,
-                                 .maxSeconds = 19.0,
+                                 .minSeconds = 0.5,
+                                 .maxSeconds = 3.0,
                                  .icons = kFailedIcons},
                     ExchangeCase{.name = "EmptyHostSendsNothing",
                                  .status = kExceptionReply,
@@ -275,6 +295,22 @@ TEST_F(Link, ModbusTcpTransactionIdentifiersCountFromOneAfterEveryOpening) {
     std::vector<int> ids;
     for (const Bytes& frame : recorder.sent()) ids.push_back(frame[0] << 8 | frame[1]);
     EXPECT_EQ(ids, (std::vector<int>{1, 2, 3, 1}));
+}
+
+// A reply that comes after its exchange gave up answers another transaction: the next read
+// drops it and takes its own.
+TEST_F(Link, ModbusTcpLateReplyIsNeverTakenForTheNextRequest) {
+    SimulatedLink link(sim::Transport::ModbusTcp);
+    ASSERT_TRUE(link.ok()) << link.error();
+    link.sim.addFault({.kind = Kind::Late, .times = 1, .delayMs = 10400});
+    EXPECT_EQ(read60(link), kTcpTimeout);
+    unsigned char request[kRequestBufferSize];
+    Ulvo_Comando_Lectura(1, 3, 66, 22, request);
+    GuardedReply reply;
+    EXPECT_EQ(Ulvo_Transmitir_Modbus(link.port, request, 6, reply.bytes, 44, 0, "", link.tcpPort, link.host),
+              kExchangeOk);
+    EXPECT_EQ(reply.bytes[2], 44) << "the late reply to the 60-register read was taken";
+    EXPECT_EQ(FloatAt(reply.bytes + 3), link.sim.blockFloat(66, 0));
 }
 
 // The host name is used whole: no cut at 19 characters. This form of the loopback address is 39.

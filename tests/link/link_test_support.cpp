@@ -20,6 +20,11 @@ void ResetProgramState() {
     etiqueta.texts[23] = "Error writing to the port";
     etiqueta.texts[24] = "The analyser does not answer";
     etiqueta.texts[25] = "CRC error in the reply";
+    etiqueta.texts.resize(400, "-");
+    const char* refused[] = {"Reply from another address or unit", "Reply with another function",
+                             "Reply of the wrong length", "The reply does not confirm the write",
+                             "Reply to another request", "Reply cut short"};
+    for (int i = 0; i < 6; ++i) etiqueta.texts[static_cast<size_t>(394 + i)] = refused[i];
     if (!TrayIconInstalled())
         WT_InstallSysTrayIcon(kIdle, "RQ55", nullptr, &icono_comunicaciones_barra_tareas);
     WT_SetTrayIconAttr(icono_comunicaciones_barra_tareas, ATTR_TRAY_ICON_IMAGE, kIdle);
