@@ -9,13 +9,13 @@ deps:
 	./scripts/install-deps
 
 configure: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRQ55_WERROR=ON
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
 build-asan: deps
-	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DRQ55_SANITIZE=ON
+	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DRQ55_SANITIZE=ON -DRQ55_WERROR=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
 # Builds the program alone and starts it talking to its built-in simulated analyser.

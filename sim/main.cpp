@@ -218,7 +218,10 @@ int main(int argc, char** argv) {
 
     QCoreApplication app(argc, argv);
     sim::Simulator simulator;
-    if (trace) simulator.setTrace(printTrace);
+    if (trace) {
+        simulator.setTrace(printTrace);
+        simulator.setNotes([](const std::string& event) { std::fprintf(stderr, "-- %s\n", event.c_str()); });
+    }
     std::string error;
     if (!simulator.start(options, &error)) {
         std::fprintf(stderr, "rq55-sim: cannot start: %s\n", error.c_str());

@@ -42,6 +42,8 @@ struct Simulator::Impl {
     FaultPlan faults;
     std::vector<ReceivedRequest> log;
     std::function<void(bool, const std::vector<uint8_t>&)> trace;
+    std::function<void(const std::string&)> noteHandler;
+    int notes = 0;
     std::chrono::steady_clock::time_point origin = std::chrono::steady_clock::now();
 
     std::unique_ptr<ServingThread> thread;
@@ -62,6 +64,16 @@ struct Simulator::Impl {
         return std::move(exchange.reply);
     }
 
+    void noteEvent(const std::string& event) {
+        std::function<void(const std::string&)> copy;
+        {
+            std::lock_guard lock(mutex);
+            ++notes;
+            copy = noteHandler;
+        }
+        if (copy) copy(event);
+    }
+
     void traceBytes(bool received, const Bytes& bytes) {
         std::function<void(bool, const std::vector<uint8_t>&)> copy;
         {
@@ -78,6 +90,7 @@ struct Simulator::Impl {
             return handle(pdu, framing, id);
         };
         handler.trace = [this](bool received, const Bytes& bytes) { traceBytes(received, bytes); };
+        handler.note = [this](const std::string& event) { noteEvent(event); };
         std::string error;
         if (options.transport == Transport::Pty) {
             PtyTransport pty(handler);
@@ -230,6 +243,16 @@ void Simulator::dropConnections() {
             if (impl_->tcp) impl_->tcp->dropConnections();
         },
         Qt::BlockingQueuedConnection);
+}
+
+void Simulator::setNotes(std::function<void(const std::string& event)> notes) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->noteHandler = std::move(notes);
+}
+
+int Simulator::noteCount() const {
+    std::lock_guard lock(impl_->mutex);
+    return impl_->notes;
 }
 
 void Simulator::setTrace(std::function<void(bool received, const std::vector<uint8_t>& bytes)> trace) {

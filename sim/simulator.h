@@ -115,6 +115,10 @@ public:
     // Sees every chunk of bytes as it arrives (received true) and as it is sent, on the
     // simulator's own thread; an empty function stops it.
     void setTrace(std::function<void(bool received, const std::vector<uint8_t>& bytes)> trace);
+    // Sees what the transport does on its own (a client refused or dropped, and why), and how
+    // many such events there have been.
+    void setNotes(std::function<void(const std::string& event)> notes);
+    int noteCount() const;
 
 private:
     struct Impl;

@@ -116,60 +116,84 @@ std::optional<Bytes> answer(Model& model, int ownAddress, const Bytes& pdu, doub
     return reply(Bytes(pdu.begin(), pdu.begin() + 6));
 }
 
+// The shortest frame starting at `frame` (at most `size` bytes) whose CRC checks out; 0 if none.
+// One running CRC over the bytes, so a scan costs one pass, not one pass per possible end.
+static size_t firstValidFrame(const uint8_t* frame, size_t size) {
+    uint16_t crc = 0xFFFF;
+    for (size_t end = 1; end <= size; ++end) {
+        crc ^= frame[end - 1];
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc & 1) ? static_cast<uint16_t>((crc >> 1) ^ 0xA001) : static_cast<uint16_t>(crc >> 1);
+        if (end >= 4 && crc == 0) return end;
+    }
+    return 0;
+}
+
+// Frames are consumed by moving a read position; the consumed bytes go in one erase per push, so
+// the cost grows with the bytes received, not with their square.
 std::vector<Bytes> RtuDeframer::push(const uint8_t* data, size_t size) {
     buffer_.insert(buffer_.end(), data, data + size);
     std::vector<Bytes> frames;
-    while (buffer_.size() >= 2) {
-        uint8_t function = buffer_[1];
+    size_t at = 0;
+    while (buffer_.size() - at >= 2) {
+        const uint8_t* frame = buffer_.data() + at;
+        const size_t available = buffer_.size() - at;
+        uint8_t function = frame[1];
         size_t length = 0;
         if (function == 3 || function == 6) {
             length = 8;
         } else if (function == 16) {
-            if (buffer_.size() < 7) break;
-            length = 9 + buffer_[6];
+            if (available < 7) break;
+            length = 9 + frame[6];
         } else {
             // A function we do not know: its frame ends where a CRC first checks out, and if none
             // does, bytes further on that start a known request mark noise to skip.
-            for (size_t end = 4; end <= std::min(buffer_.size(), kMaxRtuFrame) && length == 0; ++end)
-                if (crcValid(buffer_.data(), end)) length = end;
+            length = firstValidFrame(frame, std::min(available, kMaxRtuFrame));
             if (length == 0) {
                 size_t next = 1;
-                while (next + 1 < buffer_.size() && !knownFunction(buffer_[next + 1]))
+                while (next + 1 < available && !knownFunction(frame[next + 1]))
                     ++next;
                 // Wait for more bytes, or for quiet; but a peer that never pauses must not make
                 // the buffer grow past any frame's length.
-                if (next + 1 >= buffer_.size() && buffer_.size() < kMaxRtuFrame) break;
-                buffer_.erase(buffer_.begin(),
-                              buffer_.begin() + static_cast<long>(std::min(next, buffer_.size())));
+                if (next + 1 >= available && available < kMaxRtuFrame) break;
+                at += std::min(next, available);
                 continue;
             }
         }
-        if (buffer_.size() < length) break;
-        if (crcValid(buffer_.data(), length)) {
-            frames.emplace_back(buffer_.begin(), buffer_.begin() + static_cast<long>(length - 2));
-            buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(length));
+        if (available < length) break;
+        if (crcValid(frame, length)) {
+            frames.emplace_back(frame, frame + length - 2);
+            at += length;
         } else {
             // A frame that fails its CRC is never answered; look for the next one a byte further.
-            buffer_.erase(buffer_.begin());
+            ++at;
         }
     }
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(at));
     return frames;
 }
 
 bool MbapDeframer::push(const uint8_t* data, size_t size, std::vector<MbapRequest>* requests) {
     buffer_.insert(buffer_.end(), data, data + size);
-    while (buffer_.size() >= 7) {
-        uint16_t protocol = word(buffer_, 2);
-        size_t length = word(buffer_, 4);
-        if (protocol != 0 || length < 2 || length > kMaxMbapLength) return false;
-        if (buffer_.size() < 6 + length) break;
+    size_t at = 0;
+    bool valid = true;
+    while (buffer_.size() - at >= 7) {
+        uint16_t protocol = word(buffer_, at + 2);
+        size_t length = word(buffer_, at + 4);
+        if (protocol != 0 || length < 2 || length > kMaxMbapLength) {
+            valid = false;
+            break;
+        }
+        if (buffer_.size() - at < 6 + length) break;
         MbapRequest request;
-        request.transactionId = word(buffer_, 0);
-        request.pdu.assign(buffer_.begin() + 6, buffer_.begin() + 6 + static_cast<long>(length));
+        request.transactionId = word(buffer_, at);
+        const auto begin = buffer_.begin() + static_cast<long>(at + 6);
+        request.pdu.assign(begin, begin + static_cast<long>(length));
         requests->push_back(std::move(request));
-        buffer_.erase(buffer_.begin(), buffer_.begin() + 6 + static_cast<long>(length));
+        at += 6 + length;
     }
-    return true;
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<long>(at));
+    return valid;
 }
 
 Exchange Slave::handle(const Bytes& pdu, Framing framing, uint16_t transactionId, double now) {

@@ -94,6 +94,11 @@ void PtyTransport::readAvailable() {
 
 void PtyTransport::send(const Bytes& bytes) {
     if (handler_.trace) handler_.trace(false, bytes);
+    // Nobody reads the line: what the reader never took is dropped rather than kept forever.
+    if (outgoing_.size() + bytes.size() > static_cast<size_t>(kMaxPendingOutput)) {
+        if (handler_.note) handler_.note("pseudo-terminal: replies unread, " + std::to_string(outgoing_.size()) + " bytes dropped");
+        outgoing_.clear();
+    }
     outgoing_.insert(outgoing_.end(), bytes.begin(), bytes.end());
     flushOutgoing();
 }
@@ -131,8 +136,16 @@ bool TcpTransport::listen(uint16_t port, std::string* error) {
 
 void TcpTransport::accept() {
     while (QTcpSocket* socket = server_.nextPendingConnection()) {
+        if (connections_.size() >= kMaxClients) {
+            note("client refused: " + std::to_string(kMaxClients) + " clients already connected");
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
         // The program times its exchanges; a reply held back for coalescing would distort them.
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        // Bytes beyond this wait in the network until the client's requests are served.
+        socket->setReadBufferSize(kMaxPendingInput);
         Connection& connection = connections_[socket];
         connection.gap = new QTimer(socket);
         connection.gap->setSingleShot(true);
@@ -154,27 +167,38 @@ void TcpTransport::readAvailable(QTcpSocket* socket) {
     Bytes bytes(data.begin(), data.end());
     if (handler_.trace) handler_.trace(true, bytes);
 
-    auto write = [this, socket](const Bytes& out) {
-        if (socket->state() != QAbstractSocket::ConnectedState) return;
-        if (handler_.trace) handler_.trace(false, out);
-        socket->write(reinterpret_cast<const char*>(out.data()), static_cast<qint64>(out.size()));
-        socket->flush();
-    };
+    // A reply may drop the client (see write), which ends its connection entry: each one is
+    // looked up again rather than held across the replies.
+    auto send = [this, socket](const Bytes& out) { write(socket, out); };
     if (framing_ == Framing::Rtu) {
         for (const Bytes& pdu : connection.rtu.push(bytes.data(), bytes.size()))
-            schedule(socket, handler_.handle(pdu, Framing::Rtu, 0), write);
-        if (connection.rtu.pending())
-            connection.gap->start();
+            schedule(socket, handler_.handle(pdu, Framing::Rtu, 0), send);
+        found = connections_.find(socket);
+        if (found == connections_.end()) return;
+        if (found->second.rtu.pending())
+            found->second.gap->start();
         else
-            connection.gap->stop();
+            found->second.gap->stop();
         return;
     }
     std::vector<MbapRequest> requests;
     bool valid = connection.mbap.push(bytes.data(), bytes.size(), &requests);
     for (const MbapRequest& request : requests)
-        schedule(socket, handler_.handle(request.pdu, Framing::Mbap, request.transactionId), write);
+        schedule(socket, handler_.handle(request.pdu, Framing::Mbap, request.transactionId), send);
     // Not Modbus/TCP: there is no way to find the next request in the stream.
-    if (!valid) {
+    if (!valid && connections_.count(socket)) {
+        forget(socket);
+        socket->abort();
+    }
+}
+
+void TcpTransport::write(QTcpSocket* socket, const Bytes& bytes) {
+    if (socket->state() != QAbstractSocket::ConnectedState || !connections_.count(socket)) return;
+    if (handler_.trace) handler_.trace(false, bytes);
+    socket->write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+    socket->flush();
+    if (socket->bytesToWrite() > kMaxPendingOutput) {
+        note("client dropped: " + std::to_string(socket->bytesToWrite()) + " bytes of replies unread");
         forget(socket);
         socket->abort();
     }

@@ -23,7 +23,15 @@ struct RequestHandler {
         handle;
     // Every chunk of bytes as it arrives (received true) or leaves.
     std::function<void(bool received, const Bytes& bytes)> trace;
+    // What the transport did on its own: a client refused or dropped, and why.
+    std::function<void(const std::string& event)> note;
 };
+
+// A client may leave this much of its replies unread, and the server serves this many clients;
+// past either bound a client is dropped, so no client can stop the simulator for the others.
+constexpr long long kMaxPendingOutput = 256 * 1024;
+constexpr long long kMaxPendingInput = 64 * 1024;
+constexpr size_t kMaxClients = 512;
 
 class PtyTransport {
 public:
@@ -74,7 +82,11 @@ private:
     };
     void accept();
     void readAvailable(QTcpSocket* socket);
+    void write(QTcpSocket* socket, const Bytes& bytes);
     void forget(QTcpSocket* socket);
+    void note(const std::string& event) const {
+        if (handler_.note) handler_.note(event);
+    }
 
     RequestHandler handler_;
     Framing framing_;

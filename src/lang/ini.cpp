@@ -5,6 +5,7 @@
 #include <memory>
 #include <new>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -15,9 +16,13 @@ struct Item {
     std::string value; // as written in the file, escapes still encoded
 };
 
+// Names are looked up by their ASCII-folded form; the first item of each name is the one found.
+using NameIndex = std::unordered_map<std::string, std::size_t>;
+
 struct Section {
     std::string name;
     std::vector<Item> items;
+    NameIndex index;
 };
 
 // Longer lines are cut here rather than rejected, so an overlong text still shows its beginning.
@@ -29,9 +34,11 @@ char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 
 
 // Only ASCII letters fold: "ESPAÑOL" does not find "Español", which keeps the rule byte-exact
 // and independent of any locale.
-bool sameName(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return lowerAscii(x) == lowerAscii(y); });
+std::string foldedName(std::string_view name) {
+    std::string folded(name);
+    for (char& c : folded)
+        c = lowerAscii(c);
+    return folded;
 }
 
 bool nameLess(const std::string& a, const std::string& b) {
@@ -166,12 +173,23 @@ std::string decodeEscapes(const std::string& value) {
 struct IniTextObject {
     bool autoSort = false;
     std::vector<Section> sections;
+    NameIndex sectionIndex;
 
     const Section* find(std::string_view name) const {
-        for (const Section& section : sections)
-            if (sameName(section.name, name))
-                return &section;
-        return nullptr;
+        const auto it = sectionIndex.find(foldedName(name));
+        return it == sectionIndex.end() ? nullptr : &sections[it->second];
+    }
+
+    // Once the file is read (and sorted): emplace keeps the first of two equal names.
+    void buildIndexes() {
+        sectionIndex.clear();
+        for (std::size_t i = 0; i < sections.size(); ++i) {
+            sectionIndex.emplace(foldedName(sections[i].name), i);
+            Section& section = sections[i];
+            section.index.clear();
+            for (std::size_t j = 0; j < section.items.size(); ++j)
+                section.index.emplace(foldedName(section.items[j].name), j);
+        }
     }
 
     // current is the index of the section that receives items, or -1 before the first header.
@@ -190,7 +208,7 @@ struct IniTextObject {
             const std::string_view name = trim(line.substr(1, close - 1));
             if (name.empty())
                 return;
-            sections.push_back(Section{std::string(name), {}});
+            sections.push_back(Section{std::string(name), {}, {}});
             current = static_cast<long>(sections.size()) - 1;
             return;
         }
@@ -245,6 +263,7 @@ int Ini_ReadFromFile(IniText ini, const std::string& path) {
                 std::stable_sort(section.items.begin(), section.items.end(), byName);
             std::stable_sort(ini->sections.begin(), ini->sections.end(), byName);
         }
+        ini->buildIndexes();
     } catch (const std::bad_alloc&) {
         return INI_ERR_OUT_OF_MEMORY;
     }
@@ -270,16 +289,14 @@ int Ini_GetStringCopy(IniText ini, const std::string& section, const std::string
     if (!found)
         return 0;
     // Item names follow the same rule as section names: case does not matter, the first one wins.
-    for (const Item& candidate : found->items) {
-        if (!sameName(candidate.name, item))
-            continue;
-        try {
-            std::string decoded = decodeEscapes(candidate.value);
-            copy.swap(decoded);
-        } catch (const std::bad_alloc&) {
-            return INI_ERR_OUT_OF_MEMORY;
-        }
-        return 1;
+    const auto it = found->index.find(foldedName(item));
+    if (it == found->index.end())
+        return 0;
+    try {
+        std::string decoded = decodeEscapes(found->items[it->second].value);
+        copy.swap(decoded);
+    } catch (const std::bad_alloc&) {
+        return INI_ERR_OUT_OF_MEMORY;
     }
-    return 0;
+    return 1;
 }

@@ -5,6 +5,7 @@
 #include "lang/label_table.h"
 #include "lang/labels.h"
 #include "lang/language.h"
+#include "platform/system.h"
 #include "link/link_settings.h"
 #include "platform/ui.h"
 #include "rq55_uir.h"
@@ -45,6 +46,18 @@ void copyLinkState(int from, int to) {
     for (int control : kLinkSettingControls) SetCtrlAttribute(to, control, ATTR_DIMMED, on);
 }
 
+// Before any language is loaded there is no text table: the message is in both languages.
+void reportBrokenPanelFile(int code) {
+    const char* es = "no se puede leer";
+    const char* en = "cannot be read";
+    if (code == UIE_BadResourceFile) es = "no es un archivo de paneles válido", en = "is not a valid panel file";
+    if (code == UIE_NoSuchPanelResource) es = "no contiene el panel principal", en = "lacks the main panel";
+    if (code == UIE_UnknownCallback) es = "nombra una función desconocida", en = "names an unknown callback";
+    const std::string file = GetProjectDir() + "/RQ55.uir";
+    MessagePopup("RQ55", strfmt("%s\n\nPanel principal (%d): el archivo %s.\nMain panel (%d): the file %s.",
+                                file.c_str(), PRINCIPAL, es, PRINCIPAL, en));
+}
+
 } // namespace
 
 void SetMainPanelPreset(const MainPanelPreset& preset) { g_preset = preset; }
@@ -64,7 +77,11 @@ int QUIT(int, int, int event, void*, int, int) {
 int RQ55_main(int argc, char** argv) {
     if (InitRunTime(argc, argv) == 0) return 0;
     panel_principal = LoadPanel(0, "RQ55.uir", PRINCIPAL);
-    if (panel_principal < 0) return 0;
+    if (panel_principal < 0) {
+        // A start that cannot show its main panel has failed, and says so.
+        reportBrokenPanelFile(panel_principal);
+        return -1;
+    }
     SetCtrlVal(panel_principal, PRINCIPAL_COMUNICACION, 0);
     std::optional<LabelTable> table = Ulvo_AsignarIdioma();
     if (!table) return -1;

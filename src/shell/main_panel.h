@@ -17,7 +17,8 @@ struct MainPanelPreset {
 };
 void SetMainPanelPreset(const MainPanelPreset& preset);
 
-// Starts the program and runs it until the exit button; the process's exit code.
+// Starts the program and runs it until the exit button; the process's exit code (-1 when the
+// panel file or the language file cannot be used).
 int RQ55_main(int argc, char** argv);
 
 int QUIT(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

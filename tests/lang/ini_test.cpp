@@ -97,6 +97,17 @@ TEST(IniReader, LongValuesAreJoined) {
         check(c);
 }
 
+// A section of 100 000 items keeps every lookup rule: any case, the first of equal names.
+TEST(IniReader, LargeSectionKeepsItsLookupRules) {
+    std::string file = "[Big]\n";
+    for (int i = 0; i < 100000; ++i)
+        file += "Item" + std::to_string(i) + " = v" + std::to_string(i) + "\n";
+    file += "ITEM7 = late duplicate\n";
+    check({"100 000 items", file, {"Big"},
+           {{"big", "item0", "v0"}, {"BIG", "item99999", "v99999"}, {"Big", "iTeM7", "v7"}, {"Big", "item100000", {}}},
+           {{"Big", 100001}}});
+}
+
 TEST(IniReader, EscapesAreDecodedOnRetrieval) {
     const std::pair<std::string, std::string> cases[] = {
         {R"(two\nlines)", "two\nlines"}, {R"(\r\t)", "\r\t"},    {R"(\x41\x7e\xC3\xB1)", "A~\xC3\xB1"},

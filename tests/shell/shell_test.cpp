@@ -1,6 +1,9 @@
 // Start-up, the main panel, navigation, the information popup and the clock.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -60,6 +63,27 @@ TEST_F(Shell, WithoutTheLanguageFileTheProgramEndsBeforeShowingAnything) {
     EXPECT_EQ(RecordedPopups()[0].text, "File not found : " + dir.path() + "/language.ini");
     EXPECT_FALSE(visible(panel_principal));
     EXPECT_FALSE(TrayIconInstalled());
+}
+
+TEST_F(Shell, ABrokenPanelFileIsNamedAndTheStartFails) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"", "cannot be read"},
+        {"{\"panels\": [", "is not a valid panel file"},
+        {"{\"panels\": []}", "lacks the main panel"},
+    };
+    for (const auto& [content, reason] : cases) {
+        ClearRecordedPopups();
+        const std::string file = dir.path() + "/RQ55.uir";
+        if (*content)
+            std::ofstream(file) << content;
+        else
+            std::filesystem::remove(file);
+        EXPECT_EQ(runMain(), -1) << reason;
+        ASSERT_EQ(RecordedPopups().size(), 1u) << reason;
+        EXPECT_NE(RecordedPopups()[0].text.find(file), std::string::npos) << RecordedPopups()[0].text;
+        EXPECT_NE(RecordedPopups()[0].text.find(reason), std::string::npos) << RecordedPopups()[0].text;
+        EXPECT_FALSE(TrayIconInstalled());
+    }
 }
 
 TEST_F(Shell, ASetFontAsksForARestartAndClearsAllFive) {

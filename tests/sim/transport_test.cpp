@@ -145,4 +145,36 @@ TEST_F(SimRunning, ModbusTcpAssemblesSegmentsAndAnswersAtOnce) {
     EXPECT_LT(rounds[25], 10.0) << "far below a coalescing or polling delay";
 }
 
+// Clients that pipeline requests and never read are dropped once their unread replies pass the
+// bound; a well-behaved client beside them keeps being answered.
+TEST_F(SimRunning, FloodingClientsAreDroppedAndTheOthersStillServed) {
+    start(sim::Transport::ModbusTcp);
+    Bytes burst;
+    for (uint16_t id = 0; id < 2000; ++id) {
+        const Bytes request = mbap(id, readPdu(1, 0, 125));
+        burst.insert(burst.end(), request.begin(), request.end());
+    }
+    std::vector<int> flooders;
+    for (int i = 0; i < 3; ++i) {
+        const int fd = connectTcp();
+        ::fcntl(fd, F_SETFL, O_NONBLOCK);
+        flooders.push_back(fd);
+    }
+    const int client = connectTcp();
+    const auto started = Clock::now();
+    while (simulator.noteCount() < 3 && msSince(started) < 20000) {
+        for (int fd : flooders) (void)::write(fd, burst.data(), burst.size());
+        sendAll(client, mbap(7, readPdu(1, 810, 1)));
+        ASSERT_EQ(toHex(receive(client, 11, 2000)), "000700000005010302000f");
+    }
+    EXPECT_EQ(simulator.noteCount(), 3) << "each flooding client dropped once";
+    for (int fd : flooders) {
+        ::fcntl(fd, F_SETFL, 0);
+        uint8_t drain[65536];
+        ssize_t got = 1;
+        for (int reads = 0; got > 0 && reads < 10000; ++reads) got = ::read(fd, drain, sizeof drain);
+        EXPECT_LE(got, 0) << "the connection ends once the unread replies are thrown away";
+    }
+}
+
 } // namespace
