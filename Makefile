@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: demo test configure build build-asan deps screenshots bench clean
+.PHONY: demo test configure build build-asan deps screenshots bench fuzz clean
 
 deps:
 	./scripts/install-deps
@@ -36,5 +36,14 @@ bench: configure
 	cmake --build $(BUILD) -j $(JOBS) --target rq55-bench
 	./$(BUILD)/bench/rq55-bench
 
+# Runs every fuzz target for FUZZ_SECONDS each (clang's libFuzzer), starting from its corpus.
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+fuzz:
+	./scripts/install-deps --fuzz
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRQ55_FUZZ=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	./scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

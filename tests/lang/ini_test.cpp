@@ -101,7 +101,7 @@ TEST(IniReader, LongValuesAreJoined) {
 TEST(IniReader, LargeSectionKeepsItsLookupRules) {
     std::string file = "[Big]\n";
     for (int i = 0; i < 100000; ++i)
-        file += "Item" + std::to_string(i) + " = v" + std::to_string(i) + "\n";
+        file.append("Item").append(std::to_string(i)).append(" = v").append(std::to_string(i)).append("\n");
     file += "ITEM7 = late duplicate\n";
     check({"100 000 items", file, {"Big"},
            {{"big", "item0", "v0"}, {"BIG", "item99999", "v99999"}, {"Big", "iTeM7", "v7"}, {"Big", "item100000", {}}},

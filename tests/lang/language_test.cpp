@@ -112,7 +112,7 @@ TEST_F(Language, AnInvalidStoredChoiceAsksAgainAndQuitEndsWithoutATable) {
 
 TEST_F(Language, TheTableEndsAtTheFirstMissingOrEmptyText) {
     std::vector<std::string> texts;
-    for (int i = 0; i < 100; ++i) texts.push_back("t" + std::to_string(i));
+    for (int i = 0; i < 100; ++i) texts.push_back(std::string(1, 't').append(std::to_string(i)));
     std::string file = section("G", texts) + "0101 = after the gap\n[E]\n";
     for (int i = 0; i <= 20; ++i) file += i == 12 ? "0012 =\n" : strfmt("%04d = e%d\n", i, i);
     dir.writeLanguage(file + "[N]\n0000 = Línea 1\\nLínea 2\n");

@@ -43,7 +43,10 @@ inline Bytes writePdu(int address, int start, std::initializer_list<uint16_t> va
     Bytes pdu = {static_cast<uint8_t>(address), 16, static_cast<uint8_t>(start >> 8),
                  static_cast<uint8_t>(start),   0,  n,
                  static_cast<uint8_t>(2 * n)};
-    for (uint16_t v : values) pdu.insert(pdu.end(), {static_cast<uint8_t>(v >> 8), static_cast<uint8_t>(v)});
+    for (uint16_t v : values) {
+        pdu.push_back(static_cast<uint8_t>(v >> 8));
+        pdu.push_back(static_cast<uint8_t>(v));
+    }
     return pdu;
 }
 

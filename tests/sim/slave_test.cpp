@@ -135,7 +135,7 @@ TEST_F(SimSlave, FaultPlanSpoilsChosenReplies) {
         faults.add(rule);
         std::string pieces;
         for (const auto& t : slave.handle(readPdu(1, 800, 2), sim::Framing::Rtu, 0, now).reply)
-            pieces += (pieces.empty() ? "" : " ") + std::to_string(t.atMs) + ":" + toHex(t.bytes);
+            pieces.append(pieces.empty() ? "" : " ").append(std::to_string(t.atMs)).append(":").append(toHex(t.bytes));
         EXPECT_EQ(pieces, expected);
     }
     // A rule applies to the requests it names, as many times as it says.
