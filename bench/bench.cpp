@@ -6,6 +6,7 @@
 //    socket, nothing else. Over a pseudo-terminal, RTU over TCP and Modbus/TCP.
 // 2. The CPU the program uses while a view polls a 60-register read every 0.5 s for 10 s, with
 //    the real pause, as process CPU seconds over wall seconds (getrusage).
+// 3. What misbehaving peers and large inputs cost (robustness.cpp).
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -26,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/robustness.h"
 #include "device/register_map.h"
 #include "link/exchange.h"
 #include "link/link_settings.h"
@@ -251,6 +253,9 @@ int main(int argc, char** argv) {
         kPollIntervalMs / 1000.0, kPollSeconds);
     for (const auto& link : links)
         ok = measureCpu(link) && ok;
+    ok = MeasureCutShortReply() && ok;
+    ok = MeasureLargeLanguageSection() && ok;
+    ok = MeasureSimulatorUnderFlood() && ok;
     WT_RemoveSysTrayIcon(icono_comunicaciones_barra_tareas);
     return ok ? 0 : 1;
 }
