@@ -88,7 +88,7 @@ void RQ55_Poner_Etiquetas_PRINCIPAL(int panel, const LabelTable& labels) {
     labelIfAny(panel, PRINCIPAL_SALIR, labels[5]);
     itemIfAny(bar, MENU_INFO_ACERCA, labels[19]);
     // Commands whose panels the program does not have yet are dimmed in the panel file.
-    for (int control : {PRINCIPAL_CONF_EQUIPO, PRINCIPAL_IN_OUT, PRINCIPAL_VERSION})
+    for (int control : {PRINCIPAL_CONF_EQUIPO, PRINCIPAL_IN_OUT})
         if (!labels[kTextLaterVersion].empty())
             SetCtrlAttribute(panel, control, ATTR_TOOLTIP_TEXT, labels[kTextLaterVersion]);
     itemIfAny(bar, MENU_CONF_CONTRASENA, labels[211]);
@@ -228,3 +228,5 @@ void RQ55_Poner_Etiquetas_Estado(int panel, const LabelTable& labels) {
     }
     labelIfAny(panel, ESTADO_CERRAR, labels[kTextClose]);
 }
+
+void RQ55_Poner_Etiquetas_Camb_Contr(int /*panel*/, const LabelTable& /*labels*/) {}

@@ -14,3 +14,5 @@ void RQ55_Poner_Etiquetas_DEMANDA(int panel, const LabelTable& labels);
 void RQ55_Poner_Etiquetas_Estado(int panel, const LabelTable& labels);
 // The energy-reset password popup, so that it speaks the language in force like every other panel.
 void LabelEnergyPasswordPopup(int panel, const LabelTable& labels);
+// The password-change popup: its title and captions are set as it opens, so this writes nothing.
+void RQ55_Poner_Etiquetas_Camb_Contr(int panel, const LabelTable& labels);

@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpressionValidator>
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
@@ -116,6 +117,9 @@ QWidget* buildString(Build& b) {
     auto* e = new QLineEdit(b.parent);
     e->setText(b.o.value("value").toString());
     if (b.o.contains("max_length")) e->setMaxLength(b.o.value("max_length").toInt());
+    // Texts the analyser keeps as single bytes: only printable ASCII can be typed.
+    if (b.o.value("ascii").toBool(false))
+        e->setValidator(new QRegularExpressionValidator(QRegularExpression("[\\x20-\\x7E]*"), e));
     QObject::connect(e, &QLineEdit::editingFinished, [commit = commitOf(b), e]() {
         if (!e->isModified()) return;
         e->setModified(false);

@@ -9,7 +9,8 @@
 // decoration, and the optional keys label, label_position ("top" or "left"), value, data ("int",
 // "unsigned", "double"), min, max, precision, indicator, items ([{ "label", "value" }]), callback,
 // interval, enabled, on_text, off_text, image, dimmed, visible, tooltip, font_size, bold, color
-// ("#rrggbb"), background (text messages), align ("left", "center", "right"), wrap, max_length, x_label,
+// ("#rrggbb"), background (text messages), align ("left", "center", "right"), wrap, max_length, ascii (text
+// inputs: printable ASCII only), x_label,
 // y_label, xmin, xmax, ymin, ymax. Control numbers follow the order of the list (see uirgen).
 #include <QApplication>
 #include <QFile>

@@ -1,5 +1,7 @@
 #include "shell/callbacks.h"
 
+#include "config/model_version.h"
+#include "config/password.h"
 #include "lang/language.h"
 #include "platform/ui.h"
 #include "shell/comm_switch.h"
@@ -47,6 +49,15 @@ void RegisterProgramCallbacks() {
     RegisterCallback("RQ55_Timeloop_Estado_2", RQ55_Timeloop_Estado_2);
     RegisterCallback("RQ55_Terminar_Estado", RQ55_Terminar_Estado);
     RegisterCallback("StatusSwitchReadOnly", StatusSwitchReadOnly);
+
+    // Set-up of the analyser.
+    RegisterMenuCallback("RQ55_Cambiar_Contrasena", RQ55_Cambiar_Contrasena);
+    RegisterCallback("RQ55_Guardar_Cambio_Cont", RQ55_Guardar_Cambio_Cont);
+    RegisterCallback("RQ55_Volver_Contra", RQ55_Volver_Contra);
+    RegisterCallback("RQ55_cambiar_Version", RQ55_cambiar_Version);
+    RegisterCallback("RQ55_Timeloop_Version", RQ55_Timeloop_Version);
+    RegisterCallback("RQ55_cambiar_Vers", RQ55_cambiar_Vers);
+    RegisterCallback("RQ55_Terminar_Cambiar_Ver", RQ55_Terminar_Cambiar_Ver);
 
     RegisterPendingCallbacks();
 }

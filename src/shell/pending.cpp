@@ -8,8 +8,8 @@ void nothingFromMenu(int, int, void*, int) {}
 } // namespace
 
 void RegisterPendingCallbacks() {
-    for (const char* name : {"RQ55_Conf_Equipo", "RQ55_Conf_In_Out", "RQ55_cambiar_Version"})
+    for (const char* name : {"RQ55_Conf_Equipo", "RQ55_Conf_In_Out"})
         RegisterCallback(name, nothing);
-    for (const char* name : {"RQ55_Guardar_Conf", "RQ55_Cargar_Conf", "RQ55_Cambiar_Contrasena"})
+    for (const char* name : {"RQ55_Guardar_Conf", "RQ55_Cargar_Conf"})
         RegisterMenuCallback(name, nothingFromMenu);
 }

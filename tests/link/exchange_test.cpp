@@ -302,7 +302,9 @@ TEST_F(Link, ModbusTcpTransactionIdentifiersCountFromOneAfterEveryOpening) {
 TEST_F(Link, ModbusTcpLateReplyIsNeverTakenForTheNextRequest) {
     SimulatedLink link(sim::Transport::ModbusTcp);
     ASSERT_TRUE(link.ok()) << link.error();
-    link.sim.addFault({.kind = Kind::Late, .times = 1, .delayMs = 10400});
+    // The first reply comes after its wait; the second request's own reply comes after it.
+    link.sim.addFault({.kind = Kind::Late, .start = 6, .times = 1, .delayMs = 12000});
+    link.sim.addFault({.kind = Kind::Late, .start = 66, .times = 1, .delayMs = 1500});
     EXPECT_EQ(read60(link), kTcpTimeout);
     unsigned char request[kRequestBufferSize];
     Ulvo_Comando_Lectura(1, 3, 66, 22, request);
