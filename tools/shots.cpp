@@ -20,6 +20,7 @@
 #include "shell/callbacks.h"
 #include "shell/main_panel.h"
 #include "sim/simulator.h"
+#include "config/model_version.h"
 #include "views/demand.h"
 #include "views/energy.h"
 #include "views/maxmin.h"
@@ -159,6 +160,14 @@ int main(int argc, char** argv) {
     runProgram([] { viewScene(PRINCIPAL_MAXMIN, panel_maxmin, "maxmin", 2.5); });
     runProgram([] { viewScene(PRINCIPAL_DEMANDA, panel_demanda, "demand", 2.5); });
     runProgram([] { viewScene(PRINCIPAL_ESTADO, panel_estado, "status", 3.0); });
+
+    // The set-up panels, filled from the simulated analyser.
+    runProgram([] { viewScene(PRINCIPAL_VERSION, panel_version, "model-version", 1.0); });
+    runProgram([] {
+        SimulateMenuCommand(panel_principal, MENU_CONF_CONTRASENA);
+        runFor(0.3);
+        saveView(FindPanelByTitle(etiqueta[211]), "password");
+    });
 
     simulator.stop();
     return g_failures == 0 ? 0 : 1;
