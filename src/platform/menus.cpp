@@ -51,31 +51,40 @@ int GetPanelMenuBar(int panel) {
     return p->menuBarHandle;
 }
 
-int SetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, const std::string& value) {
+namespace {
+
+// The menu or item of a menu bar; a negative code when there is none.
+int findEntry(int menuBar, int menuOrItem, MenuEntry*& entry) {
     auto owner = g_menuBarPanel.find(menuBar);
     if (owner == g_menuBarPanel.end()) return UIE_BadPanelHandle;
     Panel* p = findPanel(owner->second);
     auto it = p->menu.find(menuOrItem);
     if (it == p->menu.end()) return UIE_BadControl;
-    if (attribute == ATTR_MENU_NAME && it->second.menu)
-        it->second.menu->setTitle(qs(value));
-    else if (attribute == ATTR_ITEM_NAME && it->second.action)
-        it->second.action->setText(qs(value));
+    entry = &it->second;
+    return 0;
+}
+
+} // namespace
+
+int SetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, const std::string& value) {
+    MenuEntry* e = nullptr;
+    if (const int r = findEntry(menuBar, menuOrItem, e); r < 0) return r;
+    if (attribute == ATTR_MENU_NAME && e->menu)
+        e->menu->setTitle(qs(value));
+    else if (attribute == ATTR_ITEM_NAME && e->action)
+        e->action->setText(qs(value));
     else
         return UIE_BadAttribute;
     return 0;
 }
 
 int GetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, std::string& value) {
-    auto owner = g_menuBarPanel.find(menuBar);
-    if (owner == g_menuBarPanel.end()) return UIE_BadPanelHandle;
-    Panel* p = findPanel(owner->second);
-    auto it = p->menu.find(menuOrItem);
-    if (it == p->menu.end()) return UIE_BadControl;
-    if (attribute == ATTR_MENU_NAME && it->second.menu)
-        value = ss(it->second.menu->title());
-    else if (attribute == ATTR_ITEM_NAME && it->second.action)
-        value = ss(it->second.action->text());
+    MenuEntry* e = nullptr;
+    if (const int r = findEntry(menuBar, menuOrItem, e); r < 0) return r;
+    if (attribute == ATTR_MENU_NAME && e->menu)
+        value = ss(e->menu->title());
+    else if (attribute == ATTR_ITEM_NAME && e->action)
+        value = ss(e->action->text());
     else
         return UIE_BadAttribute;
     return 0;
