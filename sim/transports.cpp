@@ -187,6 +187,7 @@ void TcpTransport::readAvailable(QTcpSocket* socket) {
         schedule(socket, handler_.handle(request.pdu, Framing::Mbap, request.transactionId), send);
     // Not Modbus/TCP: there is no way to find the next request in the stream.
     if (!valid && connections_.count(socket)) {
+        note("client dropped: not a Modbus/TCP stream");
         forget(socket);
         socket->abort();
     }
