@@ -93,9 +93,8 @@ MenuCallbackPtr FindMenuCallback(const std::string& name);
 
 // A new, empty panel window of the given content size, entered in the table.
 Panel* NewPanelShell(const QString& title, int width, int height);
-// Centres a panel on the screen the first time it is shown, and brings a window to the front.
-void PlaceOnScreen(Panel& p);
-void BringToFront(QWidget* window);
+// Shows a panel's window in front, centred on the screen the first time it is shown.
+void ShowOnScreen(Panel& p);
 
 // Builds the panel's menu bar from its description in RQ55.uir.
 void AddMenuBar(Panel& p, const QJsonArray& menus);

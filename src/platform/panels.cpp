@@ -10,19 +10,18 @@
 using namespace platform;
 
 // The offscreen platform (tests, screenshots) cannot raise or activate windows and says so.
-void platform::BringToFront(QWidget* window) {
+void platform::ShowOnScreen(Panel& p) {
+    if (!p.placed) {
+        p.placed = true;
+        if (QScreen* screen = QGuiApplication::primaryScreen()) {
+            const QRect area = screen->availableGeometry();
+            p.window->move(area.center() - QPoint(p.window->width() / 2, p.window->height() / 2));
+        }
+    }
+    p.window->show();
     if (QGuiApplication::platformName() == "offscreen") return;
-    window->raise();
-    window->activateWindow();
-}
-
-void platform::PlaceOnScreen(Panel& p) {
-    if (p.placed) return;
-    p.placed = true;
-    QScreen* screen = QGuiApplication::primaryScreen();
-    if (!screen) return;
-    const QRect area = screen->availableGeometry();
-    p.window->move(area.center() - QPoint(p.window->width() / 2, p.window->height() / 2));
+    p.window->raise();
+    p.window->activateWindow();
 }
 
 int InstallCtrlCallback(int panel, int control, CtrlCallbackPtr fn, void* callbackData) {
@@ -36,9 +35,7 @@ int InstallCtrlCallback(int panel, int control, CtrlCallbackPtr fn, void* callba
 int DisplayPanel(int panel) {
     Panel* p = findPanel(panel);
     if (!p) return UIE_BadPanelHandle;
-    PlaceOnScreen(*p);
-    p->window->show();
-    BringToFront(p->window);
+    ShowOnScreen(*p);
     return 0;
 }
 

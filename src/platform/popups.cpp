@@ -37,10 +37,8 @@ int InstallPopup(int panel) {
     if (g_responder) g_responder(g_popups.back());
     p = findPanel(panel); // the responder may have acted on the panel
     if (!p) return 0;
-    PlaceOnScreen(*p);
     p->window->setWindowModality(Qt::ApplicationModal);
-    p->window->show();
-    BringToFront(p->window);
+    ShowOnScreen(*p);
     return 0;
 }
 
