@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "config/equipment.h"
+#include "config/model_version.h"
 #include "lang/label_table.h"
 #include "lang/language.h"
 #include "platform/system.h"
@@ -20,7 +22,6 @@
 #include "shell/callbacks.h"
 #include "shell/main_panel.h"
 #include "sim/simulator.h"
-#include "config/model_version.h"
 #include "views/demand.h"
 #include "views/energy.h"
 #include "views/maxmin.h"
@@ -162,6 +163,7 @@ int main(int argc, char** argv) {
     runProgram([] { viewScene(PRINCIPAL_ESTADO, panel_estado, "status", 3.0); });
 
     // The set-up panels, filled from the simulated analyser.
+    runProgram([] { viewScene(PRINCIPAL_CONF_EQUIPO, panel_conf_equipo, "equipment", 1.0); });
     runProgram([] { viewScene(PRINCIPAL_VERSION, panel_version, "model-version", 1.0); });
     runProgram([] {
         SimulateMenuCommand(panel_principal, MENU_CONF_CONTRASENA);

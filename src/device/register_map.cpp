@@ -89,46 +89,55 @@ uint32_t bigEndian32(const unsigned char* p) {
            static_cast<uint32_t>(p[2]) << 8 | p[3];
 }
 
-float decodeValue(Encoding encoding, const unsigned char* p) {
+// Every encoding but Float is an integer of at most 32 bits.
+int32_t decodeInteger(Encoding encoding, const unsigned char* p) {
     switch (encoding) {
-    case Encoding::Float:
-        return std::bit_cast<float>(bigEndian32(p));
-    case Encoding::I32:
-        return static_cast<float>(static_cast<int32_t>(bigEndian32(p)));
-    case Encoding::U16:
-        return static_cast<float>(p[0] << 8 | p[1]);
-    case Encoding::U8High:
-        return p[0];
-    case Encoding::U8Low:
-        return p[1];
+    case Encoding::I32: return static_cast<int32_t>(bigEndian32(p));
+    case Encoding::U16: return p[0] << 8 | p[1];
+    case Encoding::U8High: return p[0];
+    case Encoding::U8Low: return p[1];
+    case Encoding::Float: break;
     }
-    return 0.0f;
+    return 0;
 }
 
-void decode(std::span<const Field> layout, const unsigned char* data, float* record) {
+float decodeValue(Encoding encoding, const unsigned char* p) {
+    if (encoding == Encoding::Float) return std::bit_cast<float>(bigEndian32(p));
+    return static_cast<float>(decodeInteger(encoding, p));
+}
+
+template <typename Value, typename Decoder>
+void decode(std::span<const Field> layout, const unsigned char* data, Value* record, Decoder decodeOne) {
     int index = 0;
     for (const Field& field : layout) {
         const int width = registersOf(field.encoding);
         for (int k = 0; k < field.repeat; ++k)
-            record[index++] = decodeValue(field.encoding, data + 2 * (field.reg + k * width));
+            record[index++] = decodeOne(field.encoding, data + 2 * (field.reg + k * width));
     }
 }
 
-int readBlock(const ReadBlock& block, int port, unsigned char address, void* record, const std::string& spare,
-              unsigned short tcpPort, const std::string& host) {
+// The block's data bytes, or null when the exchange failed.
+const unsigned char* fetchBlock(const ReadBlock& block, int port, unsigned char address,
+                                const std::string& spare, unsigned short tcpPort, const std::string& host) {
     const int dataBytes = 2 * block.count;
     Ulvo_Comando_Lectura(address, 3, block.start, block.count, g_requestBuffer);
     if (Ulvo_Transmitir_Modbus(port, g_requestBuffer, 6, g_replyBuffer, dataBytes, 0, spare, tcpPort, host) !=
         1)
-        return -1;
+        return nullptr;
     // The exchange accepts a reply whose byte count is short of the block; decoding it would read
     // bytes left in the buffer by an earlier reply.
-    if (LastReplyDataBytes() < dataBytes) return -1;
-    const unsigned char* data = g_replyBuffer + 3;
+    if (LastReplyDataBytes() < dataBytes) return nullptr;
+    return g_replyBuffer + 3;
+}
+
+int readBlock(const ReadBlock& block, int port, unsigned char address, void* record, const std::string& spare,
+              unsigned short tcpPort, const std::string& host) {
+    const unsigned char* data = fetchBlock(block, port, address, spare, tcpPort, host);
+    if (!data) return -1;
     if (block.layout.empty())
-        std::memcpy(record, data, static_cast<size_t>(dataBytes));
+        std::memcpy(record, data, static_cast<size_t>(2 * block.count));
     else
-        decode(block.layout, data, static_cast<float*>(record));
+        decode(block.layout, data, static_cast<float*>(record), decodeValue);
     return 1;
 }
 
@@ -236,6 +245,15 @@ int RQ55_Ulvo_Escribir_Out_Anal_4(int port, unsigned char address, const unsigne
 int RQ55_Ulvo_Leer_Conf_Equipo(int port, unsigned char address, float* record, const std::string& spare,
                                unsigned short tcpPort, const std::string& host) {
     return readBlock(kEquipmentConfigBlock, port, address, record, spare, tcpPort, host);
+}
+
+int RQ55_Ulvo_Leer_Conf_Equipo_Exacto(int port, unsigned char address, int32_t* record,
+                                      const std::string& spare, unsigned short tcpPort,
+                                      const std::string& host) {
+    const unsigned char* data = fetchBlock(kEquipmentConfigBlock, port, address, spare, tcpPort, host);
+    if (!data) return -1;
+    decode(kEquipmentConfigBlock.layout, data, record, decodeInteger);
+    return 1;
 }
 
 int RQ55_Ulvo_Escribir_Conf_Equipo(int port, unsigned char address, const unsigned char* data,

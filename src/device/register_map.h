@@ -5,6 +5,7 @@
 // wire order.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Sizes of the records the reads fill (floats, or bytes for the two raw blocks).
@@ -62,6 +63,10 @@ int RQ55_Ulvo_Escribir_Out_Anal_4(int port, unsigned char address, const unsigne
 
 int RQ55_Ulvo_Leer_Conf_Equipo(int port, unsigned char address, float* record, const std::string& spare,
                                unsigned short tcpPort, const std::string& host);
+// The same one read, every value kept as the integer it is: a float rounds a wide value above 2^24.
+int RQ55_Ulvo_Leer_Conf_Equipo_Exacto(int port, unsigned char address, int32_t* record,
+                                      const std::string& spare, unsigned short tcpPort,
+                                      const std::string& host);
 // Register 810 (bytes 8-9) first, then 800-803 (bytes 0-7).
 int RQ55_Ulvo_Escribir_Conf_Equipo(int port, unsigned char address, const unsigned char* data,
                                    const std::string& spare, unsigned short tcpPort, const std::string& host);

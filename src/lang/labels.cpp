@@ -37,6 +37,8 @@ enum {
     kTextResetOnKeypad = 51,
     kTextLock = 54,
     kTextLaterVersion = 55,
+    kTextSave = 56,
+    kTextAnalyserOnly = 400,
 };
 
 std::string equalsCaption(const std::string& text) { return strfmt("%s =", text.c_str()); }
@@ -227,6 +229,27 @@ void RQ55_Poner_Etiquetas_Estado(int panel, const LabelTable& labels) {
         labelIfAny(panel, selectors[n], labels[58]);
     }
     labelIfAny(panel, ESTADO_CERRAR, labels[kTextClose]);
+}
+
+void RQ55_Poner_Etiquetas_Conf_Eq(int panel, const LabelTable& labels) {
+    SetPanelAttribute(panel, ATTR_TITLE, labels[1]);
+    SetCtrlAttribute(panel, CONF_EQUIPO_DIRECCION, ATTR_LABEL_TEXT, labels[7]);
+    SetCtrlAttribute(panel, CONF_EQUIPO_VELOCIDAD, ATTR_LABEL_TEXT, labels[225]);
+    SetCtrlAttribute(panel, CONF_EQUIPO_MODO, ATTR_LABEL_TEXT, labels[406]);
+    SetCtrlAttribute(panel, CONF_EQUIPO_PRIMARIO_V, ATTR_LABEL_TEXT, labels[304]);
+    SetCtrlAttribute(panel, CONF_EQUIPO_SECUNDARIO_V, ATTR_LABEL_TEXT, labels[305]);
+    SetCtrlAttribute(panel, CONF_EQUIPO_PRIMARIO_I, ATTR_LABEL_TEXT, labels[306]);
+    SetCtrlAttribute(panel, CONF_EQUIPO_SECUNDARIO_I, ATTR_LABEL_TEXT, labels[307]);
+    SetCtrlAttribute(panel, CONF_EQUIPO_PERIODO, ATTR_LABEL_TEXT, labels[14]);
+    SetCtrlAttribute(panel, CONF_EQUIPO_PROTOCOLO, ATTR_LABEL_TEXT, labels[16]);
+    SetCtrlAttribute(panel, CONF_EQUIPO_RETARDO, ATTR_LABEL_TEXT, labels[381]);
+    SetCtrlVal(panel, CONF_EQUIPO_TITULO_COM, labels[299]);
+    SetCtrlVal(panel, CONF_EQUIPO_TITULO_RELACIONES, labels[298]);
+
+    textIfAny(panel, CONF_EQUIPO_AVISO, labels[kTextAnalyserOnly]);
+    labelIfAny(panel, CONF_EQUIPO_GUARDAR, labels[kTextSave]);
+    labelIfAny(panel, CONF_EQUIPO_GUARDAR_2, labels[kTextSave]);
+    labelIfAny(panel, CONF_EQUIPO_CERRAR, labels[kTextClose]);
 }
 
 void RQ55_Poner_Etiquetas_Camb_Contr(int /*panel*/, const LabelTable& /*labels*/) {}

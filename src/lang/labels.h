@@ -12,6 +12,8 @@ void RQ55_Poner_Etiquetas_ENERGIA(int panel, const LabelTable& labels);
 void RQ55_Poner_Etiquetas_MAXMIN(int panel, const LabelTable& labels);
 void RQ55_Poner_Etiquetas_DEMANDA(int panel, const LabelTable& labels);
 void RQ55_Poner_Etiquetas_Estado(int panel, const LabelTable& labels);
+// The set-up panels.
+void RQ55_Poner_Etiquetas_Conf_Eq(int panel, const LabelTable& labels);
 // The energy-reset password popup, so that it speaks the language in force like every other panel.
 void LabelEnergyPasswordPopup(int panel, const LabelTable& labels);
 // The password-change popup: its title and captions are set as it opens, so this writes nothing.

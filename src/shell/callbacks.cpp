@@ -1,5 +1,6 @@
 #include "shell/callbacks.h"
 
+#include "config/equipment.h"
 #include "config/model_version.h"
 #include "config/password.h"
 #include "lang/language.h"
@@ -51,6 +52,11 @@ void RegisterProgramCallbacks() {
     RegisterCallback("StatusSwitchReadOnly", StatusSwitchReadOnly);
 
     // Set-up of the analyser.
+    RegisterCallback("RQ55_Conf_Equipo", RQ55_Conf_Equipo);
+    RegisterCallback("RQ55_Timeloop_Conf_Equipo", RQ55_Timeloop_Conf_Equipo);
+    RegisterCallback("RQ55_Guardar_Conf_Equipo", RQ55_Guardar_Conf_Equipo);
+    RegisterCallback("RQ55_Guardar_Conf_Equipo_2", RQ55_Guardar_Conf_Equipo_2);
+    RegisterCallback("RQ55_Terminar_Conf_Equipo", RQ55_Terminar_Conf_Equipo);
     RegisterMenuCallback("RQ55_Cambiar_Contrasena", RQ55_Cambiar_Contrasena);
     RegisterCallback("RQ55_Guardar_Cambio_Cont", RQ55_Guardar_Cambio_Cont);
     RegisterCallback("RQ55_Volver_Contra", RQ55_Volver_Contra);

@@ -8,8 +8,7 @@ void nothingFromMenu(int, int, void*, int) {}
 } // namespace
 
 void RegisterPendingCallbacks() {
-    for (const char* name : {"RQ55_Conf_Equipo", "RQ55_Conf_In_Out"})
-        RegisterCallback(name, nothing);
+    for (const char* name : {"RQ55_Conf_In_Out"}) RegisterCallback(name, nothing);
     for (const char* name : {"RQ55_Guardar_Conf", "RQ55_Cargar_Conf"})
         RegisterMenuCallback(name, nothingFromMenu);
 }

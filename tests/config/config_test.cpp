@@ -1,6 +1,7 @@
 // The set-up panels against the simulated analyser: what goes on the wire, what the operator sees.
 #include <gtest/gtest.h>
 
+#include "config/equipment.h"
 #include "config/model_version.h"
 #include "config/password.h"
 #include "views/view_fixture.h"
@@ -24,6 +25,20 @@ class Config : public LiveView {
         for (const sim::ReceivedRequest& r : analyser.requests())
             if (r.function == 16 && r.start == 8420) seen.emplace_back(r.pdu.begin() + 7, r.pdu.end());
         return seen;
+    }
+    int openEquipment() {
+        analyser.clearRequests();
+        SimulateCommit(mainPanel, PRINCIPAL_CONF_EQUIPO);
+        EXPECT_FALSE(onScreen(mainPanel));
+        SimulateTimerTick(panel_conf_equipo, CONF_EQUIPO_TIMER);
+        EXPECT_FALSE(timerOn(panel_conf_equipo, CONF_EQUIPO_TIMER)) << "one read per opening";
+        return panel_conf_equipo;
+    }
+    std::vector<std::string> saveEquipment(int saveButton) {
+        analyser.clearRequests();
+        ClearRecordedPopups();
+        SimulateCommit(panel_conf_equipo, saveButton);
+        return writes();
     }
     void setVersionBytes(const std::string& wire) {
         for (size_t i = 0; i + 1 < wire.size(); i += 2)
@@ -64,18 +79,86 @@ TEST_F(Config, PasswordChangeChecksTheRangesThenSendsThreeWrites) {
     EXPECT_EQ(FindPanelByTitle(etiqueta[211]), 0);
 }
 
+// Each field as its register holds it (the address and 802/803 in 8 bits, the wide values as exact
+// signed 32-bit integers), and a save of what was read writes back every register unchanged.
+TEST_F(Config, EquipmentShowsEveryRegisterExactlyAndSavesItUnchanged) {
+    startAnalyser();
+    ASSERT_TRUE(flipSwitch());
+    const uint16_t registers[] = {300,    0x0A03, 0x1234, 0x5602, 0xFFFF, 0xFFFF,
+                                  0x0100, 0x0001, 65535,  5,      0xBEEF};
+    for (int i = 0; i < 11; ++i) analyser.setReg(800 + i, registers[i]);
+    const int panel = openEquipment();
+    const struct {
+        int field;
+        double shown;
+    } fields[] = {
+        {CONF_EQUIPO_DIRECCION, 44},        {CONF_EQUIPO_VELOCIDAD, 10},       {CONF_EQUIPO_MODO, 3},
+        {CONF_EQUIPO_RETARDO, 0x34},        {CONF_EQUIPO_PROTOCOLO, 2},        {CONF_EQUIPO_PRIMARIO_V, -1},
+        {CONF_EQUIPO_PRIMARIO_I, 16777217}, {CONF_EQUIPO_SECUNDARIO_V, 65535}, {CONF_EQUIPO_SECUNDARIO_I, 5},
+        {CONF_EQUIPO_PERIODO, 0xBEEF},
+    };
+    for (const auto& f : fields) EXPECT_EQ(number(panel, f.field), f.shown) << f.field;
+    EXPECT_EQ(text(panel, CONF_EQUIPO_TITULO_COM), etiqueta[299]);
+
+    EXPECT_EQ(saveEquipment(CONF_EQUIPO_GUARDAR_2),
+              std::vector<std::string>{"804=65535=65535=256=1=65535=5"});
+    EXPECT_TRUE(RecordedPopups().empty()) << "group 2 asks nothing";
+    SetCtrlVal(panel, CONF_EQUIPO_PRIMARIO_V, -100000);
+    EXPECT_EQ(saveEquipment(CONF_EQUIPO_GUARDAR_2),
+              std::vector<std::string>{"804=65534=31072=256=1=65535=5"});
+    EXPECT_EQ(saveEquipment(CONF_EQUIPO_GUARDAR),
+              (std::vector<std::string>{"810=48879", "800=44=2563=52=2"}));
+    EXPECT_EQ(RecordedPopups().size(), 1u) << "the question, and nothing after a good save";
+    confirmAnswer = 0;
+    EXPECT_TRUE(saveEquipment(CONF_EQUIPO_GUARDAR).empty()) << "declined";
+
+    openEquipment(); // the new value reads back negative
+    EXPECT_FALSE(onScreen(mainPanel));
+    EXPECT_EQ(number(panel_conf_equipo, CONF_EQUIPO_PRIMARIO_V), -100000);
+    SimulateCommit(panel_conf_equipo, CONF_EQUIPO_CERRAR);
+    EXPECT_TRUE(onScreen(mainPanel));
+}
+
+// An analyser that refuses: the fields keep their resource values and a save writes them; a
+// refused 810 stops group 1 before 800-803; each failed save is told once.
+TEST_F(Config, EquipmentWithARefusingAnalyser) {
+    startAnalyser();
+    ASSERT_TRUE(flipSwitch());
+    refuse(3, 800);
+    const int panel = openEquipment();
+    EXPECT_TRUE(messages().empty());
+    EXPECT_EQ(number(panel, CONF_EQUIPO_DIRECCION), 1);
+    EXPECT_EQ(saveEquipment(CONF_EQUIPO_GUARDAR), (std::vector<std::string>{"810=0", "800=1=0=0=0"}));
+    refuse(16, 810);
+    refuse(16, 804);
+    const struct {
+        int button, text;
+        std::vector<std::string> writes;
+    } cases[] = {{CONF_EQUIPO_GUARDAR, 391, {"810=0"}}, {CONF_EQUIPO_GUARDAR_2, 392, {"804=0=0=0=0=0=0"}}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(saveEquipment(c.button), c.writes);
+        EXPECT_EQ(messages(), std::vector<std::string>{etiqueta[21] + "|" + etiqueta[c.text]});
+    }
+}
+
 TEST_F(Config, ModelAndVersionTravelInSwappedPairs) {
     const struct {
         const char* name;
-        std::string wire;       // the 16 bytes the read gives
-        std::string shown[2];   // the two fields after the read
-        std::string typed[2];   // what the operator types before Change ("" leaves a field alone)
-        std::string written;    // the 16 bytes of the one write
+        std::string wire;     // the 16 bytes the read gives
+        std::string shown[2]; // the two fields after the read
+        std::string typed[2]; // what the operator types before Change ("" leaves a field alone)
+        std::string written;  // the 16 bytes of the one write
     } cases[] = {
         {"read and written back", "BADCFEHGJILKNMPO", {"ABCDEFGHIJ", "KLMNOP"}, {"", ""}, "BADCFEHGJILKNMPO"},
-        {"a zero byte ends a text; an untouched field keeps its bytes", std::string("A\0\0\0\0\0\0\0yxLKNMPO", 16),
-         {"", "KLMNOP"}, {"", ""}, std::string("A\0\0\0\0\0\0\0yxLKNMPO", 16)},
-        {"a shorter text is filled with zero bytes", "BADCFEHGJILKNMPO", {"ABCDEFGHIJ", "KLMNOP"}, {"", "V2"},
+        {"a zero byte ends a text; an untouched field keeps its bytes",
+         std::string("A\0\0\0\0\0\0\0yxLKNMPO", 16),
+         {"", "KLMNOP"},
+         {"", ""},
+         std::string("A\0\0\0\0\0\0\0yxLKNMPO", 16)},
+        {"a shorter text is filled with zero bytes",
+         "BADCFEHGJILKNMPO",
+         {"ABCDEFGHIJ", "KLMNOP"},
+         {"", "V2"},
          std::string("BADCFEHGJI2V\0\0\0\0", 16)},
     };
     for (const auto& c : cases) {

@@ -58,12 +58,12 @@ class LiveView : public ::testing::Test {
         mainPanel = panel_principal = LoadPanel(0, "RQ55.uir", PRINCIPAL);
         DisplayPanel(mainPanel);
         // The link reports a refused write in a popup that waits two seconds for OK; press it at once.
-        SetPopupResponder([](const PopupRecord& record) {
+        SetPopupResponder([this](const PopupRecord& record) {
             int ok = 0;
             if (record.kind == "panel" && record.title.rfind("RQ55 - ", 0) == 0 &&
                 GetPanelAttribute(record.panel, ATTR_CLOSE_CTRL, ok) == 0)
                 SimulateCommit(record.panel, ok);
-            return PopupAnswer{};
+            return PopupAnswer{.result = record.kind == "confirm" ? confirmAnswer : 1, .path = {}};
         });
         ClearRecordedPopups();
     }
@@ -140,6 +140,7 @@ class LiveView : public ::testing::Test {
     }
 
     sim::Simulator analyser;
+    int confirmAnswer = 1; // what the operator answers a yes/no question
     testsupport::ScopedSettings settings;
     int mainPanel = 0;
 };

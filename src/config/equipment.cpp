@@ -1,0 +1,102 @@
+#include "config/equipment.h"
+
+#include <cstdint>
+
+#include "device/register_map.h"
+#include "lang/label_table.h"
+#include "lang/labels.h"
+#include "link/link_settings.h"
+#include "panels/navigation.h"
+#include "panels/view_support.h"
+#include "platform/ui.h"
+#include "rq55_uir.h"
+
+int panel_conf_equipo = 0;
+
+namespace {
+
+constexpr int kTextGroup1NotSaved = 391;
+constexpr int kTextGroup2NotSaved = 392;
+
+int g_returnTo = 0;
+
+// The fields in the order of the record the read fills.
+constexpr int kFields[kEquipmentConfigCount] = {
+    CONF_EQUIPO_DIRECCION,    CONF_EQUIPO_VELOCIDAD,  CONF_EQUIPO_MODO,       CONF_EQUIPO_RETARDO,
+    CONF_EQUIPO_PROTOCOLO,    CONF_EQUIPO_PRIMARIO_V, CONF_EQUIPO_PRIMARIO_I, CONF_EQUIPO_SECUNDARIO_V,
+    CONF_EQUIPO_SECUNDARIO_I, CONF_EQUIPO_PERIODO,
+};
+
+int field(int panel, int control) {
+    int value = 0;
+    GetCtrlVal(panel, control, value);
+    return value;
+}
+
+// Most significant byte first, the low `bytes` bytes of the value.
+void putBigEndian(unsigned char* out, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) out[i] = static_cast<unsigned char>(value >> (8 * (bytes - 1 - i)));
+}
+
+} // namespace
+
+int RQ55_Conf_Equipo(int panel, int /*control*/, int event, void*, int, int) {
+    if (event != EVENT_COMMIT) return 0;
+    panel_conf_equipo =
+        OpenView(panel, g_returnTo, CONF_EQUIPO, RQ55_Poner_Etiquetas_Conf_Eq, {CONF_EQUIPO_TIMER});
+    return 0;
+}
+
+int RQ55_Timeloop_Conf_Equipo(int panel, int control, int event, void*, int, int) {
+    if (event != EVENT_TIMER_TICK) return 0;
+    HoldRefresh(panel, control); // one read per opening, whatever it gives
+    int32_t values[kEquipmentConfigCount] = {};
+    if (RQ55_Ulvo_Leer_Conf_Equipo_Exacto(Puerto, static_cast<unsigned char>(Identidad), values, Telefono,
+                                          static_cast<unsigned short>(TCP_Puerto), IP) != 1)
+        return 0;
+    SetCtrlVal(panel, kFields[0], static_cast<unsigned>(values[0]) & 0xFFu);
+    for (int i = 1; i < kEquipmentConfigCount; ++i)
+        SetCtrlVal(panel, kFields[i], static_cast<int>(values[i]));
+    return 0;
+}
+
+int RQ55_Guardar_Conf_Equipo(int panel, int /*control*/, int event, void*, int, int) {
+    if (event != EVENT_COMMIT) return 0;
+    if (ConfirmPopup("SAVE CHANGES", "Are you sure you want to save changes?") != 1) return 0;
+    unsigned address = 0;
+    GetCtrlVal(panel, CONF_EQUIPO_DIRECCION, address);
+    const int period = field(panel, CONF_EQUIPO_PERIODO);
+    const unsigned char bytes[kEquipmentConfigWriteBytes] = {
+        0,
+        static_cast<unsigned char>(address),
+        static_cast<unsigned char>(field(panel, CONF_EQUIPO_VELOCIDAD)),
+        static_cast<unsigned char>(field(panel, CONF_EQUIPO_MODO)),
+        0,
+        static_cast<unsigned char>(field(panel, CONF_EQUIPO_RETARDO)),
+        0,
+        static_cast<unsigned char>(field(panel, CONF_EQUIPO_PROTOCOLO)),
+        static_cast<unsigned char>(period >> 8),
+        static_cast<unsigned char>(period),
+    };
+    // A silent analyser must not look like a saved one.
+    if (WriteWithLinkSettings(RQ55_Ulvo_Escribir_Conf_Equipo, bytes) != 1)
+        MessagePopup(etiqueta[21], etiqueta[kTextGroup1NotSaved]);
+    return 0;
+}
+
+int RQ55_Guardar_Conf_Equipo_2(int panel, int /*control*/, int event, void*, int, int) {
+    if (event != EVENT_COMMIT) return 0;
+    unsigned char bytes[kEquipmentConfig2WriteBytes] = {};
+    putBigEndian(bytes, static_cast<uint32_t>(field(panel, CONF_EQUIPO_PRIMARIO_V)), 4);
+    putBigEndian(bytes + 4, static_cast<uint32_t>(field(panel, CONF_EQUIPO_PRIMARIO_I)), 4);
+    putBigEndian(bytes + 8, static_cast<uint32_t>(field(panel, CONF_EQUIPO_SECUNDARIO_V)), 2);
+    putBigEndian(bytes + 10, static_cast<uint32_t>(field(panel, CONF_EQUIPO_SECUNDARIO_I)), 2);
+    if (WriteWithLinkSettings(RQ55_Ulvo_Escribir_Conf_Equipo_2, bytes) != 1)
+        MessagePopup(etiqueta[21], etiqueta[kTextGroup2NotSaved]);
+    return 0;
+}
+
+int RQ55_Terminar_Conf_Equipo(int, int, int event, void*, int, int) {
+    if (event == EVENT_COMMIT) CloseView(panel_conf_equipo, g_returnTo);
+    return 0;
+}
