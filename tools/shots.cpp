@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "config/analog_output.h"
 #include "config/equipment.h"
+#include "config/in_out.h"
 #include "config/model_version.h"
 #include "lang/label_table.h"
 #include "lang/language.h"
@@ -164,6 +166,14 @@ int main(int argc, char** argv) {
 
     // The set-up panels, filled from the simulated analyser.
     runProgram([] { viewScene(PRINCIPAL_CONF_EQUIPO, panel_conf_equipo, "equipment", 1.0); });
+    runProgram([] { viewScene(PRINCIPAL_IN_OUT, panel_in_out, "inputs-outputs", 1.0); });
+    runProgram([] {
+        switchOnAndOpen(PRINCIPAL_IN_OUT, 1.0);
+        SimulateCommit(panel_in_out, IN_OUT_SALIDA_1);
+        runFor(1.5);
+        saveView(panel_out_anal, "analog-output");
+        SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
+    });
     runProgram([] { viewScene(PRINCIPAL_VERSION, panel_version, "model-version", 1.0); });
     runProgram([] {
         SimulateMenuCommand(panel_principal, MENU_CONF_CONTRASENA);

@@ -6,6 +6,7 @@
 #include "lang/label_table.h"
 #include "lang/labels.h"
 #include "link/link_settings.h"
+#include "panels/config_fields.h"
 #include "panels/navigation.h"
 #include "panels/view_support.h"
 #include "platform/ui.h"
@@ -26,17 +27,6 @@ constexpr int kFields[kEquipmentConfigCount] = {
     CONF_EQUIPO_PROTOCOLO,    CONF_EQUIPO_PRIMARIO_V, CONF_EQUIPO_PRIMARIO_I, CONF_EQUIPO_SECUNDARIO_V,
     CONF_EQUIPO_SECUNDARIO_I, CONF_EQUIPO_PERIODO,
 };
-
-int field(int panel, int control) {
-    int value = 0;
-    GetCtrlVal(panel, control, value);
-    return value;
-}
-
-// Most significant byte first, the low `bytes` bytes of the value.
-void putBigEndian(unsigned char* out, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out[i] = static_cast<unsigned char>(value >> (8 * (bytes - 1 - i)));
-}
 
 } // namespace
 
@@ -65,16 +55,16 @@ int RQ55_Guardar_Conf_Equipo(int panel, int /*control*/, int event, void*, int, 
     if (ConfirmPopup("SAVE CHANGES", "Are you sure you want to save changes?") != 1) return 0;
     unsigned address = 0;
     GetCtrlVal(panel, CONF_EQUIPO_DIRECCION, address);
-    const int period = field(panel, CONF_EQUIPO_PERIODO);
+    const int period = IntField(panel, CONF_EQUIPO_PERIODO);
     const unsigned char bytes[kEquipmentConfigWriteBytes] = {
         0,
         static_cast<unsigned char>(address),
-        static_cast<unsigned char>(field(panel, CONF_EQUIPO_VELOCIDAD)),
-        static_cast<unsigned char>(field(panel, CONF_EQUIPO_MODO)),
+        static_cast<unsigned char>(IntField(panel, CONF_EQUIPO_VELOCIDAD)),
+        static_cast<unsigned char>(IntField(panel, CONF_EQUIPO_MODO)),
         0,
-        static_cast<unsigned char>(field(panel, CONF_EQUIPO_RETARDO)),
+        static_cast<unsigned char>(IntField(panel, CONF_EQUIPO_RETARDO)),
         0,
-        static_cast<unsigned char>(field(panel, CONF_EQUIPO_PROTOCOLO)),
+        static_cast<unsigned char>(IntField(panel, CONF_EQUIPO_PROTOCOLO)),
         static_cast<unsigned char>(period >> 8),
         static_cast<unsigned char>(period),
     };
@@ -87,10 +77,10 @@ int RQ55_Guardar_Conf_Equipo(int panel, int /*control*/, int event, void*, int, 
 int RQ55_Guardar_Conf_Equipo_2(int panel, int /*control*/, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
     unsigned char bytes[kEquipmentConfig2WriteBytes] = {};
-    putBigEndian(bytes, static_cast<uint32_t>(field(panel, CONF_EQUIPO_PRIMARIO_V)), 4);
-    putBigEndian(bytes + 4, static_cast<uint32_t>(field(panel, CONF_EQUIPO_PRIMARIO_I)), 4);
-    putBigEndian(bytes + 8, static_cast<uint32_t>(field(panel, CONF_EQUIPO_SECUNDARIO_V)), 2);
-    putBigEndian(bytes + 10, static_cast<uint32_t>(field(panel, CONF_EQUIPO_SECUNDARIO_I)), 2);
+    PutBigEndian(bytes, static_cast<uint32_t>(IntField(panel, CONF_EQUIPO_PRIMARIO_V)), 4);
+    PutBigEndian(bytes + 4, static_cast<uint32_t>(IntField(panel, CONF_EQUIPO_PRIMARIO_I)), 4);
+    PutBigEndian(bytes + 8, static_cast<uint32_t>(IntField(panel, CONF_EQUIPO_SECUNDARIO_V)), 2);
+    PutBigEndian(bytes + 10, static_cast<uint32_t>(IntField(panel, CONF_EQUIPO_SECUNDARIO_I)), 2);
     if (WriteWithLinkSettings(RQ55_Ulvo_Escribir_Conf_Equipo_2, bytes) != 1)
         MessagePopup(etiqueta[21], etiqueta[kTextGroup2NotSaved]);
     return 0;

@@ -6,7 +6,8 @@
 extern int panel_version;
 
 // Opens the panel from the calling panel, which stays hidden until the panel closes.
-int RQ55_cambiar_Version(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+int RQ55_cambiar_Version(int panel, int control, int event, void* callbackData, int eventData1,
+                         int eventData2);
 // First tick: the one read of registers 811-818.
 int RQ55_Timeloop_Version(int panel, int control, int event, void* callbackData, int eventData1,
                           int eventData2);

@@ -76,6 +76,7 @@ constexpr WriteStep kEquipmentConfigWrite[] = {{810, 1, 8}, {800, 4, 0}};
 constexpr WriteStep kEquipmentConfig2Write[] = {{804, 6, 0}};
 constexpr WriteStep kPasswordWrite[] = {{819, 1, 0}};
 constexpr WriteStep kEnergyResetWrite[] = {{1000, 1, 0}};
+constexpr WriteStep kRelayCommandWrite[2] = {{206, 1, 0}, {216, 1, 0}};
 constexpr WriteStep kModelVersionWrite[] = {{8420, 8, 0}};
 // The seventh float of an analog output (B + 15, B + 16) is read but never written.
 constexpr unsigned char kAnalogOutputWriteRegisters = 15;
@@ -276,6 +277,16 @@ int RQ55_Ulvo_Leer_Num_Serie(int port, unsigned char address, unsigned char* rec
 int RQ55_Ulvo_Escribir_Contrasena(int port, unsigned char address, const unsigned char* data,
                                   const std::string& spare, unsigned short tcpPort, const std::string& host) {
     return writeSteps(kPasswordWrite, port, address, data, spare, tcpPort, host);
+}
+
+int RQ55_Ulvo_Estado_Rele_1(int port, unsigned char address, const unsigned char* data,
+                            const std::string& spare, unsigned short tcpPort, const std::string& host) {
+    return writeSteps({&kRelayCommandWrite[0], 1}, port, address, data, spare, tcpPort, host);
+}
+
+int RQ55_Ulvo_Estado_Rele_2(int port, unsigned char address, const unsigned char* data,
+                            const std::string& spare, unsigned short tcpPort, const std::string& host) {
+    return writeSteps({&kRelayCommandWrite[1], 1}, port, address, data, spare, tcpPort, host);
 }
 
 int RQ55_Reset_Cont_Energias(int port, unsigned char address, const unsigned char* data,

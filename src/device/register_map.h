@@ -26,6 +26,7 @@ constexpr int kEquipmentConfigWriteBytes = 10;
 constexpr int kEquipmentConfig2WriteBytes = 12;
 constexpr int kPasswordWriteBytes = 2;
 constexpr int kEnergyResetWriteBytes = 2;
+constexpr int kRelayCommandWriteBytes = 2;
 constexpr int kModelVersionWriteBytes = 16;
 
 // First register of analog output k (1 to 4).
@@ -78,6 +79,11 @@ int RQ55_Ulvo_Leer_Num_Serie(int port, unsigned char address, unsigned char* rec
                              unsigned short tcpPort, const std::string& host);
 int RQ55_Ulvo_Escribir_Contrasena(int port, unsigned char address, const unsigned char* data,
                                   const std::string& spare, unsigned short tcpPort, const std::string& host);
+// A relay's state command: register 206 (relay 1) or 216 (relay 2), one register.
+int RQ55_Ulvo_Estado_Rele_1(int port, unsigned char address, const unsigned char* data,
+                            const std::string& spare, unsigned short tcpPort, const std::string& host);
+int RQ55_Ulvo_Estado_Rele_2(int port, unsigned char address, const unsigned char* data,
+                            const std::string& spare, unsigned short tcpPort, const std::string& host);
 int RQ55_Reset_Cont_Energias(int port, unsigned char address, const unsigned char* data,
                              const std::string& spare, unsigned short tcpPort, const std::string& host);
 int RQ55_Ulvo_Leer_Modelo_Version(int port, unsigned char address, unsigned char* record,

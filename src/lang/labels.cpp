@@ -38,6 +38,12 @@ enum {
     kTextLock = 54,
     kTextLaterVersion = 55,
     kTextSave = 56,
+    kTextRelayModes = 62,
+    kTextPointsModes = 63,
+    kTextValueA = 64,
+    kTextValueB = 65,
+    kTextLevel1 = 66,
+    kTextLevel2 = 67,
     kTextAnalyserOnly = 400,
 };
 
@@ -253,3 +259,62 @@ void RQ55_Poner_Etiquetas_Conf_Eq(int panel, const LabelTable& labels) {
 }
 
 void RQ55_Poner_Etiquetas_Camb_Contr(int /*panel*/, const LabelTable& /*labels*/) {}
+
+void RQ55_Poner_Etiquetas_In_Out(int panel, const LabelTable& labels) {
+    SetPanelAttribute(panel, ATTR_TITLE, labels[159]);
+    SetCtrlAttribute(panel, IN_OUT_MODO_1, ATTR_LABEL_TEXT, labels[406]);
+    SetCtrlAttribute(panel, IN_OUT_MODO_2, ATTR_LABEL_TEXT, labels[406]);
+    SetCtrlAttribute(panel, IN_OUT_ESTADO_1, ATTR_LABEL_TEXT, labels[300]);
+    SetCtrlAttribute(panel, IN_OUT_ESTADO_2, ATTR_LABEL_TEXT, labels[300]);
+    const int outputs[4] = {IN_OUT_SALIDA_1, IN_OUT_SALIDA_2, IN_OUT_SALIDA_3, IN_OUT_SALIDA_4};
+    for (int n = 1; n <= 4; ++n)
+        SetCtrlAttribute(panel, outputs[n - 1], ATTR_LABEL_TEXT, numberedCaption(labels[60], n));
+    SetCtrlVal(panel, IN_OUT_TEXTO_MODO_2, labels[302]);
+    // Numbered, so the two relay groups can be told apart at a glance.
+    SetCtrlVal(panel, IN_OUT_TITULO_1, numberedCaption(labels[75], 1));
+    SetCtrlVal(panel, IN_OUT_TITULO_2, numberedCaption(labels[75], 2));
+    SetCtrlVal(panel, IN_OUT_NIVELES_1, labels[219]);
+    SetCtrlVal(panel, IN_OUT_NIVELES_2, labels[219]);
+    for (int contact : {IN_OUT_CONTACTO_1, IN_OUT_CONTACTO_2}) {
+        SetCtrlAttribute(panel, contact, ATTR_LABEL_TEXT, labels[37]);
+        SetCtrlAttribute(panel, contact, ATTR_ON_TEXT, labels[38]);
+        SetCtrlAttribute(panel, contact, ATTR_OFF_TEXT, labels[39]);
+    }
+
+    struct Group {
+        int mode, selector, valueA, valueB, lock, level1, level2;
+    };
+    const Group groups[2] = {
+        {IN_OUT_MODO_1, IN_OUT_SELECTOR_1, IN_OUT_VALOR_A_TEXTO_1, IN_OUT_VALOR_B_1, IN_OUT_BLOQUEO_1,
+         IN_OUT_NIVEL_1_1, IN_OUT_NIVEL_2_1},
+        {IN_OUT_MODO_2, IN_OUT_SELECTOR_2, IN_OUT_VALOR_A_TEXTO_2, IN_OUT_VALOR_B_2, IN_OUT_BLOQUEO_2,
+         IN_OUT_NIVEL_1_2, IN_OUT_NIVEL_2_2},
+    };
+    for (const Group& g : groups) {
+        if (!labels[kTextRelayModes].empty())
+            SetCtrlAttribute(panel, g.mode, ATTR_TOOLTIP_TEXT, labels[kTextRelayModes]);
+        labelIfAny(panel, g.selector, labels[58]);
+        textIfAny(panel, g.valueA, labels[kTextValueA]);
+        labelIfAny(panel, g.valueB, labels[kTextValueB]);
+        labelIfAny(panel, g.lock, labels[kTextLock]);
+        labelIfAny(panel, g.level1, labels[kTextLevel1]);
+        labelIfAny(panel, g.level2, labels[kTextLevel2]);
+    }
+    labelIfAny(panel, IN_OUT_GUARDAR, labels[kTextSave]);
+    labelIfAny(panel, IN_OUT_CERRAR, labels[kTextClose]);
+}
+
+void RQ55_Poner_Etiquetas_Out_Anal_1(int panel, const LabelTable& labels) {
+    SetPanelAttribute(panel, ATTR_TITLE, labels[61]);
+    SetCtrlAttribute(panel, OUT_ANAL_VALOR, ATTR_LABEL_TEXT, labels[61]);
+    SetCtrlAttribute(panel, OUT_ANAL_PUNTOS, ATTR_LABEL_TEXT, labels[160]);
+    SetCtrlAttribute(panel, OUT_ANAL_SELECTOR, ATTR_LABEL_TEXT, labels[58]);
+    SetCtrlAttribute(panel, OUT_ANAL_TIPO, ATTR_LABEL_TEXT, labels[52]);
+    SetCtrlAttribute(panel, OUT_ANAL_ESCALA_0, ATTR_LABEL_TEXT, labels[53]);
+    SetCtrlAttribute(panel, OUT_ANAL_ESCALA, ATTR_LABEL_TEXT, labels[53]);
+
+    if (!labels[kTextPointsModes].empty())
+        SetCtrlAttribute(panel, OUT_ANAL_PUNTOS, ATTR_TOOLTIP_TEXT, labels[kTextPointsModes]);
+    labelIfAny(panel, OUT_ANAL_GUARDAR, labels[kTextSave]);
+    labelIfAny(panel, OUT_ANAL_CERRAR, labels[kTextClose]);
+}

@@ -14,6 +14,9 @@ void RQ55_Poner_Etiquetas_DEMANDA(int panel, const LabelTable& labels);
 void RQ55_Poner_Etiquetas_Estado(int panel, const LabelTable& labels);
 // The set-up panels.
 void RQ55_Poner_Etiquetas_Conf_Eq(int panel, const LabelTable& labels);
+void RQ55_Poner_Etiquetas_In_Out(int panel, const LabelTable& labels);
+// The four analog outputs share one panel layout, so this one labelling serves all four.
+void RQ55_Poner_Etiquetas_Out_Anal_1(int panel, const LabelTable& labels);
 // The energy-reset password popup, so that it speaks the language in force like every other panel.
 void LabelEnergyPasswordPopup(int panel, const LabelTable& labels);
 // The password-change popup: its title and captions are set as it opens, so this writes nothing.

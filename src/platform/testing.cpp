@@ -3,6 +3,7 @@
 #include <QAbstractButton>
 #include <QCoreApplication>
 #include <QPixmap>
+#include <QtCharts/QLineSeries>
 
 #include "platform/panel_table.h"
 #include "platform/widgets.h"
@@ -49,6 +50,18 @@ std::vector<int> LoadedPanels() {
     std::vector<int> handles;
     for (auto& [handle, p] : g_panels) handles.push_back(handle);
     return handles;
+}
+
+std::vector<std::vector<std::pair<float, float>>> GraphPlots(int panel, int control) {
+    std::vector<std::vector<std::pair<float, float>>> plots;
+    Control* c = findControl(panel, control);
+    if (!c) return plots;
+    for (auto& [handle, series] : c->plots) {
+        auto& points = plots.emplace_back();
+        for (const QPointF& pt : series->points())
+            points.emplace_back(static_cast<float>(pt.x()), static_cast<float>(pt.y()));
+    }
+    return plots;
 }
 
 int FindPanelByTitle(const std::string& title) {

@@ -48,5 +48,7 @@ bool TrayIconInstalled();
 // Panels currently loaded, and the first loaded panel with the given title (0 when none).
 std::vector<int> LoadedPanels();
 int FindPanelByTitle(const std::string& title);
+// The points of every plot on a graph, in the order they were plotted.
+std::vector<std::vector<std::pair<float, float>>> GraphPlots(int panel, int control);
 // Renders a panel to a PNG file; returns 1 on success.
 int SavePanelImage(int panel, const std::string& pngPath);

@@ -1,6 +1,8 @@
 #include "shell/callbacks.h"
 
+#include "config/analog_output.h"
 #include "config/equipment.h"
+#include "config/in_out.h"
 #include "config/model_version.h"
 #include "config/password.h"
 #include "lang/language.h"
@@ -57,6 +59,27 @@ void RegisterProgramCallbacks() {
     RegisterCallback("RQ55_Guardar_Conf_Equipo", RQ55_Guardar_Conf_Equipo);
     RegisterCallback("RQ55_Guardar_Conf_Equipo_2", RQ55_Guardar_Conf_Equipo_2);
     RegisterCallback("RQ55_Terminar_Conf_Equipo", RQ55_Terminar_Conf_Equipo);
+    RegisterCallback("RQ55_Conf_In_Out", RQ55_Conf_In_Out);
+    RegisterCallback("RQ55_Timeloop_In_Out", RQ55_Timeloop_In_Out);
+    RegisterCallback("RQ55_Modo_R1", RQ55_Modo_R1);
+    RegisterCallback("RQ55_Modo_R2", RQ55_Modo_R2);
+    RegisterCallback("RQ55_Lock_R1", RQ55_Lock_R1);
+    RegisterCallback("RQ55_Lock_R2", RQ55_Lock_R2);
+    RegisterCallback("RQ55_Estado_R1", RQ55_Estado_R1);
+    RegisterCallback("RQ55_Estado_R2", RQ55_Estado_R2);
+    RegisterCallback("RQ55_Guardar_Conf_Reles", RQ55_Guardar_Conf_Reles);
+    RegisterCallback("RQ55_Salir_In_Out", RQ55_Salir_In_Out);
+    RegisterCallback("RQ55_Conf_Anal_Out_1", RQ55_Conf_Anal_Out_1);
+    RegisterCallback("RQ55_Conf_Anal_Out_2", RQ55_Conf_Anal_Out_2);
+    RegisterCallback("RQ55_Conf_Anal_Out_3", RQ55_Conf_Anal_Out_3);
+    RegisterCallback("RQ55_Conf_Anal_Out_4", RQ55_Conf_Anal_Out_4);
+    RegisterCallback("RQ55_Timeloop_Out_anal_1", RQ55_Timeloop_Out_anal_1);
+    RegisterCallback("Grafico_1", Grafico_1);
+    RegisterCallback("RQ55_Anal_Out_Modo_1", RQ55_Anal_Out_Modo_1);
+    RegisterCallback("RQ55_Salida_Anal_1", RQ55_Salida_Anal_1);
+    RegisterCallback("RQ55_Fondo_Escala_OUT_1", RQ55_Fondo_Escala_OUT_1);
+    RegisterCallback("RQ55_Guardar_Anal_Out_1", RQ55_Guardar_Anal_Out_1);
+    RegisterCallback("RQ55_Terminar_Out_Anal_1", RQ55_Terminar_Out_Anal_1);
     RegisterMenuCallback("RQ55_Cambiar_Contrasena", RQ55_Cambiar_Contrasena);
     RegisterCallback("RQ55_Guardar_Cambio_Cont", RQ55_Guardar_Cambio_Cont);
     RegisterCallback("RQ55_Volver_Contra", RQ55_Volver_Contra);

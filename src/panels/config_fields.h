@@ -1,0 +1,39 @@
+// What the configuration panels share: fields that show a register exactly and give it back
+// unchanged when the operator leaves them alone, and the big-endian packing of their saves.
+#pragma once
+
+#include <cstdint>
+
+// A selector shows the value it is given; a value none of its items lists becomes an item of its
+// own bare number, so it is kept and saved as read.
+void ShowInSelector(int panel, int control, int value);
+
+// A float field keeps the exact value it was given beside what it shows (a field rounds to its
+// precision); while the field still shows that, the exact value is what a save writes.
+struct KeptFloat {
+    double shown = 0;
+    float exact = 0;
+    bool set = false;
+};
+void ShowFloat(int panel, int control, float value, KeptFloat& kept);
+float TakeFloat(int panel, int control, const KeptFloat& kept);
+
+// A two-state switch showing a register: 0 is off, anything else on; while the operator leaves
+// it as shown, a save writes back the value it was read from.
+struct KeptSwitch {
+    int read = 0;
+    bool set = false;
+};
+void ShowSwitch(int panel, int control, int value, KeptSwitch& kept);
+int TakeSwitch(int panel, int control, const KeptSwitch& kept);
+
+int IntField(int panel, int control);
+double DoubleField(int panel, int control);
+
+// A field of hundredths as the register holds it: rounded, not truncated, so that every register
+// value read and saved unchanged writes back the register it came from.
+uint16_t Hundredths(double value);
+
+// Most significant byte first: the low `bytes` bytes of the value, or an IEEE single float.
+void PutBigEndian(unsigned char* out, uint32_t value, int bytes);
+void PutFloat(unsigned char* out, float value);
