@@ -82,17 +82,9 @@ int RQ55_Timeloop_Out_anal_1(int panel, int control, int event, void*, int, int)
 int Grafico_1(int panel, int control, int event, void*, int, int) {
     if (event != EVENT_TIMER_TICK) return 0;
     HoldRefresh(panel, control);
-    DeleteGraphPlot(panel, OUT_ANAL_GRAFICO, -1);
     float xy[6] = {};
     for (int i = 0; i < 6; ++i) xy[i] = static_cast<float>(DoubleField(panel, kPoints[i]));
-    // Points mode 0 is a straight line from point 1 to point 3; point 2 is not used.
-    if (IntField(panel, OUT_ANAL_PUNTOS) == 0) {
-        const float x[2] = {xy[0], xy[4]}, y[2] = {xy[1], xy[5]};
-        PlotXY(panel, OUT_ANAL_GRAFICO, x, y, 2, VAL_RED);
-    } else {
-        const float x[3] = {xy[0], xy[2], xy[4]}, y[3] = {xy[1], xy[3], xy[5]};
-        PlotXY(panel, OUT_ANAL_GRAFICO, x, y, 3, VAL_RED);
-    }
+    PlotCharacteristic(panel, OUT_ANAL_GRAFICO, xy, IntField(panel, OUT_ANAL_PUNTOS));
     ResumeRefresh(panel, control);
     return 0;
 }

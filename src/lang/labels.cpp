@@ -60,6 +60,14 @@ void keypadOnlyReset(int panel, int control, const LabelTable& labels) {
     if (!labels[kTextResetOnKeypad].empty())
         SetCtrlAttribute(panel, control, ATTR_TOOLTIP_TEXT, labels[kTextResetOnKeypad]);
 }
+// The two relays' contact switches: caption 37, state texts 38 and 39.
+void labelContacts(int panel, int relay1, int relay2, const LabelTable& labels) {
+    for (int contact : {relay1, relay2}) {
+        SetCtrlAttribute(panel, contact, ATTR_LABEL_TEXT, labels[37]);
+        SetCtrlAttribute(panel, contact, ATTR_ON_TEXT, labels[38]);
+        SetCtrlAttribute(panel, contact, ATTR_OFF_TEXT, labels[39]);
+    }
+}
 } // namespace
 
 void RQ55_Poner_Etiquetas_PRINCIPAL(int panel, const LabelTable& labels) {
@@ -217,11 +225,7 @@ void RQ55_Poner_Etiquetas_Estado(int panel, const LabelTable& labels) {
     // Numbered, so the two relay groups can be told apart at a glance.
     SetCtrlVal(panel, ESTADO_TITULO_RELE_1, numberedCaption(labels[75], 1));
     SetCtrlVal(panel, ESTADO_TITULO_RELE_2, numberedCaption(labels[75], 2));
-    for (int contact : {ESTADO_CONTACTO_RELE_1, ESTADO_CONTACTO_RELE_2}) {
-        SetCtrlAttribute(panel, contact, ATTR_LABEL_TEXT, labels[37]);
-        SetCtrlAttribute(panel, contact, ATTR_ON_TEXT, labels[38]);
-        SetCtrlAttribute(panel, contact, ATTR_OFF_TEXT, labels[39]);
-    }
+    labelContacts(panel, ESTADO_CONTACTO_RELE_1, ESTADO_CONTACTO_RELE_2, labels);
 
     textIfAny(panel, ESTADO_TITULO_COM, labels[299]);
     labelIfAny(panel, ESTADO_BLOQUEO_RELE_1, labels[kTextLock]);
@@ -275,11 +279,7 @@ void RQ55_Poner_Etiquetas_In_Out(int panel, const LabelTable& labels) {
     SetCtrlVal(panel, IN_OUT_TITULO_2, numberedCaption(labels[75], 2));
     SetCtrlVal(panel, IN_OUT_NIVELES_1, labels[219]);
     SetCtrlVal(panel, IN_OUT_NIVELES_2, labels[219]);
-    for (int contact : {IN_OUT_CONTACTO_1, IN_OUT_CONTACTO_2}) {
-        SetCtrlAttribute(panel, contact, ATTR_LABEL_TEXT, labels[37]);
-        SetCtrlAttribute(panel, contact, ATTR_ON_TEXT, labels[38]);
-        SetCtrlAttribute(panel, contact, ATTR_OFF_TEXT, labels[39]);
-    }
+    labelContacts(panel, IN_OUT_CONTACTO_1, IN_OUT_CONTACTO_2, labels);
 
     struct Group {
         int mode, selector, valueA, valueB, lock, level1, level2;

@@ -35,3 +35,14 @@ const char* RangeKiloMega(float& value, const char* smallUnit, const char* large
     }
     return smallUnit;
 }
+
+void PlotCharacteristic(int panel, int graph, const float* xy, int pointsMode) {
+    DeleteGraphPlot(panel, graph, -1);
+    if (pointsMode == 0) {
+        const float x[2] = {xy[0], xy[4]}, y[2] = {xy[1], xy[5]};
+        PlotXY(panel, graph, x, y, 2, VAL_RED);
+    } else {
+        const float x[3] = {xy[0], xy[2], xy[4]}, y[3] = {xy[1], xy[3], xy[5]};
+        PlotXY(panel, graph, x, y, 3, VAL_RED);
+    }
+}

@@ -90,16 +90,7 @@ void dimMissingOutputs(int panel) {
 }
 
 void showOutput(int panel, const OutputFields& out, const float* block) {
-    DeleteGraphPlot(panel, out.graph, -1);
-    const float* p = block + kFirstPoint;
-    // Points mode 0 draws a straight line from the first point to the third; the middle one is unused.
-    if (block[kPointsMode] == 0) {
-        const float x[2] = {p[0], p[4]}, y[2] = {p[1], p[5]};
-        PlotXY(panel, out.graph, x, y, 2, VAL_RED);
-    } else {
-        const float x[3] = {p[0], p[2], p[4]}, y[3] = {p[1], p[3], p[5]};
-        PlotXY(panel, out.graph, x, y, 3, VAL_RED);
-    }
+    PlotCharacteristic(panel, out.graph, block + kFirstPoint, block[kPointsMode] == 0 ? 0 : 1);
     SetCtrlVal(panel, out.type, static_cast<double>(block[kOutputType]));
     SetCtrlVal(panel, out.present, static_cast<double>(block[kPresentValue]));
     SetCtrlVal(panel, out.selector, static_cast<double>(block[kSelector]));
