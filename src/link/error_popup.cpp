@@ -5,6 +5,8 @@
 #include <cstdio>
 
 #include "lang/label_table.h"
+#include "link/exchange.h"
+#include "link/link_settings.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 
@@ -101,4 +103,20 @@ std::string Ulvo_Trae_Fecha_dd_mm_aaaa() {
         std::swap(date[1], date[4]);
     }
     return date;
+}
+
+void InstallLinkPopups() {
+    LinkReporter reporter;
+    reporter.exchanging = [](bool underWay) {
+        if (underWay)
+            SuspendTimerCallbacks();
+        else
+            ResumeTimerCallbacks();
+    };
+    reporter.icon = [](const char* image) {
+        WT_SetTrayIconAttr(icono_comunicaciones_barra_tareas, ATTR_TRAY_ICON_IMAGE, image);
+    };
+    reporter.error = Ulvo_Visualiza_mensaje_de_error;
+    reporter.serverClosed = [] { MessagePopup("TCP Client", "Server has closed connection!"); };
+    SetLinkReporter(std::move(reporter));
 }

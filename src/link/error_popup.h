@@ -1,4 +1,5 @@
-// The communication-error popup that closes by itself, and the optional "comm.log".
+// The communication-error popup that closes by itself, the optional "comm.log", and the desktop
+// program's way of showing what the link reports.
 #pragma once
 
 #include <string>
@@ -17,3 +18,8 @@ int valida_error_COM(int panel, int control, int event, void* callbackData, int 
 
 // Today's date as DD-MM-YYYY.
 std::string Ulvo_Trae_Fecha_dd_mm_aaaa();
+
+// Installs the desktop program's reporting on the link: the error popup, the "TCP Client" message
+// when the server closes the connection, the animated taskbar icon, and timers held back while
+// an exchange runs.
+void InstallLinkPopups();

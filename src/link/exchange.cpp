@@ -4,13 +4,11 @@
 #include <cstring>
 
 #include "lang/label_table.h"
-#include "link/error_popup.h"
 #include "link/link_settings.h"
 #include "link/reply_check.h"
 #include "platform/serial.h"
 #include "platform/system.h"
 #include "platform/tcp.h"
-#include "platform/ui.h"
 
 unsigned TCP_handle = 0;
 int TCP_Rx_Status = 0;
@@ -53,8 +51,14 @@ constexpr double kTcpByteTimeout = 0.5;
 
 FrameTrace g_trace;
 ReplyTrace g_replyTrace;
+LinkReporter g_reporter;
 int g_lastReplyDataBytes = 0;
 ReplyFault g_lastFault = ReplyFault::None;
+// What the last exchange ended with, for LastExchangeFailure. kNoHost is the link's own: the
+// callers see it as kExceptionReply, as they always have.
+constexpr int kNoHost = -100;
+int g_lastStatus = kExchangeOk;
+int g_lastException = 0;
 
 // The bytes of the TCP reply under way, assembled from as many receives as it takes. It holds a
 // stale reply and the current one behind it; bytes a peer sends beyond that are dropped.
@@ -65,16 +69,24 @@ bool g_tcpFrameIsMbap = false;
 double g_lastSegmentTime = 0;
 
 // The TCP wait and the error popup let events through; a view's timer firing then would start
-// a second exchange on the shared buffers.
-struct TimerCallbacksHeld {
-    TimerCallbacksHeld() { SuspendTimerCallbacks(); }
-    ~TimerCallbacksHeld() { ResumeTimerCallbacks(); }
-    TimerCallbacksHeld(const TimerCallbacksHeld&) = delete;
-    TimerCallbacksHeld& operator=(const TimerCallbacksHeld&) = delete;
+// a second exchange on the shared buffers. The program around the link holds them back.
+struct ExchangeUnderWay {
+    ExchangeUnderWay() {
+        if (g_reporter.exchanging) g_reporter.exchanging(true);
+    }
+    ~ExchangeUnderWay() {
+        if (g_reporter.exchanging) g_reporter.exchanging(false);
+    }
+    ExchangeUnderWay(const ExchangeUnderWay&) = delete;
+    ExchangeUnderWay& operator=(const ExchangeUnderWay&) = delete;
 };
 
 void setIcon(const char* image) {
-    WT_SetTrayIconAttr(icono_comunicaciones_barra_tareas, ATTR_TRAY_ICON_IMAGE, image);
+    if (g_reporter.icon) g_reporter.icon(image);
+}
+
+void reportError(const std::string& title, const std::string& message) {
+    if (g_reporter.error) g_reporter.error(title, message);
 }
 
 void trace(bool sent, const unsigned char* bytes, int length) {
@@ -117,20 +129,18 @@ int fail(int status) {
     return status;
 }
 
-std::string errorTitle() {
-    return strfmt("%s - %s", "RQ55", etiqueta[kTextError].c_str());
-}
+std::string errorTitle() { return strfmt("%s - %s", "RQ55", etiqueta[kTextError].c_str()); }
 
 // COM messages name the port on a second line: "(:5)"; the empty text stands where a TCP
 // message has the host.
 void reportCom(int text, int port) {
-    Ulvo_Visualiza_mensaje_de_error(errorTitle(), strfmt("%s\n(%s:%i)", etiqueta[text].c_str(), "", port));
+    reportError(errorTitle(), strfmt("%s\n(%s:%i)", etiqueta[text].c_str(), "", port));
 }
 
 void reportTcp(int text, bool modbusTcp, const std::string& host, unsigned short tcpPort) {
     const char* format = modbusTcp ? "%s(%s:%i)" : "%s\n(%s:%i)";
-    Ulvo_Visualiza_mensaje_de_error(
-        errorTitle(), strfmt(format, etiqueta[text].c_str(), host.c_str(), static_cast<int>(tcpPort)));
+    reportError(errorTitle(),
+                strfmt(format, etiqueta[text].c_str(), host.c_str(), static_cast<int>(tcpPort)));
 }
 
 int dataBytesOf(const unsigned char* reply, int length, int overhead) {
@@ -201,12 +211,14 @@ int transmitCom(int port, unsigned char* request, int requestLength, unsigned ch
     }
     // A reply too long for the buffer cannot be the block asked for; any other is checked whole,
     // its CRC first, before a byte of it is used.
-    const ReplyFault fault = verdict(tooLong ? ReplyFault::ByteCount : CheckReply(request, reply, received, true));
+    const ReplyFault fault =
+        verdict(tooLong ? ReplyFault::ByteCount : CheckReply(request, reply, received, true));
     if (fault != ReplyFault::None) {
         if (report == 1) reportCom(faultText(fault), port);
         return fail(kCrcError);
     }
     if (reply[1] & kExceptionFlag) {
+        g_lastException = reply[2];
         if (report == 1) reportCom(kTextError, port);
         return fail(kExceptionReply);
     }
@@ -217,9 +229,7 @@ int transmitCom(int port, unsigned char* request, int requestLength, unsigned ch
 }
 
 // The length of the frame at the front of the assembly, from its own bytes; 0 while unknown.
-int frontFrameLength() {
-    return ReplyFrameLength(g_tcpFrame, g_tcpFrameLength, g_tcpFrameIsMbap);
-}
+int frontFrameLength() { return ReplyFrameLength(g_tcpFrame, g_tcpFrameLength, g_tcpFrameIsMbap); }
 
 // A frame at the front that can never fit the assembly ends the wait at once, as does a whole one.
 bool tcpFrameComplete() {
@@ -232,7 +242,8 @@ bool tcpFrameComplete() {
 void dropStaleFrames(unsigned short transactionId) {
     while (g_tcpFrameIsMbap && tcpFrameComplete()) {
         const int length = frontFrameLength();
-        if (length > g_tcpFrameLength || CheckMbapHeader(g_tcpFrame, transactionId) != ReplyFault::StaleTransaction)
+        if (length > g_tcpFrameLength ||
+            CheckMbapHeader(g_tcpFrame, transactionId) != ReplyFault::StaleTransaction)
             return;
         trace(false, g_tcpFrame, length);
         verdict(ReplyFault::StaleTransaction);
@@ -264,7 +275,6 @@ void discardStaleBytes() {
 
 int transmitTcp(int port, unsigned char* request, int requestLength, unsigned char* reply, int report,
                 unsigned short tcpPort, const std::string& host) {
-    if (host.empty()) return kExceptionReply;
     const bool modbusTcp = tcpPort == kModbusTcpPort || port == kModbusTcpPortNumber;
     discardStaleBytes();
     g_tcpFrameLength = 0;
@@ -315,9 +325,12 @@ int transmitTcp(int port, unsigned char* request, int requestLength, unsigned ch
     const int offset = modbusTcp ? kMbapHeaderLength : 0;
     const int replyLength = frameLength - offset;
     ReplyFault fault = ReplyFault::CutShort;
-    if (state == TcpWait::Frame && replyLength > kMaxReplyLength) fault = ReplyFault::ByteCount;
-    else if (state == TcpWait::Frame && modbusTcp) fault = CheckMbapHeader(g_tcpFrame, transactionId);
-    else if (state == TcpWait::Frame) fault = ReplyFault::None;
+    if (state == TcpWait::Frame && replyLength > kMaxReplyLength)
+        fault = ReplyFault::ByteCount;
+    else if (state == TcpWait::Frame && modbusTcp)
+        fault = CheckMbapHeader(g_tcpFrame, transactionId);
+    else if (state == TcpWait::Frame)
+        fault = ReplyFault::None;
     if (fault == ReplyFault::None) {
         std::memcpy(reply, g_tcpFrame + offset, static_cast<size_t>(replyLength));
         fault = CheckReply(request, reply, replyLength, !modbusTcp);
@@ -327,6 +340,7 @@ int transmitTcp(int port, unsigned char* request, int requestLength, unsigned ch
         return fail(kCrcError);
     }
     if (reply[1] & kExceptionFlag) {
+        g_lastException = reply[2];
         if (report == 1) reportTcp(kTextError, modbusTcp, host, tcpPort);
         return fail(kExceptionReply);
     }
@@ -364,13 +378,22 @@ int Ulvo_Cerrar_Puerto(int port) {
 int Ulvo_Transmitir_Modbus(int port, unsigned char* request, int requestLength, unsigned char* reply,
                            int /*expectedLength*/, int report, const std::string& /*spare*/,
                            unsigned short tcpPort, const std::string& host) {
-    const TimerCallbacksHeld held;
+    const ExchangeUnderWay underWay;
     g_lastReplyDataBytes = 0;
     g_lastFault = ReplyFault::None;
+    g_lastException = 0;
     // A request the buffers were not sized for is a caller's mistake; nothing is sent.
-    if (!request || !reply || requestLength < 2 || requestLength > kMaxRequestLength) return kNoReply;
-    if (port < 99) return transmitCom(port, request, requestLength, reply, report);
-    return transmitTcp(port, request, requestLength, reply, report, tcpPort, host);
+    if (!request || !reply || requestLength < 2 || requestLength > kMaxRequestLength) {
+        g_lastStatus = kNoReply;
+    } else if (port < 99) {
+        g_lastStatus = transmitCom(port, request, requestLength, reply, report);
+    } else if (host.empty()) {
+        g_lastStatus = kNoHost; // nothing sent; the callers know this status as an exception reply
+        return kExceptionReply;
+    } else {
+        g_lastStatus = transmitTcp(port, request, requestLength, reply, report, tcpPort, host);
+    }
+    return g_lastStatus;
 }
 
 int Ulvo_TCP_Cliente(unsigned handle, int event, int /*errorCode*/, void* /*callbackData*/) {
@@ -393,26 +416,34 @@ int Ulvo_TCP_Cliente(unsigned handle, int event, int /*errorCode*/, void* /*call
     }
     case TCP_DISCONNECT:
         TCP_Rx_Status = 2;
-        MessagePopup("TCP Client", "Server has closed connection!");
+        if (g_reporter.serverClosed) g_reporter.serverClosed();
         break;
-    default:
-        break;
+    default: break;
     }
     return 0;
 }
 
-ReplyFault LastReplyFault() {
-    return g_lastFault;
+void SetLinkReporter(LinkReporter reporter) { g_reporter = std::move(reporter); }
+
+std::string LastExchangeFailure() {
+    switch (g_lastStatus) {
+    case kExchangeOk: return "";
+    case kNoReply: return "no reply";
+    case kExceptionReply:
+        return strfmt("exception %02X (%s)", g_lastException, ExceptionName(g_lastException));
+    case kTcpTimeout: return "time-out";
+    case kTcpClosed: return "connection closed";
+    case kNoHost: return "no host name";
+    case kCrcError: break;
+    default: return strfmt("TCP error %d", g_lastStatus);
+    }
+    return ReplyFaultName(g_lastFault);
 }
 
-void SetReplyTrace(ReplyTrace trace) {
-    g_replyTrace = std::move(trace);
-}
+ReplyFault LastReplyFault() { return g_lastFault; }
 
-int LastReplyDataBytes() {
-    return g_lastReplyDataBytes;
-}
+void SetReplyTrace(ReplyTrace trace) { g_replyTrace = std::move(trace); }
 
-void SetFrameTrace(FrameTrace trace) {
-    g_trace = std::move(trace);
-}
+int LastReplyDataBytes() { return g_lastReplyDataBytes; }
+
+void SetFrameTrace(FrameTrace trace) { g_trace = std::move(trace); }

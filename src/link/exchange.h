@@ -67,6 +67,22 @@ int LastReplyDataBytes();
 using FrameTrace = std::function<void(double seconds, bool sent, const unsigned char* bytes, int length)>;
 void SetFrameTrace(FrameTrace trace);
 
+// What the link has to tell the program around it. The link shows nothing itself: the desktop
+// program installs its popups, its tray icon and its hold on timers here, the command-line tool
+// a line on stderr. Any member may be empty.
+struct LinkReporter {
+    std::function<void(bool underWay)> exchanging; // an exchange starts (true) and ends (false)
+    std::function<void(const char* image)> icon;   // the taskbar icon for each stage of an exchange
+    std::function<void(const std::string& title, const std::string& message)> error; // report 1 only
+    std::function<void()> serverClosed; // the TCP server closed the conversation
+};
+void SetLinkReporter(LinkReporter reporter);
+
+// Why the last exchange failed, in a few English words ("no reply", "CRC error", "exception 02
+// (illegal data address)", "wrong address or unit", "stale transaction id", "wrong echo",
+// "time-out", "connection closed", ...); empty when it succeeded.
+std::string LastExchangeFailure();
+
 // Why the last exchange refused its reply (None when it took one, or had none to look at).
 ReplyFault LastReplyFault();
 

@@ -52,9 +52,7 @@ void Ulvo_CalculoCRC_2(unsigned char* buffer, int length) {
 
 // Running the CRC over a frame together with its own CRC bytes leaves zero exactly when they
 // match, which spares building the expected value.
-bool CrcValid(const unsigned char* frame, int length) {
-    return length >= 4 && ModbusCrc(frame, length) == 0;
-}
+bool CrcValid(const unsigned char* frame, int length) { return length >= 4 && ModbusCrc(frame, length) == 0; }
 
 int RtuReplyRemainder(const unsigned char* head) {
     const unsigned char function = head[1];
@@ -80,4 +78,19 @@ void BuildMbapHeader(unsigned short transactionId, int length, unsigned char* he
 int MbapFrameLength(const unsigned char* bytes, int available) {
     if (available < kMbapHeaderLength) return 0;
     return kMbapHeaderLength + (bytes[4] << 8 | bytes[5]);
+}
+
+const char* ExceptionName(int code) {
+    switch (code) {
+    case 1: return "illegal function";
+    case 2: return "illegal data address";
+    case 3: return "illegal data value";
+    case 4: return "server device failure";
+    case 5: return "acknowledge";
+    case 6: return "server device busy";
+    case 8: return "memory parity error";
+    case 0x0A: return "gateway path unavailable";
+    case 0x0B: return "gateway target device failed to respond";
+    default: return "unknown exception";
+    }
 }

@@ -55,3 +55,7 @@ void BuildMbapHeader(unsigned short transactionId, int length, unsigned char* he
 // The whole length of a Modbus/TCP frame whose first `available` bytes are known (header
 // included), or 0 while the header is not complete.
 int MbapFrameLength(const unsigned char* bytes, int available);
+
+// The standard meaning of a Modbus exception code, in English ("illegal data address"), or
+// "unknown exception".
+const char* ExceptionName(int code);

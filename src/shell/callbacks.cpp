@@ -1,16 +1,17 @@
 #include "shell/callbacks.h"
 
 #include "config/analog_output.h"
+#include "config/config_file_menu.h"
 #include "config/equipment.h"
 #include "config/in_out.h"
 #include "config/model_version.h"
 #include "config/password.h"
 #include "lang/language.h"
+#include "link/error_popup.h"
 #include "platform/ui.h"
 #include "shell/comm_switch.h"
 #include "shell/info.h"
 #include "shell/main_panel.h"
-#include "shell/pending.h"
 #include "views/clock.h"
 #include "views/demand.h"
 #include "views/energy.h"
@@ -19,6 +20,8 @@
 #include "views/status.h"
 
 void RegisterProgramCallbacks() {
+    InstallLinkPopups();
+
     // Main panel and shell.
     RegisterCallback("QUIT", QUIT);
     RegisterMenuCallback("RQ55_Cambia_Idioma_ESP", RQ55_Cambia_Idioma_ESP);
@@ -88,5 +91,7 @@ void RegisterProgramCallbacks() {
     RegisterCallback("RQ55_cambiar_Vers", RQ55_cambiar_Vers);
     RegisterCallback("RQ55_Terminar_Cambiar_Ver", RQ55_Terminar_Cambiar_Ver);
 
-    RegisterPendingCallbacks();
+    // Configuration files.
+    RegisterMenuCallback("RQ55_Guardar_Conf", RQ55_Guardar_Conf);
+    RegisterMenuCallback("RQ55_Cargar_Conf", RQ55_Cargar_Conf);
 }
