@@ -63,6 +63,8 @@ class LiveView : public ::testing::Test {
             if (record.kind == "panel" && record.title.rfind("RQ55 - ", 0) == 0 &&
                 GetPanelAttribute(record.panel, ATTR_CLOSE_CTRL, ok) == 0)
                 SimulateCommit(record.panel, ok);
+            if (record.kind == "file")
+                return PopupAnswer{.result = chosenFile.empty() ? 0 : 1, .path = chosenFile};
             return PopupAnswer{.result = record.kind == "confirm" ? confirmAnswer : 1, .path = {}};
         });
         ClearRecordedPopups();
@@ -140,7 +142,8 @@ class LiveView : public ::testing::Test {
     }
 
     sim::Simulator analyser;
-    int confirmAnswer = 1; // what the operator answers a yes/no question
+    int confirmAnswer = 1;  // what the operator answers a yes/no question
+    std::string chosenFile; // what the operator picks in a file dialog; empty cancels it
     testsupport::ScopedSettings settings;
     int mainPanel = 0;
 };
