@@ -30,7 +30,7 @@ device address, and runs until interrupted (Ctrl+C).
 
 Transport (one of them; without any, --modbus-tcp 5020):
   --pty                 RTU frames on a new pseudo-terminal; the ready line names it (/dev/pts/N).
-                        Baud rate and framing do not matter on a pseudo-terminal.
+                        Baud rate and framing do not matter on a pseudo-terminal unless --baud is given.
   --rtu-tcp [PORT]      RTU frames, CRC included, over TCP on 127.0.0.1 (port 5021 by default).
   --modbus-tcp [PORT]   Modbus/TCP on 127.0.0.1 (port 5020 by default).
                         PORT 0 takes any free port; the ready line tells which.
@@ -42,6 +42,8 @@ Options:
                   analog outputs the program offers: 55 none, 56 one, 57 two, 58 three, 59 four.
   --password N    the access password, 0 to 9998 (default 1234).
   --serial TEXT   the six-character serial number (default AB1234).
+  --baud N        with --pty: answer only while the line is set to N baud (1200 to 230400), as an
+                  analyser at that rate would; without it any rate will do.
   --static        freeze the values: live values, counters, extremes and demand stay as they start.
   --seed N        seed for the start values (the same seed gives the same values).
   --fault RULE    spoil chosen replies; may be given several times (see Faults below).
@@ -130,8 +132,7 @@ void printTrace(bool received, const std::vector<uint8_t>& bytes) {
     std::string line(64 + 3 * bytes.size(), '\0');
     int at = std::snprintf(line.data(), line.size(), "%02d:%02d:%02d.%03lld %s", local.tm_hour, local.tm_min,
                            local.tm_sec, static_cast<long long>(millis), received ? "<<" : ">>");
-    for (uint8_t byte : bytes)
-        at += std::snprintf(line.data() + at, line.size() - at, " %02x", byte);
+    for (uint8_t byte : bytes) at += std::snprintf(line.data() + at, line.size() - at, " %02x", byte);
     std::fprintf(stderr, "%s\n", line.c_str());
 }
 
@@ -189,6 +190,10 @@ int main(int argc, char** argv) {
         } else if (arg == "--serial") {
             if (!value(&text) || text.size() != 6) return usageError("--serial takes exactly six characters");
             options.serialNumber = text;
+        } else if (arg == "--baud") {
+            if (!value(&text) || !number(text, 1200, 230400, &n))
+                return usageError("--baud takes a baud rate 1200 to 230400");
+            options.lineBaud = static_cast<int>(n);
         } else if (arg == "--static") {
             options.moving = false;
         } else if (arg == "--seed") {
@@ -227,14 +232,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "rq55-sim: cannot start: %s\n", error.c_str());
         return 1;
     }
-    for (const sim::FaultRule& rule : faults)
-        simulator.addFault(rule);
+    for (const sim::FaultRule& rule : faults) simulator.addFault(rule);
 
     std::string where;
     switch (options.transport) {
-    case sim::Transport::Pty:
-        where = "pty " + simulator.devicePath();
-        break;
+    case sim::Transport::Pty: where = "pty " + simulator.devicePath(); break;
     case sim::Transport::RtuOverTcp:
         where = "rtu-tcp 127.0.0.1:" + std::to_string(simulator.tcpPort());
         break;

@@ -22,14 +22,14 @@ constexpr size_t kLogLimit = 100000;
 
 // Runs the transport and its event loop; exec() is protected, hence the subclass.
 class ServingThread : public QThread {
-public:
+  public:
     explicit ServingThread(std::function<void()> body) : body_(std::move(body)) {}
     void serveUntilQuit() { exec(); }
 
-protected:
+  protected:
     void run() override { body_(); }
 
-private:
+  private:
     std::function<void()> body_;
 };
 
@@ -93,7 +93,7 @@ struct Simulator::Impl {
         handler.note = [this](const std::string& event) { noteEvent(event); };
         std::string error;
         if (options.transport == Transport::Pty) {
-            PtyTransport pty(handler);
+            PtyTransport pty(handler, options.lineBaud);
             if (!pty.open(&error)) return ready.set_value(error);
             devicePath = pty.devicePath();
             ready.set_value({});
@@ -113,9 +113,7 @@ struct Simulator::Impl {
 
 Simulator::Simulator() : impl_(std::make_unique<Impl>()) {}
 
-Simulator::~Simulator() {
-    stop();
-}
+Simulator::~Simulator() { stop(); }
 
 bool Simulator::start(const Options& options, std::string* error) {
     if (impl_->thread) {
@@ -156,13 +154,9 @@ void Simulator::stop() {
     impl_->thread.reset();
 }
 
-std::string Simulator::devicePath() const {
-    return impl_->devicePath;
-}
+std::string Simulator::devicePath() const { return impl_->devicePath; }
 
-uint16_t Simulator::tcpPort() const {
-    return impl_->port;
-}
+uint16_t Simulator::tcpPort() const { return impl_->port; }
 
 int Simulator::modelCode() const {
     std::lock_guard lock(impl_->mutex);

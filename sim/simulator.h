@@ -47,27 +47,28 @@ struct FaultRule {
 
 struct Options {
     Transport transport = Transport::RtuOverTcp;
-    int deviceAddress = 1;       // the Modbus address answered (0..247)
-    int modelCode = 0;           // 55..59; 0 picks one at random at start
-    uint16_t tcpPort = 0;        // 0: any free loopback port
-    uint16_t password = 1234;    // the access password
-    bool moving = true;          // live values wander and counters grow; false freezes them
-    unsigned seed = 0;           // 0: seeded from the clock
+    int deviceAddress = 1;               // the Modbus address answered (0..247)
+    int modelCode = 0;                   // 55..59; 0 picks one at random at start
+    uint16_t tcpPort = 0;                // 0: any free loopback port
+    uint16_t password = 1234;            // the access password
+    bool moving = true;                  // live values wander and counters grow; false freezes them
+    unsigned seed = 0;                   // 0: seeded from the clock
     std::string serialNumber = "AB1234"; // six characters, registers 819..821
+    int lineBaud = 0;                    // Pty: answer only while the line is set to this baud rate (0: any)
 };
 
 // One request as the simulator received it.
 struct ReceivedRequest {
     std::vector<uint8_t> pdu; // address, function, data (no CRC, no MBAP header)
     int function = 0;
-    int start = -1;           // first register, when the function has one
-    int count = 0;            // register count, when the function has one
+    int start = -1;               // first register, when the function has one
+    int count = 0;                // register count, when the function has one
     std::vector<uint16_t> values; // written values (function 6 and 16)
-    bool answered = false;    // whether a reply was sent (after the fault plan)
+    bool answered = false;        // whether a reply was sent (after the fault plan)
 };
 
 class Simulator {
-public:
+  public:
     Simulator();
     ~Simulator();
     Simulator(const Simulator&) = delete;
@@ -120,7 +121,7 @@ public:
     void setNotes(std::function<void(const std::string& event)> notes);
     int noteCount() const;
 
-private:
+  private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };

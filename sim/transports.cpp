@@ -33,7 +33,8 @@ void schedule(QObject* context, const std::vector<Transmission>& reply, Write wr
 
 } // namespace
 
-PtyTransport::PtyTransport(RequestHandler handler) : handler_(std::move(handler)) {
+PtyTransport::PtyTransport(RequestHandler handler, int lineBaud)
+    : handler_(std::move(handler)), lineBaud_(lineBaud) {
     gap_.setSingleShot(true);
     gap_.setInterval(kSerialGapMs);
     QObject::connect(&gap_, &QTimer::timeout, &replies_, [this] { deframer_.clear(); });
@@ -82,6 +83,7 @@ void PtyTransport::readAvailable() {
         if (got <= 0) break; // EAGAIN: all read; EIO cannot happen while slave_ is open
         Bytes bytes(chunk, chunk + got);
         if (handler_.trace) handler_.trace(true, bytes);
+        if (!lineAtOwnBaud()) continue;
         for (const Bytes& pdu : deframer_.push(bytes.data(), bytes.size()))
             schedule(&replies_, handler_.handle(pdu, Framing::Rtu, 0),
                      [this](const Bytes& out) { send(out); });
@@ -92,11 +94,26 @@ void PtyTransport::readAvailable() {
         gap_.stop();
 }
 
+bool PtyTransport::lineAtOwnBaud() const {
+    if (lineBaud_ <= 0) return true;
+    termios line{};
+    if (::tcgetattr(slave_, &line) != 0) return false;
+    const speed_t speed = ::cfgetispeed(&line);
+    static constexpr std::pair<int, speed_t> kSpeeds[] = {
+        {1200, B1200},   {2400, B2400},   {4800, B4800},     {9600, B9600},    {19200, B19200},
+        {38400, B38400}, {57600, B57600}, {115200, B115200}, {230400, B230400}};
+    for (const auto& [baud, code] : kSpeeds)
+        if (baud == lineBaud_) return speed == code;
+    return false;
+}
+
 void PtyTransport::send(const Bytes& bytes) {
     if (handler_.trace) handler_.trace(false, bytes);
     // Nobody reads the line: what the reader never took is dropped rather than kept forever.
     if (outgoing_.size() + bytes.size() > static_cast<size_t>(kMaxPendingOutput)) {
-        if (handler_.note) handler_.note("pseudo-terminal: replies unread, " + std::to_string(outgoing_.size()) + " bytes dropped");
+        if (handler_.note)
+            handler_.note("pseudo-terminal: replies unread, " + std::to_string(outgoing_.size()) +
+                          " bytes dropped");
         outgoing_.clear();
     }
     outgoing_.insert(outgoing_.end(), bytes.begin(), bytes.end());
@@ -213,8 +230,7 @@ void TcpTransport::forget(QTcpSocket* socket) {
 
 void TcpTransport::dropConnections() {
     std::vector<QTcpSocket*> sockets;
-    for (auto& [socket, connection] : connections_)
-        sockets.push_back(socket);
+    for (auto& [socket, connection] : connections_) sockets.push_back(socket);
     for (QTcpSocket* socket : sockets) {
         forget(socket);
         socket->abort();

@@ -34,8 +34,10 @@ constexpr long long kMaxPendingInput = 64 * 1024;
 constexpr size_t kMaxClients = 512;
 
 class PtyTransport {
-public:
-    explicit PtyTransport(RequestHandler handler);
+  public:
+    // lineBaud > 0: what arrives while the line is set to another baud rate is noise to an
+    // analyser at this one, and goes unanswered.
+    explicit PtyTransport(RequestHandler handler, int lineBaud = 0);
     ~PtyTransport();
     PtyTransport(const PtyTransport&) = delete;
     PtyTransport& operator=(const PtyTransport&) = delete;
@@ -43,12 +45,15 @@ public:
     bool open(std::string* error);
     const std::string& devicePath() const { return path_; }
 
-private:
+  private:
     void readAvailable();
     void send(const Bytes& bytes);
     void flushOutgoing();
 
+    bool lineAtOwnBaud() const;
+
     RequestHandler handler_;
+    int lineBaud_ = 0;
     int master_ = -1;
     // Held open for the simulator's whole life, so the master never sees the line hang up when
     // the program closes and reopens the device.
@@ -63,7 +68,7 @@ private:
 };
 
 class TcpTransport {
-public:
+  public:
     TcpTransport(RequestHandler handler, Framing framing);
     ~TcpTransport();
     TcpTransport(const TcpTransport&) = delete;
@@ -74,7 +79,7 @@ public:
     void dropConnections();
     QObject* context() { return &server_; }
 
-private:
+  private:
     struct Connection {
         RtuDeframer rtu;
         MbapDeframer mbap;

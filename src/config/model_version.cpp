@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "device/identity.h"
 #include "device/register_map.h"
 #include "lang/label_table.h"
 #include "link/link_settings.h"
@@ -14,8 +15,8 @@ int panel_version = 0;
 
 namespace {
 
-constexpr int kFirstTextBytes = 10;
-constexpr int kSecondTextBytes = 6;
+constexpr int kFirstTextBytes = kModelTextBytes;
+constexpr int kSecondTextBytes = kVersionTextBytes;
 constexpr int kTextNotSaved = 390;
 
 int g_returnTo = 0;
@@ -25,21 +26,6 @@ unsigned char g_readBytes[kModelVersionBytes] = {};
 std::string g_readTexts[2];
 
 } // namespace
-
-std::string TextFromSwappedPairs(const unsigned char* bytes, int count) {
-    std::string text;
-    for (int i = 0; i < count; ++i) {
-        const unsigned char c = bytes[i ^ 1];
-        if (c == 0) break;
-        text.push_back(static_cast<char>(c));
-    }
-    return text;
-}
-
-void TextToSwappedPairs(const std::string& text, unsigned char* bytes, int count) {
-    for (int i = 0; i < count; ++i)
-        bytes[i ^ 1] = i < static_cast<int>(text.size()) ? static_cast<unsigned char>(text[static_cast<size_t>(i)]) : 0;
-}
 
 int RQ55_cambiar_Version(int panel, int /*control*/, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
@@ -77,7 +63,8 @@ int RQ55_cambiar_Vers(int panel, int /*control*/, int event, void*, int, int) {
         std::string text;
         GetCtrlVal(panel, texts[t].field, text);
         if (g_read && text == g_readTexts[t])
-            std::memcpy(bytes + texts[t].offset, g_readBytes + texts[t].offset, static_cast<size_t>(texts[t].count));
+            std::memcpy(bytes + texts[t].offset, g_readBytes + texts[t].offset,
+                        static_cast<size_t>(texts[t].count));
         else
             TextToSwappedPairs(text, bytes + texts[t].offset, texts[t].count);
     }

@@ -15,9 +15,3 @@ int RQ55_Timeloop_Version(int panel, int control, int event, void* callbackData,
 int RQ55_cambiar_Vers(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int RQ55_Terminar_Cambiar_Ver(int panel, int control, int event, void* callbackData, int eventData1,
                               int eventData2);
-
-// Every register holds two characters, the first in its low byte: over the wire (high byte
-// first) the pairs come swapped. A zero byte ends a text.
-std::string TextFromSwappedPairs(const unsigned char* bytes, int count);
-// The text's first `count` characters in the same arrangement, zero bytes after a shorter text.
-void TextToSwappedPairs(const std::string& text, unsigned char* bytes, int count);

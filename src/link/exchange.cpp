@@ -1,6 +1,7 @@
 #include "link/exchange.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "lang/label_table.h"
@@ -28,14 +29,13 @@ constexpr const char* kIconReceiving = "trffc_b.ico";
 constexpr const char* kIconSending = "trffc_c.ico";
 constexpr const char* kIconError = "trffc_d.ico";
 
-constexpr int kComAttempts = 3;
 constexpr double kComWriteTimeout = 8.0;
-constexpr double kComReplyTimeout = 2.0;
 constexpr double kComRetryTimeout = 1.0;
 constexpr int kComQueueSize = 4096;
 
 constexpr int kModbusTcpPort = 502;
 constexpr int kModbusTcpPortNumber = 100;
+constexpr int kRtuOverTcpPortNumber = 101;
 constexpr int kModbusTcpPasses = 1000;
 constexpr int kRtuOverTcpPasses = 1500;
 constexpr double kTcpPassSeconds = 0.01;
@@ -49,6 +49,7 @@ constexpr int kTextCrcError = 25;
 // half-way ends the exchange instead of waiting out the whole reply wait.
 constexpr double kTcpByteTimeout = 0.5;
 
+ExchangeLimits g_limits;
 FrameTrace g_trace;
 ReplyTrace g_replyTrace;
 LinkReporter g_reporter;
@@ -164,7 +165,7 @@ int transmitCom(int port, unsigned char* request, int requestLength, unsigned ch
     setIcon(kIconIdle);
     Ulvo_CalculoCRC_2(request, requestLength);
     const int frameLength = requestLength + 2;
-    int attempts = kComAttempts;
+    int attempts = g_limits.comAttempts;
     FlushOutQ(port);
     FlushInQ(port);
     SetComTime(port, kComWriteTimeout);
@@ -181,7 +182,7 @@ int transmitCom(int port, unsigned char* request, int requestLength, unsigned ch
             --attempts;
             continue;
         }
-        SetComTime(port, kComReplyTimeout);
+        SetComTime(port, g_limits.comReplySeconds);
         const int head = ComRd(port, reply, 3);
         if (head < 3) {
             trace(false, reply, head);
@@ -252,6 +253,8 @@ void dropStaleFrames(unsigned short transactionId) {
     }
 }
 
+int tcpPasses(double seconds) { return std::max(1, static_cast<int>(std::ceil(seconds / kTcpPassSeconds))); }
+
 enum class TcpWait { Going, Frame, CutShort, Ended };
 
 TcpWait tcpWaitState(unsigned short transactionId) {
@@ -275,7 +278,8 @@ void discardStaleBytes() {
 
 int transmitTcp(int port, unsigned char* request, int requestLength, unsigned char* reply, int report,
                 unsigned short tcpPort, const std::string& host) {
-    const bool modbusTcp = tcpPort == kModbusTcpPort || port == kModbusTcpPortNumber;
+    const bool modbusTcp =
+        port == kModbusTcpPortNumber || (tcpPort == kModbusTcpPort && port != kRtuOverTcpPortNumber);
     discardStaleBytes();
     g_tcpFrameLength = 0;
     g_tcpFrameIsMbap = modbusTcp;
@@ -294,7 +298,7 @@ int transmitTcp(int port, unsigned char* request, int requestLength, unsigned ch
         trace(true, frame, written);
         pause();
         if (written < total) return fail(kNoReply);
-        passes = kModbusTcpPasses;
+        passes = g_limits.tcpReplySeconds > 0 ? tcpPasses(g_limits.tcpReplySeconds) : kModbusTcpPasses;
     } else {
         Ulvo_CalculoCRC_2(request, requestLength);
         const int total = requestLength + 2;
@@ -303,7 +307,7 @@ int transmitTcp(int port, unsigned char* request, int requestLength, unsigned ch
         trace(true, request, written);
         TCP_Rx_Status = 0;
         if (written < total) return fail(kNoReply);
-        passes = kRtuOverTcpPasses;
+        passes = g_limits.tcpReplySeconds > 0 ? tcpPasses(g_limits.tcpReplySeconds) : kRtuOverTcpPasses;
     }
 
     // Each pass returns as soon as bytes arrive, so the wait costs nothing beyond the wire; the
@@ -422,6 +426,10 @@ int Ulvo_TCP_Cliente(unsigned handle, int event, int /*errorCode*/, void* /*call
     }
     return 0;
 }
+
+void SetExchangeLimits(const ExchangeLimits& limits) { g_limits = limits; }
+
+const ExchangeLimits& CurrentExchangeLimits() { return g_limits; }
 
 void SetLinkReporter(LinkReporter reporter) { g_reporter = std::move(reporter); }
 

@@ -47,7 +47,8 @@ int Ulvo_Cerrar_Puerto(int port);
 
 // Sends the request (requestLength bytes, without CRC; the buffer must hold 2 more) and takes
 // the reply into `reply` (kReplyBufferSize bytes). Port < 99 is a COM port; otherwise TCP, as
-// Modbus/TCP when tcpPort is 502 or port is 100 and as RTU frames on any other TCP port.
+// Modbus/TCP when tcpPort is 502 or port is 100 and as RTU frames on any other TCP port (port 101
+// forces RTU frames, on port 502 too).
 // expectedLength and spare are accepted for the callers' sake: a reply's length is taken from
 // the reply itself. report 1 shows errors through Ulvo_Visualiza_mensaje_de_error. Timer
 // callbacks are held back for the whole exchange, as the buffers are shared.
@@ -66,6 +67,17 @@ int LastReplyDataBytes();
 // the time (Timer()), the direction and the bytes as they travelled. Pass {} to stop.
 using FrameTrace = std::function<void(double seconds, bool sent, const unsigned char* bytes, int length)>;
 void SetFrameTrace(FrameTrace trace);
+
+// How long an exchange waits for its reply and how often it tries. The defaults are the program's
+// own: on a COM port three attempts of 2 s each; over TCP one, of 10 s for Modbus/TCP and 15 s for
+// RTU frames. A scan of a bus shortens them to one short attempt per address.
+struct ExchangeLimits {
+    int comAttempts = 3;
+    double comReplySeconds = 2.0;
+    double tcpReplySeconds = 0; // 0: the default of the link's form
+};
+void SetExchangeLimits(const ExchangeLimits& limits);
+const ExchangeLimits& CurrentExchangeLimits();
 
 // What the link has to tell the program around it. The link shows nothing itself: the desktop
 // program installs its popups, its tray icon and its hold on timers here, the command-line tool

@@ -28,14 +28,6 @@ bool OnScreen(int panel) {
     return GetPanelAttribute(panel, ATTR_PANEL_VISIBLE, visible) == 0 && visible == 1;
 }
 
-const char* RangeKiloMega(float& value, const char* smallUnit, const char* largeUnit) {
-    if (static_cast<double>(value) > 1000.0) {
-        value = static_cast<float>(value / 1000.0);
-        return largeUnit;
-    }
-    return smallUnit;
-}
-
 void PlotCharacteristic(int panel, int graph, const float* xy, int pointsMode) {
     DeleteGraphPlot(panel, graph, -1);
     if (pointsMode == 0) {

@@ -21,17 +21,12 @@ void ResumeRefresh(int panel, int timer);
 // Whether the panel is shown (not hidden behind a view opened from it).
 bool OnScreen(int panel);
 
-// A value field with the unit field beside it and the two units it can show.
+// A value field with the unit field beside it (0 for a value shown without a unit); the units
+// come from the value table.
 struct RangedField {
     int field;
     int unitField;
-    const char* small;
-    const char* large;
 };
-
-// A value above 1000 (strictly) is divided by 1000 and takes the larger unit; anything else,
-// 1000 itself, negatives and NaN included, keeps the smaller one. Returns the unit to show.
-const char* RangeKiloMega(float& value, const char* smallUnit, const char* largeUnit);
 
 // An analog output's characteristic on a graph, from its six numbers X1 Y1 X2 Y2 X3 Y3: points
 // mode 0 is a straight red line from point 1 to point 3, any other mode runs through all three.

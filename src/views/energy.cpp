@@ -1,6 +1,7 @@
 #include "views/energy.h"
 
 #include "device/register_map.h"
+#include "device/value_table.h"
 #include "lang/label_table.h"
 #include "lang/labels.h"
 #include "panels/navigation.h"
@@ -16,15 +17,15 @@ namespace {
 constexpr int kCounters = 9; // indexes 0 to 8 are energies in kilo units; 9 and 10 are counts
 
 constexpr RangedField kCounterFields[kCounters] = {
-    {ENERGIA_ACTIVA_IMP, ENERGIA_UNIDAD_ACTIVA_IMP, "kWh", "MWh"},
-    {ENERGIA_ACTIVA_EXP, ENERGIA_UNIDAD_ACTIVA_EXP, "kWh", "MWh"},
-    {ENERGIA_REACTIVA_IND, ENERGIA_UNIDAD_REACTIVA_IND, "kVArh", "MVArh"},
-    {ENERGIA_REACTIVA_CAP, ENERGIA_UNIDAD_REACTIVA_CAP, "kVArh", "MVArh"},
-    {ENERGIA_APARENTE, ENERGIA_UNIDAD_APARENTE, "kVAh", "MVAh"},
-    {ENERGIA_Q1, ENERGIA_UNIDAD_Q1, "kVArh", "MVArh"},
-    {ENERGIA_Q2, ENERGIA_UNIDAD_Q2, "kVArh", "MVArh"},
-    {ENERGIA_Q3, ENERGIA_UNIDAD_Q3, "kVArh", "MVArh"},
-    {ENERGIA_Q4, ENERGIA_UNIDAD_Q4, "kVArh", "MVArh"},
+    {ENERGIA_ACTIVA_IMP, ENERGIA_UNIDAD_ACTIVA_IMP},
+    {ENERGIA_ACTIVA_EXP, ENERGIA_UNIDAD_ACTIVA_EXP},
+    {ENERGIA_REACTIVA_IND, ENERGIA_UNIDAD_REACTIVA_IND},
+    {ENERGIA_REACTIVA_CAP, ENERGIA_UNIDAD_REACTIVA_CAP},
+    {ENERGIA_APARENTE, ENERGIA_UNIDAD_APARENTE},
+    {ENERGIA_Q1, ENERGIA_UNIDAD_Q1},
+    {ENERGIA_Q2, ENERGIA_UNIDAD_Q2},
+    {ENERGIA_Q3, ENERGIA_UNIDAD_Q3},
+    {ENERGIA_Q4, ENERGIA_UNIDAD_Q4},
 };
 
 constexpr int kOperatingHours = 9;
@@ -48,7 +49,8 @@ int RQ55_energia_timeloop(int panel, int control, int event, void*, int, int) {
     // kilo unit again.
     for (int i = 0; i < kCounters; ++i) {
         const RangedField& c = kCounterFields[i];
-        SetCtrlVal(panel, c.unitField, RangeKiloMega(record[i], c.small, c.large));
+        SetCtrlVal(panel, c.unitField,
+                   RangeKiloMega(record[i], EnergyValues().values[static_cast<size_t>(i)].unit));
     }
     for (int i = 0; i < kCounters; ++i)
         SetCtrlVal(panel, kCounterFields[i].field, static_cast<double>(record[i]));

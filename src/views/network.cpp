@@ -1,6 +1,7 @@
 #include "views/network.h"
 
 #include "device/register_map.h"
+#include "device/value_table.h"
 #include "lang/labels.h"
 #include "panels/navigation.h"
 #include "panels/view_support.h"
@@ -15,36 +16,36 @@ namespace {
 // Index i of the record: its value field and, for the quantities that are ranged, its unit field
 // with the two units it can show.
 constexpr RangedField kQuantities[kNetworkParameterCount] = {
-    {TOMADATOS_V1, TOMADATOS_UNIDAD_V1, "V", "kV"},
-    {TOMADATOS_V2, TOMADATOS_UNIDAD_V2, "V", "kV"},
-    {TOMADATOS_V3, TOMADATOS_UNIDAD_V3, "V", "kV"},
-    {TOMADATOS_V12, TOMADATOS_UNIDAD_V12, "V", "kV"},
-    {TOMADATOS_V23, TOMADATOS_UNIDAD_V23, "V", "kV"},
-    {TOMADATOS_V31, TOMADATOS_UNIDAD_V31, "V", "kV"},
-    {TOMADATOS_I1, TOMADATOS_UNIDAD_I1, "A", "kA"},
-    {TOMADATOS_I2, TOMADATOS_UNIDAD_I2, "A", "kA"},
-    {TOMADATOS_I3, TOMADATOS_UNIDAD_I3, "A", "kA"},
-    {TOMADATOS_IN, TOMADATOS_UNIDAD_IN, "A", "kA"},
-    {TOMADATOS_P1, TOMADATOS_UNIDAD_P1, "kW", "MW"},
-    {TOMADATOS_P2, TOMADATOS_UNIDAD_P2, "kW", "MW"},
-    {TOMADATOS_P3, TOMADATOS_UNIDAD_P3, "kW", "MW"},
-    {TOMADATOS_P_TOTAL, TOMADATOS_UNIDAD_P_TOTAL, "kW", "MW"},
-    {TOMADATOS_Q1, TOMADATOS_UNIDAD_Q1, "kVar", "MVar"},
-    {TOMADATOS_Q2, TOMADATOS_UNIDAD_Q2, "kVar", "MVar"},
-    {TOMADATOS_Q3, TOMADATOS_UNIDAD_Q3, "kVar", "MVar"},
-    {TOMADATOS_Q_TOTAL, TOMADATOS_UNIDAD_Q_TOTAL, "kVar", "MVar"},
-    {TOMADATOS_S1, TOMADATOS_UNIDAD_S1, "kVA", "MVA"},
-    {TOMADATOS_S2, TOMADATOS_UNIDAD_S2, "kVA", "MVA"},
-    {TOMADATOS_S3, TOMADATOS_UNIDAD_S3, "kVA", "MVA"},
-    {TOMADATOS_S_TOTAL, TOMADATOS_UNIDAD_S_TOTAL, "kVA", "MVA"},
-    {TOMADATOS_FP1, 0, nullptr, nullptr},
-    {TOMADATOS_FP2, 0, nullptr, nullptr},
-    {TOMADATOS_FP3, 0, nullptr, nullptr},
-    {TOMADATOS_FP_TOTAL, 0, nullptr, nullptr},
-    {TOMADATOS_FRECUENCIA, 0, nullptr, nullptr},
-    {TOMADATOS_V_MEDIA, TOMADATOS_UNIDAD_V_MEDIA, "V", "kV"},
-    {TOMADATOS_U_MEDIA, TOMADATOS_UNIDAD_U_MEDIA, "V", "kV"},
-    {TOMADATOS_I_MEDIA, TOMADATOS_UNIDAD_I_MEDIA, "A", "kA"},
+    {TOMADATOS_V1, TOMADATOS_UNIDAD_V1},
+    {TOMADATOS_V2, TOMADATOS_UNIDAD_V2},
+    {TOMADATOS_V3, TOMADATOS_UNIDAD_V3},
+    {TOMADATOS_V12, TOMADATOS_UNIDAD_V12},
+    {TOMADATOS_V23, TOMADATOS_UNIDAD_V23},
+    {TOMADATOS_V31, TOMADATOS_UNIDAD_V31},
+    {TOMADATOS_I1, TOMADATOS_UNIDAD_I1},
+    {TOMADATOS_I2, TOMADATOS_UNIDAD_I2},
+    {TOMADATOS_I3, TOMADATOS_UNIDAD_I3},
+    {TOMADATOS_IN, TOMADATOS_UNIDAD_IN},
+    {TOMADATOS_P1, TOMADATOS_UNIDAD_P1},
+    {TOMADATOS_P2, TOMADATOS_UNIDAD_P2},
+    {TOMADATOS_P3, TOMADATOS_UNIDAD_P3},
+    {TOMADATOS_P_TOTAL, TOMADATOS_UNIDAD_P_TOTAL},
+    {TOMADATOS_Q1, TOMADATOS_UNIDAD_Q1},
+    {TOMADATOS_Q2, TOMADATOS_UNIDAD_Q2},
+    {TOMADATOS_Q3, TOMADATOS_UNIDAD_Q3},
+    {TOMADATOS_Q_TOTAL, TOMADATOS_UNIDAD_Q_TOTAL},
+    {TOMADATOS_S1, TOMADATOS_UNIDAD_S1},
+    {TOMADATOS_S2, TOMADATOS_UNIDAD_S2},
+    {TOMADATOS_S3, TOMADATOS_UNIDAD_S3},
+    {TOMADATOS_S_TOTAL, TOMADATOS_UNIDAD_S_TOTAL},
+    {TOMADATOS_FP1, 0},
+    {TOMADATOS_FP2, 0},
+    {TOMADATOS_FP3, 0},
+    {TOMADATOS_FP_TOTAL, 0},
+    {TOMADATOS_FRECUENCIA, 0},
+    {TOMADATOS_V_MEDIA, TOMADATOS_UNIDAD_V_MEDIA},
+    {TOMADATOS_U_MEDIA, TOMADATOS_UNIDAD_U_MEDIA},
+    {TOMADATOS_I_MEDIA, TOMADATOS_UNIDAD_I_MEDIA},
 };
 
 // Voltages and frequency; currents; totals and averages; then phase by phase.
@@ -56,7 +57,9 @@ constexpr int kWriteOrder[kNetworkParameterCount] = {0,  1,  2,  3,  4,  5,  26,
 void rangeUnits(int panel, float* record) {
     for (int i = 0; i < kNetworkParameterCount; ++i) {
         const RangedField& q = kQuantities[i];
-        if (q.unitField != 0) SetCtrlVal(panel, q.unitField, RangeKiloMega(record[i], q.small, q.large));
+        if (q.unitField != 0)
+            SetCtrlVal(panel, q.unitField,
+                       RangeKiloMega(record[i], NetworkValues().values[static_cast<size_t>(i)].unit));
     }
 }
 

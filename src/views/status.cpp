@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "device/identity.h"
 #include "device/register_map.h"
 #include "lang/labels.h"
 #include "link/link_settings.h"
@@ -98,11 +99,6 @@ void showOutput(int panel, const OutputFields& out, const float* block) {
 }
 
 } // namespace
-
-int AnalogOutputsOfModel(int modelCode) {
-    if (modelCode < kFirstModel || modelCode > kLastModel) return 0;
-    return modelCode - kFirstModel;
-}
 
 int RQ55_Estado(int panel, int /*control*/, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;

@@ -17,6 +17,3 @@ int RQ55_Terminar_Estado(int panel, int control, int event, void* callbackData, 
 // The relay contact switches of the page only show the setting; a click must not seem to change it.
 int StatusSwitchReadOnly(int panel, int control, int event, void* callbackData, int eventData1,
                          int eventData2);
-
-// How many analog outputs an analyser of the given model code has (0 for an unknown code).
-int AnalogOutputsOfModel(int modelCode);

@@ -3,7 +3,8 @@
 
 The layers, from the ground up: platform, lang, link, device, panels, then views / config / cli
 (side by side: none includes another), then shell. A file may include from its own layer or
-below; only shell/ knows every panel.
+below; only shell/ knows every panel. The one crossing: the command-line tool writes and reads
+the same configuration files as the menu, through config/config_file.h, which uses no widgets.
 """
 import pathlib
 import re
@@ -11,7 +12,8 @@ import sys
 
 RANK = {"platform": 0, "lang": 1, "link": 2, "device": 3, "panels": 4,
         "views": 5, "config": 5, "cli": 5, "shell": 6}
-INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/[^"]+"')
+INCLUDE = re.compile(r'^\s*#\s*include\s+"(([a-z_]+)/[^"]+)"')
+CROSSINGS = {("cli", "config/config_file.h")}
 
 
 def layer_of(path, root):
@@ -34,9 +36,9 @@ def main():
             continue
         for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
             m = INCLUDE.match(line)
-            if not m or m.group(1) not in RANK:
+            if not m or m.group(2) not in RANK or (own, m.group(1)) in CROSSINGS:
                 continue
-            target = m.group(1)
+            target = m.group(2)
             upward = RANK[target] > RANK[own]
             sideways = RANK[target] == RANK[own] == 5 and target != own
             if upward or sideways:

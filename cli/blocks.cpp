@@ -1,0 +1,211 @@
+#include "blocks.h"
+
+#include <QDateTime>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "device/identity.h"
+#include "device/register_map.h"
+#include "link/exchange.h"
+#include "platform/system.h"
+
+namespace {
+
+using FloatRead = int (*)(int, unsigned char, float*, const std::string&, unsigned short, const std::string&);
+
+constexpr FloatRead kAnalogReads[4] = {RQ55_Ulvo_Leer_Out_Anal_1, RQ55_Ulvo_Leer_Out_Anal_2,
+                                       RQ55_Ulvo_Leer_Out_Anal_3, RQ55_Ulvo_Leer_Out_Anal_4};
+
+void addFloats(const BlockInfo& info, const float* record, const std::string& prefix,
+               std::vector<NamedValue>& out) {
+    for (size_t i = 0; i < info.values.size(); ++i) {
+        const ValueInfo& v = info.values[i];
+        NamedValue value{prefix + v.name, v.unit, v.kind, record[i], 0, "", false};
+        // Settings are integers of at most 16 bits here: the float holds them exactly.
+        if (v.kind == ValueKind::Setting) value.integer = static_cast<int64_t>(record[i]);
+        out.push_back(value);
+    }
+}
+
+std::string failure(const char* what) { return std::string(what) + ": " + LastExchangeFailure(); }
+
+bool readFloats(FloatRead read, const BlockInfo& info, int size, const char* what, const LinkTarget& link,
+                const std::string& prefix, std::vector<NamedValue>& out, std::string& why) {
+    std::vector<float> record(static_cast<size_t>(size));
+    if (read(link.port, link.address, record.data(), link.spare, link.tcpPort, link.host) != 1) {
+        why = failure(what);
+        return false;
+    }
+    addFloats(info, record.data(), prefix, out);
+    return true;
+}
+
+bool readConfig(const LinkTarget& link, std::vector<NamedValue>& out, std::string& why) {
+    int32_t record[kEquipmentConfigCount] = {};
+    if (RQ55_Ulvo_Leer_Conf_Equipo_Exacto(link.port, link.address, record, link.spare, link.tcpPort,
+                                          link.host) != 1) {
+        why = failure("config (registers 800-810)");
+        return false;
+    }
+    const BlockInfo& info = EquipmentConfigValues();
+    for (size_t i = 0; i < info.values.size(); ++i)
+        out.push_back(
+            {info.values[i].name, info.values[i].unit, ValueKind::Setting, 0, record[i], "", false});
+    return true;
+}
+
+bool readIdentity(const LinkTarget& link, Identity& id, std::string& why) {
+    unsigned char block[kSerialNumberBytes] = {};
+    if (RQ55_Ulvo_Leer_Num_Serie(link.port, link.address, block, link.spare, link.tcpPort, link.host) != 1) {
+        why = failure("serial number (registers 811-821)");
+        return false;
+    }
+    id = IdentityFromSerialBlock(block);
+    return true;
+}
+
+bool readAnalog(int n, const LinkTarget& link, const std::string& prefix, std::vector<NamedValue>& out,
+                std::string& why) {
+    const std::string what =
+        strfmt("analog%d (registers %d-%d)", n, kAnalogOutputBase[n - 1], kAnalogOutputBase[n - 1] + 16);
+    return readFloats(kAnalogReads[n - 1], AnalogOutputValues(), kAnalogOutputCount, what.c_str(), link,
+                      prefix, out, why);
+}
+
+std::string csvField(const std::string& text) {
+    if (text.find_first_of(",\"\n") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return quoted + "\"";
+}
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        if (static_cast<unsigned char>(c) < 0x20)
+            out += strfmt("\\u%04x", c);
+        else
+            out += c;
+    }
+    return out + "\"";
+}
+
+std::string exactText(const NamedValue& v) {
+    if (v.isText) return v.text;
+    if (v.kind == ValueKind::Setting) return std::to_string(v.integer);
+    return ShortestFloat(v.number);
+}
+
+// Text output shows live quantities and counters ranged as the panels do.
+std::string shownText(const NamedValue& v) {
+    if (v.isText || v.kind == ValueKind::Setting || v.kind == ValueKind::Float || v.unit.empty())
+        return exactText(v) + (v.unit.empty() ? "" : " " + v.unit);
+    float value = v.number;
+    const char* unit = RangeKiloMega(value, v.unit.c_str());
+    return ShortestFloat(value) + " " + unit;
+}
+
+} // namespace
+
+bool IsBlockName(const std::string& name) {
+    for (const char* b : {"network", "energy", "maxmin", "demand", "inout", "analog1", "analog2", "analog3",
+                          "analog4", "config", "status"})
+        if (name == b) return true;
+    return false;
+}
+
+bool ReadNamedBlock(const std::string& block, const LinkTarget& link, std::vector<NamedValue>& out,
+                    std::string& why) {
+    out.clear();
+    if (block == "network")
+        return readFloats(RQ55_Ulvo_Leer_Prametros_Red, NetworkValues(), kNetworkParameterCount,
+                          "network (registers 6-65)", link, "", out, why);
+    if (block == "energy")
+        return readFloats(RQ55_Ulvo_Leer_Energia, EnergyValues(), kEnergyCount, "energy (registers 66-87)",
+                          link, "", out, why);
+    if (block == "maxmin")
+        return readFloats(RQ55_Ulvo_Leer_maxmin, MaxMinValues(), kMaxMinCount, "maxmin (registers 130-237)",
+                          link, "", out, why);
+    if (block == "demand")
+        return readFloats(RQ55_Ulvo_Leer_demanda, DemandValues(), kDemandCount, "demand (registers 238-261)",
+                          link, "", out, why);
+    if (block == "inout")
+        return readFloats(RQ55_Ulvo_Leer_In_Out, InOutValues(), kInOutCount, "inout (registers 200-220)",
+                          link, "", out, why);
+    if (block.rfind("analog", 0) == 0) return readAnalog(block[6] - '0', link, "", out, why);
+    if (block == "config") return readConfig(link, out, why);
+    // The status page's reads, in its order: in/out, configuration, serial number, then the
+    // analog outputs the model has.
+    Identity id;
+    if (!readFloats(RQ55_Ulvo_Leer_In_Out, InOutValues(), kInOutCount, "inout (registers 200-220)", link, "",
+                    out, why) ||
+        !readConfig(link, out, why) || !readIdentity(link, id, why))
+        return false;
+    out.push_back({"serial_number", "", ValueKind::Setting, 0, 0, id.serial, true});
+    out.push_back({"model_code", "", ValueKind::Setting, 0, id.modelCode, "", false});
+    for (int n = 1; n <= AnalogOutputsOfModel(id.modelCode); ++n)
+        if (!readAnalog(n, link, strfmt("analog%d_", n), out, why)) return false;
+    return true;
+}
+
+std::string IsoTimeNow() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const int offset = now.offsetFromUtc() / 60;
+    const int hours = std::abs(offset) / 60, minutes = std::abs(offset) % 60;
+    // Always an offset, +00:00 included, so a log read elsewhere says which time it holds.
+    return now.toString("yyyy-MM-ddTHH:mm:ss.zzz").toStdString() +
+           strfmt("%c%02d:%02d", offset < 0 ? '-' : '+', hours, minutes);
+}
+
+std::string ShortestFloat(float value) {
+    if (std::isnan(value)) return "nan";
+    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+    char buffer[32];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    return std::string(buffer, result.ptr);
+}
+
+std::string BlockPrinter::print(const std::string& time, int address, const std::string& block,
+                                const std::vector<NamedValue>& values) {
+    std::string out;
+    switch (format_) {
+    case Format::Text: {
+        out = strfmt("address %d, %s, %s\n", address, block.c_str(), time.c_str());
+        size_t width = 0;
+        for (const NamedValue& v : values) width = std::max(width, v.name.size());
+        for (const NamedValue& v : values)
+            out += strfmt("  %-*s  %s\n", static_cast<int>(width), v.name.c_str(), shownText(v).c_str());
+        break;
+    }
+    case Format::Csv:
+        if (!headerDone_) {
+            out = "time,address";
+            for (const NamedValue& v : values)
+                out += "," + csvField(v.unit.empty() ? v.name : v.name + " (" + v.unit + ")");
+            out += "\n";
+            headerDone_ = true;
+        }
+        out += time + "," + std::to_string(address);
+        for (const NamedValue& v : values) out += "," + csvField(exactText(v));
+        out += "\n";
+        break;
+    case Format::Json:
+        out = "{\"time\":" + jsonString(time) + ",\"address\":" + std::to_string(address) +
+              ",\"block\":" + jsonString(block) + ",\"values\":[";
+        for (size_t i = 0; i < values.size(); ++i) {
+            const NamedValue& v = values[i];
+            const bool finite = v.isText || v.kind == ValueKind::Setting || std::isfinite(v.number);
+            out += std::string(i ? "," : "") + "{\"name\":" + jsonString(v.name) +
+                   ",\"unit\":" + jsonString(v.unit) + ",\"value\":" +
+                   (v.isText ? jsonString(v.text)
+                    : finite ? exactText(v)
+                             : "null") +
+                   "}";
+        }
+        out += "]}\n";
+        break;
+    }
+    return out;
+}

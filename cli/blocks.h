@@ -1,0 +1,45 @@
+// The blocks rq55ctl reads, as named values with their units, and how they are printed.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "config/config_file.h"
+#include "device/value_table.h"
+#include "options.h"
+
+struct NamedValue {
+    std::string name;
+    std::string unit;
+    ValueKind kind = ValueKind::Measured;
+    float number = 0;    // Measured, Counter and Float: exactly as sent
+    int64_t integer = 0; // Setting
+    std::string text;    // the serial number
+    bool isText = false;
+};
+
+bool IsBlockName(const std::string& name);
+
+// One read of the block (status: several reads) from the analyser at link.address. False with
+// the failing read and its reason in `why`.
+bool ReadNamedBlock(const std::string& block, const LinkTarget& link, std::vector<NamedValue>& values,
+                    std::string& why);
+
+// The moment of a read as ISO 8601 local time with milliseconds and UTC offset.
+std::string IsoTimeNow();
+
+// Prints one read of one address. The csv header goes out before the first row only.
+class BlockPrinter {
+  public:
+    explicit BlockPrinter(Format format) : format_(format) {}
+    std::string print(const std::string& time, int address, const std::string& block,
+                      const std::vector<NamedValue>& values);
+
+  private:
+    Format format_;
+    bool headerDone_ = false;
+};
+
+// A float in its shortest form that reads back exactly, in the C locale ("nan", "inf", "-inf").
+std::string ShortestFloat(float value);

@@ -1,0 +1,265 @@
+#include "commands.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "blocks.h"
+#include "config/config_file.h"
+#include "device/identity.h"
+#include "device/scan.h"
+#include "link/exchange.h"
+#include "platform/serial.h"
+#include "platform/system.h"
+
+namespace {
+
+constexpr int kSerialDevicePort = 98; // --serial DEVICE is opened as this COM port
+constexpr int kTcpPort = 99;
+constexpr int kModbusTcpForced = 100;
+constexpr int kRtuOverTcpForced = 101;
+
+enum { kOk = 0, kFailed = 1, kUsageError = 2, kDifferent = 3 };
+
+void say(const std::string& line) { std::fprintf(stderr, "rq55ctl: %s\n", line.c_str()); }
+
+std::vector<int> addressesOf(const CliOptions& o, bool scan) {
+    if (!o.addresses.empty()) return o.addresses;
+    if (!scan) return {1};
+    std::vector<int> all;
+    for (int a = 1; a <= 247; ++a) all.push_back(a);
+    return all;
+}
+
+bool overTcp(const CliOptions& o) { return !o.host.empty(); }
+
+int linkPort(const CliOptions& o) {
+    if (overTcp(o))
+        return o.protocol == Protocol::ModbusTcp    ? kModbusTcpForced
+               : o.protocol == Protocol::RtuOverTcp ? kRtuOverTcpForced
+                                                    : kTcpPort;
+    return o.serialDevice.empty() ? o.comPort : kSerialDevicePort;
+}
+
+std::string linkName(const CliOptions& o) {
+    if (overTcp(o)) return strfmt("%s:%d", o.host.c_str(), o.tcpPort);
+    return o.serialDevice.empty() ? strfmt("COM %d", o.comPort) : o.serialDevice;
+}
+
+void announceProtocol(const CliOptions& o) {
+    if (!overTcp(o)) return;
+    const int port = linkPort(o);
+    const bool modbusTcp = port == kModbusTcpForced || (o.tcpPort == 502 && port != kRtuOverTcpForced);
+    say(linkName(o) + ": " + (modbusTcp ? "Modbus/TCP" : "RTU over TCP"));
+}
+
+// Opens the link; false with the reason said on stderr.
+bool openLink(const CliOptions& o, LinkTarget& link) {
+    link = {linkPort(o), 1, "", static_cast<unsigned short>(overTcp(o) ? o.tcpPort : 0), o.host};
+    if (!o.serialDevice.empty()) setenv("RQ55_COM98", o.serialDevice.c_str(), 1);
+    announceProtocol(o);
+    const Framing f = FramingOf(o.framing);
+    const int result =
+        Ulvo_Abrir_Puerto(link.port, o.baud, f.dataBits, f.parity, f.stopBits, link.tcpPort, link.host);
+    if (result < 0) {
+        say(linkName(o) + " cannot be opened: " +
+            (overTcp(o) ? strfmt("connection failed (error %d)", result) : GetRS232ErrorString(result)));
+        return false;
+    }
+    return true;
+}
+
+std::string backupPath(const std::string& pattern, int address) {
+    std::string path;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == 'a') {
+            path += std::to_string(address);
+            ++i;
+        } else {
+            path += pattern[i];
+        }
+    }
+    return path;
+}
+
+int identify(const LinkTarget& link) {
+    unsigned char block[kSerialNumberBytes] = {};
+    if (RQ55_Ulvo_Leer_Num_Serie(link.port, link.address, block, link.spare, link.tcpPort, link.host) != 1) {
+        say(strfmt("address %d, serial number (registers 811-821): %s", link.address,
+                   LastExchangeFailure().c_str()));
+        return kFailed;
+    }
+    const Identity id = IdentityFromSerialBlock(block);
+    std::printf("address %d: model code %d, serial number %s, model text \"%s\", version text \"%s\"\n",
+                link.address, id.modelCode, id.serial.c_str(), id.modelText.c_str(), id.versionText.c_str());
+    return kOk;
+}
+
+int readBlocks(const CliOptions& o, LinkTarget link, const std::vector<int>& addresses) {
+    BlockPrinter printer(o.format);
+    int status = kOk;
+    const std::string& block = o.arguments[0];
+    for (long round = 0; o.watchSeconds <= 0 ? round < 1 : (o.count == 0 || round < o.count); ++round) {
+        const double started = Timer();
+        for (int address : addresses) {
+            link.address = static_cast<unsigned char>(address);
+            std::vector<NamedValue> values;
+            std::string why;
+            const std::string time = IsoTimeNow();
+            if (!ReadNamedBlock(block, link, values, why)) {
+                say(strfmt("address %d, %s", address, why.c_str()));
+                status = kFailed;
+                continue;
+            }
+            std::fputs(printer.print(time, address, block, values).c_str(), stdout);
+            std::fflush(stdout); // a logger's file holds every row as soon as it is read
+        }
+        if (o.watchSeconds > 0 && (o.count == 0 || round + 1 < o.count))
+            Delay(o.watchSeconds - (Timer() - started));
+    }
+    return status;
+}
+
+int backup(const std::string& pattern, const LinkTarget& link) {
+    const std::string path = backupPath(pattern, link.address);
+    std::string why;
+    if (SaveConfigurationFile(path, link, why) != SaveResult::Saved) {
+        say(strfmt("address %d, backup to %s: %s", link.address, path.c_str(), why.c_str()));
+        return kFailed;
+    }
+    std::printf("address %d: configuration saved to %s\n", link.address, path.c_str());
+    return kOk;
+}
+
+// The differing registers of the analyser against the file, one line each.
+int compare(const ConfigBytes& file, const LinkTarget& link, const char* what, bool print) {
+    ConfigBytes analyser{};
+    int failed = 0;
+    if (ReadConfiguration(link, analyser, &failed) != 1) {
+        const ConfigBlock& b = kConfigBlocks[failed];
+        say(strfmt("address %d, %s, registers %d-%d: %s", link.address, what, b.start, b.start + b.count - 1,
+                   LastExchangeFailure().c_str()));
+        return kFailed;
+    }
+    const std::vector<int> registers = DifferingRegisters(file, analyser);
+    for (int reg : registers) {
+        int index = 0;
+        while (ConfigRegisterOf(index) != reg) ++index;
+        const int inFile = file[index] << 8 | file[index + 1];
+        const int inAnalyser = analyser[index] << 8 | analyser[index + 1];
+        if (print)
+            std::printf("address %d: register %d: file %d (0x%04X), analyser %d (0x%04X)\n", link.address,
+                        reg, inFile, inFile, inAnalyser, inAnalyser);
+    }
+    return registers.empty() ? kOk : kDifferent;
+}
+
+int restore(const ConfigBytes& file, const LinkTarget& link, bool verify) {
+    int failed = 0;
+    if (WriteConfiguration(link, file, 0, &failed) != 1) {
+        const ConfigBlock& b = kConfigBlocks[failed];
+        say(strfmt("address %d, restore, registers %d-%d: %s", link.address, b.start, b.start + b.count - 1,
+                   LastExchangeFailure().c_str()));
+        return kFailed;
+    }
+    std::printf("address %d: configuration written\n", link.address);
+    if (!verify) return kOk;
+    const int result = compare(file, link, "verify", true);
+    if (result == kOk) std::printf("address %d: every register took\n", link.address);
+    return result;
+}
+
+int scan(const CliOptions& o) {
+    ScanPlan plan;
+    plan.port = linkPort(o);
+    plan.host = o.host;
+    plan.tcpPort = static_cast<unsigned short>(o.tcpPort);
+    plan.addresses = addressesOf(o, true);
+    plan.bauds = o.scanBauds.empty() ? std::vector<int>{o.baud} : o.scanBauds;
+    plan.framings = o.scanFramings.empty() ? std::vector<int>{o.framing} : o.scanFramings;
+    plan.timeoutSeconds = o.timeoutMs / 1000.0;
+    if (!o.serialDevice.empty()) setenv("RQ55_COM98", o.serialDevice.c_str(), 1);
+    announceProtocol(o);
+    int lastPercent = -10;
+    const auto progress = [&](const ScanProgress& p) {
+        const int percent = p.total ? 100 * p.done / p.total : 100;
+        if (percent / 10 != lastPercent / 10) {
+            say(overTcp(o) ? strfmt("scan %d%%: unit %d", percent, p.address)
+                           : strfmt("scan %d%%: address %d at %d %s", percent, p.address, p.baud,
+                                    FramingName(p.framing)));
+            lastPercent = percent;
+        }
+        return true;
+    };
+    std::string error;
+    const std::vector<ScanHit> hits = ScanForAnalysers(plan, progress, &error);
+    if (!error.empty()) say(error);
+    for (const ScanHit& hit : hits) {
+        std::string where =
+            overTcp(o) ? strfmt("unit %d", hit.address)
+                       : strfmt("address %d, %d baud, %s", hit.address, hit.baud, FramingName(hit.framing));
+        std::printf("%s: model RQ%d, serial number %s%s\n", where.c_str(), hit.identity.modelCode,
+                    hit.identity.serial.c_str(), hit.ignoresUnitId ? " (answers every unit id)" : "");
+    }
+    if (hits.empty()) say("no analyser found");
+    return hits.empty() ? kFailed : kOk;
+}
+
+} // namespace
+
+int CheckBeforeOpening(const CliOptions& o) {
+    if (o.command == "read" && !IsBlockName(o.arguments[0])) {
+        say("unknown block \"" + o.arguments[0] +
+            "\": network, energy, maxmin, demand, inout, analog1..analog4, config or status");
+        return kUsageError;
+    }
+    if (o.command == "backup" && addressesOf(o, false).size() > 1 &&
+        o.arguments[0].find("%a") == std::string::npos) {
+        say("backup of several addresses: the file name must hold %a, replaced by each address");
+        return kUsageError;
+    }
+    if (o.command == "restore" || o.command == "diff") {
+        ConfigBytes bytes{};
+        std::string why;
+        if (!ReadConfigFile(o.arguments[0], bytes, why)) {
+            say(o.arguments[0] + ": " + why);
+            return kUsageError;
+        }
+    }
+    return kOk;
+}
+
+int RunCommand(const CliOptions& o) {
+    if (o.command == "scan") return scan(o);
+    // --timeout shortens the reply wait of every exchange (the attempts stay as they are).
+    if (o.timeoutMs > 0) {
+        ExchangeLimits limits;
+        limits.comReplySeconds = limits.tcpReplySeconds = o.timeoutMs / 1000.0;
+        SetExchangeLimits(limits);
+    }
+    ConfigBytes file{};
+    std::string why;
+    if (o.command == "restore" || o.command == "diff") ReadConfigFile(o.arguments[0], file, why);
+    LinkTarget link;
+    if (!openLink(o, link)) return kFailed;
+    int status = kOk;
+    for (int address : addressesOf(o, false)) {
+        link.address = static_cast<unsigned char>(address);
+        int result = kOk;
+        if (o.command == "identify")
+            result = identify(link);
+        else if (o.command == "read") {
+            result = readBlocks(o, link, addressesOf(o, false));
+            status = result;
+            break; // read walks the addresses itself, once per period
+        } else if (o.command == "backup")
+            result = backup(o.arguments[0], link);
+        else if (o.command == "restore")
+            result = restore(file, link, o.verify);
+        else if (o.command == "diff")
+            result = compare(file, link, "diff", true);
+        // A failure outweighs a difference.
+        if (result == kFailed || (result == kDifferent && status == kOk)) status = result;
+    }
+    Ulvo_Cerrar_Puerto(link.port);
+    return status;
+}

@@ -1,0 +1,38 @@
+// rq55ctl: an RQ55 analyser from the command line, without a display.
+#include <QCoreApplication>
+#include <cstdio>
+
+#include "commands.h"
+#include "link/exchange.h"
+#include "options.h"
+
+#ifndef RQ55_VERSION
+#define RQ55_VERSION "?"
+#endif
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    std::vector<std::string> args(argv + 1, argv + argc);
+    CliOptions options;
+    std::string error;
+    if (!ParseCommandLine(args, options, error)) {
+        std::fprintf(stderr, "rq55ctl: %s\n(rq55ctl --help lists the commands)\n", error.c_str());
+        return 2;
+    }
+    if (options.command == "help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (options.command == "version") {
+        std::printf("rq55ctl %s\n", RQ55_VERSION);
+        return 0;
+    }
+    if (const int refused = CheckBeforeOpening(options)) return refused;
+
+    // The link tells a closed connection in one line; every failed exchange is told by the
+    // command that ran it, with the address, the block and the reason.
+    LinkReporter reporter;
+    reporter.serverClosed = [] { std::fputs("rq55ctl: the server closed the connection\n", stderr); };
+    SetLinkReporter(std::move(reporter));
+    return RunCommand(options);
+}

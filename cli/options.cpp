@@ -1,0 +1,238 @@
+#include "options.h"
+
+#include <algorithm>
+#include <charconv>
+
+#include "device/scan.h"
+
+const char* const kUsage =
+    "Usage: rq55ctl [OPTIONS] COMMAND [ARGS]     (options may stand before or after COMMAND)\n"
+    "\n"
+    "Link (one of):\n"
+    "  --tcp HOST[:PORT]        port 502 (the default) speaks Modbus/TCP, any other port RTU over TCP;\n"
+    "                           --modbus-tcp / --rtu-over-tcp force either\n"
+    "  --serial DEVICE          a serial device, or --com N for COM port N\n"
+    "  --baud N                 default 19200\n"
+    "  --framing 8N1|8O1|8E1|8N2  default 8N1\n"
+    "  --address LIST           default 1 (scan: 1-247); a list such as 1,3,5-9 runs the command for each\n"
+    "  --timeout MS             the wait for each reply (scan: derived from the baud rate; otherwise 2 s\n"
+    "                           on a serial line, 10 s for Modbus/TCP, 15 s for RTU over TCP)\n"
+    "\n"
+    "Commands:\n"
+    "  identify                 model code, serial number, model/version texts\n"
+    "  read BLOCK [--format text|csv|json] [--watch SECONDS [--count N]]\n"
+    "                           BLOCK: network, energy, maxmin, demand, inout, analog1..analog4, config, "
+    "status\n"
+    "  backup FILE              the output configuration to a file of 170 numbers; with several addresses\n"
+    "                           FILE must hold %a, replaced by the address\n"
+    "  restore FILE [--verify]  writes a configuration file; --verify reads it back and compares\n"
+    "  diff FILE                lists each register whose file value differs from the analyser's\n"
+    "  scan [--baud LIST] [--framing LIST] [--timeout MS]\n"
+    "                           finds analysers on the addresses (and baud rates and framings) given\n"
+    "  --help, --version\n"
+    "\n"
+    "Exit status: 0 success; 1 an analyser did not answer, refused a write, or the link could not be\n"
+    "opened; 2 a usage error or a bad file; 3 diff found differences or restore --verify found a\n"
+    "register that did not take. scan: 0 when it found an analyser, 1 when it found none.\n";
+
+namespace {
+
+bool toInt(const std::string& text, long low, long high, long& value) {
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc{} && ptr == end && !text.empty() && value >= low && value <= high;
+}
+
+bool toIntList(const std::string& text, long low, long high, std::vector<int>& values) {
+    size_t from = 0;
+    while (from <= text.size()) {
+        const size_t comma = std::min(text.find(',', from), text.size());
+        long value = 0;
+        if (!toInt(text.substr(from, comma - from), low, high, value)) return false;
+        values.push_back(static_cast<int>(value));
+        from = comma + 1;
+    }
+    return !values.empty();
+}
+
+bool isCommand(const std::string& word) {
+    for (const char* c : {"identify", "read", "backup", "restore", "diff", "scan"})
+        if (word == c) return true;
+    return false;
+}
+
+} // namespace
+
+bool ParseAddressList(const std::string& text, std::vector<int>& addresses, std::string& error) {
+    addresses.clear();
+    size_t from = 0;
+    while (from <= text.size()) {
+        const size_t comma = std::min(text.find(',', from), text.size());
+        const std::string item = text.substr(from, comma - from);
+        const size_t dash = item.find('-');
+        long first = 0, last = 0;
+        const bool ok = dash == std::string::npos
+                            ? toInt(item, 1, 247, first) && (last = first, true)
+                            : toInt(item.substr(0, dash), 1, 247, first) &&
+                                  toInt(item.substr(dash + 1), 1, 247, last) && first <= last;
+        if (!ok) {
+            error = "--address: \"" + item + "\" is not an address 1-247 or a range such as 5-9";
+            return false;
+        }
+        for (long a = first; a <= last; ++a)
+            if (std::find(addresses.begin(), addresses.end(), a) == addresses.end())
+                addresses.push_back(static_cast<int>(a));
+        from = comma + 1;
+    }
+    return true;
+}
+
+bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::string& error) {
+    int links = 0;
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        // An option that takes a value: the next word, which must be there.
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) {
+                error = a + " needs a value";
+                return false;
+            }
+            out = args[++i];
+            return true;
+        };
+        std::string v;
+        long n = 0;
+        if (a == "--help" || a == "-h") {
+            o.command = "help";
+            return true;
+        } else if (a == "--version") {
+            o.command = "version";
+            return true;
+        } else if (a == "--tcp") {
+            if (!value(v)) return false;
+            ++links;
+            const size_t colon = v.rfind(':');
+            o.host = v.substr(0, colon);
+            if (colon != std::string::npos && !toInt(v.substr(colon + 1), 1, 65535, n)) {
+                error = "--tcp: \"" + v.substr(colon + 1) + "\" is not a TCP port 1-65535";
+                return false;
+            }
+            if (colon != std::string::npos) o.tcpPort = static_cast<int>(n);
+            if (o.host.empty()) {
+                error = "--tcp needs a host name";
+                return false;
+            }
+        } else if (a == "--modbus-tcp") {
+            o.protocol = Protocol::ModbusTcp;
+        } else if (a == "--rtu-over-tcp") {
+            o.protocol = Protocol::RtuOverTcp;
+        } else if (a == "--serial") {
+            if (!value(o.serialDevice)) return false;
+            ++links;
+        } else if (a == "--com") {
+            if (!value(v)) return false;
+            if (!toInt(v, 1, 98, n)) {
+                error = "--com: \"" + v + "\" is not a COM port 1-98";
+                return false;
+            }
+            o.comPort = static_cast<int>(n);
+            ++links;
+        } else if (a == "--baud") {
+            // scan takes a list; every other command one rate.
+            o.scanBauds.clear();
+            if (!value(v)) return false;
+            if (!toIntList(v, 50, 4000000, o.scanBauds)) {
+                error = "--baud: \"" + v + "\" is not a baud rate or a list of them";
+                return false;
+            }
+            o.baud = o.scanBauds.front();
+        } else if (a == "--framing") {
+            o.scanFramings.clear();
+            if (!value(v)) return false;
+            for (size_t from = 0; from <= v.size();) {
+                const size_t comma = std::min(v.find(',', from), v.size());
+                const int mode = FramingFromName(v.substr(from, comma - from));
+                if (mode < 0) {
+                    error =
+                        "--framing: \"" + v.substr(from, comma - from) + "\" is none of 8N1, 8O1, 8E1, 8N2";
+                    return false;
+                }
+                o.scanFramings.push_back(mode);
+                from = comma + 1;
+            }
+            o.framing = o.scanFramings.front();
+        } else if (a == "--address") {
+            if (!value(v) || !ParseAddressList(v, o.addresses, error)) return false;
+        } else if (a == "--format") {
+            if (!value(v)) return false;
+            if (v == "text")
+                o.format = Format::Text;
+            else if (v == "csv")
+                o.format = Format::Csv;
+            else if (v == "json")
+                o.format = Format::Json;
+            else {
+                error = "--format: \"" + v + "\" is none of text, csv, json";
+                return false;
+            }
+        } else if (a == "--watch") {
+            if (!value(v)) return false;
+            if (!toInt(v, 1, 86400, n)) {
+                error = "--watch: \"" + v + "\" is not a period of 1 to 86400 seconds";
+                return false;
+            }
+            o.watchSeconds = static_cast<double>(n);
+        } else if (a == "--count") {
+            if (!value(v)) return false;
+            if (!toInt(v, 1, 1000000000, n)) {
+                error = "--count: \"" + v + "\" is not a count of 1 or more";
+                return false;
+            }
+            o.count = n;
+        } else if (a == "--verify") {
+            o.verify = true;
+        } else if (a == "--timeout") {
+            if (!value(v)) return false;
+            if (!toInt(v, 1, 60000, n)) {
+                error = "--timeout: \"" + v + "\" is not a time of 1 to 60000 ms";
+                return false;
+            }
+            o.timeoutMs = static_cast<int>(n);
+        } else if (a.rfind("--", 0) == 0) {
+            error = "unknown option " + a;
+            return false;
+        } else if (o.command.empty()) {
+            if (!isCommand(a)) {
+                error = "unknown command \"" + a + "\"";
+                return false;
+            }
+            o.command = a;
+        } else {
+            o.arguments.push_back(a);
+        }
+    }
+    if (o.command.empty()) {
+        error = "no command given";
+        return false;
+    }
+    if (links != 1) {
+        error = links == 0 ? "no link given: --tcp HOST[:PORT], --serial DEVICE or --com N"
+                           : "give one link only: --tcp, --serial or --com";
+        return false;
+    }
+    const size_t wanted =
+        o.command == "read" || o.command == "backup" || o.command == "restore" || o.command == "diff";
+    if (o.arguments.size() != wanted) {
+        error = o.command + (wanted ? " takes one argument" : " takes no argument");
+        return false;
+    }
+    if (o.command != "scan" && (o.scanBauds.size() > 1 || o.scanFramings.size() > 1)) {
+        error = "lists of baud rates and framings are for scan only";
+        return false;
+    }
+    if (o.count > 0 && o.watchSeconds <= 0) {
+        error = "--count goes with --watch";
+        return false;
+    }
+    return true;
+}

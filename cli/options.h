@@ -1,0 +1,40 @@
+// rq55ctl's command line: the link, the addresses, the command and its arguments.
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class Protocol { ByPort, ModbusTcp, RtuOverTcp };
+enum class Format { Text, Csv, Json };
+
+struct CliOptions {
+    // The link: a TCP host, a serial device, or a COM port number.
+    std::string host;
+    int tcpPort = 502;
+    Protocol protocol = Protocol::ByPort;
+    std::string serialDevice;
+    int comPort = 0;
+    int baud = 19200;
+    int framing = 0; // 8N1
+
+    std::vector<int> addresses; // empty: the command's default
+    std::string command;        // identify, read, backup, restore, diff, scan, help, version
+    std::vector<std::string> arguments;
+
+    Format format = Format::Text;
+    double watchSeconds = 0; // read: 0 reads once
+    long count = 0;          // read --watch: 0 for ever
+    bool verify = false;     // restore
+    std::vector<int> scanBauds;
+    std::vector<int> scanFramings;
+    int timeoutMs = 0; // scan: 0 derives it from the baud rate
+};
+
+// Options may stand before or after the command. False with the reason when the command line is
+// not one rq55ctl takes; nothing has been opened or sent then.
+bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& options, std::string& error);
+
+// "1,3,5-9": each address 1-247 once, in the order given.
+bool ParseAddressList(const std::string& text, std::vector<int>& addresses, std::string& error);
+
+extern const char* const kUsage;

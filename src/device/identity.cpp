@@ -1,0 +1,36 @@
+#include "device/identity.h"
+
+namespace {
+constexpr int kFirstModel = 55;
+constexpr int kLastModel = 59;
+} // namespace
+
+Identity IdentityFromSerialBlock(const unsigned char (&block)[kSerialNumberBytes]) {
+    Identity id;
+    id.modelCode = block[10] * 256 + block[11];
+    id.serial.assign(reinterpret_cast<const char*>(block + 16), 6);
+    id.modelText = TextFromSwappedPairs(block, kModelTextBytes);
+    id.versionText = TextFromSwappedPairs(block + kModelTextBytes, kVersionTextBytes);
+    return id;
+}
+
+int AnalogOutputsOfModel(int modelCode) {
+    if (modelCode < kFirstModel || modelCode > kLastModel) return 0;
+    return modelCode - kFirstModel;
+}
+
+std::string TextFromSwappedPairs(const unsigned char* bytes, int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+        const unsigned char c = bytes[i ^ 1];
+        if (c == 0) break;
+        text.push_back(static_cast<char>(c));
+    }
+    return text;
+}
+
+void TextToSwappedPairs(const std::string& text, unsigned char* bytes, int count) {
+    for (int i = 0; i < count; ++i)
+        bytes[i ^ 1] =
+            i < static_cast<int>(text.size()) ? static_cast<unsigned char>(text[static_cast<size_t>(i)]) : 0;
+}

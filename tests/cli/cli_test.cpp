@@ -1,0 +1,245 @@
+// rq55ctl as a user runs it: the real executable against the simulated analyser.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "config/config_file.h"
+#include "sim/simulator.h"
+#include "test_support.h"
+
+namespace {
+
+struct CtlRun {
+    int status = -1;
+    std::string out, err;
+};
+
+CtlRun ctl(const std::vector<std::string>& args) {
+    QStringList list;
+    for (const std::string& a : args) list << QString::fromStdString(a);
+    QProcess process;
+    process.start(RQ55CTL_PATH, list);
+    process.waitForFinished(60000);
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
+            process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
+}
+
+std::vector<std::string> lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::stringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
+}
+
+std::vector<std::string> fields(const std::string& line) {
+    std::vector<std::string> out;
+    std::stringstream in(line);
+    for (std::string f; std::getline(in, f, ',');) out.push_back(f);
+    return out;
+}
+
+struct Analyser {
+    explicit Analyser(sim::Transport transport, int address = 1, int model = 59, int baud = 0) {
+        std::string error;
+        const bool started = sim.start({.transport = transport,
+                                        .deviceAddress = address,
+                                        .modelCode = model,
+                                        .moving = false,
+                                        .seed = 5,
+                                        .lineBaud = baud},
+                                       &error);
+        EXPECT_TRUE(started) << error;
+        if (transport == sim::Transport::Pty)
+            link = {"--serial", sim.devicePath()};
+        else
+            link = {"--tcp", "127.0.0.1:" + std::to_string(sim.tcpPort())};
+        if (transport == sim::Transport::ModbusTcp) link.push_back("--modbus-tcp");
+    }
+    CtlRun run(std::vector<std::string> args) const {
+        args.insert(args.end(), link.begin(), link.end());
+        return ctl(args);
+    }
+    sim::Simulator sim;
+    std::vector<std::string> link;
+};
+
+class EveryLink : public ::testing::TestWithParam<sim::Transport> {};
+
+TEST_P(EveryLink, ReadsAndIdentifiesTheAnalyser) {
+    Analyser a(GetParam());
+    const CtlRun id = a.run({"identify"});
+    EXPECT_EQ(id.status, 0) << id.err;
+    EXPECT_NE(id.out.find("address 1: model code 59, serial number AB1234"), std::string::npos) << id.out;
+
+    // csv: the values exactly as the analyser holds them, read back from their shortest form.
+    a.sim.setBlockFloat(6, 0, 229.90161f);
+    a.sim.setBlockFloat(6, 26, std::numeric_limits<float>::quiet_NaN());
+    const CtlRun csv = a.run({"read", "network", "--format", "csv"});
+    ASSERT_EQ(csv.status, 0) << csv.err;
+    const auto rows = lines(csv.out);
+    ASSERT_EQ(rows.size(), 2u);
+    const auto header = fields(rows[0]), row = fields(rows[1]);
+    ASSERT_EQ(header.size(), 32u);
+    ASSERT_EQ(row.size(), 32u);
+    EXPECT_EQ(header[2], "V1 (V)");
+    EXPECT_EQ(header[28], "frequency (Hz)");
+    EXPECT_EQ(row[1], "1");
+    EXPECT_EQ(row[28], "nan");
+    for (int i = 0; i < 30; ++i)
+        if (i != 26) {
+            EXPECT_EQ(std::strtof(row[2 + i].c_str(), nullptr), a.sim.blockFloat(6, i)) << header[2 + i];
+        }
+
+    // json: integers of the configuration as the registers hold them.
+    a.sim.setReg(804, 0x0001);
+    a.sim.setReg(805, 0x86A0); // 100000: above what a u16 holds
+    const CtlRun json = a.run({"read", "config", "--format", "json"});
+    ASSERT_EQ(json.status, 0) << json.err;
+    const QJsonObject object = QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object();
+    EXPECT_EQ(object["address"].toInt(), 1);
+    EXPECT_TRUE(
+        object["time"].toString().contains(QRegularExpression(R"(T\d\d:\d\d:\d\d\.\d\d\d[+-]\d\d:\d\d$)")));
+    const QJsonArray values = object["values"].toArray();
+    ASSERT_EQ(values.size(), 10);
+    EXPECT_EQ(values[5].toObject()["name"].toString(), "pair1_wide");
+    EXPECT_EQ(values[5].toObject()["value"].toInt(), 100000);
+    EXPECT_EQ(values[9].toObject()["value"].toInt(), a.sim.reg(810));
+    EXPECT_EQ(values[9].toObject()["unit"].toString(), "min");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, EveryLink,
+                         ::testing::Values(sim::Transport::Pty, sim::Transport::RtuOverTcp,
+                                           sim::Transport::ModbusTcp),
+                         [](const auto& info) {
+                             return std::string(info.param == sim::Transport::Pty          ? "pty"
+                                                : info.param == sim::Transport::RtuOverTcp ? "rtu_tcp"
+                                                                                           : "modbus_tcp");
+                         });
+
+TEST(Cli, EveryBlockInEveryFormat) {
+    Analyser a(sim::Transport::RtuOverTcp);
+    for (const char* block : {"network", "energy", "maxmin", "demand", "inout", "analog1", "analog2",
+                              "analog3", "analog4", "config", "status"}) {
+        size_t count = 0;
+        for (const char* format : {"text", "csv", "json"}) {
+            SCOPED_TRACE(std::string(block) + " " + format);
+            const CtlRun r = a.run({"read", block, "--format", format});
+            ASSERT_EQ(r.status, 0) << r.err;
+            const auto rows = lines(r.out);
+            if (std::string(format) == "text") {
+                count = rows.size() - 1;
+                EXPECT_EQ(rows[0].rfind(std::string("address 1, ") + block, 0), 0u);
+            } else if (std::string(format) == "csv") {
+                ASSERT_EQ(rows.size(), 2u);
+                EXPECT_EQ(fields(rows[0]).size(), count + 2);
+                EXPECT_EQ(fields(rows[1]).size(), count + 2);
+            } else {
+                QJsonParseError error{};
+                const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(r.out), &error);
+                ASSERT_EQ(error.error, QJsonParseError::NoError) << r.out;
+                EXPECT_EQ(static_cast<size_t>(doc.object()["values"].toArray().size()), count);
+            }
+        }
+    }
+    // The status page's reads of a model with four analog outputs.
+    const CtlRun status = a.run({"read", "status"});
+    EXPECT_NE(status.out.find("analog4_present_value"), std::string::npos);
+    const auto shown = lines(status.out);
+    EXPECT_TRUE(std::any_of(shown.begin(), shown.end(), [](const std::string& l) {
+        return l.find("serial_number ") != std::string::npos && l.find(" AB1234") != std::string::npos;
+    })) << status.out;
+}
+
+TEST(Cli, BackupRestoreVerifyAndDiff) {
+    Analyser from(sim::Transport::RtuOverTcp), to(sim::Transport::RtuOverTcp);
+    from.sim.setReg(201, 0x1234);
+    from.sim.setReg(250, 7);
+    from.sim.setReg(810, 30);
+    testsupport::TempDir dir;
+    const std::string file = dir.file("meter%a.bin");
+    const CtlRun backup = from.run({"backup", file});
+    ASSERT_EQ(backup.status, 0) << backup.err;
+
+    const CtlRun before = to.run({"diff", dir.file("meter1.bin")});
+    EXPECT_EQ(before.status, 3);
+    EXPECT_NE(before.out.find("register 201: file 4660 (0x1234)"), std::string::npos) << before.out;
+
+    const CtlRun restore = to.run({"restore", dir.file("meter1.bin"), "--verify"});
+    EXPECT_EQ(restore.status, 0) << restore.err;
+    for (const ConfigBlock& block : kConfigBlocks)
+        for (int r = 0; r < block.count; ++r)
+            EXPECT_EQ(to.sim.reg(block.start + r), from.sim.reg(block.start + r));
+
+    to.sim.setReg(212, 99);
+    to.sim.setReg(805, 1);
+    const CtlRun diff = to.run({"diff", dir.file("meter1.bin")});
+    EXPECT_EQ(diff.status, 3);
+    const auto listed = lines(diff.out);
+    ASSERT_EQ(listed.size(), 2u) << diff.out;
+    EXPECT_EQ(listed[0].rfind("address 1: register 212:", 0), 0u);
+    EXPECT_EQ(listed[1].rfind("address 1: register 805:", 0), 0u);
+}
+
+TEST(Cli, AnAddressThatDoesNotAnswerIsNamed) {
+    Analyser a(sim::Transport::Pty);
+    const CtlRun r = a.run({"--address", "1,2", "--timeout", "200", "identify"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("address 1: model code"), std::string::npos);
+    EXPECT_NE(r.err.find("address 2, serial number (registers 811-821): no reply"), std::string::npos)
+        << r.err;
+}
+
+// A command line rq55ctl does not take, or a bad file, is refused before anything is sent.
+TEST(Cli, UsageErrorsSendNothing) {
+    Analyser a(sim::Transport::RtuOverTcp);
+    testsupport::TempDir dir;
+    dir.write("short.bin", "1 2 3 ");
+    const std::vector<std::vector<std::string>> refused = {
+        {"identify", "--address", "0"},
+        {"identify", "--address", "5-300"},
+        {"read", "voltages"},
+        {"read", "network", "--format", "xml"},
+        {"frobnicate"},
+        {"read"},
+        {"backup", dir.file("x.bin"), "--address", "1,2"},
+        {"restore", dir.file("short.bin")},
+        {"diff", dir.file("missing.bin")},
+        {"read", "network", "--count", "3"},
+        {"identify", "--baud", "9600,19200"},
+    };
+    for (const auto& args : refused) {
+        const CtlRun r = a.run(args);
+        EXPECT_EQ(r.status, 2) << args[0] << " " << r.err;
+        EXPECT_FALSE(r.err.empty());
+    }
+    EXPECT_EQ(ctl({"identify"}).status, 2); // no link
+    EXPECT_EQ(a.sim.requestCount(), 0);
+    for (const char* free : {"--help", "--version"}) {
+        const CtlRun r = ctl({free});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_FALSE(r.out.empty());
+    }
+}
+
+TEST(Cli, ScanFindsTheAnalyser) {
+    Analyser serial(sim::Transport::Pty, 17, 57, 9600);
+    const CtlRun line = serial.run({"scan", "--address", "15-18", "--baud", "19200,9600"});
+    EXPECT_EQ(line.status, 0) << line.err;
+    EXPECT_EQ(line.out, "address 17, 9600 baud, 8N1: model RQ57, serial number AB1234\n");
+
+    Analyser tcp(sim::Transport::ModbusTcp, 5, 58);
+    const CtlRun unit = tcp.run({"scan", "--address", "1-8", "--timeout", "100"});
+    EXPECT_EQ(unit.status, 0) << unit.err;
+    EXPECT_EQ(unit.out, "unit 5: model RQ58, serial number AB1234\n");
+    EXPECT_EQ(tcp.run({"scan", "--address", "1-3", "--timeout", "100"}).status, 1);
+}
+
+} // namespace
