@@ -7,6 +7,7 @@
 // 2. The CPU the program uses while a view polls a 60-register read every 0.5 s for 10 s, with
 //    the real pause, as process CPU seconds over wall seconds (getrusage).
 // 3. What misbehaving peers and large inputs cost (robustness.cpp).
+// 4. rq55ctl as a whole process: a scan of silent addresses, and a read next to mbpoll (cli_bench.cpp).
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -27,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/cli_bench.h"
 #include "bench/robustness.h"
 #include "device/register_map.h"
 #include "link/exchange.h"
@@ -256,6 +258,8 @@ int main(int argc, char** argv) {
     ok = MeasureCutShortReply() && ok;
     ok = MeasureLargeLanguageSection() && ok;
     ok = MeasureSimulatorUnderFlood() && ok;
+    ok = MeasureCliScan() && ok;
+    ok = MeasureCliRead() && ok;
     WT_RemoveSysTrayIcon(icono_comunicaciones_barra_tareas);
     return ok ? 0 : 1;
 }

@@ -18,6 +18,13 @@ constexpr int kTcpPort = 99;
 constexpr int kModbusTcpForced = 100;
 constexpr int kRtuOverTcpForced = 101;
 
+// The desktop program closes every exchange with a pause that gives the analyser its rest before
+// the next request. Here the same rest comes before a request that follows another, so the last
+// exchange of a command does not keep the user waiting for nothing. A scan asks each address
+// once and needs none.
+double g_analyserRest = 0.15;
+double g_lastExchangeEnd = -1;
+
 enum { kOk = 0, kFailed = 1, kUsageError = 2, kDifferent = 3 };
 
 void say(const std::string& line) { std::fprintf(stderr, "rq55ctl: %s\n", line.c_str()); }
@@ -179,6 +186,7 @@ int scan(const CliOptions& o) {
     plan.timeoutSeconds = o.timeoutMs / 1000.0;
     if (!o.serialDevice.empty()) setenv("RQ55_COM98", o.serialDevice.c_str(), 1);
     announceProtocol(o);
+    g_analyserRest = 0;
     int lastPercent = -10;
     const auto progress = [&](const ScanProgress& p) {
         const int percent = p.total ? 100 * p.done / p.total : 100;
@@ -226,6 +234,17 @@ int CheckBeforeOpening(const CliOptions& o) {
         }
     }
     return kOk;
+}
+
+void InstallCliReporter() {
+    g_exchangePause = 0;
+    LinkReporter reporter;
+    reporter.exchanging = [](bool underWay) {
+        if (underWay && g_lastExchangeEnd >= 0) Delay(g_analyserRest - (Timer() - g_lastExchangeEnd));
+        if (!underWay) g_lastExchangeEnd = Timer();
+    };
+    reporter.serverClosed = [] { say("the server closed the connection"); };
+    SetLinkReporter(std::move(reporter));
 }
 
 int RunCommand(const CliOptions& o) {

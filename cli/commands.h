@@ -9,3 +9,7 @@
 int CheckBeforeOpening(const CliOptions& options);
 
 int RunCommand(const CliOptions& options);
+
+// The link's reporting for the tool: a closed connection told in one line on stderr, and the
+// analyser's rest between two requests.
+void InstallCliReporter();

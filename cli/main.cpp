@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "commands.h"
-#include "link/exchange.h"
 #include "options.h"
 
 #ifndef RQ55_VERSION
@@ -29,10 +28,6 @@ int main(int argc, char** argv) {
     }
     if (const int refused = CheckBeforeOpening(options)) return refused;
 
-    // The link tells a closed connection in one line; every failed exchange is told by the
-    // command that ran it, with the address, the block and the reason.
-    LinkReporter reporter;
-    reporter.serverClosed = [] { std::fputs("rq55ctl: the server closed the connection\n", stderr); };
-    SetLinkReporter(std::move(reporter));
+    InstallCliReporter();
     return RunCommand(options);
 }

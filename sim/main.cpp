@@ -36,7 +36,9 @@ Transport (one of them; without any, --modbus-tcp 5020):
                         PORT 0 takes any free port; the ready line tells which.
 
 Options:
-  --address N     the Modbus address answered, 1 to 247 (default 1). A write of register 800 is
+  --address N     the Modbus address answered, 1 to 247 (default 1). A list such as 1,2,3 puts
+                  further analysers on the same line, each with its own values and a serial number
+                  ending in its address (AB1202 for address 2). A write of register 800 is
                   stored and read back, but the simulator keeps answering at this address.
   --model N       the model code, 55 to 59 (default: one of them at random). It decides how many
                   analog outputs the program offers: 55 none, 56 one, 57 two, 58 three, 59 four.
@@ -176,9 +178,19 @@ int main(int argc, char** argv) {
                 ++i;
             }
         } else if (arg == "--address") {
-            if (!value(&text) || !number(text, 1, 247, &n))
-                return usageError("--address takes a number 1 to 247");
-            options.deviceAddress = static_cast<int>(n);
+            if (!value(&text)) return usageError("--address takes a number 1 to 247");
+            // "1,2,3": the first is this analyser, the others further analysers on the same line.
+            options.moreAddresses.clear();
+            for (size_t from = 0, k = 0; from <= text.size(); ++k) {
+                const size_t comma = std::min(text.find(',', from), text.size());
+                if (!number(text.substr(from, comma - from), 1, 247, &n))
+                    return usageError("--address takes a number 1 to 247, or a list of them");
+                if (k == 0)
+                    options.deviceAddress = static_cast<int>(n);
+                else
+                    options.moreAddresses.push_back(static_cast<int>(n));
+                from = comma + 1;
+            }
         } else if (arg == "--model") {
             if (!value(&text) || !number(text, 55, 59, &n))
                 return usageError("--model takes a model code 55 to 59");

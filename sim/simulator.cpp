@@ -1,5 +1,7 @@
 #include "sim/simulator.h"
 
+#include <cstdio>
+
 #include "sim/fault_plan.h"
 #include "sim/model.h"
 #include "sim/slave.h"
@@ -39,6 +41,7 @@ struct Simulator::Impl {
     mutable std::mutex mutex;
     Options options;
     std::unique_ptr<Model> model;
+    std::vector<std::pair<int, std::unique_ptr<Model>>> others; // the further analysers by address
     FaultPlan faults;
     std::vector<ReceivedRequest> log;
     std::function<void(bool, const std::vector<uint8_t>&)> trace;
@@ -57,7 +60,14 @@ struct Simulator::Impl {
 
     std::vector<Transmission> handle(const Bytes& pdu, Framing framing, uint16_t transactionId) {
         std::lock_guard lock(mutex);
-        Slave slave(*model, faults, options.deviceAddress);
+        Model* target = model.get();
+        int address = options.deviceAddress;
+        for (auto& [other, otherModel] : others)
+            if (!pdu.empty() && pdu[0] == other) {
+                target = otherModel.get();
+                address = other;
+            }
+        Slave slave(*target, faults, address);
         Exchange exchange = slave.handle(pdu, framing, transactionId, now());
         if (log.size() >= kLogLimit) log.erase(log.begin(), log.begin() + kLogLimit / 2);
         log.push_back(std::move(exchange.request));
@@ -130,6 +140,16 @@ bool Simulator::start(const Options& options, std::string* error) {
         impl_->options = options;
         impl_->origin = std::chrono::steady_clock::now();
         impl_->model = std::make_unique<Model>(options, impl_->now());
+        impl_->others.clear();
+        for (int address : options.moreAddresses) {
+            Options other = options;
+            other.deviceAddress = address;
+            other.seed = options.seed == 0 ? 0 : options.seed + static_cast<unsigned>(address);
+            char suffix[8];
+            std::snprintf(suffix, sizeof suffix, "%02d", address % 100);
+            other.serialNumber = options.serialNumber.substr(0, 4) + suffix;
+            impl_->others.emplace_back(address, std::make_unique<Model>(other, impl_->now()));
+        }
         impl_->log.clear();
     }
     std::promise<std::string> ready;

@@ -54,7 +54,10 @@ struct Options {
     bool moving = true;                  // live values wander and counters grow; false freezes them
     unsigned seed = 0;                   // 0: seeded from the clock
     std::string serialNumber = "AB1234"; // six characters, registers 819..821
-    int lineBaud = 0;                    // Pty: answer only while the line is set to this baud rate (0: any)
+    // Further analysers on the same line or port, one model each, at these addresses; each has
+    // the serial number's first four characters followed by its address in two digits.
+    std::vector<int> moreAddresses{};
+    int lineBaud = 0; // Pty: answer only while the line is set to this baud rate (0: any)
 };
 
 // One request as the simulator received it.

@@ -47,13 +47,15 @@ std::vector<std::string> fields(const std::string& line) {
 }
 
 struct Analyser {
-    explicit Analyser(sim::Transport transport, int address = 1, int model = 59, int baud = 0) {
+    explicit Analyser(sim::Transport transport, int address = 1, int model = 59, int baud = 0,
+                      std::vector<int> more = {}) {
         std::string error;
         const bool started = sim.start({.transport = transport,
                                         .deviceAddress = address,
                                         .modelCode = model,
                                         .moving = false,
                                         .seed = 5,
+                                        .moreAddresses = more,
                                         .lineBaud = baud},
                                        &error);
         EXPECT_TRUE(started) << error;
@@ -159,14 +161,17 @@ TEST(Cli, EveryBlockInEveryFormat) {
 }
 
 TEST(Cli, BackupRestoreVerifyAndDiff) {
-    Analyser from(sim::Transport::RtuOverTcp), to(sim::Transport::RtuOverTcp);
+    // Two analysers on one line are backed up to a file each.
+    Analyser from(sim::Transport::RtuOverTcp, 1, 59, 0, {2}), to(sim::Transport::RtuOverTcp);
     from.sim.setReg(201, 0x1234);
     from.sim.setReg(250, 7);
     from.sim.setReg(810, 30);
     testsupport::TempDir dir;
     const std::string file = dir.file("meter%a.bin");
-    const CtlRun backup = from.run({"backup", file});
+    const CtlRun backup = from.run({"backup", file, "--address", "1,2"});
     ASSERT_EQ(backup.status, 0) << backup.err;
+    EXPECT_EQ(backup.out, "address 1: configuration saved to " + dir.file("meter1.bin") +
+                              "\naddress 2: configuration saved to " + dir.file("meter2.bin") + "\n");
 
     const CtlRun before = to.run({"diff", dir.file("meter1.bin")});
     EXPECT_EQ(before.status, 3);
