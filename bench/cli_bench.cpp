@@ -66,7 +66,7 @@ bool MeasureCliRead() {
     if (std::any_of(ctl.begin(), ctl.end(), [](double s) { return s < 0; })) return false;
     std::printf("read of the 60 network registers as a whole process over Modbus/TCP, median of %d:\n",
                 kRuns);
-    std::printf("  rq55ctl read network  %7.1f ms (its exchange closes with the 0.15 s pause)\n",
+    std::printf("  rq55ctl read network  %7.1f ms\n",
                 1000 * medianOf(ctl));
     if (raw.empty() || std::any_of(raw.begin(), raw.end(), [](double s) { return s < 0; }))
         std::printf("  mbpoll                not measured (not installed or failed)\n");
