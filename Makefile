@@ -3,13 +3,13 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: demo test configure build build-asan deps screenshots bench fuzz clean
+.PHONY: demo test configure build build-asan deps screenshots bench fuzz package clean
 
 deps:
 	./scripts/install-deps
 
 configure: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRQ55_WERROR=ON
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRQ55_WERROR=ON -DRQ55_PACKAGE_TEST=ON
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
@@ -45,5 +45,13 @@ fuzz:
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	./scripts/fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
+# The Debian package, from a release build: build-release/package/rq55_<version>_amd64.deb
+RELEASE_BUILD ?= build-release
+package: deps
+	cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DRQ55_TESTS=OFF
+	cmake --build $(RELEASE_BUILD) -j $(JOBS)
+	cd $(RELEASE_BUILD) && cpack
+	@ls $(RELEASE_BUILD)/package/*.deb
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(RELEASE_BUILD)

@@ -5,10 +5,6 @@
 #include "commands.h"
 #include "options.h"
 
-#ifndef RQ55_VERSION
-#define RQ55_VERSION "?"
-#endif
-
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);

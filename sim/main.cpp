@@ -52,6 +52,7 @@ Options:
   --trace         print every piece of bytes received (<<) and sent (>>), in hex with the time,
                   on standard error.
   --help          show this text.
+  --version       show the version.
 
 When it is ready it prints one line on standard output, for example
   RQ55 simulator ready: modbus-tcp 127.0.0.1:5020 address 1 model 57
@@ -160,6 +161,9 @@ int main(int argc, char** argv) {
         long n = 0;
         if (arg == "--help" || arg == "-h") {
             std::fputs(kHelp, stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("rq55-sim %s\n", RQ55_VERSION);
             return 0;
         } else if (arg == "--pty" || arg == "--rtu-tcp" || arg == "--modbus-tcp") {
             if (transportChosen) return usageError("choose one of --pty, --rtu-tcp and --modbus-tcp");

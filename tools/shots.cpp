@@ -180,6 +180,11 @@ int main(int argc, char** argv) {
         runFor(0.3);
         saveView(FindPanelByTitle(etiqueta[211]), "password");
     });
+    runProgram([] {
+        SimulateMenuCommand(panel_principal, MENU_INFO_ACERCA);
+        runFor(0.3);
+        saveView(FindPanelByTitle(etiqueta[18]), "information");
+    });
 
     simulator.stop();
     return g_failures == 0 ? 0 : 1;

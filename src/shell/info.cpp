@@ -2,6 +2,7 @@
 
 #include "lang/label_table.h"
 #include "panels/navigation.h"
+#include "platform/system.h"
 #include "platform/ui.h"
 #include "rq55_uir.h"
 
@@ -17,7 +18,8 @@ void RQ55_Visualiza_Pantalla_Info(int /*menuBar*/, int /*panel*/) {
     SetPanelAttribute(info, ATTR_TITLE, etiqueta[18]);
     SetCtrlVal(info, INFO_PRODUCTO, "RQ55");
     SetCtrlVal(info, INFO_TEXTO_1, "Network analyser set-up and monitoring");
-    SetCtrlVal(info, INFO_TEXTO_2, "Modbus RTU · Modbus/TCP · RTU over TCP");
+    SetCtrlVal(info, INFO_TEXTO_2,
+               strfmt("Version %s · Modbus RTU · Modbus/TCP · RTU over TCP", RQ55_VERSION));
     InstallPopup(info);
 }
 

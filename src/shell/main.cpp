@@ -13,13 +13,22 @@
 
 int main(int argc, char** argv) {
     bool demo = false;
+    bool check = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--demo") == 0) {
             demo = true;
+        } else if (std::strcmp(argv[i], "--check-install") == 0) {
+            check = true;
         } else if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::printf(
-                "Usage: rq55 [--demo]\n"
-                "  --demo  talk to a built-in simulated analyser (RTU frames over TCP on loopback)\n");
+                "Usage: rq55 [--demo | --check-install | --version]\n"
+                "  --demo           talk to a built-in simulated analyser (RTU frames over TCP on loopback)\n"
+                "  --check-install  start up to the main panel and quit: exit status 0 when the panel\n"
+                "                   file and the language file beside the program were read\n"
+                "  --version        show the version\n");
+            return 0;
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("rq55 %s\n", RQ55_VERSION);
             return 0;
         }
     }
@@ -42,6 +51,11 @@ int main(int argc, char** argv) {
         preset.address = options.deviceAddress;
         preset.host = "127.0.0.1";
         preset.tcpPort = simulator.tcpPort();
+        SetMainPanelPreset(preset);
+    }
+    if (check) {
+        MainPanelPreset preset;
+        preset.quitOnceShown = true;
         SetMainPanelPreset(preset);
     }
     return RQ55_main(argc, argv);

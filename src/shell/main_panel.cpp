@@ -1,12 +1,13 @@
 #include "shell/main_panel.h"
 
+#include <cstdio>
 #include <optional>
 
 #include "lang/label_table.h"
 #include "lang/labels.h"
 #include "lang/language.h"
-#include "platform/system.h"
 #include "link/link_settings.h"
+#include "platform/system.h"
 #include "platform/ui.h"
 #include "rq55_uir.h"
 #include "shell/comm_switch.h"
@@ -50,7 +51,8 @@ void copyLinkState(int from, int to) {
 void reportBrokenPanelFile(int code) {
     const char* es = "no se puede leer";
     const char* en = "cannot be read";
-    if (code == UIE_BadResourceFile) es = "no es un archivo de paneles válido", en = "is not a valid panel file";
+    if (code == UIE_BadResourceFile)
+        es = "no es un archivo de paneles válido", en = "is not a valid panel file";
     if (code == UIE_NoSuchPanelResource) es = "no contiene el panel principal", en = "lacks the main panel";
     if (code == UIE_UnknownCallback) es = "nombra una función desconocida", en = "names an unknown callback";
     const std::string file = GetProjectDir() + "/RQ55.uir";
@@ -90,6 +92,13 @@ int RQ55_main(int argc, char** argv) {
     applyPreset(panel_principal);
     Ulvo_GEN_Presenta_iconos_comunicaciones_solo_semaforo();
     if (DisplayPanel(panel_principal) < 0) return 0;
+    if (g_preset.quitOnceShown) {
+        ProcessSystemEvents();
+        std::printf("rq55: %s/RQ55.uir and language.ini read; the main panel opened.\n",
+                    GetProjectDir().c_str());
+        WT_RemoveSysTrayIcon(icono_comunicaciones_barra_tareas);
+        return 0;
+    }
     if (RunUserInterface() < 0) return 0;
     WT_RemoveSysTrayIcon(icono_comunicaciones_barra_tareas);
     return 0;

@@ -14,6 +14,7 @@ struct MainPanelPreset {
     int address = 1;
     std::string host;
     unsigned tcpPort = 0;
+    bool quitOnceShown = false; // show the main panel, then quit: checks an installation
 };
 void SetMainPanelPreset(const MainPanelPreset& preset);
 

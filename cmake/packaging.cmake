@@ -1,0 +1,55 @@
+# Installing and the Debian package (`make package`).
+#
+# The executables live in lib/rq55/ beside the files they read from their own directory (the
+# panels, the language file, the icons); bin/ holds relative links to them, so an installed or
+# unpacked copy finds its files through the link wherever it lies.
+set(RQ55_PROGRAM_DIR lib/rq55)
+set(RQ55_EXECUTABLES rq55 rq55-sim rq55ctl)
+
+install(TARGETS ${RQ55_EXECUTABLES} RUNTIME DESTINATION ${RQ55_PROGRAM_DIR})
+install(FILES ${RQ55_RESOURCE_FILES} DESTINATION ${RQ55_PROGRAM_DIR})
+
+set(RQ55_LINK_DIR ${CMAKE_BINARY_DIR}/install-links)
+file(MAKE_DIRECTORY ${RQ55_LINK_DIR})
+foreach(executable ${RQ55_EXECUTABLES})
+  file(CREATE_LINK ../${RQ55_PROGRAM_DIR}/${executable} ${RQ55_LINK_DIR}/${executable} SYMBOLIC)
+  install(FILES ${RQ55_LINK_DIR}/${executable} DESTINATION bin)
+endforeach()
+
+install(FILES ${CMAKE_SOURCE_DIR}/resources/rq55.desktop DESTINATION share/applications)
+foreach(size 16 32 48 64 128 256)
+  install(FILES ${CMAKE_SOURCE_DIR}/resources/icons/rq55-${size}.png
+          DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME rq55.png)
+endforeach()
+
+# Manual pages go in compressed, as Debian keeps them.
+find_program(GZIP gzip REQUIRED)
+set(RQ55_MAN_PAGES)
+foreach(executable ${RQ55_EXECUTABLES})
+  set(page ${CMAKE_BINARY_DIR}/man/${executable}.1.gz)
+  add_custom_command(OUTPUT ${page}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
+    COMMAND ${GZIP} -9nc ${CMAKE_SOURCE_DIR}/docs/man/${executable}.1 > ${page}
+    DEPENDS ${CMAKE_SOURCE_DIR}/docs/man/${executable}.1 VERBATIM)
+  list(APPEND RQ55_MAN_PAGES ${page})
+endforeach()
+add_custom_target(rq55-man ALL DEPENDS ${RQ55_MAN_PAGES})
+install(FILES ${RQ55_MAN_PAGES} DESTINATION share/man/man1)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME rq55)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "RQ55 developers <rq55@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "set up and watch an RQ55 network analyser over Modbus")
+set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
+    "The desktop program with which an electrician or commissioning engineer sets up and\n\
+watches one RQ55 network analyser over Modbus RTU on a serial port, Modbus/TCP, or RTU\n\
+frames over TCP; rq55ctl, the same analyser from the command line; and rq55-sim, a\n\
+simulated analyser.")
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/package)
+include(CPack)

@@ -1,0 +1,44 @@
+#!/usr/bin/env bash
+# Builds the Debian package from this build, unpacks it and checks that the unpacked copy works:
+# ./package_test.sh BUILD_DIR VERSION
+set -euo pipefail
+build=$1
+version=$2
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+cpack --config "$build/CPackConfig.cmake" -B "$work/pkg" > "$work/cpack.log" 2>&1 || { cat "$work/cpack.log"; fail "cpack"; }
+deb=$(ls "$work"/pkg/*.deb)
+
+# Dependencies computed from the shared libraries, Qt 6 among them.
+depends=$(dpkg-deb -f "$deb" Depends)
+for library in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6network6; do
+  [[ $depends == *"$library"* ]] || fail "Depends lacks $library: $depends"
+done
+[[ $(dpkg-deb -f "$deb" Version) == "$version" ]] || fail "package version is not $version"
+
+dpkg-deb -x "$deb" "$work/root"
+usr=$work/root/usr
+for executable in rq55 rq55-sim rq55ctl; do
+  link=$(readlink "$usr/bin/$executable") || fail "/usr/bin/$executable is not a link"
+  [[ $link == ../lib/rq55/$executable ]] || fail "/usr/bin/$executable points to $link"
+  [[ $("$usr/bin/$executable" --version) == "$executable $version" ]] || fail "$executable --version"
+  page=$usr/share/man/man1/$executable.1.gz
+  [[ -f $page ]] || fail "no manual page for $executable"
+  MANWIDTH=80 man --warnings -l "$page" > "$work/page.txt" 2> "$work/page.err"
+  [[ ! -s $work/page.err ]] || { cat "$work/page.err"; fail "$executable.1 gives warnings"; }
+  grep -q "$executable" "$work/page.txt" || fail "$executable.1 renders empty"
+done
+
+# The unpacked program finds its panels and texts through the link, up to its main panel.
+printf '[SOFTWARE]\nRQ55\\Language\\Language=1\n' > "$work/settings.ini"
+out=$(cd "$work" && QT_QPA_PLATFORM=offscreen RQ55_SETTINGS="$work/settings.ini" timeout 60 "$usr/bin/rq55" --check-install 2>/dev/null) \
+  || fail "rq55 --check-install from the package: status $?"
+[[ $out == *"$usr/lib/rq55/RQ55.uir"* ]] || fail "rq55 read its files from elsewhere: $out"
+
+desktop-file-validate "$usr/share/applications/rq55.desktop" || fail "the desktop entry"
+for size in 16 32 48 64 128 256; do
+  [[ -f $usr/share/icons/hicolor/${size}x$size/apps/rq55.png ]] || fail "no ${size}x$size icon"
+done
+echo "package $(basename "$deb") checked"
