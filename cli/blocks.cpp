@@ -188,7 +188,10 @@ std::string BlockPrinter::print(const std::string& time, int address, const std:
             headerDone_ = true;
         }
         out += time + "," + std::to_string(address);
-        for (const NamedValue& v : values) out += "," + csvField(exactText(v));
+        for (const NamedValue& v : values) {
+            out += ',';
+            out += csvField(exactText(v));
+        }
         out += "\n";
         break;
     case Format::Json:
