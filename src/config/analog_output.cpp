@@ -6,6 +6,7 @@
 #include "lang/label_table.h"
 #include "lang/labels.h"
 #include "panels/config_fields.h"
+#include "panels/freshness.h"
 #include "panels/navigation.h"
 #include "panels/view_support.h"
 #include "platform/system.h"
@@ -37,6 +38,7 @@ int openOutput(int output, int caller) {
     salida_analogica = output;
     panel_out_anal = OpenView(caller, g_returnTo, OUT_ANAL, RQ55_Poner_Etiquetas_Out_Anal_1,
                               {OUT_ANAL_TIMER, OUT_ANAL_TIMER_GRAFICO});
+    WatchPanel(panel_out_anal, PanelKind::Settings);
     if (panel_out_anal > 0)
         SetCtrlVal(panel_out_anal, OUT_ANAL_TITULO, strfmt("%s %d", etiqueta[61].c_str(), output));
     return 0;
@@ -65,7 +67,10 @@ int RQ55_Timeloop_Out_anal_1(int panel, int control, int event, void*, int, int)
     if (event != EVENT_TIMER_TICK || salida_analogica < 1) return 0;
     HoldRefresh(panel, control); // one read per opening, whatever it gives
     float block[kAnalogOutputCount] = {};
-    if (ReadWithLinkSettings(kReads[salida_analogica - 1], block) != 1) return 0;
+    if (ReadWithLinkSettings(kReads[salida_analogica - 1], block) != 1) {
+        ShowReadFailed(panel);
+        return 0;
+    }
     SetCtrlVal(panel, OUT_ANAL_VALOR, static_cast<double>(block[kPresentValue]));
     const int type = static_cast<int>(block[kOutputType]);
     ShowInSelector(panel, OUT_ANAL_TIPO, type);

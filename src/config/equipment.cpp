@@ -7,6 +7,7 @@
 #include "lang/labels.h"
 #include "link/link_settings.h"
 #include "panels/config_fields.h"
+#include "panels/freshness.h"
 #include "panels/navigation.h"
 #include "panels/view_support.h"
 #include "platform/ui.h"
@@ -34,6 +35,7 @@ int RQ55_Conf_Equipo(int panel, int /*control*/, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
     panel_conf_equipo =
         OpenView(panel, g_returnTo, CONF_EQUIPO, RQ55_Poner_Etiquetas_Conf_Eq, {CONF_EQUIPO_TIMER});
+    WatchPanel(panel_conf_equipo, PanelKind::Settings);
     return 0;
 }
 
@@ -42,8 +44,10 @@ int RQ55_Timeloop_Conf_Equipo(int panel, int control, int event, void*, int, int
     HoldRefresh(panel, control); // one read per opening, whatever it gives
     int32_t values[kEquipmentConfigCount] = {};
     if (RQ55_Ulvo_Leer_Conf_Equipo_Exacto(Puerto, static_cast<unsigned char>(Identidad), values, Telefono,
-                                          static_cast<unsigned short>(TCP_Puerto), IP) != 1)
+                                          static_cast<unsigned short>(TCP_Puerto), IP) != 1) {
+        ShowReadFailed(panel);
         return 0;
+    }
     SetCtrlVal(panel, kFields[0], static_cast<unsigned>(values[0]) & 0xFFu);
     for (int i = 1; i < kEquipmentConfigCount; ++i)
         SetCtrlVal(panel, kFields[i], static_cast<int>(values[i]));

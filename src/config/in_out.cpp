@@ -7,6 +7,7 @@
 #include "lang/labels.h"
 #include "link/link_settings.h"
 #include "panels/config_fields.h"
+#include "panels/freshness.h"
 #include "panels/navigation.h"
 #include "panels/view_support.h"
 #include "platform/ui.h"
@@ -127,6 +128,7 @@ int RQ55_Conf_In_Out(int panel, int /*control*/, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
     g_kept[0] = g_kept[1] = Kept{};
     panel_in_out = OpenView(panel, g_returnTo, IN_OUT, RQ55_Poner_Etiquetas_In_Out, {IN_OUT_TIMER});
+    WatchPanel(panel_in_out, PanelKind::Settings);
     return 0;
 }
 
@@ -134,7 +136,10 @@ int RQ55_Timeloop_In_Out(int panel, int control, int event, void*, int, int) {
     if (event != EVENT_TIMER_TICK) return 0;
     HoldRefresh(panel, control); // one read per opening, whatever it gives
     float block[kInOutCount] = {};
-    if (ReadWithLinkSettings(RQ55_Ulvo_Leer_In_Out, block) != 1) return 0;
+    if (ReadWithLinkSettings(RQ55_Ulvo_Leer_In_Out, block) != 1) {
+        ShowReadFailed(panel);
+        return 0;
+    }
     for (int n = 0; n < 2; ++n) fillRelay(panel, kRelays[n], block, g_kept[n]);
     RQ55_Modo_R1(panel, IN_OUT_MODO_1, EVENT_COMMIT, nullptr, 0, 0);
     RQ55_Modo_R2(panel, IN_OUT_MODO_2, EVENT_COMMIT, nullptr, 0, 0);

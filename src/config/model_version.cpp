@@ -6,6 +6,7 @@
 #include "device/register_map.h"
 #include "lang/label_table.h"
 #include "link/link_settings.h"
+#include "panels/freshness.h"
 #include "panels/navigation.h"
 #include "panels/view_support.h"
 #include "platform/ui.h"
@@ -31,6 +32,7 @@ int RQ55_cambiar_Version(int panel, int /*control*/, int event, void*, int, int)
     if (event != EVENT_COMMIT) return 0;
     g_read = false;
     panel_version = OpenView(panel, g_returnTo, VERSION, nullptr, {VERSION_TIMER});
+    WatchPanel(panel_version, PanelKind::Settings);
     return 0;
 }
 
@@ -39,8 +41,10 @@ int RQ55_Timeloop_Version(int panel, int control, int event, void*, int, int) {
     HoldRefresh(panel, control); // one read per opening, whatever it gives
     unsigned char bytes[kModelVersionBytes] = {};
     if (RQ55_Ulvo_Leer_Modelo_Version(Puerto, static_cast<unsigned char>(Identidad), bytes, Telefono,
-                                      static_cast<unsigned short>(TCP_Puerto), IP) != 1)
+                                      static_cast<unsigned short>(TCP_Puerto), IP) != 1) {
+        ShowReadFailed(panel);
         return 0;
+    }
     std::memcpy(g_readBytes, bytes, sizeof bytes);
     g_readTexts[0] = TextFromSwappedPairs(bytes, kFirstTextBytes);
     g_readTexts[1] = TextFromSwappedPairs(bytes + kFirstTextBytes, kSecondTextBytes);

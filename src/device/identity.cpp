@@ -8,7 +8,9 @@ constexpr int kLastModel = 59;
 Identity IdentityFromSerialBlock(const unsigned char (&block)[kSerialNumberBytes]) {
     Identity id;
     id.modelCode = block[10] * 256 + block[11];
-    id.serial.assign(reinterpret_cast<const char*>(block + 16), 6);
+    // As in the model and version texts a zero byte ends the text; a byte no one can read shows as '?'.
+    for (int i = 16; i < 22 && block[i] != 0; ++i)
+        id.serial.push_back(block[i] >= 0x20 && block[i] < 0x7F ? static_cast<char>(block[i]) : '?');
     id.modelText = TextFromSwappedPairs(block, kModelTextBytes);
     id.versionText = TextFromSwappedPairs(block + kModelTextBytes, kVersionTextBytes);
     return id;

@@ -11,7 +11,7 @@ constexpr int kVersionTextBytes = 6; // the second text: registers 816-818
 
 struct Identity {
     int modelCode = 0;       // register 816
-    std::string serial;      // registers 819-821, six characters
+    std::string serial;      // registers 819-821: up to six characters, '?' for an unprintable one
     std::string modelText;   // the first model/version text
     std::string versionText; // the second
 };

@@ -105,7 +105,7 @@ std::string Ulvo_Trae_Fecha_dd_mm_aaaa() {
     return date;
 }
 
-void InstallLinkPopups() {
+void InstallLinkPopups(std::function<void()> linkLost) {
     LinkReporter reporter;
     reporter.exchanging = [](bool underWay) {
         if (underWay)
@@ -117,6 +117,10 @@ void InstallLinkPopups() {
         WT_SetTrayIconAttr(icono_comunicaciones_barra_tareas, ATTR_TRAY_ICON_IMAGE, image);
     };
     reporter.error = Ulvo_Visualiza_mensaje_de_error;
-    reporter.serverClosed = [] { MessagePopup("TCP Client", "Server has closed connection!"); };
+    reporter.serverClosed = [linkLost] {
+        MessagePopup("TCP Client", "Server has closed connection!");
+        if (linkLost) linkLost();
+    };
+    reporter.deviceGone = linkLost;
     SetLinkReporter(std::move(reporter));
 }

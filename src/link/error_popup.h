@@ -2,10 +2,12 @@
 // program's way of showing what the link reports.
 #pragma once
 
+#include <functional>
 #include <string>
 
 // Both 0 at start. Display: non-zero shows every message; 0 holds back the messages that name a
-// communication error (texts 22 to 25, and 394 to 399 for a refused reply). Logging: 1 appends those messages to "comm.log".
+// communication error (texts 22 to 25, and 394 to 399 for a refused reply). Logging: 1 appends those messages
+// to "comm.log".
 extern int ULVO_Visualiza_errores_comunicacion;
 extern int ULVO_Loggea_errores_comunicacion;
 
@@ -21,5 +23,6 @@ std::string Ulvo_Trae_Fecha_dd_mm_aaaa();
 
 // Installs the desktop program's reporting on the link: the error popup, the "TCP Client" message
 // when the server closes the connection, the animated taskbar icon, and timers held back while
-// an exchange runs.
-void InstallLinkPopups();
+// an exchange runs. linkLost runs after the server closed the connection or the serial device
+// went away.
+void InstallLinkPopups(std::function<void()> linkLost = {});

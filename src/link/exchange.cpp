@@ -58,6 +58,9 @@ ReplyFault g_lastFault = ReplyFault::None;
 // What the last exchange ended with, for LastExchangeFailure. kNoHost is the link's own: the
 // callers see it as kExceptionReply, as they always have.
 constexpr int kNoHost = -100;
+// The serial device went away during the exchange; the callers see kNoReply.
+constexpr int kDeviceGone = -101;
+bool g_linkOpen = false;
 int g_lastStatus = kExchangeOk;
 int g_lastException = 0;
 
@@ -161,6 +164,14 @@ void drainCom(int port, int count) {
     }
 }
 
+// A serial device that went away ends the exchange at once, and the program around the link is
+// told, so it can close the link rather than keep trying a port that is no longer there.
+int deviceGone() {
+    showErrorIcon();
+    if (g_reporter.deviceGone) g_reporter.deviceGone();
+    return kDeviceGone;
+}
+
 int transmitCom(int port, unsigned char* request, int requestLength, unsigned char* reply, int report) {
     setIcon(kIconIdle);
     Ulvo_CalculoCRC_2(request, requestLength);
@@ -177,6 +188,7 @@ int transmitCom(int port, unsigned char* request, int requestLength, unsigned ch
         setIcon(kIconSending);
         const int written = ComWrt(port, request, frameLength);
         trace(true, request, written);
+        if (written == kRS_DeviceGone) return deviceGone();
         if (written < frameLength) {
             showErrorIcon();
             --attempts;
@@ -184,6 +196,7 @@ int transmitCom(int port, unsigned char* request, int requestLength, unsigned ch
         }
         SetComTime(port, g_limits.comReplySeconds);
         const int head = ComRd(port, reply, 3);
+        if (head == kRS_DeviceGone) return deviceGone();
         if (head < 3) {
             trace(false, reply, head);
             FlushInQ(port);
@@ -358,18 +371,26 @@ int transmitTcp(int port, unsigned char* request, int requestLength, unsigned ch
 
 int Ulvo_Abrir_Puerto(int port, int baudRate, int dataBits, int parity, int stopBits, unsigned short tcpPort,
                       const std::string& host) {
-    if (port < 99)
-        return OpenComConfig(port, "", baudRate, parity, dataBits, stopBits, kComQueueSize, kComQueueSize);
+    if (port < 99) {
+        const int result =
+            OpenComConfig(port, "", baudRate, parity, dataBits, stopBits, kComQueueSize, kComQueueSize);
+        g_linkOpen = result == 0;
+        return result;
+    }
     Contador_TCP = 1;
     // One conversation at a time: the TCP wait listens to the link's conversation only.
     if (TCP_handle != 0) DisconnectFromTCPServer(TCP_handle);
     TCP_handle = 0;
     const int result = ConnectToTCPServer(&TCP_handle, tcpPort, host, Ulvo_TCP_Cliente, nullptr, 0);
     if (result < 0) TCP_handle = 0;
+    g_linkOpen = result >= 0;
     return result;
 }
 
+bool LinkIsOpen() { return g_linkOpen; }
+
 int Ulvo_Cerrar_Puerto(int port) {
+    g_linkOpen = false;
     if (port < 99) {
         CloseCom(port);
     } else if (TCP_handle != 0) {
@@ -391,6 +412,7 @@ int Ulvo_Transmitir_Modbus(int port, unsigned char* request, int requestLength, 
         g_lastStatus = kNoReply;
     } else if (port < 99) {
         g_lastStatus = transmitCom(port, request, requestLength, reply, report);
+        if (g_lastStatus == kDeviceGone) return kNoReply;
     } else if (host.empty()) {
         g_lastStatus = kNoHost; // nothing sent; the callers know this status as an exception reply
         return kExceptionReply;
@@ -442,6 +464,7 @@ std::string LastExchangeFailure() {
     case kTcpTimeout: return "time-out";
     case kTcpClosed: return "connection closed";
     case kNoHost: return "no host name";
+    case kDeviceGone: return "serial device gone";
     case kCrcError: break;
     default: return strfmt("TCP error %d", g_lastStatus);
     }

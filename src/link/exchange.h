@@ -45,6 +45,9 @@ int Ulvo_Abrir_Puerto(int port, int baudRate, int dataBits, int parity, int stop
                       const std::string& host);
 int Ulvo_Cerrar_Puerto(int port);
 
+// Whether the link is open: from a successful Ulvo_Abrir_Puerto until Ulvo_Cerrar_Puerto.
+bool LinkIsOpen();
+
 // Sends the request (requestLength bytes, without CRC; the buffer must hold 2 more) and takes
 // the reply into `reply` (kReplyBufferSize bytes). Port < 99 is a COM port; otherwise TCP, as
 // Modbus/TCP when tcpPort is 502 or port is 100 and as RTU frames on any other TCP port (port 101
@@ -87,6 +90,7 @@ struct LinkReporter {
     std::function<void(const char* image)> icon;   // the taskbar icon for each stage of an exchange
     std::function<void(const std::string& title, const std::string& message)> error; // report 1 only
     std::function<void()> serverClosed; // the TCP server closed the conversation
+    std::function<void()> deviceGone;   // the serial device went away (a USB adapter pulled)
 };
 void SetLinkReporter(LinkReporter reporter);
 

@@ -3,6 +3,7 @@
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
@@ -66,6 +67,27 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
     case ATTR_SIZE_TO_TEXT:
         if (value) c->widget->adjustSize();
         return 0;
+    case ATTR_NO_VALUE:
+        if (value == 0) return 0;
+        if (c->type == CTRL_NUMERIC && c->indicator) {
+            static_cast<QLabel*>(c->widget)->setText(kNoValueText);
+            return 0;
+        }
+        if (c->type == CTRL_TEXT_BOX) {
+            static_cast<QLineEdit*>(c->widget)->setText(kNoValueText);
+            return 0;
+        }
+        return UIE_WrongControlType;
+    case ATTR_NOTICE_STYLE: {
+        auto* label = qobject_cast<QLabel*>(c->widget);
+        if (c->type != CTRL_TEXT_MSG || !label) return UIE_WrongControlType;
+        label->setWordWrap(value != 0);
+        label->setStyleSheet(value
+                                 ? "QLabel { background: #fff4d6; color: #5a3d00; border: 1px solid #e0b44c;"
+                                   " border-radius: 4px; padding: 6px 10px; }"
+                                 : "");
+        return 0;
+    }
     case ATTR_MAX_VALUE:
     case ATTR_MIN_VALUE: return SetCtrlAttribute(panel, control, attribute, static_cast<double>(value));
     default: return UIE_BadAttribute;

@@ -11,6 +11,7 @@
 #include "platform/testing.h"
 #include "platform/ui.h"
 
+class QFontMetrics;
 class QLabel;
 class QLineSeries;
 class QMenu;
@@ -106,6 +107,12 @@ void DispatchTick(int panel, int control);
 
 // Text of a numeric control's value, and the caption placed beside or above its control.
 QString FormatNumber(const Control& c, double v);
+// What a numeric display `width` pixels wide shows: the field's own format, or, when that is too
+// wide, the shortest notation that keeps the magnitude and fits (250000 for 250000.0, 2.5e+06):
+// never a number with digits cut off.
+QString FitNumber(const Control& c, double v, const QFontMetrics& metrics, int width);
+// What a value display shows before its first value.
+inline const QString kNoValueText = QStringLiteral("\u2014");
 void PlaceCaption(Control& c);
 // Fits a graph's free axes to its plots.
 void RescaleGraph(Control& c);

@@ -114,3 +114,12 @@ int GetPanelAttribute(int panel, int attribute, std::string& value) {
     value = ss(p->window->windowTitle());
     return 0;
 }
+
+std::vector<int> GetValueDisplays(int panel) {
+    std::vector<int> displays;
+    Panel* p = findPanel(panel);
+    if (!p) return displays;
+    for (const auto& [id, c] : p->controls)
+        if ((c.type == CTRL_NUMERIC && c.indicator) || c.type == CTRL_TEXT_BOX) displays.push_back(id);
+    return displays;
+}

@@ -114,12 +114,17 @@ int ComWrt(int port, const unsigned char* buffer, int count) {
     if (!p) return fail(kRS_PortNotOpen, port, "", "");
     if (count <= 0) return 0;
     const qint64 queued = p->port->write(reinterpret_cast<const char*>(buffer), count);
-    if (queued < 0) return fail(kRS_WriteFailed, port, p->device, p->port->errorString().toStdString());
+    if (queued < 0) {
+        const int code = p->port->error() == QSerialPort::ResourceError ? kRS_DeviceGone : kRS_WriteFailed;
+        return fail(code, port, p->device, p->port->errorString().toStdString());
+    }
     QDeadlineTimer deadline(p->timeoutMs);
     while (p->port->bytesToWrite() > 0) {
         if (!p->port->waitForBytesWritten(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0))))
             break;
     }
+    if (p->port->error() == QSerialPort::ResourceError)
+        return fail(kRS_DeviceGone, port, p->device, p->port->errorString().toStdString());
     p->port->clearError();
     return static_cast<int>(queued - p->port->bytesToWrite());
 }
@@ -137,6 +142,8 @@ int ComRd(int port, unsigned char* buffer, int count) {
         const qint64 remaining = deadline.remainingTime();
         if (remaining <= 0) break;
         if (!p->port->waitForReadyRead(static_cast<int>(remaining))) {
+            if (p->port->error() == QSerialPort::ResourceError)
+                return fail(kRS_DeviceGone, port, p->device, p->port->errorString().toStdString());
             const bool timedOut = p->port->error() == QSerialPort::TimeoutError;
             p->port->clearError();
             // A device that went away reports at once; do not spin until the deadline.
@@ -189,6 +196,7 @@ std::string GetRS232ErrorString(int errorCode) {
     case kRS_InvalidParameter: return com + dev + " refused the port settings" + why + ".";
     case kRS_WriteFailed: return com + dev + ": writing failed" + why + ".";
     case kRS_ReadFailed: return com + dev + ": reading failed" + why + ".";
+    case kRS_DeviceGone: return com + dev + " went away" + why + ".";
     default: return "Serial port error " + std::to_string(errorCode) + why + ".";
     }
 }

@@ -18,6 +18,7 @@ enum {
     kRS_InvalidParameter = -7, // baud rate, parity, data or stop bits refused
     kRS_WriteFailed = -8,
     kRS_ReadFailed = -9,
+    kRS_DeviceGone = -10, // the device went away while open (a USB adapter pulled)
 };
 
 std::string ResolveComDevice(int port);

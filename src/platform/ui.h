@@ -44,6 +44,8 @@ enum {
     ATTR_MENU_NAME,       // text: a menu's name (menu bars)
     ATTR_ITEM_NAME,       // text: a menu item's name (menu bars)
     ATTR_CLOSE_CTRL,      // int: a panel's control whose callback the window's close box runs
+    ATTR_NO_VALUE,        // int 1: a value display shows a dash until it is next given a value
+    ATTR_NOTICE_STYLE,    // int 1: a text message drawn as a notice (wrapped, on a tinted ground)
 };
 
 // Errors of the user-interface operations (all negative).
@@ -105,6 +107,10 @@ int SetPanelAttribute(int panel, int attribute, int value);
 int SetPanelAttribute(int panel, int attribute, const std::string& value);
 int GetPanelAttribute(int panel, int attribute, int& value);
 int GetPanelAttribute(int panel, int attribute, std::string& value);
+
+// The controls that display values the program reads (numeric indicators and read-only text
+// boxes), in control-number order.
+std::vector<int> GetValueDisplays(int panel);
 
 // Controls built in code; returns the new control's number.
 int NewCtrl(int panel, int type, const std::string& label, int top, int left);

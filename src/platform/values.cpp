@@ -22,7 +22,8 @@ int SetCtrlVal(int panel, int control, double value) {
         if (c->data != NumData::Double) value = std::isfinite(value) ? std::trunc(value) : 0;
         c->value = value;
         if (c->indicator) {
-            static_cast<QLabel*>(c->widget)->setText(FormatNumber(*c, value));
+            auto* display = static_cast<QLabel*>(c->widget);
+            display->setText(FitNumber(*c, value, display->fontMetrics(), display->contentsRect().width()));
         } else if (auto* d = qobject_cast<QDoubleSpinBox*>(c->widget)) {
             const QSignalBlocker block(d);
             d->setValue(value);

@@ -20,7 +20,7 @@
 #include "views/status.h"
 
 void RegisterProgramCallbacks() {
-    InstallLinkPopups();
+    InstallLinkPopups(CloseLostLink);
 
     // Main panel and shell.
     RegisterCallback("QUIT", QUIT);

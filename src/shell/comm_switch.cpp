@@ -2,16 +2,35 @@
 
 #include <string>
 
+#include "device/identity.h"
 #include "device/register_map.h"
+#include "lang/label_table.h"
 #include "link/exchange.h"
 #include "link/link_settings.h"
+#include "panels/freshness.h"
 #include "platform/serial.h"
+#include "platform/system.h"
 #include "platform/ui.h"
 #include "rq55_uir.h"
+#include "shell/main_panel.h"
 
 namespace {
 
 constexpr int kTcpLink = 99;
+constexpr int kModbusTcpPort = 502;
+constexpr int kTextConnected = 411;
+constexpr int kTextOff = 412;
+constexpr const char* kFramings[] = {"8N1", "8O1", "8E1", "8N2"};
+
+std::string g_serial; // of the analyser that answered at switch-on; empty while off
+
+// "COM3, 19200 8N1" or "127.0.0.1:502 Modbus/TCP".
+std::string linkDescription() {
+    if (Puerto == kTcpLink)
+        return strfmt("%s:%d %s", IP.c_str(), TCP_Puerto,
+                      TCP_Puerto == kModbusTcpPort ? "Modbus/TCP" : "RTU over TCP");
+    return strfmt("COM%d, %d %s", Puerto, Velocidad, Modo >= 0 && Modo <= 3 ? kFramings[Modo] : "?");
+}
 
 void dimSettings(int panel, int dimmed) {
     for (int control : kLinkSettingControls) SetCtrlAttribute(panel, control, ATTR_DIMMED, dimmed);
@@ -42,6 +61,7 @@ void RQ55_Comunicaciones_On_Off(int panel) {
     if (on != 1) {
         dimSettings(panel, 0);
         Ulvo_Cerrar_Puerto(Puerto);
+        ShowLinkStatus(panel);
         return;
     }
     GetCtrlVal(panel, PRINCIPAL_PUERTO, Puerto);
@@ -83,6 +103,8 @@ int RQ55_Abrir_Puerto(int panel, int /*control*/, int event, void*, int, int) {
     if (RQ55_Ulvo_Leer_Num_Serie(Puerto, static_cast<unsigned char>(Identidad), serial, Telefono,
                                  static_cast<unsigned short>(TCP_Puerto), IP) == 1) {
         modelo_equipo = serial[10] * 256 + serial[11];
+        g_serial = IdentityFromSerialBlock(serial).serial;
+        ShowLinkStatus(panel);
         return 0;
     }
     dimSettings(panel, 0);
@@ -91,4 +113,24 @@ int RQ55_Abrir_Puerto(int panel, int /*control*/, int event, void*, int, int) {
     MessagePopup("Communication error",
                  "Unable to communicate with the device, check the communication parameters.");
     return 0;
+}
+
+void ShowLinkStatus(int panel) {
+    if (!LinkIsOpen()) g_serial.clear();
+    const std::string text =
+        g_serial.empty()
+            ? etiqueta[kTextOff]
+            : FillIn(etiqueta[kTextConnected], {std::to_string(modelo_equipo), g_serial, linkDescription()});
+    SetCtrlVal(panel, PRINCIPAL_ESTADO_ENLACE, text);
+}
+
+// The exchange that found the link lost is still under way: the link is closed once it is over.
+void CloseLostLink() {
+    PostDeferredCall([] {
+        if (!LinkIsOpen()) return;
+        SetCtrlVal(panel_principal, PRINCIPAL_COMUNICACION, 0);
+        RQ55_Comunicaciones_On_Off(panel_principal);
+        ShowLinkStatus(panel_principal);
+        ShowLinkLost();
+    });
 }

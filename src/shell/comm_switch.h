@@ -16,3 +16,12 @@ int RQ55_Abrir_Puerto(int panel, int control, int event, void* callbackData, int
 
 // Reads the settings of the main panel and opens or closes the link as the switch says.
 void RQ55_Comunicaciones_On_Off(int panel);
+
+// The status line of the main panel: the analyser that answered and the link, or that
+// communication is off.
+void ShowLinkStatus(int panel);
+
+// The link was lost (the server closed the connection, the serial device went away): the switch
+// goes back to off, as if the operator had switched it off, and the open panel says so. Nothing
+// reconnects by itself.
+void CloseLostLink();

@@ -90,6 +90,7 @@ int RQ55_main(int argc, char** argv) {
     etiqueta = std::move(*table);
     RQ55_Poner_Etiquetas_PRINCIPAL(panel_principal, etiqueta);
     applyPreset(panel_principal);
+    ShowLinkStatus(panel_principal);
     Ulvo_GEN_Presenta_iconos_comunicaciones_solo_semaforo();
     if (DisplayPanel(panel_principal) < 0) return 0;
     if (g_preset.quitOnceShown) {
@@ -111,6 +112,7 @@ void RebuildMainPanel(int oldPanel) {
     SetCtrlAttribute(panel, PRINCIPAL_DEMO, ATTR_VISIBLE, g_preset.demo ? 1 : 0);
     DiscardPanel(oldPanel);
     RQ55_Poner_Etiquetas_PRINCIPAL(panel, etiqueta);
+    ShowLinkStatus(panel);
     DisplayPanel(panel);
     panel_principal = panel;
 }

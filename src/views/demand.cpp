@@ -2,6 +2,7 @@
 
 #include "device/register_map.h"
 #include "lang/labels.h"
+#include "panels/freshness.h"
 #include "panels/navigation.h"
 #include "panels/view_support.h"
 #include "platform/ui.h"
@@ -24,6 +25,7 @@ int RQ55_max_demanda(int panel, int /*control*/, int event, void*, int, int) {
     if (event == EVENT_COMMIT)
         panel_demanda =
             OpenView(panel, panel_retorno, DEMANDA, RQ55_Poner_Etiquetas_DEMANDA, {DEMANDA_TIMER});
+    if (event == EVENT_COMMIT) WatchPanel(panel_demanda, PanelKind::LiveView);
     return 0;
 }
 
@@ -31,7 +33,10 @@ int RQ55_timeloop_Demenda(int panel, int control, int event, void*, int, int) {
     if (event != EVENT_TIMER_TICK) return 0;
     HoldRefresh(panel, control);
     float record[kDemandCount] = {};
-    if (ReadWithLinkSettings(RQ55_Ulvo_Leer_demanda, record) != 1) return 0;
+    if (ReadWithLinkSettings(RQ55_Ulvo_Leer_demanda, record) != 1) {
+        ShowReadFailed(panel);
+        return 0;
+    }
     for (int i = 0; i < kDemandCount; ++i) SetCtrlVal(panel, kFields[i], static_cast<double>(record[i]));
     ResumeRefresh(panel, control);
     return 0;

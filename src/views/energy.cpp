@@ -4,6 +4,7 @@
 #include "device/value_table.h"
 #include "lang/label_table.h"
 #include "lang/labels.h"
+#include "panels/freshness.h"
 #include "panels/navigation.h"
 #include "panels/view_support.h"
 #include "platform/ui.h"
@@ -37,6 +38,7 @@ int RQ55_Energia(int panel, int /*control*/, int event, void*, int, int) {
     if (event == EVENT_COMMIT)
         panel_energia =
             OpenView(panel, panel_retorno, ENERGIA, RQ55_Poner_Etiquetas_ENERGIA, {ENERGIA_TIMER});
+    if (event == EVENT_COMMIT) WatchPanel(panel_energia, PanelKind::LiveView);
     return 0;
 }
 
@@ -44,7 +46,10 @@ int RQ55_energia_timeloop(int panel, int control, int event, void*, int, int) {
     if (event != EVENT_TIMER_TICK) return 0;
     HoldRefresh(panel, control);
     float record[kEnergyCount] = {};
-    if (ReadWithLinkSettings(RQ55_Ulvo_Leer_Energia, record) != 1) return 0;
+    if (ReadWithLinkSettings(RQ55_Ulvo_Leer_Energia, record) != 1) {
+        ShowReadFailed(panel);
+        return 0;
+    }
     // The unit is chosen afresh at every tick, so a counter back under 1000 after a reset shows the
     // kilo unit again.
     for (int i = 0; i < kCounters; ++i) {

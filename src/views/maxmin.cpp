@@ -2,6 +2,7 @@
 
 #include "device/register_map.h"
 #include "lang/labels.h"
+#include "panels/freshness.h"
 #include "panels/navigation.h"
 #include "panels/view_support.h"
 #include "platform/ui.h"
@@ -41,6 +42,7 @@ constexpr int kWriteOrder[kQuantities] = {0,  1,  2,  3,  4,  5,  23, 6,  7,  8,
 int RQ55_MaxMIn(int panel, int /*control*/, int event, void*, int, int) {
     if (event == EVENT_COMMIT)
         panel_maxmin = OpenView(panel, panel_retorno, MAXMIN, RQ55_Poner_Etiquetas_MAXMIN, {MAXMIN_TIMER});
+    if (event == EVENT_COMMIT) WatchPanel(panel_maxmin, PanelKind::LiveView);
     return 0;
 }
 
@@ -54,7 +56,10 @@ int HBR21_timeloop_MaxMin(int panel, int control, int event, void*, int, int) {
         return 0;
     }
     float record[kMaxMinCount] = {};
-    if (ReadWithLinkSettings(RQ55_Ulvo_Leer_maxmin, record) != 1) return 0;
+    if (ReadWithLinkSettings(RQ55_Ulvo_Leer_maxmin, record) != 1) {
+        ShowReadFailed(panel);
+        return 0;
+    }
     for (int k : kWriteOrder) SetCtrlVal(panel, kMaxima[k], static_cast<double>(record[k]));
     for (int k : kWriteOrder) SetCtrlVal(panel, kMinima[k], static_cast<double>(record[kQuantities + k]));
     ResumeRefresh(panel, control);

@@ -3,6 +3,7 @@
 #include "device/register_map.h"
 #include "device/value_table.h"
 #include "lang/labels.h"
+#include "panels/freshness.h"
 #include "panels/navigation.h"
 #include "panels/view_support.h"
 #include "platform/ui.h"
@@ -66,6 +67,7 @@ void rangeUnits(int panel, float* record) {
 void openFrom(int caller) {
     panel_tomadatos = OpenView(caller, panel_origen_tomadatos, TOMADATOS, RQ55_Poner_Etiquetas_TOMADATOS,
                                {TOMADATOS_TIMER});
+    WatchPanel(panel_tomadatos, PanelKind::LiveView);
 }
 
 } // namespace
@@ -84,7 +86,10 @@ int RQ55_datos_timeloop(int panel, int control, int event, void*, int, int) {
     if (event != EVENT_TIMER_TICK) return 0;
     HoldRefresh(panel, control);
     float record[kNetworkParameterCount] = {};
-    if (ReadWithLinkSettings(RQ55_Ulvo_Leer_Prametros_Red, record) != 1) return 0;
+    if (ReadWithLinkSettings(RQ55_Ulvo_Leer_Prametros_Red, record) != 1) {
+        ShowReadFailed(panel);
+        return 0;
+    }
     rangeUnits(panel, record);
     for (int i : kWriteOrder) SetCtrlVal(panel, kQuantities[i].field, static_cast<double>(record[i]));
     ResumeRefresh(panel, control);

@@ -6,6 +6,7 @@
 #include "device/register_map.h"
 #include "lang/labels.h"
 #include "link/link_settings.h"
+#include "panels/freshness.h"
 #include "panels/navigation.h"
 #include "panels/view_support.h"
 #include "platform/system.h"
@@ -72,11 +73,10 @@ void fillCommunication(int panel, const float* config) {
     SetCtrlVal(panel, ESTADO_RETARDO, static_cast<double>(config[3]));
 }
 
-void fillIdentity(int panel, const unsigned char* serial) {
-    SetCtrlVal(
-        panel, ESTADO_NUM_SERIE,
-        strfmt("%c%c%c%c%c%c", serial[16], serial[17], serial[18], serial[19], serial[20], serial[21]));
-    modelo_equipo = serial[10] * 256 + serial[11];
+void fillIdentity(int panel, const unsigned char (&serial)[kSerialNumberBytes]) {
+    const Identity id = IdentityFromSerialBlock(serial);
+    SetCtrlVal(panel, ESTADO_NUM_SERIE, id.serial);
+    modelo_equipo = id.modelCode;
     SetCtrlVal(panel, ESTADO_MODELO, strfmt("RQ%i", modelo_equipo));
 }
 
@@ -98,12 +98,18 @@ void showOutput(int panel, const OutputFields& out, const float* block) {
     SetCtrlAttribute(panel, out.present, ATTR_MAX_VALUE, static_cast<double>(block[kFullScale]));
 }
 
+int readFailed(int panel) {
+    ShowReadFailed(panel);
+    return 0;
+}
+
 } // namespace
 
 int RQ55_Estado(int panel, int /*control*/, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
     panel_estado = OpenView(panel, panel_retorno, ESTADO, RQ55_Poner_Etiquetas_Estado,
                             {ESTADO_TIMER, ESTADO_TIMER_HORA});
+    WatchPanel(panel_estado, PanelKind::LiveView);
     // The clock is filled at once rather than a second later.
     if (panel_estado > 0) RQ55_Tiempo(panel_estado);
     return 0;
@@ -115,17 +121,17 @@ int RQ55_Timeloop_Estado(int panel, int control, int event, void*, int, int) {
     HoldRefresh(panel, control);
 
     float inOut[kInOutCount] = {};
-    if (ReadWithLinkSettings(RQ55_Ulvo_Leer_In_Out, inOut) != 1) return 0;
+    if (ReadWithLinkSettings(RQ55_Ulvo_Leer_In_Out, inOut) != 1) return readFailed(panel);
     for (const RelayFields& relay : kRelays) fillRelay(panel, relay, inOut);
 
     float config[kEquipmentConfigCount] = {};
-    if (ReadWithLinkSettings(RQ55_Ulvo_Leer_Conf_Equipo, config) != 1) return 0;
+    if (ReadWithLinkSettings(RQ55_Ulvo_Leer_Conf_Equipo, config) != 1) return readFailed(panel);
     fillCommunication(panel, config);
 
     unsigned char serial[kSerialNumberBytes] = {};
     if (RQ55_Ulvo_Leer_Num_Serie(Puerto, static_cast<unsigned char>(Identidad), serial, Telefono,
                                  static_cast<unsigned short>(TCP_Puerto), IP) != 1)
-        return 0;
+        return readFailed(panel);
     fillIdentity(panel, serial);
     dimMissingOutputs(panel);
     ResumeRefresh(panel, ESTADO_TIMER_SALIDAS);
@@ -138,7 +144,7 @@ int RQ55_Timeloop_Estado_2(int panel, int control, int event, void*, int, int) {
     const int outputs = AnalogOutputsOfModel(modelo_equipo);
     for (int n = 0; n < outputs; ++n) {
         float block[kAnalogOutputCount] = {};
-        if (ReadWithLinkSettings(kOutputReads[n], block) != 1) return 0;
+        if (ReadWithLinkSettings(kOutputReads[n], block) != 1) return readFailed(panel);
         showOutput(panel, kOutputs[n], block);
     }
     ResumeRefresh(panel, control);

@@ -61,7 +61,13 @@ TEST_P(SwitchOn, ConfirmsTheAnalyserDimsTheSettingsAndTakesItsModel) {
     ASSERT_TRUE(flipSwitch()) << "the port closed after a failure must open again";
     EXPECT_EQ(modelo_equipo, c.model);
     expectSettingsDimmed(true);
+    const std::string link = c.transport == sim::Transport::Pty
+                                 ? "COM7, 19200 8N1"
+                                 : "127.0.0.1:" + std::to_string(analyser.tcpPort()) + " RTU over TCP";
+    EXPECT_EQ(text(mainPanel, PRINCIPAL_ESTADO_ENLACE),
+              "Connected to RQ" + std::to_string(c.model) + ", serial number AB1234, over " + link);
     EXPECT_FALSE(flipSwitch());
+    EXPECT_EQ(text(mainPanel, PRINCIPAL_ESTADO_ENLACE), "Communication off");
     EXPECT_TRUE(messages().empty()) << "switching on and off says nothing";
     expectSettingsDimmed(false);
 }

@@ -1,6 +1,9 @@
 // The live views: where each value lands and in which unit, the refresh that stops at the first
 // failed read, the energy reset, and the status page by model.
 #include <cmath>
+#include <regex>
+
+#include "panels/freshness.h"
 
 #include "view_fixture.h"
 
@@ -36,6 +39,7 @@ class EachView : public LiveView, public ::testing::WithParamInterface<ViewCase>
 TEST_P(EachView, ShowsTheValuesAndStopsAtAFailedReadUntilOpenedAgain) {
     const ViewCase& c = GetParam();
     int view = open(c.button, *c.view);
+    EXPECT_EQ(text(view, c.field), "\u2014") << "no value before the first read";
     if (c.firstTimer) SimulateTimerTick(view, c.firstTimer);
     for (const Shown& s : c.values) analyser.setBlockFloat(c.readStart, s.index, s.sent);
     ASSERT_EQ(SimulateTimerTick(view, c.timer), 1);
@@ -61,6 +65,10 @@ TEST_P(EachView, ShowsTheValuesAndStopsAtAFailedReadUntilOpenedAgain) {
     EXPECT_EQ(SimulateTimerTick(view, c.timer), 0) << "a stopped refresh must not run";
     EXPECT_EQ(requestsFor(c.readStart), reads);
     EXPECT_EQ(text(view, c.field), shown) << "the last values stay";
+    EXPECT_TRUE(dimmed(view, c.field)) << "greyed: no longer live";
+    EXPECT_TRUE(
+        std::regex_match(PanelNotice(view), std::regex("The analyser did not answer at [0-9:]{8}\\. .*")))
+        << PanelNotice(view);
     EXPECT_TRUE(RecordedPopups().empty()) << "a failed read and a reset button say nothing";
 
     analyser.clearFaults();
@@ -71,6 +79,7 @@ TEST_P(EachView, ShowsTheValuesAndStopsAtAFailedReadUntilOpenedAgain) {
     if (c.firstTimer) SimulateTimerTick(view, c.firstTimer);
     EXPECT_EQ(SimulateTimerTick(view, c.timer), 1) << "opening the view again restarts the refresh";
     EXPECT_GT(requestsFor(c.readStart), reads);
+    EXPECT_EQ(PanelNotice(view), "");
 }
 
 // Network parameters and energies above 1000 change to the larger unit; counts are truncated.
@@ -234,21 +243,25 @@ TEST_P(StatusByModel, FillsThePageOnceAndReadsOnlyTheOutputsTheModelHas) {
     EXPECT_EQ(number(view, ESTADO_MODO_RELE_2), 2);
     for (int field : {ESTADO_ESTADO_RELE_1, ESTADO_BLOQUEO_RELE_1, ESTADO_CONTACTO_RELE_1})
         EXPECT_TRUE(dimmed(view, field)) << "relay 1 field " << field;
-    for (int field : {ESTADO_ESTADO_RELE_2, ESTADO_BLOQUEO_RELE_2, ESTADO_CONTACTO_RELE_2})
-        EXPECT_FALSE(dimmed(view, field)) << "relay 2 field " << field;
+    // A refused read greys the values it had shown: they are no longer live.
+    for (int field : {ESTADO_ESTADO_RELE_2, ESTADO_BLOQUEO_RELE_2})
+        EXPECT_EQ(dimmed(view, field), c.configRefused) << "relay 2 field " << field;
+    EXPECT_FALSE(dimmed(view, ESTADO_CONTACTO_RELE_2));
     EXPECT_EQ(number(view, ESTADO_BLOQUEO_RELE_2), 1);
     // The contact switch only shows the setting: a click does not change it.
     SimulateCommit(view, ESTADO_CONTACTO_RELE_2);
     EXPECT_EQ(number(view, ESTADO_CONTACTO_RELE_2), 1);
-    // A refused configuration read leaves the rest of the page unfilled.
-    EXPECT_EQ(number(view, ESTADO_DIRECCION), c.configRefused ? 0 : 44);
-    EXPECT_EQ(text(view, ESTADO_NUM_SERIE), c.configRefused ? "" : "AB1234");
-    EXPECT_EQ(text(view, ESTADO_MODELO), c.configRefused ? "" : "RQ" + std::to_string(c.model));
+    // A refused configuration read leaves the rest of the page without values, and says so.
+    EXPECT_EQ(text(view, ESTADO_DIRECCION), c.configRefused ? "\u2014" : "44");
+    EXPECT_EQ(text(view, ESTADO_NUM_SERIE), c.configRefused ? "\u2014" : "AB1234");
+    EXPECT_EQ(text(view, ESTADO_MODELO), c.configRefused ? "\u2014" : "RQ" + std::to_string(c.model));
+    EXPECT_EQ(PanelNotice(view).empty(), !c.configRefused);
 
     EXPECT_EQ(SimulateTimerTick(view, ESTADO_TIMER_SALIDAS), c.readsPerTick < 0 ? 0 : 1);
     EXPECT_EQ(requestsFor(230, 297), std::max(c.readsPerTick, 0)) << "reads of the analog output blocks";
     EXPECT_EQ(timerOn(view, ESTADO_TIMER_SALIDAS), c.readsPerTick >= 0);
-    for (int n = 0; n < 4; ++n) EXPECT_EQ(dimmedFields(view, n), n < c.usable ? 0 : 3) << "output " << n + 1;
+    for (int n = 0; n < 4; ++n)
+        EXPECT_EQ(dimmedFields(view, n), c.configRefused ? 2 : n < c.usable ? 0 : 3) << "output " << n + 1;
     if (c.readsPerTick >= 2) {
         double fullScale = 0;
         GetCtrlAttribute(view, ESTADO_VALOR_SALIDA_2, ATTR_MAX_VALUE, fullScale);

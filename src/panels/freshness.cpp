@@ -1,0 +1,113 @@
+#include "panels/freshness.h"
+
+#include <map>
+
+#include "lang/label_table.h"
+#include "link/exchange.h"
+#include "platform/system.h"
+#include "platform/ui.h"
+
+namespace {
+
+constexpr int kTextNoAnswer = 407;
+constexpr int kTextOff = 408;
+constexpr int kTextDefaultsNoAnswer = 409;
+constexpr int kTextLinkLost = 410;
+constexpr int kTextDefaultsOff = 414;
+
+constexpr int kNoticeMargin = 10;
+constexpr int kNoticeHeight = 58;
+
+struct Watched {
+    PanelKind kind;
+    int notice = 0; // the notice's control, 0 until one is shown
+};
+
+std::map<int, Watched> g_watched;
+
+bool stillOpen(int panel) {
+    int width = 0;
+    return GetPanelAttribute(panel, ATTR_WIDTH, width) == 0;
+}
+
+void forgetClosedPanels() {
+    for (auto it = g_watched.begin(); it != g_watched.end();)
+        it = stillOpen(it->first) ? std::next(it) : g_watched.erase(it);
+}
+
+// The notice goes below everything the panel holds: the panel grows to take it, so it never
+// covers a field.
+void showNotice(int panel, Watched& watched, const std::string& text) {
+    if (watched.notice != 0) {
+        SetCtrlVal(panel, watched.notice, text);
+        return;
+    }
+    int width = 0, height = 0;
+    GetPanelAttribute(panel, ATTR_WIDTH, width);
+    GetPanelAttribute(panel, ATTR_HEIGHT, height);
+    watched.notice = NewCtrl(panel, CTRL_TEXT_MSG, text, height, kNoticeMargin);
+    SetCtrlAttribute(panel, watched.notice, ATTR_NOTICE_STYLE, 1);
+    SetCtrlAttribute(panel, watched.notice, ATTR_WIDTH, width - 2 * kNoticeMargin);
+    SetCtrlAttribute(panel, watched.notice, ATTR_HEIGHT, kNoticeHeight);
+    SetPanelAttribute(panel, ATTR_HEIGHT, height + kNoticeHeight + kNoticeMargin);
+}
+
+void greyValues(int panel) {
+    for (int display : GetValueDisplays(panel)) SetCtrlAttribute(panel, display, ATTR_DIMMED, 1);
+}
+
+} // namespace
+
+std::string FillIn(const std::string& text, std::initializer_list<std::string> values) {
+    std::string out;
+    auto value = values.begin();
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text.compare(i, 2, "{}") == 0 && value != values.end()) {
+            out += *value++;
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+void WatchPanel(int panel, PanelKind kind) {
+    if (panel <= 0) return;
+    forgetClosedPanels();
+    Watched& watched = g_watched[panel] = Watched{kind};
+    if (kind == PanelKind::LiveView)
+        for (int display : GetValueDisplays(panel)) SetCtrlAttribute(panel, display, ATTR_NO_VALUE, 1);
+    if (!LinkIsOpen())
+        showNotice(panel, watched, etiqueta[kind == PanelKind::LiveView ? kTextOff : kTextDefaultsOff]);
+}
+
+void ShowReadFailed(int panel) {
+    auto it = g_watched.find(panel);
+    if (it == g_watched.end() || !stillOpen(panel)) return;
+    Watched& watched = it->second;
+    // With communication off the notice already says why nothing was read.
+    if (!LinkIsOpen() && watched.notice != 0) return;
+    if (watched.kind == PanelKind::Settings) {
+        showNotice(panel, watched, FillIn(etiqueta[kTextDefaultsNoAnswer], {TimeStr()}));
+        return;
+    }
+    showNotice(panel, watched, FillIn(etiqueta[kTextNoAnswer], {TimeStr()}));
+    greyValues(panel);
+}
+
+void ShowLinkLost() {
+    forgetClosedPanels();
+    for (auto& [panel, watched] : g_watched) {
+        showNotice(panel, watched, FillIn(etiqueta[kTextLinkLost], {TimeStr()}));
+        if (watched.kind == PanelKind::LiveView) greyValues(panel);
+    }
+}
+
+std::string PanelNotice(int panel) {
+    auto it = g_watched.find(panel);
+    if (it == g_watched.end() || it->second.notice == 0 || !stillOpen(panel)) return "";
+    std::string text;
+    GetCtrlVal(panel, it->second.notice, text);
+    return text;
+}

@@ -1,0 +1,30 @@
+// What the operator sees is true: a value on a panel was read from the analyser in this opening
+// of the panel, or the panel says what it is.
+//
+// A live view shows a dash in every value display until its first good read; once a read fails
+// (and its refresh stops), a notice on the panel gives the time and says the values are the last
+// ones read, and they are greyed. A settings panel keeps its resource values when its read fails,
+// as its Save writes them, and its notice says they are defaults. Opened with communication off,
+// either kind says so at once; a lost link is said on every panel still open.
+#pragma once
+
+#include <initializer_list>
+#include <string>
+
+enum class PanelKind { LiveView, Settings };
+
+// Call once the panel is open (a negative handle is ignored).
+void WatchPanel(int panel, PanelKind kind);
+
+// The panel's read failed.
+void ShowReadFailed(int panel);
+
+// The link was lost (the server closed the connection, the serial device went away).
+void ShowLinkLost();
+
+// The notice a panel shows, or "" when it shows none (for tests and screenshots).
+std::string PanelNotice(int panel);
+
+// A text of the language table with each "{}" replaced by the next value; a text that is given
+// no marker keeps its wording and drops the values, never reads beyond them.
+std::string FillIn(const std::string& text, std::initializer_list<std::string> values);
