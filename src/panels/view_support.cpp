@@ -1,5 +1,8 @@
 #include "panels/view_support.h"
 
+#include <cmath>
+
+#include "device/value_table.h"
 #include "link/link_settings.h"
 #include "platform/ui.h"
 
@@ -26,6 +29,12 @@ void ResumeRefresh(int panel, int timer) {
 bool OnScreen(int panel) {
     int visible = 0;
     return GetPanelAttribute(panel, ATTR_PANEL_VISIBLE, visible) == 0 && visible == 1;
+}
+
+void ShowRangedUnit(int panel, const RangedField& field, float& value, const char* unit) {
+    const float read = value;
+    SetCtrlVal(panel, field.unitField, RangeKiloMega(value, unit));
+    SetCtrlAttribute(panel, field.field, ATTR_MORE_DIGITS, std::isnan(read) || value == read ? 0 : 3);
 }
 
 void PlotCharacteristic(int panel, int graph, const float* xy, int pointsMode) {

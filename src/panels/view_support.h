@@ -28,6 +28,10 @@ struct RangedField {
     int unitField;
 };
 
+// Shows the unit a value is ranged into; a value shown in the thousandfold unit keeps its digits:
+// its field shows three more decimals than in the smaller unit (1000.1 V is 1.0001 kV).
+void ShowRangedUnit(int panel, const RangedField& field, float& value, const char* unit);
+
 // An analog output's characteristic on a graph, from its six numbers X1 Y1 X2 Y2 X3 Y3: points
 // mode 0 is a straight red line from point 1 to point 3, any other mode runs through all three.
 void PlotCharacteristic(int panel, int graph, const float* xy, int pointsMode);

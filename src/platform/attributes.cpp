@@ -8,6 +8,7 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
+#include <algorithm>
 #include <climits>
 #include <cmath>
 
@@ -78,6 +79,10 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
             return 0;
         }
         return UIE_WrongControlType;
+    case ATTR_MORE_DIGITS:
+        if (c->type != CTRL_NUMERIC || !c->indicator) return UIE_WrongControlType;
+        c->moreDigits = std::clamp(value, 0, 6); // shown from the next value on
+        return 0;
     case ATTR_NOTICE_STYLE: {
         auto* label = qobject_cast<QLabel*>(c->widget);
         if (c->type != CTRL_TEXT_MSG || !label) return UIE_WrongControlType;

@@ -225,6 +225,9 @@ QValueAxis* newAxis(const QJsonObject& o, const char* title, const QFont& font) 
     axis->setLabelsFont(font);
     if (o.contains(title)) axis->setTitleText(o.value(title).toString()), axis->setTitleFont(font);
     axis->setTickCount(5);
+    // The chart's own label column is sometimes too narrow for negative numbers; a number is
+    // never shown as "...".
+    axis->setTruncateLabels(false);
     return axis;
 }
 

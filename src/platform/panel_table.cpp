@@ -51,7 +51,7 @@ MenuCallbackPtr FindMenuCallback(const std::string& name) {
 QString FormatNumber(const Control& c, double v) {
     if (std::isnan(v)) return "NaN";
     if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
-    if (c.data == NumData::Double) return QString::number(v, 'f', c.precision);
+    if (c.data == NumData::Double) return QString::number(v, 'f', c.precision + c.moreDigits);
     // A float far beyond any integer shows as what it is, not as an undefined conversion.
     if (std::fabs(v) < 9.0e18) return QString::number(static_cast<long long>(v));
     return QString::number(v, 'g', 6);
@@ -59,7 +59,7 @@ QString FormatNumber(const Control& c, double v) {
 
 QString FitNumber(const Control& c, double v, const QFontMetrics& metrics, int width) {
     QString text = FormatNumber(c, v);
-    if (width <= 0 || metrics.horizontalAdvance(text) <= width) return text;
+    if (width <= 0 || !std::isfinite(v) || metrics.horizontalAdvance(text) <= width) return text;
     for (int digits = 6; digits >= 1; --digits) {
         text = QString::number(v, 'g', digits);
         if (metrics.horizontalAdvance(text) <= width) return text;

@@ -45,6 +45,7 @@ struct Control {
     bool timerEnabled = false;
     NumData data = NumData::Double;
     int precision = 2;
+    int moreDigits = 0; // shown beyond `precision` (a value ranged into a larger unit)
     bool indicator = false;
     double value = 0;                  // numeric indicators keep their value here
     std::vector<ListItem> items;       // rings and list boxes

@@ -2,8 +2,12 @@
 // and rendering a panel to a file.
 #include <QAbstractButton>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QPixmap>
+#include <QtCharts/QChart>
+#include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
+#include <QtCharts/QValueAxis>
 
 #include "platform/panel_table.h"
 #include "platform/widgets.h"
@@ -62,6 +66,40 @@ std::vector<std::vector<std::pair<float, float>>> GraphPlots(int panel, int cont
             points.emplace_back(static_cast<float>(pt.x()), static_cast<float>(pt.y()));
     }
     return plots;
+}
+
+bool ShownWhole(int panel, int control) {
+    Control* c = findControl(panel, control);
+    auto* label = c ? qobject_cast<QLabel*>(c->widget) : nullptr;
+    if (!label) return false;
+    label->ensurePolished();
+    return label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width();
+}
+
+namespace {
+QValueAxis* valueAxis(int panel, int control, bool y) {
+    Control* c = findControl(panel, control);
+    if (!c || c->type != CTRL_GRAPH) return nullptr;
+    const auto axes = static_cast<QChartView*>(c->widget)->chart()->axes(y ? Qt::Vertical : Qt::Horizontal);
+    return axes.isEmpty() ? nullptr : qobject_cast<QValueAxis*>(axes.first());
+}
+} // namespace
+
+std::vector<std::string> GraphAxisLabels(int panel, int control, bool y) {
+    std::vector<std::string> labels;
+    QValueAxis* axis = valueAxis(panel, control, y);
+    if (!axis) return labels;
+    const int ticks = axis->tickCount();
+    for (int i = 0; i < ticks; ++i) {
+        const double v = axis->min() + (axis->max() - axis->min()) * i / std::max(1, ticks - 1);
+        labels.push_back(QString::asprintf(axis->labelFormat().toLatin1().constData(), v).toStdString());
+    }
+    return labels;
+}
+
+bool GraphAxisLabelsWhole(int panel, int control, bool y) {
+    QValueAxis* axis = valueAxis(panel, control, y);
+    return axis && !axis->truncateLabels();
 }
 
 int FindPanelByTitle(const std::string& title) {

@@ -50,5 +50,11 @@ std::vector<int> LoadedPanels();
 int FindPanelByTitle(const std::string& title);
 // The points of every plot on a graph, in the order they were plotted.
 std::vector<std::vector<std::pair<float, float>>> GraphPlots(int panel, int control);
+// Whether a value display shows its whole text within its width.
+bool ShownWhole(int panel, int control);
+// The labels a graph's axis shows now (y: the vertical one), and whether the chart shows them
+// whole (never elided to "...").
+std::vector<std::string> GraphAxisLabels(int panel, int control, bool y);
+bool GraphAxisLabelsWhole(int panel, int control, bool y);
 // Renders a panel to a PNG file; returns 1 on success.
 int SavePanelImage(int panel, const std::string& pngPath);

@@ -46,6 +46,7 @@ enum {
     ATTR_CLOSE_CTRL,      // int: a panel's control whose callback the window's close box runs
     ATTR_NO_VALUE,        // int 1: a value display shows a dash until it is next given a value
     ATTR_NOTICE_STYLE,    // int 1: a text message drawn as a notice (wrapped, on a tinted ground)
+    ATTR_MORE_DIGITS,     // int: decimals a numeric indicator shows beyond its own precision
 };
 
 // Errors of the user-interface operations (all negative).

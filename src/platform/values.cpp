@@ -2,6 +2,8 @@
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QFont>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -14,16 +16,37 @@
 
 using namespace platform;
 
+namespace {
+
+constexpr double kSmallestPointSize = 6.0;
+
+// A number that no notation fits in its display's font takes a smaller font, down to a size that
+// can still be read; the display's own font comes back with the next value that fits.
+void showNumber(const Control& c, QLabel* display, double value) {
+    if (!display->property("ownFont").isValid()) display->setProperty("ownFont", display->font());
+    QFont font = display->property("ownFont").value<QFont>();
+    const int width = display->contentsRect().width();
+    QString text = FitNumber(c, value, QFontMetrics(font), width);
+    while (QFontMetrics(font).horizontalAdvance(text) > width && font.pointSizeF() > kSmallestPointSize) {
+        font.setPointSizeF(std::max(kSmallestPointSize, font.pointSizeF() - 0.5));
+        text = FitNumber(c, value, QFontMetrics(font), width);
+    }
+    display->setFont(font);
+    display->setText(text);
+}
+
+} // namespace
+
 int SetCtrlVal(int panel, int control, double value) {
     Control* c = findControl(panel, control);
     if (!c) return missingControl(panel);
     switch (c->type) {
     case CTRL_NUMERIC:
-        if (c->data != NumData::Double) value = std::isfinite(value) ? std::trunc(value) : 0;
+        // A whole-number field drops the fraction; NaN and infinity stay what they are.
+        if (c->data != NumData::Double && std::isfinite(value)) value = std::trunc(value);
         c->value = value;
         if (c->indicator) {
-            auto* display = static_cast<QLabel*>(c->widget);
-            display->setText(FitNumber(*c, value, display->fontMetrics(), display->contentsRect().width()));
+            showNumber(*c, static_cast<QLabel*>(c->widget), value);
         } else if (auto* d = qobject_cast<QDoubleSpinBox*>(c->widget)) {
             const QSignalBlocker block(d);
             d->setValue(value);
@@ -115,7 +138,8 @@ int GetCtrlVal(int panel, int control, int& value) {
     double v = 0;
     const int r = GetCtrlVal(panel, control, v);
     if (r < 0) return r;
-    value = static_cast<int>(std::clamp<double>(std::trunc(v), INT_MIN, INT_MAX));
+    // NaN reads as 0 and anything beyond the type as its nearest end: never an undefined conversion.
+    value = std::isnan(v) ? 0 : static_cast<int>(std::clamp<double>(std::trunc(v), INT_MIN, INT_MAX));
     return 0;
 }
 
@@ -123,7 +147,10 @@ int GetCtrlVal(int panel, int control, unsigned& value) {
     double v = 0;
     const int r = GetCtrlVal(panel, control, v);
     if (r < 0) return r;
-    value = static_cast<unsigned>(static_cast<long long>(std::trunc(v)));
+    value =
+        std::isnan(v)
+            ? 0u
+            : static_cast<unsigned>(static_cast<long long>(std::clamp<double>(std::trunc(v), -1e18, 1e18)));
     return 0;
 }
 

@@ -54,8 +54,7 @@ int RQ55_energia_timeloop(int panel, int control, int event, void*, int, int) {
     // kilo unit again.
     for (int i = 0; i < kCounters; ++i) {
         const RangedField& c = kCounterFields[i];
-        SetCtrlVal(panel, c.unitField,
-                   RangeKiloMega(record[i], EnergyValues().values[static_cast<size_t>(i)].unit));
+        ShowRangedUnit(panel, c, record[i], EnergyValues().values[static_cast<size_t>(i)].unit);
     }
     for (int i = 0; i < kCounters; ++i)
         SetCtrlVal(panel, kCounterFields[i].field, static_cast<double>(record[i]));

@@ -59,8 +59,7 @@ void rangeUnits(int panel, float* record) {
     for (int i = 0; i < kNetworkParameterCount; ++i) {
         const RangedField& q = kQuantities[i];
         if (q.unitField != 0)
-            SetCtrlVal(panel, q.unitField,
-                       RangeKiloMega(record[i], NetworkValues().values[static_cast<size_t>(i)].unit));
+            ShowRangedUnit(panel, q, record[i], NetworkValues().values[static_cast<size_t>(i)].unit);
     }
 }
 

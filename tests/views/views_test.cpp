@@ -20,6 +20,7 @@ struct Shown {
     double shown;
     int unitField = 0;
     const char* unit = "";
+    const char* text = nullptr; // the text shown, where it matters
 };
 
 // A view opened from the main panel: its refresh timer and close button; the block the refresh
@@ -46,6 +47,9 @@ TEST_P(EachView, ShowsTheValuesAndStopsAtAFailedReadUntilOpenedAgain) {
     for (const Shown& s : c.values) {
         EXPECT_NEAR(number(view, s.field), s.shown, 1e-4 * std::max(1.0, std::fabs(s.shown))) << s.index;
         EXPECT_EQ(s.unitField ? text(view, s.unitField) : "", s.unit) << s.index;
+        if (s.text) {
+            EXPECT_EQ(text(view, s.field), s.text) << s.index;
+        }
     }
     if (c.reset) {
         EXPECT_TRUE(dimmed(view, c.reset));
@@ -84,8 +88,8 @@ TEST_P(EachView, ShowsTheValuesAndStopsAtAFailedReadUntilOpenedAgain) {
 
 // Network parameters and energies above 1000 change to the larger unit; counts are truncated.
 const std::vector<Shown> kNetwork = {
-    {0, 1000.0f, TOMADATOS_V1, 1000.0, TOMADATOS_UNIDAD_V1, "V"},
-    {1, 1000.1f, TOMADATOS_V2, 1.0001, TOMADATOS_UNIDAD_V2, "kV"},
+    {0, 1000.0f, TOMADATOS_V1, 1000.0, TOMADATOS_UNIDAD_V1, "V", "1000.0"},
+    {1, 1000.1f, TOMADATOS_V2, 1.0001, TOMADATOS_UNIDAD_V2, "kV", "1.0001"},
     {13, -5000.0f, TOMADATOS_P_TOTAL, -5000.0, TOMADATOS_UNIDAD_P_TOTAL, "kW"},
     {12, 1234.5f, TOMADATOS_P3, 1.2345, TOMADATOS_UNIDAD_P3, "MW"},
     {25, 1500.0f, TOMADATOS_FP_TOTAL, 1500.0},
