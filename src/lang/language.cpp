@@ -11,6 +11,8 @@
 
 namespace {
 
+int g_inForce = 0; // the language whose table was last loaded
+
 const char* const kFontValues[] = {"MessageBoxFontName", "AppFontName", "DialogFontName", "MenuFontName",
                                    "EditorFontName"};
 
@@ -82,7 +84,10 @@ void selectLanguage(int language) {
         return;
     }
     RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, strfmt("%i", language));
-    if (std::optional<LabelTable> table = loadTable(language)) etiqueta = std::move(*table);
+    if (std::optional<LabelTable> table = loadTable(language)) {
+        etiqueta = std::move(*table);
+        g_inForce = language;
+    }
 }
 
 } // namespace
@@ -169,8 +174,12 @@ std::optional<LabelTable> Ulvo_AsignarIdioma() {
         if (Ulvo_SeleccionarIdioma(&language) == -1) return std::nullopt;
         RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, strfmt("%i", language));
     }
-    return loadTable(language);
+    std::optional<LabelTable> table = loadTable(language);
+    if (table) g_inForce = language;
+    return table;
 }
+
+int LanguageInForce() { return g_inForce; }
 
 void RQ55_Selecciona_Idioma_ESP() { selectLanguage(1); }
 void RQ55_Selecciona_Idioma_ENG() { selectLanguage(2); }

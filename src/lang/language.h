@@ -34,5 +34,8 @@ int Salir_de_Instalacion(int panel, int control, int event, void* callbackData, 
 void RQ55_Selecciona_Idioma_ESP();
 void RQ55_Selecciona_Idioma_ENG();
 
+// The language whose texts are in force (1, 2, ...), 0 before any was loaded.
+int LanguageInForce();
+
 // The path of language.ini in the program directory.
 std::string LanguageFilePath();

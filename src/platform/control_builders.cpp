@@ -109,6 +109,9 @@ QWidget* buildNumeric(Build& b) {
                 static_cast<int>(std::min<double>(hi, INT_MAX)));
     s->setValue(static_cast<int>(c.value));
     s->setAlignment(Qt::AlignRight);
+    // A password is typed without showing its digits.
+    if (b.o.value("secret").toBool(false))
+        if (auto* edit = s->findChild<QLineEdit*>()) edit->setEchoMode(QLineEdit::Password);
     QObject::connect(s, &QSpinBox::valueChanged, [commit](int) { commit(); });
     return s;
 }

@@ -89,3 +89,20 @@ int GetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, std::string&
         return UIE_BadAttribute;
     return 0;
 }
+
+int SetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, int value) {
+    MenuEntry* e = nullptr;
+    if (const int r = findEntry(menuBar, menuOrItem, e); r < 0) return r;
+    if (attribute != ATTR_CHECKED || !e->action) return UIE_BadAttribute;
+    e->action->setCheckable(true);
+    e->action->setChecked(value != 0);
+    return 0;
+}
+
+int GetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, int& value) {
+    MenuEntry* e = nullptr;
+    if (const int r = findEntry(menuBar, menuOrItem, e); r < 0) return r;
+    if (attribute != ATTR_CHECKED || !e->action) return UIE_BadAttribute;
+    value = e->action->isChecked() ? 1 : 0;
+    return 0;
+}

@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QSerialPort>
+#include <QSerialPortInfo>
 #include <QSettings>
 #include <cstdlib>
 #include <map>
@@ -57,6 +58,23 @@ std::string ResolveComDevice(int port) {
 #else
     return "/dev/ttyS" + std::to_string(port - 1);
 #endif
+}
+
+std::vector<SerialDevice> ListSerialDevices() {
+    constexpr int kLastCom = 98;
+    std::vector<SerialDevice> devices;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        SerialDevice d{info.systemLocation().toStdString(), info.description().toStdString(), 0};
+        const QString real = QFileInfo(info.systemLocation()).canonicalFilePath();
+        for (int com = 1; com <= kLastCom && d.com == 0; ++com) {
+            const QString resolved = QString::fromStdString(ResolveComDevice(com));
+            if (resolved == info.systemLocation() || resolved == info.portName() ||
+                (!real.isEmpty() && QFileInfo(resolved).canonicalFilePath() == real))
+                d.com = com;
+        }
+        devices.push_back(std::move(d));
+    }
+    return devices;
 }
 
 int OpenComConfig(int port, const std::string& deviceName, long baudRate, int parity, int dataBits,
@@ -183,10 +201,7 @@ std::string GetRS232ErrorString(int errorCode) {
     switch (errorCode) {
     case kRS_InvalidPortNum: return com + " is not a valid port number; use 1 to 98, or 99 for a TCP link.";
     case kRS_PortNotOpen: return com + dev + " is not open.";
-    case kRS_CannotOpenPort:
-        return com + dev + " cannot be opened" + why +
-               ".\nCheck the port number, or name the device in the environment variable RQ55_COM" +
-               (known ? std::to_string(g_lastError.port) : std::string("<n>")) + ".";
+    case kRS_CannotOpenPort: return com + dev + " cannot be opened" + why + ".";
     case kRS_PermissionDenied:
         return com + dev +
                " cannot be opened: permission denied.\n"

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 enum {
     kRS_UnknownSysError = -1,
@@ -22,6 +23,14 @@ enum {
 };
 
 std::string ResolveComDevice(int port);
+
+// A serial device the system has, and the COM number that resolves to it (0 when none does).
+struct SerialDevice {
+    std::string name;        // /dev/ttyUSB0, COM3
+    std::string description; // "USB-Serial Controller", or empty
+    int com = 0;
+};
+std::vector<SerialDevice> ListSerialDevices();
 
 // parity: 0 none, 1 odd, 2 even. Returns 0 on success or a negative code.
 int OpenComConfig(int port, const std::string& deviceName, long baudRate, int parity, int dataBits,

@@ -47,6 +47,7 @@ enum {
     ATTR_NO_VALUE,        // int 1: a value display shows a dash until it is next given a value
     ATTR_NOTICE_STYLE,    // int 1: a text message drawn as a notice (wrapped, on a tinted ground)
     ATTR_MORE_DIGITS,     // int: decimals a numeric indicator shows beyond its own precision
+    ATTR_CHECKED,         // int 0/1: a menu item's check mark (menu bars)
 };
 
 // Errors of the user-interface operations (all negative).
@@ -154,6 +155,8 @@ int DeleteGraphPlot(int panel, int control, int plot); // plot -1: every plot
 int GetPanelMenuBar(int panel);
 int SetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, const std::string& value);
 int GetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, std::string& value);
+int SetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, int value);
+int GetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, int& value);
 
 // Modal popups.
 int MessagePopup(const std::string& title, const std::string& message);

@@ -12,6 +12,7 @@
 #include "platform/system.h"
 #include "platform/ui.h"
 #include "rq55_uir.h"
+#include "shell/link_memory.h"
 #include "shell/main_panel.h"
 
 namespace {
@@ -20,6 +21,11 @@ constexpr int kTcpLink = 99;
 constexpr int kModbusTcpPort = 502;
 constexpr int kTextConnected = 411;
 constexpr int kTextOff = 412;
+constexpr int kTextPortsHere = 415;
+constexpr int kTextNoPorts = 416;
+constexpr int kTextPortWithCom = 417;
+constexpr int kTextPortWithoutCom = 418;
+constexpr int kTextChoosePort = 419;
 constexpr const char* kFramings[] = {"8N1", "8O1", "8E1", "8N2"};
 
 std::string g_serial; // of the analyser that answered at switch-on; empty while off
@@ -50,6 +56,20 @@ void setFraming(int mode) {
 int openLink() {
     return Ulvo_Abrir_Puerto(Puerto, Velocidad, Bits, Paridad, Stops, static_cast<unsigned short>(TCP_Puerto),
                              IP);
+}
+
+// The serial devices the system has, each with the COM number that reaches it, and how to choose one.
+std::string serialPortAdvice() {
+    std::string text = etiqueta[kTextPortsHere];
+    const std::vector<SerialDevice> devices = ListSerialDevices();
+    if (devices.empty()) text += " " + etiqueta[kTextNoPorts];
+    for (const SerialDevice& d : devices) {
+        const std::string description = d.description.empty() ? "-" : d.description;
+        text += "\n  " +
+                (d.com > 0 ? FillIn(etiqueta[kTextPortWithCom], {d.name, description, std::to_string(d.com)})
+                           : FillIn(etiqueta[kTextPortWithoutCom], {d.name, description}));
+    }
+    return text + "\n\n" + etiqueta[kTextChoosePort];
 }
 
 } // namespace
@@ -83,7 +103,7 @@ void RQ55_Comunicaciones_On_Off(int panel) {
         IP.clear();
         const int result = openLink();
         if (result < 0) {
-            MessagePopup("Apertura del Puerto", GetRS232ErrorString(result));
+            MessagePopup("Apertura del Puerto", GetRS232ErrorString(result) + "\n\n" + serialPortAdvice());
             SetCtrlVal(panel, PRINCIPAL_COMUNICACION, 0);
             return;
         }
@@ -105,6 +125,7 @@ int RQ55_Abrir_Puerto(int panel, int /*control*/, int event, void*, int, int) {
         modelo_equipo = serial[10] * 256 + serial[11];
         g_serial = IdentityFromSerialBlock(serial).serial;
         ShowLinkStatus(panel);
+        if (!DemoMode()) RememberLinkSettings(panel);
         return 0;
     }
     dimSettings(panel, 0);

@@ -18,8 +18,9 @@ void RQ55_Visualiza_Pantalla_Info(int /*menuBar*/, int /*panel*/) {
     SetPanelAttribute(info, ATTR_TITLE, etiqueta[18]);
     SetCtrlVal(info, INFO_PRODUCTO, "RQ55");
     SetCtrlVal(info, INFO_TEXTO_1, "Network analyser set-up and monitoring");
-    SetCtrlVal(info, INFO_TEXTO_2,
-               strfmt("Version %s · Modbus RTU · Modbus/TCP · RTU over TCP", RQ55_VERSION));
+    SetCtrlVal(
+        info, INFO_TEXTO_2,
+        strfmt("Version %s (%s) · Modbus RTU · Modbus/TCP · RTU over TCP", RQ55_VERSION, RQ55_BUILD_DATE));
     InstallPopup(info);
 }
 

@@ -11,6 +11,7 @@
 #include "platform/ui.h"
 #include "rq55_uir.h"
 #include "shell/comm_switch.h"
+#include "shell/link_memory.h"
 
 int panel_principal = 0;
 
@@ -26,6 +27,13 @@ void applyPreset(int panel) {
         SetCtrlVal(panel, PRINCIPAL_TCP_PUERTO, g_preset.tcpPort);
     }
     SetCtrlAttribute(panel, PRINCIPAL_DEMO, ATTR_VISIBLE, g_preset.demo ? 1 : 0);
+}
+
+// The language menu ticks the language whose texts are shown.
+void markLanguage(int panel) {
+    const int bar = GetPanelMenuBar(panel);
+    SetMenuBarAttribute(bar, MENU_IDIOMA_ESP, ATTR_CHECKED, LanguageInForce() == 1 ? 1 : 0);
+    SetMenuBarAttribute(bar, MENU_IDIOMA_ENG, ATTR_CHECKED, LanguageInForce() == 2 ? 1 : 0);
 }
 
 // A rebuilt panel must show the link as it is: the switch and the settings in use travel over.
@@ -64,6 +72,8 @@ void reportBrokenPanelFile(int code) {
 
 void SetMainPanelPreset(const MainPanelPreset& preset) { g_preset = preset; }
 
+bool DemoMode() { return g_preset.demo; }
+
 int Hace_nada_con_el_icono_de_tareas(int, int, int) { return 0; }
 
 int Ulvo_GEN_Presenta_iconos_comunicaciones_solo_semaforo() {
@@ -89,6 +99,8 @@ int RQ55_main(int argc, char** argv) {
     if (!table) return -1;
     etiqueta = std::move(*table);
     RQ55_Poner_Etiquetas_PRINCIPAL(panel_principal, etiqueta);
+    markLanguage(panel_principal);
+    RestoreLinkSettings(panel_principal);
     applyPreset(panel_principal);
     ShowLinkStatus(panel_principal);
     Ulvo_GEN_Presenta_iconos_comunicaciones_solo_semaforo();
@@ -112,6 +124,7 @@ void RebuildMainPanel(int oldPanel) {
     SetCtrlAttribute(panel, PRINCIPAL_DEMO, ATTR_VISIBLE, g_preset.demo ? 1 : 0);
     DiscardPanel(oldPanel);
     RQ55_Poner_Etiquetas_PRINCIPAL(panel, etiqueta);
+    markLanguage(panel);
     ShowLinkStatus(panel);
     DisplayPanel(panel);
     panel_principal = panel;

@@ -18,6 +18,9 @@ struct MainPanelPreset {
 };
 void SetMainPanelPreset(const MainPanelPreset& preset);
 
+// Whether the program talks to its built-in simulated analyser (its settings are not remembered).
+bool DemoMode();
+
 // Starts the program and runs it until the exit button; the process's exit code (-1 when the
 // panel file or the language file cannot be used).
 int RQ55_main(int argc, char** argv);

@@ -130,7 +130,7 @@ TEST_F(Language, TheShippedFileHoldsEveryTextInBothLanguages) {
     for (const char* language : {"1", "2"}) {
         const std::optional<LabelTable> table = tableOf(language);
         ASSERT_TRUE(table);
-        ASSERT_EQ(table->size(), 415) << language;
+        ASSERT_EQ(table->size(), 420) << language;
         for (int n = 0; n < table->size(); ++n) EXPECT_FALSE((*table)[n].empty()) << "text " << n;
         // The communication-error texts are found in messages by substring: none may hold another.
         for (int a = 22; a <= 25; ++a)
@@ -164,6 +164,15 @@ class MenuSwitch : public Language {
 };
 
 // The rebuilt panel speaks the new language and shows the link as it was.
+// The language menu's ticks, Spanish then English.
+std::pair<int, int> languageTicks() {
+    const int bar = GetPanelMenuBar(panel_principal);
+    int es = -1, en = -1;
+    GetMenuBarAttribute(bar, MENU_IDIOMA_ESP, ATTR_CHECKED, es);
+    GetMenuBarAttribute(bar, MENU_IDIOMA_ENG, ATTR_CHECKED, en);
+    return {es, en};
+}
+
 TEST_F(MenuSwitch, SwitchingLanguageRebuildsTheMainPanelInTheNewLanguage) {
     startMainPanel();
     EXPECT_EQ(portCaption(), etiqueta[17]);
@@ -177,6 +186,7 @@ TEST_F(MenuSwitch, SwitchingLanguageRebuildsTheMainPanelInTheNewLanguage) {
     EXPECT_EQ(DisplayPanel(old), UIE_BadPanelHandle) << "the old main panel must be discarded";
     EXPECT_EQ(portCaption(), "COM port (99 = TCP)");
     EXPECT_EQ(storedLanguage(), "2");
+    EXPECT_EQ(languageTicks(), std::pair(0, 1));
     int visible = 0, port = 0, on = 0, dimmed = 0;
     std::string host;
     GetPanelAttribute(panel_principal, ATTR_PANEL_VISIBLE, visible);
@@ -198,6 +208,7 @@ TEST_F(MenuSwitch, AMissingSecondSectionStoresTheChoiceAndKeepsTheOldTexts) {
     EXPECT_EQ(storedLanguage(), "2");
     EXPECT_NE(panel_principal, old);
     EXPECT_EQ(portCaption(), "solo") << "the rebuilt panel must keep the old language";
+    EXPECT_EQ(languageTicks(), std::pair(1, 0)) << "the tick stays with the texts in force";
 }
 
 TEST_F(MenuSwitch, ASetFontAsksForARestartAndKeepsTheTable) {

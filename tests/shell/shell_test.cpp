@@ -188,6 +188,7 @@ TEST_F(Navigation, TheInformationPopupShowsTheProductAndClosesBackToTheMainPanel
     EXPECT_EQ(info.kind, "panel");
     EXPECT_EQ(info.title, etiqueta[18]);
     EXPECT_EQ(info.text.substr(0, 5), "RQ55\n");
+    EXPECT_NE(info.text.find("Version " RQ55_VERSION " ("), std::string::npos) << info.text;
     EXPECT_FALSE(visible(panel_principal));
     SimulateCommit(info.panel, INFO_CERRAR);
     EXPECT_TRUE(visible(panel_principal));

@@ -1,6 +1,7 @@
 // The communication switch: what the operator sees when the link opens, fails or closes; and the
 // demo, where one flip of the switch reaches the built-in simulated analyser.
 #include <QTcpServer>
+#include <functional>
 
 #include "view_fixture.h"
 
@@ -53,6 +54,11 @@ TEST_P(SwitchOn, ConfirmsTheAnalyserDimsTheSettingsAndTakesItsModel) {
         ASSERT_EQ(messages().size(), 1u);
         EXPECT_EQ(messages()[0].rfind(c.message, 0), 0u) << messages()[0];
         EXPECT_NE(messages()[0].find(c.detail), std::string::npos) << messages()[0];
+        // The serial ports there are, and how to choose one.
+        if (c.wrongControl == PRINCIPAL_PUERTO) {
+            EXPECT_NE(messages()[0].find(".\n\nSerial ports on this computer:"), std::string::npos)
+                << messages()[0];
+        }
         EXPECT_EQ(sent > 0, c.reachesTheLine);
         expectSettingsDimmed(false);
         ClearRecordedPopups();
@@ -118,6 +124,67 @@ TEST(Demo, SwitchingOnAndOpeningTheNetworkViewShowsValuesThatMove) {
     EXPECT_EQ(banner, "Simulated analyser (demo mode)");
     EXPECT_NE(first, "0.00 0.00") << "the preset settings must reach the simulated analyser";
     EXPECT_NE(second, first) << "live values must move";
+}
+
+// Runs the program's start with a script that acts once the main panel is up.
+void runProgram(const std::function<void()>& script) {
+    PostDeferredCall([script] {
+        script();
+        QuitUserInterface(0);
+    });
+    char name[] = "rq55";
+    char* argv[] = {name, nullptr};
+    RQ55_main(1, argv);
+    for (int panel : LoadedPanels()) DiscardPanel(panel);
+}
+
+// The six link settings as the main panel shows them.
+std::string linkSettings() {
+    std::string all;
+    for (int control :
+         {PRINCIPAL_PUERTO, PRINCIPAL_IDENTIDAD, PRINCIPAL_VELOCIDAD, PRINCIPAL_MODO, PRINCIPAL_TCP_PUERTO})
+        all += text(panel_principal, control) + " ";
+    return all + text(panel_principal, PRINCIPAL_IP);
+}
+
+TEST(RememberedSettings, SurviveARestartAndTheDemoLeavesThemAlone) {
+    testsupport::ScopedSettings settings;
+    RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, "2");
+    sim::Simulator analyser;
+    ASSERT_TRUE(analyser.start(sim::Options{.deviceAddress = 7}));
+    std::string used, atRestart, afterDemo;
+    int onAtRestart = -1;
+    runProgram([&] {
+        SetCtrlVal(panel_principal, PRINCIPAL_PUERTO, 99);
+        SetCtrlVal(panel_principal, PRINCIPAL_IDENTIDAD, 7);
+        SetCtrlVal(panel_principal, PRINCIPAL_VELOCIDAD, 9600);
+        SetCtrlVal(panel_principal, PRINCIPAL_MODO, 2);
+        SetCtrlVal(panel_principal, PRINCIPAL_IP, "localhost");
+        SetCtrlVal(panel_principal, PRINCIPAL_TCP_PUERTO, static_cast<unsigned>(analyser.tcpPort()));
+        used = linkSettings();
+        SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
+        SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
+    });
+    runProgram([&] {
+        atRestart = linkSettings();
+        GetCtrlVal(panel_principal, PRINCIPAL_COMUNICACION, onAtRestart);
+    });
+    SetMainPanelPreset(
+        {.demo = true, .port = 99, .address = 7, .host = "127.0.0.1", .tcpPort = analyser.tcpPort()});
+    int demoOn = 0;
+    runProgram([&] {
+        SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
+        GetCtrlVal(panel_principal, PRINCIPAL_COMUNICACION, demoOn);
+        SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
+    });
+    SetMainPanelPreset({});
+    runProgram([&] { afterDemo = linkSettings(); });
+    etiqueta = LabelTable{};
+
+    EXPECT_EQ(atRestart, used);
+    EXPECT_EQ(onAtRestart, 0) << "the switch always starts off";
+    EXPECT_EQ(demoOn, 1);
+    EXPECT_EQ(afterDemo, used);
 }
 
 } // namespace
