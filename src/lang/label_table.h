@@ -1,6 +1,7 @@
 // The table of translated texts: text N of the language in force is etiqueta[N].
 #pragma once
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,10 @@ struct LabelTable {
     }
     int size() const { return static_cast<int>(texts.size()); }
 };
+
+// A text of the table with each "{}" replaced by the next value, in order; a text with fewer
+// markers than values keeps its wording and drops the rest, never reads beyond them.
+std::string FillIn(const std::string& text, std::initializer_list<std::string> values);
 
 // The table in force; replaced by a successful language change.
 extern LabelTable etiqueta;

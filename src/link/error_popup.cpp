@@ -16,6 +16,8 @@ int ULVO_Loggea_errores_comunicacion = 0;
 namespace {
 
 constexpr double kPopupSeconds = 2.0;
+constexpr double kBusyAfterSeconds = 0.5;
+constexpr int kTextWaiting = 413;
 constexpr int kPopupHeight = 95;
 constexpr int kTextTop = 18;
 constexpr int kTextLeft = 20;
@@ -108,10 +110,19 @@ std::string Ulvo_Trae_Fecha_dd_mm_aaaa() {
 void InstallLinkPopups(std::function<void()> linkLost) {
     LinkReporter reporter;
     reporter.exchanging = [](bool underWay) {
-        if (underWay)
+        if (underWay) {
             SuspendTimerCallbacks();
-        else
+        } else {
+            HideBusyLine();
             ResumeTimerCallbacks();
+        }
+    };
+    reporter.waiting = [](double elapsed, double remaining) {
+        if (elapsed < kBusyAfterSeconds) return;
+        const std::string where =
+            Puerto < 99 ? strfmt("COM%d", Puerto) : strfmt("%s:%d", IP.c_str(), TCP_Puerto);
+        ShowBusyLine(
+            FillIn(etiqueta[kTextWaiting], {where, std::to_string(static_cast<int>(std::ceil(remaining)))}));
     };
     reporter.icon = [](const char* image) {
         WT_SetTrayIconAttr(icono_comunicaciones_barra_tareas, ATTR_TRAY_ICON_IMAGE, image);

@@ -72,17 +72,30 @@ int g_tcpFrameLength = 0;
 bool g_tcpFrameIsMbap = false;
 double g_lastSegmentTime = 0;
 
+double g_exchangeStart = 0;
+double g_waitEnd = 0; // when the wait under way gives up at the latest
+bool g_underWay = false;
+
+void reportWaiting() {
+    if (g_reporter.waiting) g_reporter.waiting(Timer() - g_exchangeStart, std::max(0.0, g_waitEnd - Timer()));
+}
+
 // The TCP wait and the error popup let events through; a view's timer firing then would start
 // a second exchange on the shared buffers. The program around the link holds them back.
-struct ExchangeUnderWay {
-    ExchangeUnderWay() {
+struct ExchangeScope {
+    ExchangeScope() {
+        g_underWay = true;
+        g_exchangeStart = Timer();
         if (g_reporter.exchanging) g_reporter.exchanging(true);
+        if (g_reporter.waiting) SetSerialWaitHook(reportWaiting);
     }
-    ~ExchangeUnderWay() {
+    ~ExchangeScope() {
+        SetSerialWaitHook({});
+        g_underWay = false;
         if (g_reporter.exchanging) g_reporter.exchanging(false);
     }
-    ExchangeUnderWay(const ExchangeUnderWay&) = delete;
-    ExchangeUnderWay& operator=(const ExchangeUnderWay&) = delete;
+    ExchangeScope(const ExchangeScope&) = delete;
+    ExchangeScope& operator=(const ExchangeScope&) = delete;
 };
 
 void setIcon(const char* image) {
@@ -177,6 +190,7 @@ int transmitCom(int port, unsigned char* request, int requestLength, unsigned ch
     Ulvo_CalculoCRC_2(request, requestLength);
     const int frameLength = requestLength + 2;
     int attempts = g_limits.comAttempts;
+    g_waitEnd = Timer() + attempts * g_limits.comReplySeconds;
     FlushOutQ(port);
     FlushInQ(port);
     SetComTime(port, kComWriteTimeout);
@@ -326,11 +340,13 @@ int transmitTcp(int port, unsigned char* request, int requestLength, unsigned ch
     // Each pass returns as soon as bytes arrive, so the wait costs nothing beyond the wire; the
     // number of passes still bounds it (10 s for Modbus/TCP, 15 s for RTU over TCP).
     setIcon(kIconReceiving);
+    g_waitEnd = Timer() + passes * kTcpPassSeconds;
     TcpWait state = tcpWaitState(transactionId);
     for (int count = passes; count > 0 && state == TcpWait::Going; --count) {
         WaitForTCPEvent(kTcpPassSeconds);
         ProcessTCPEvents();
         state = tcpWaitState(transactionId);
+        if (state == TcpWait::Going) reportWaiting();
     }
     trace(false, g_tcpFrame, g_tcpFrameLength);
     if (TCP_Rx_Status < 0) return fail(TCP_Rx_Status);
@@ -389,6 +405,8 @@ int Ulvo_Abrir_Puerto(int port, int baudRate, int dataBits, int parity, int stop
 
 bool LinkIsOpen() { return g_linkOpen; }
 
+bool ExchangeUnderWay() { return g_underWay; }
+
 int Ulvo_Cerrar_Puerto(int port) {
     g_linkOpen = false;
     if (port < 99) {
@@ -403,7 +421,7 @@ int Ulvo_Cerrar_Puerto(int port) {
 int Ulvo_Transmitir_Modbus(int port, unsigned char* request, int requestLength, unsigned char* reply,
                            int /*expectedLength*/, int report, const std::string& /*spare*/,
                            unsigned short tcpPort, const std::string& host) {
-    const ExchangeUnderWay underWay;
+    const ExchangeScope underWay;
     g_lastReplyDataBytes = 0;
     g_lastFault = ReplyFault::None;
     g_lastException = 0;

@@ -91,7 +91,13 @@ struct LinkReporter {
     std::function<void(const std::string& title, const std::string& message)> error; // report 1 only
     std::function<void()> serverClosed; // the TCP server closed the conversation
     std::function<void()> deviceGone;   // the serial device went away (a USB adapter pulled)
+    // The exchange waits for its reply: called often while it waits, with the seconds since the
+    // exchange began and the seconds it may still wait at most.
+    std::function<void(double elapsed, double remaining)> waiting;
 };
+
+// Whether an exchange is under way (it may let events through while it waits).
+bool ExchangeUnderWay();
 void SetLinkReporter(LinkReporter reporter);
 
 // Why the last exchange failed, in a few English words ("no reply", "CRC error", "exception 02

@@ -8,7 +8,6 @@
 // either kind says so at once; a lost link is said on every panel still open.
 #pragma once
 
-#include <initializer_list>
 #include <string>
 
 enum class PanelKind { LiveView, Settings };
@@ -24,7 +23,3 @@ void ShowLinkLost();
 
 // The notice a panel shows, or "" when it shows none (for tests and screenshots).
 std::string PanelNotice(int panel);
-
-// A text of the language table with each "{}" replaced by the next value; a text that is given
-// no marker keeps its wording and drops the values, never reads beyond them.
-std::string FillIn(const std::string& text, std::initializer_list<std::string> values);

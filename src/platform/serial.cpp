@@ -20,6 +20,8 @@ struct OpenPort {
 };
 
 std::map<int, OpenPort> g_ports;
+std::function<void()> g_waitHook;
+constexpr int kWaitSliceMs = 100;
 
 // The reason behind the last error code, so that the message can name the device.
 struct LastError {
@@ -159,17 +161,22 @@ int ComRd(int port, unsigned char* buffer, int count) {
         if (got >= count) break;
         const qint64 remaining = deadline.remainingTime();
         if (remaining <= 0) break;
-        if (!p->port->waitForReadyRead(static_cast<int>(remaining))) {
+        const int slice =
+            static_cast<int>(g_waitHook ? std::min<qint64>(remaining, kWaitSliceMs) : remaining);
+        if (!p->port->waitForReadyRead(slice)) {
             if (p->port->error() == QSerialPort::ResourceError)
                 return fail(kRS_DeviceGone, port, p->device, p->port->errorString().toStdString());
             const bool timedOut = p->port->error() == QSerialPort::TimeoutError;
             p->port->clearError();
             // A device that went away reports at once; do not spin until the deadline.
             if (!timedOut && p->port->bytesAvailable() == 0) break;
+            if (g_waitHook) g_waitHook();
         }
     }
     return got;
 }
+
+void SetSerialWaitHook(std::function<void()> hook) { g_waitHook = std::move(hook); }
 
 int FlushInQ(int port) {
     OpenPort* p = findPort(port);

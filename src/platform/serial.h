@@ -6,6 +6,7 @@
 // passes. Results are counts (>= 0) or negative error codes that GetRS232ErrorString explains.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,8 +39,10 @@ int OpenComConfig(int port, const std::string& deviceName, long baudRate, int pa
 int CloseCom(int port);
 // Returns the number of bytes written (fewer on a time-out) or a negative code.
 int ComWrt(int port, const unsigned char* buffer, int count);
-// Returns the number of bytes read (fewer on a time-out) or a negative code.
+// Returns the number of bytes read (fewer on a time-out) or a negative code. A read that waits
+// calls the wait hook about ten times a second.
 int ComRd(int port, unsigned char* buffer, int count);
+void SetSerialWaitHook(std::function<void()> hook);
 int FlushInQ(int port);
 int FlushOutQ(int port);
 int SetComTime(int port, double seconds);

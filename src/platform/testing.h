@@ -50,6 +50,11 @@ std::vector<int> LoadedPanels();
 int FindPanelByTitle(const std::string& title);
 // The points of every plot on a graph, in the order they were plotted.
 std::vector<std::vector<std::pair<float, float>>> GraphPlots(int panel, int control);
+// Every text the busy line showed, in order, and what it shows now ("" when hidden).
+const std::vector<std::string>& BusyLineHistory();
+void ClearBusyLineHistory();
+std::string BusyLineText();
+
 // Whether a value display shows its whole text within its width.
 bool ShownWhole(int panel, int control);
 // The labels a graph's axis shows now (y: the vertical one), and whether the chart shows them

@@ -177,6 +177,12 @@ int PostDeferredCall(std::function<void()> fn);
 void SuspendTimerCallbacks();
 void ResumeTimerCallbacks();
 
+// A wait the operator should see: a busy cursor, and a line along the bottom of the window in
+// front saying what the program waits for. Showing it again updates the text; it paints at once,
+// without letting events through.
+void ShowBusyLine(const std::string& text);
+void HideBusyLine();
+
 // Taskbar notification icon. The current image is kept even where no tray exists.
 enum { ATTR_TRAY_ICON_IMAGE = 100 };
 using TrayCallbackPtr = int (*)(int icon, int event, int eventData);

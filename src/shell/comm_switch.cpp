@@ -148,6 +148,10 @@ void ShowLinkStatus(int panel) {
 // The exchange that found the link lost is still under way: the link is closed once it is over.
 void CloseLostLink() {
     PostDeferredCall([] {
+        if (ExchangeUnderWay()) {
+            CloseLostLink();
+            return;
+        }
         if (!LinkIsOpen()) return;
         SetCtrlVal(panel_principal, PRINCIPAL_COMUNICACION, 0);
         RQ55_Comunicaciones_On_Off(panel_principal);

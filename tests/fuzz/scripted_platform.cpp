@@ -108,6 +108,8 @@ int ComRd(int, unsigned char* buffer, int count) {
     return got;
 }
 
+void SetSerialWaitHook(std::function<void()>) {}
+
 int FlushInQ(int) {
     g_arrived.clear();
     return 0;

@@ -96,3 +96,36 @@ INSTANTIATE_TEST_SUITE_P(Links, LinkLost, ::testing::Values(sim::Transport::RtuO
                          [](const auto& info) { return info.param == sim::Transport::Pty ? "Com" : "Tcp"; });
 
 } // namespace
+
+namespace {
+
+// A silent analyser: after half a second the window says what it waits for, and says it no more
+// once the wait is over; the line adds nothing to the wire.
+class BusyLine : public LiveView, public ::testing::WithParamInterface<sim::Transport> {};
+
+TEST_P(BusyLine, ShowsWhatTheProgramWaitsFor) {
+    startAnalyser(59, GetParam());
+    ASSERT_TRUE(flipSwitch());
+    SimulateCommit(mainPanel, PRINCIPAL_PARAMETROS);
+    const ExchangeLimits before = CurrentExchangeLimits();
+    SetExchangeLimits({.comAttempts = 1, .comReplySeconds = 1.5, .tcpReplySeconds = 1.5});
+    analyser.addFault({.kind = sim::FaultRule::Kind::Silence, .function = 3, .start = 6, .segments = {}});
+    int sent = 0;
+    SetFrameTrace([&sent](double, bool isSent, const unsigned char*, int) { sent += isSent ? 1 : 0; });
+    ClearBusyLineHistory();
+    SimulateTimerTick(panel_tomadatos, TOMADATOS_TIMER);
+    SetFrameTrace({});
+    SetExchangeLimits(before);
+
+    const std::string where =
+        GetParam() == sim::Transport::Pty ? "COM7" : "127.0.0.1:" + std::to_string(analyser.tcpPort());
+    ASSERT_FALSE(BusyLineHistory().empty());
+    EXPECT_EQ(BusyLineHistory().front(), "Waiting for the analyser at " + where + " (up to 1 s)");
+    EXPECT_EQ(BusyLineText(), "") << "gone once the wait is over";
+    EXPECT_EQ(sent, 1) << "one request, as without the line";
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, BusyLine, ::testing::Values(sim::Transport::RtuOverTcp, sim::Transport::Pty),
+                         [](const auto& info) { return info.param == sim::Transport::Pty ? "Com" : "Tcp"; });
+
+} // namespace
