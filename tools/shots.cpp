@@ -17,6 +17,7 @@
 #include "config/model_version.h"
 #include "lang/label_table.h"
 #include "lang/language.h"
+#include "link/exchange.h"
 #include "platform/system.h"
 #include "platform/testing.h"
 #include "platform/ui.h"
@@ -151,7 +152,32 @@ int main(int argc, char** argv) {
     runProgram([] { save(panel_principal, "main-en"); });
 
     // The views, filled with live values from the simulated analyser.
+    runProgram([] {
+        SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
+        runFor(0.3);
+        save(panel_principal, "main-connected");
+        SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
+    });
+
     runProgram([] { viewScene(PRINCIPAL_PARAMETROS, panel_tomadatos, "network-parameters", 2.5); });
+    // Before its first read a view shows no numbers; once the analyser stops answering it says so.
+    runProgram([] {
+        SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
+        SimulateCommit(panel_principal, PRINCIPAL_PARAMETROS);
+        save(panel_tomadatos, "network-before-first-read");
+        SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
+    });
+    runProgram([&simulator] {
+        switchOnAndOpen(PRINCIPAL_PARAMETROS, 1.5);
+        const ExchangeLimits limits = CurrentExchangeLimits();
+        SetExchangeLimits({.comAttempts = 1, .comReplySeconds = 1.0, .tcpReplySeconds = 1.0});
+        simulator.addFault({.kind = sim::FaultRule::Kind::Silence, .function = 3, .start = 6, .segments = {}});
+        runFor(2.5);
+        saveView(panel_tomadatos, "network-not-answering");
+        simulator.clearFaults();
+        SetExchangeLimits(limits);
+        SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
+    });
     runProgram([] { viewScene(PRINCIPAL_ENERGIA, panel_energia, "energy", 2.5); });
     runProgram([] {
         switchOnAndOpen(PRINCIPAL_ENERGIA, 1.5);

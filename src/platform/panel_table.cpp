@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFontMetrics>
 #include <QLabel>
+#include <algorithm>
 #include <cmath>
 
 #include "platform/system.h"
@@ -51,7 +52,17 @@ MenuCallbackPtr FindMenuCallback(const std::string& name) {
 QString FormatNumber(const Control& c, double v) {
     if (std::isnan(v)) return "NaN";
     if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
-    if (c.data == NumData::Double) return QString::number(v, 'f', c.precision + c.moreDigits);
+    if (c.data == NumData::Double) {
+        // A value ranged into a larger unit keeps its digits, but no more than the seven a float
+        // from the analyser carries: anything beyond would be noise.
+        constexpr int kFloatDigits = 7;
+        int decimals = c.precision + c.moreDigits;
+        if (c.moreDigits > 0 && v != 0) {
+            const int whole = std::max(1, static_cast<int>(std::floor(std::log10(std::fabs(v)))) + 1);
+            decimals = std::max(c.precision, std::min(decimals, kFloatDigits - whole));
+        }
+        return QString::number(v, 'f', decimals);
+    }
     // A float far beyond any integer shows as what it is, not as an undefined conversion.
     if (std::fabs(v) < 9.0e18) return QString::number(static_cast<long long>(v));
     return QString::number(v, 'g', 6);
