@@ -92,6 +92,18 @@ INSTANTIATE_TEST_SUITE_P(
                                  "", true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Runs the program's start with a script that acts once the main panel is up.
+void runProgram(const std::function<void()>& script) {
+    PostDeferredCall([script] {
+        script();
+        QuitUserInterface(0);
+    });
+    char name[] = "rq55";
+    char* argv[] = {name, nullptr};
+    RQ55_main(1, argv);
+    for (int panel : LoadedPanels()) DiscardPanel(panel);
+}
+
 TEST(Demo, SwitchingOnAndOpeningTheNetworkViewShowsValuesThatMove) {
     testsupport::ScopedSettings settings;
     RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, "2");
@@ -100,7 +112,7 @@ TEST(Demo, SwitchingOnAndOpeningTheNetworkViewShowsValuesThatMove) {
     SetMainPanelPreset({.demo = true, .port = 99, .host = "127.0.0.1", .tcpPort = analyser.tcpPort()});
 
     std::string banner, first, second;
-    PostDeferredCall([&] {
+    runProgram([&] {
         GetCtrlAttribute(panel_principal, PRINCIPAL_DEMO, ATTR_LABEL_TEXT, banner);
         SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
         SimulateCommit(panel_principal, PRINCIPAL_PARAMETROS);
@@ -112,30 +124,13 @@ TEST(Demo, SwitchingOnAndOpeningTheNetworkViewShowsValuesThatMove) {
         first = shown();
         WaitUntil([&] { return (second = shown()) != first; }, 5.0);
         SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
-        QuitUserInterface(0);
     });
-    char name[] = "rq55";
-    char* argv[] = {name, nullptr};
-    EXPECT_EQ(RQ55_main(1, argv), 0);
-    for (int panel : LoadedPanels()) DiscardPanel(panel);
     SetMainPanelPreset({});
     etiqueta = LabelTable{};
 
     EXPECT_EQ(banner, "Simulated analyser (demo mode)");
     EXPECT_NE(first, "0.00 0.00") << "the preset settings must reach the simulated analyser";
     EXPECT_NE(second, first) << "live values must move";
-}
-
-// Runs the program's start with a script that acts once the main panel is up.
-void runProgram(const std::function<void()>& script) {
-    PostDeferredCall([script] {
-        script();
-        QuitUserInterface(0);
-    });
-    char name[] = "rq55";
-    char* argv[] = {name, nullptr};
-    RQ55_main(1, argv);
-    for (int panel : LoadedPanels()) DiscardPanel(panel);
 }
 
 // The six link settings as the main panel shows them.
