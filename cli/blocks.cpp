@@ -1,7 +1,5 @@
 #include "blocks.h"
 
-#include <QDateTime>
-#include <charconv>
 #include <cmath>
 #include <cstring>
 
@@ -17,17 +15,6 @@ using FloatRead = int (*)(int, unsigned char, float*, const std::string&, unsign
 constexpr FloatRead kAnalogReads[4] = {RQ55_Ulvo_Leer_Out_Anal_1, RQ55_Ulvo_Leer_Out_Anal_2,
                                        RQ55_Ulvo_Leer_Out_Anal_3, RQ55_Ulvo_Leer_Out_Anal_4};
 
-void addFloats(const BlockInfo& info, const float* record, const std::string& prefix,
-               std::vector<NamedValue>& out) {
-    for (size_t i = 0; i < info.values.size(); ++i) {
-        const ValueInfo& v = info.values[i];
-        NamedValue value{prefix + v.name, v.unit, v.kind, record[i], 0, "", false};
-        // Settings are integers of at most 16 bits here: the float holds them exactly.
-        if (v.kind == ValueKind::Setting) value.integer = static_cast<int64_t>(record[i]);
-        out.push_back(value);
-    }
-}
-
 std::string failure(const char* what) { return std::string(what) + ": " + LastExchangeFailure(); }
 
 bool readFloats(FloatRead read, const BlockInfo& info, int size, const char* what, const LinkTarget& link,
@@ -37,7 +24,7 @@ bool readFloats(FloatRead read, const BlockInfo& info, int size, const char* wha
         why = failure(what);
         return false;
     }
-    addFloats(info, record.data(), prefix, out);
+    AddNamedValues(info, record.data(), prefix, out);
     return true;
 }
 
@@ -73,13 +60,6 @@ bool readAnalog(int n, const LinkTarget& link, const std::string& prefix, std::v
                       prefix, out, why);
 }
 
-std::string csvField(const std::string& text) {
-    if (text.find_first_of(",\"\n") == std::string::npos) return text;
-    std::string quoted = "\"";
-    for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
-    return quoted + "\"";
-}
-
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
     for (char c : text) {
@@ -92,16 +72,10 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
-std::string exactText(const NamedValue& v) {
-    if (v.isText) return v.text;
-    if (v.kind == ValueKind::Setting) return std::to_string(v.integer);
-    return ShortestFloat(v.number);
-}
-
 // Text output shows live quantities and counters ranged as the panels do.
 std::string shownText(const NamedValue& v) {
     if (v.isText || v.kind == ValueKind::Setting || v.kind == ValueKind::Float || v.unit.empty())
-        return exactText(v) + (v.unit.empty() ? "" : " " + v.unit);
+        return ExactText(v) + (v.unit.empty() ? "" : " " + v.unit);
     float value = v.number;
     const char* unit = RangeKiloMega(value, v.unit.c_str());
     return ShortestFloat(value) + " " + unit;
@@ -150,23 +124,6 @@ bool ReadNamedBlock(const std::string& block, const LinkTarget& link, std::vecto
     return true;
 }
 
-std::string IsoTimeNow() {
-    const QDateTime now = QDateTime::currentDateTime();
-    const int offset = now.offsetFromUtc() / 60;
-    const int hours = std::abs(offset) / 60, minutes = std::abs(offset) % 60;
-    // Always an offset, +00:00 included, so a log read elsewhere says which time it holds.
-    return now.toString("yyyy-MM-ddTHH:mm:ss.zzz").toStdString() +
-           strfmt("%c%02d:%02d", offset < 0 ? '-' : '+', hours, minutes);
-}
-
-std::string ShortestFloat(float value) {
-    if (std::isnan(value)) return "nan";
-    if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
-    char buffer[32];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    return std::string(buffer, result.ptr);
-}
-
 std::string BlockPrinter::print(const std::string& time, int address, const std::string& block,
                                 const std::vector<NamedValue>& values) {
     std::string out;
@@ -180,19 +137,9 @@ std::string BlockPrinter::print(const std::string& time, int address, const std:
         break;
     }
     case Format::Csv:
-        if (!headerDone_) {
-            out = "time,address";
-            for (const NamedValue& v : values)
-                out += "," + csvField(v.unit.empty() ? v.name : v.name + " (" + v.unit + ")");
-            out += "\n";
-            headerDone_ = true;
-        }
-        out += time + "," + std::to_string(address);
-        for (const NamedValue& v : values) {
-            out += ',';
-            out += csvField(exactText(v));
-        }
-        out += "\n";
+        if (!headerDone_) out = CsvHeader(values);
+        headerDone_ = true;
+        out += CsvRow(time, address, values);
         break;
     case Format::Json:
         out = "{\"time\":" + jsonString(time) + ",\"address\":" + std::to_string(address) +
@@ -203,7 +150,7 @@ std::string BlockPrinter::print(const std::string& time, int address, const std:
             out += std::string(i ? "," : "") + "{\"name\":" + jsonString(v.name) +
                    ",\"unit\":" + jsonString(v.unit) + ",\"value\":" +
                    (v.isText ? jsonString(v.text)
-                    : finite ? exactText(v)
+                    : finite ? ExactText(v)
                              : "null") +
                    "}";
         }

@@ -6,18 +6,9 @@
 #include <vector>
 
 #include "config/config_file.h"
+#include "device/named_values.h"
 #include "device/value_table.h"
 #include "options.h"
-
-struct NamedValue {
-    std::string name;
-    std::string unit;
-    ValueKind kind = ValueKind::Measured;
-    float number = 0;    // Measured, Counter and Float: exactly as sent
-    int64_t integer = 0; // Setting
-    std::string text;    // the serial number
-    bool isText = false;
-};
 
 bool IsBlockName(const std::string& name);
 
@@ -25,9 +16,6 @@ bool IsBlockName(const std::string& name);
 // the failing read and its reason in `why`.
 bool ReadNamedBlock(const std::string& block, const LinkTarget& link, std::vector<NamedValue>& values,
                     std::string& why);
-
-// The moment of a read as ISO 8601 local time with milliseconds and UTC offset.
-std::string IsoTimeNow();
 
 // Prints one read of one address. The csv header goes out before the first row only.
 class BlockPrinter {
@@ -40,6 +28,3 @@ class BlockPrinter {
     Format format_;
     bool headerDone_ = false;
 };
-
-// A float in its shortest form that reads back exactly, in the C locale ("nan", "inf", "-inf").
-std::string ShortestFloat(float value);
