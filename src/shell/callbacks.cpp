@@ -36,6 +36,7 @@ void RegisterProgramCallbacks() {
     RegisterCallback("RQ55_toma_datos", RQ55_toma_datos);
     RegisterCallback("RQ55_datos_timeloop", RQ55_datos_timeloop);
     RegisterCallback("RQ55_Terminar_tomadatos", RQ55_Terminar_tomadatos);
+    RegisterCallback("RQ55_Grabar_Red", RQ55_Grabar_Red);
     RegisterCallback("RQ55_Energia", RQ55_Energia);
     RegisterCallback("RQ55_energia_timeloop", RQ55_energia_timeloop);
     RegisterCallback("RQ55_Terminar_Energia", RQ55_Terminar_Energia);

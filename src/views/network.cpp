@@ -1,18 +1,44 @@
 #include "views/network.h"
 
+#include "device/named_values.h"
 #include "device/register_map.h"
 #include "device/value_table.h"
+#include "lang/label_table.h"
 #include "lang/labels.h"
+#include "link/link_settings.h"
 #include "panels/freshness.h"
 #include "panels/navigation.h"
 #include "panels/view_support.h"
 #include "platform/ui.h"
 #include "rq55_uir.h"
+#include "views/recording.h"
 
 int panel_tomadatos = 0;
 int panel_origen_tomadatos = 0;
 
 namespace {
+
+constexpr int kTextRecord = 420;
+constexpr int kTextRecording = 421;
+constexpr int kTextCannotRecord = 422;
+
+Recording g_recording;
+
+void stopRecording(int panel, const std::string& why) {
+    g_recording.stop();
+    SetCtrlVal(panel, TOMADATOS_GRABAR, 0);
+    MessagePopup(etiqueta[kTextRecording],
+                 etiqueta[kTextCannotRecord] + "\n" + g_recording.path() + ": " + why);
+}
+
+// Exactly as read, before any value is ranged for the screen.
+void recordRow(int panel, const float* values) {
+    if (!g_recording.on()) return;
+    std::vector<NamedValue> named;
+    AddNamedValues(NetworkValues(), values, "", named);
+    std::string why;
+    if (!g_recording.append(Identidad, named, why)) stopRecording(panel, why);
+}
 
 // Index i of the record: its value field and, for the quantities that are ranged, its unit field
 // with the two units it can show.
@@ -64,8 +90,11 @@ void rangeUnits(int panel, float* record) {
 }
 
 void openFrom(int caller) {
+    g_recording.stop();
     panel_tomadatos = OpenView(caller, panel_origen_tomadatos, TOMADATOS, RQ55_Poner_Etiquetas_TOMADATOS,
                                {TOMADATOS_TIMER});
+    if (panel_tomadatos > 0)
+        SetCtrlAttribute(panel_tomadatos, TOMADATOS_GRABAR, ATTR_LABEL_TEXT, etiqueta[kTextRecord]);
     WatchPanel(panel_tomadatos, PanelKind::LiveView);
 }
 
@@ -89,6 +118,7 @@ int RQ55_datos_timeloop(int panel, int control, int event, void*, int, int) {
         ShowReadFailed(panel);
         return 0;
     }
+    recordRow(panel, record);
     rangeUnits(panel, record);
     for (int i : kWriteOrder) SetCtrlVal(panel, kQuantities[i].field, static_cast<double>(record[i]));
     ResumeRefresh(panel, control);
@@ -96,6 +126,29 @@ int RQ55_datos_timeloop(int panel, int control, int event, void*, int, int) {
 }
 
 int RQ55_Terminar_tomadatos(int panel, int /*control*/, int event, void*, int, int) {
-    if (event == EVENT_COMMIT) CloseView(panel, panel_origen_tomadatos);
+    if (event != EVENT_COMMIT) return 0;
+    g_recording.stop();
+    CloseView(panel, panel_origen_tomadatos);
+    return 0;
+}
+
+int RQ55_Grabar_Red(int panel, int control, int event, void*, int, int) {
+    if (event != EVENT_COMMIT) return 0;
+    int on = 0;
+    GetCtrlVal(panel, control, on);
+    if (!on) {
+        g_recording.stop();
+        return 0;
+    }
+    std::string path;
+    if (FileSelectPopupEx("", "*.csv", "*.csv", etiqueta[kTextRecord], VAL_SAVE_BUTTON, path) < 1) {
+        SetCtrlVal(panel, control, 0);
+        return 0;
+    }
+    std::string why;
+    if (!g_recording.start(path, why)) {
+        SetCtrlVal(panel, control, 0);
+        MessagePopup(etiqueta[kTextRecording], etiqueta[kTextCannotRecord] + "\n" + path + ": " + why);
+    }
     return 0;
 }

@@ -1,7 +1,12 @@
 // The live views: where each value lands and in which unit, the refresh that stops at the first
 // failed read, the energy reset, and the status page by model.
+#include <QTemporaryDir>
 #include <cmath>
+#include <fstream>
 #include <regex>
+
+#include "device/named_values.h"
+#include "device/register_map.h"
 
 #include "panels/freshness.h"
 
@@ -283,5 +288,52 @@ INSTANTIATE_TEST_SUITE_P(Models, StatusByModel,
                                            StatusCase{"Model70", 70, false, 4, 0},
                                            StatusCase{"ConfigurationRefused", 57, true, 4, -1}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+
+namespace {
+
+using namespace viewtest;
+
+std::vector<std::string> linesOf(const std::string& path) {
+    std::ifstream file(path);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(file, line);) lines.push_back(line);
+    return lines;
+}
+
+// The values exactly as read, one row per refresh, under the columns rq55ctl's CSV has; a file
+// that cannot be written stops the recording, never the view.
+TEST_F(LiveView, RecordingWritesEachRefreshExactlyAndAFailedFileStopsOnlyTheRecording) {
+    const int view = open(PRINCIPAL_PARAMETROS, panel_tomadatos);
+    analyser.setBlockFloat(6, 0, 1000.1f); // ranged on screen, not in the file
+    QTemporaryDir dir;
+    chosenFile = dir.path().toStdString() + "/log.csv";
+    SimulateCommit(view, TOMADATOS_GRABAR);
+    for (int refresh = 0; refresh < 3; ++refresh) ASSERT_EQ(SimulateTimerTick(view, TOMADATOS_TIMER), 1);
+    SimulateCommit(view, TOMADATOS_GRABAR);
+    SimulateTimerTick(view, TOMADATOS_TIMER);
+
+    std::vector<float> sent(kNetworkParameterCount);
+    for (int i = 0; i < kNetworkParameterCount; ++i)
+        sent[static_cast<size_t>(i)] = analyser.getFloat(6 + 2 * i);
+    std::vector<NamedValue> named;
+    AddNamedValues(NetworkValues(), sent.data(), "", named);
+    const std::vector<std::string> lines = linesOf(chosenFile);
+    ASSERT_EQ(lines.size(), 4u) << "a header and three rows, none after the switch went off";
+    EXPECT_EQ(lines[0] + "\n", CsvHeader(named));
+    const std::string values = CsvRow("", 1, named).substr(1);
+    for (size_t row = 1; row < 4; ++row)
+        EXPECT_EQ(lines[row].substr(lines[row].find(',') + 1) + "\n", values) << row;
+
+    chosenFile = dir.path().toStdString(); // a folder: nothing can be written there
+    ClearRecordedPopups();
+    SimulateCommit(view, TOMADATOS_GRABAR);
+    ASSERT_EQ(messages().size(), 1u);
+    EXPECT_EQ(messages()[0].rfind("Recording|The file cannot be written", 0), 0u) << messages()[0];
+    EXPECT_EQ(number(view, TOMADATOS_GRABAR), 0);
+    EXPECT_EQ(SimulateTimerTick(view, TOMADATOS_TIMER), 1) << "the view keeps refreshing";
+    EXPECT_TRUE(timerOn(view, TOMADATOS_TIMER));
+}
 
 } // namespace

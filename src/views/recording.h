@@ -1,0 +1,31 @@
+// A recording of a view's values: one CSV row per good read, each written through to the file at
+// once, so a crash or a pulled cable loses at most the row being written.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "device/named_values.h"
+
+class Recording {
+  public:
+    Recording() = default;
+    ~Recording() { stop(); }
+    Recording(const Recording&) = delete;
+    Recording& operator=(const Recording&) = delete;
+
+    // Opens the file to append to; false with the reason when it cannot be written.
+    bool start(const std::string& path, std::string& why);
+    // Appends one row, the header first into an empty file; false with the reason (the
+    // recording is then stopped).
+    bool append(int address, const std::vector<NamedValue>& values, std::string& why);
+    void stop();
+    bool on() const { return file_ != nullptr; }
+    const std::string& path() const { return path_; }
+
+  private:
+    std::FILE* file_ = nullptr;
+    std::string path_;
+    bool headerDue_ = false;
+};
