@@ -151,6 +151,16 @@ int main(int argc, char** argv) {
     setLanguage("2");
     runProgram([] { save(panel_principal, "main-en"); });
 
+    runProgram([] {
+        SimulateCommit(panel_principal, PRINCIPAL_BUSCAR);
+        const int dialog = FindPanelByTitle(etiqueta[423]);
+        SetCtrlVal(dialog, BUSCAR_HASTA, 3);
+        SimulateCommit(dialog, BUSCAR_BUSCAR);
+        SetCtrlVal(dialog, BUSCAR_LISTA, 0);
+        saveView(dialog, "find-analyser");
+        SimulateCommit(dialog, BUSCAR_CERRAR);
+    });
+
     // The views, filled with live values from the simulated analyser.
     runProgram([] {
         SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
@@ -171,7 +181,8 @@ int main(int argc, char** argv) {
         switchOnAndOpen(PRINCIPAL_PARAMETROS, 1.5);
         const ExchangeLimits limits = CurrentExchangeLimits();
         SetExchangeLimits({.comAttempts = 1, .comReplySeconds = 1.0, .tcpReplySeconds = 1.0});
-        simulator.addFault({.kind = sim::FaultRule::Kind::Silence, .function = 3, .start = 6, .segments = {}});
+        simulator.addFault(
+            {.kind = sim::FaultRule::Kind::Silence, .function = 3, .start = 6, .segments = {}});
         runFor(2.5);
         saveView(panel_tomadatos, "network-not-answering");
         simulator.clearFaults();

@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegularExpressionValidator>
 #include <QSpinBox>
@@ -265,6 +266,13 @@ QWidget* buildGauge(Build& b) {
 
 QWidget* buildDecoration(Build& b) { return new QGroupBox(b.label, b.parent); }
 
+QWidget* buildProgress(Build& b) {
+    auto* bar = new QProgressBar(b.parent);
+    bar->setRange(0, 100);
+    bar->setValue(0);
+    return bar;
+}
+
 struct ControlKind {
     const char* name;
     int type;
@@ -285,6 +293,7 @@ const ControlKind kKinds[] = {
     {"graph", CTRL_GRAPH, buildGraph},
     {"gauge", CTRL_GAUGE, buildGauge},
     {"decoration", CTRL_DECORATION, buildDecoration},
+    {"progress", CTRL_PROGRESS, buildProgress},
 };
 
 Builder builderOf(int type) {

@@ -80,6 +80,7 @@ enum {
     CTRL_GRAPH,
     CTRL_GAUGE,
     CTRL_DECORATION, // framed box that groups controls
+    CTRL_PROGRESS,   // progress bar: its value is the percentage done
 };
 
 constexpr int VAL_AUTO_CENTER = -32768; // NewPanel position: centre on the screen

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QSpinBox>
 #include <climits>
 #include <cmath>
@@ -56,6 +57,10 @@ int SetCtrlVal(int panel, int control, double value) {
         }
         return 0;
     case CTRL_GAUGE: static_cast<GaugeWidget*>(c->widget)->setValue(value); return 0;
+    case CTRL_PROGRESS:
+        static_cast<QProgressBar*>(c->widget)->setValue(
+            std::isfinite(value) ? static_cast<int>(std::clamp(value, 0.0, 100.0)) : 0);
+        return 0;
     case CTRL_PICTURE_TOGGLE:
     case CTRL_BINARY_SWITCH: {
         auto* b = static_cast<QAbstractButton*>(c->widget);
@@ -119,6 +124,7 @@ int GetCtrlVal(int panel, int control, double& value) {
             value = c->value;
         return 0;
     case CTRL_GAUGE: value = static_cast<GaugeWidget*>(c->widget)->value(); return 0;
+    case CTRL_PROGRESS: value = static_cast<QProgressBar*>(c->widget)->value(); return 0;
     case CTRL_PICTURE_TOGGLE:
     case CTRL_BINARY_SWITCH: value = static_cast<QAbstractButton*>(c->widget)->isChecked() ? 1 : 0; return 0;
     case CTRL_RING:

@@ -10,6 +10,7 @@
 #include "link/error_popup.h"
 #include "platform/ui.h"
 #include "shell/comm_switch.h"
+#include "shell/find_analyser.h"
 #include "shell/info.h"
 #include "shell/main_panel.h"
 #include "views/clock.h"
@@ -36,6 +37,11 @@ void RegisterProgramCallbacks() {
     RegisterCallback("RQ55_toma_datos", RQ55_toma_datos);
     RegisterCallback("RQ55_datos_timeloop", RQ55_datos_timeloop);
     RegisterCallback("RQ55_Terminar_tomadatos", RQ55_Terminar_tomadatos);
+    RegisterCallback("RQ55_Buscar_Analizador", RQ55_Buscar_Analizador);
+    RegisterCallback("RQ55_Buscar_Iniciar", RQ55_Buscar_Iniciar);
+    RegisterCallback("RQ55_Buscar_Cancelar", RQ55_Buscar_Cancelar);
+    RegisterCallback("RQ55_Buscar_Usar", RQ55_Buscar_Usar);
+    RegisterCallback("RQ55_Buscar_Cerrar", RQ55_Buscar_Cerrar);
     RegisterCallback("RQ55_Grabar_Red", RQ55_Grabar_Red);
     RegisterCallback("RQ55_Energia", RQ55_Energia);
     RegisterCallback("RQ55_energia_timeloop", RQ55_energia_timeloop);

@@ -40,6 +40,7 @@ std::string linkDescription() {
 
 void dimSettings(int panel, int dimmed) {
     for (int control : kLinkSettingControls) SetCtrlAttribute(panel, control, ATTR_DIMMED, dimmed);
+    SetCtrlAttribute(panel, PRINCIPAL_BUSCAR, ATTR_DIMMED, dimmed); // finding needs the link free
 }
 
 // An unknown framing leaves the previous one in place.

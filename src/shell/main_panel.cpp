@@ -30,6 +30,11 @@ void applyPreset(int panel) {
 }
 
 // The language menu ticks the language whose texts are shown.
+void labelFindButton(int panel) {
+    constexpr int kTextFind = 423;
+    SetCtrlAttribute(panel, PRINCIPAL_BUSCAR, ATTR_LABEL_TEXT, etiqueta[kTextFind] + "...");
+}
+
 void markLanguage(int panel) {
     const int bar = GetPanelMenuBar(panel);
     SetMenuBarAttribute(bar, MENU_IDIOMA_ESP, ATTR_CHECKED, LanguageInForce() == 1 ? 1 : 0);
@@ -53,6 +58,7 @@ void copyLinkState(int from, int to) {
     GetCtrlVal(from, PRINCIPAL_COMUNICACION, on);
     SetCtrlVal(to, PRINCIPAL_COMUNICACION, on);
     for (int control : kLinkSettingControls) SetCtrlAttribute(to, control, ATTR_DIMMED, on);
+    SetCtrlAttribute(to, PRINCIPAL_BUSCAR, ATTR_DIMMED, on);
 }
 
 // Before any language is loaded there is no text table: the message is in both languages.
@@ -100,6 +106,7 @@ int RQ55_main(int argc, char** argv) {
     etiqueta = std::move(*table);
     RQ55_Poner_Etiquetas_PRINCIPAL(panel_principal, etiqueta);
     markLanguage(panel_principal);
+    labelFindButton(panel_principal);
     RestoreLinkSettings(panel_principal);
     applyPreset(panel_principal);
     ShowLinkStatus(panel_principal);
@@ -125,6 +132,7 @@ void RebuildMainPanel(int oldPanel) {
     DiscardPanel(oldPanel);
     RQ55_Poner_Etiquetas_PRINCIPAL(panel, etiqueta);
     markLanguage(panel);
+    labelFindButton(panel);
     ShowLinkStatus(panel);
     DisplayPanel(panel);
     panel_principal = panel;

@@ -52,6 +52,7 @@ Next arrive() {
 
 int take(unsigned char* buffer, int count) {
     const int got = std::min<int>(count, static_cast<int>(g_arrived.size()));
+    if (got <= 0) return 0;
     std::memcpy(buffer, g_arrived.data(), static_cast<size_t>(got));
     g_arrived.erase(g_arrived.begin(), g_arrived.begin() + got);
     return got;
