@@ -161,6 +161,22 @@ int main(int argc, char** argv) {
         SimulateCommit(dialog, BUSCAR_CERRAR);
     });
 
+    // The traffic monitor while the network view refreshes, one read answered with an exception.
+    runProgram([&simulator] {
+        SimulateMenuCommand(panel_principal, MENU_INFO_TRAFICO);
+        const int monitor = FindPanelByTitle(etiqueta[436]);
+        simulator.addFault(
+            {.kind = sim::FaultRule::Kind::Exception, .function = 3, .start = 6, .times = 1, .segments = {}});
+        switchOnAndOpen(PRINCIPAL_PARAMETROS, 1.2);
+        SimulateCommit(panel_tomadatos, TOMADATOS_CERRAR);
+        SimulateCommit(panel_principal, PRINCIPAL_PARAMETROS);
+        runFor(1.2);
+        saveView(monitor, "traffic-monitor");
+        simulator.clearFaults();
+        SimulateCommit(monitor, TRAFICO_CERRAR);
+        SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
+    });
+
     // The views, filled with live values from the simulated analyser.
     runProgram([] {
         SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);

@@ -51,6 +51,7 @@ constexpr double kTcpByteTimeout = 0.5;
 
 ExchangeLimits g_limits;
 FrameTrace g_trace;
+ExchangeTrace g_exchangeTrace;
 ReplyTrace g_replyTrace;
 LinkReporter g_reporter;
 int g_lastReplyDataBytes = 0;
@@ -430,13 +431,14 @@ int Ulvo_Transmitir_Modbus(int port, unsigned char* request, int requestLength, 
         g_lastStatus = kNoReply;
     } else if (port < 99) {
         g_lastStatus = transmitCom(port, request, requestLength, reply, report);
-        if (g_lastStatus == kDeviceGone) return kNoReply;
     } else if (host.empty()) {
         g_lastStatus = kNoHost; // nothing sent; the callers know this status as an exception reply
-        return kExceptionReply;
     } else {
         g_lastStatus = transmitTcp(port, request, requestLength, reply, report, tcpPort, host);
     }
+    if (g_exchangeTrace) g_exchangeTrace(Timer(), LastExchangeFailure());
+    if (g_lastStatus == kNoHost) return kExceptionReply;
+    if (g_lastStatus == kDeviceGone) return kNoReply;
     return g_lastStatus;
 }
 
@@ -492,6 +494,8 @@ std::string LastExchangeFailure() {
 ReplyFault LastReplyFault() { return g_lastFault; }
 
 void SetReplyTrace(ReplyTrace trace) { g_replyTrace = std::move(trace); }
+
+void SetExchangeTrace(ExchangeTrace trace) { g_exchangeTrace = std::move(trace); }
 
 int LastReplyDataBytes() { return g_lastReplyDataBytes; }
 

@@ -105,6 +105,11 @@ void SetLinkReporter(LinkReporter reporter);
 // "time-out", "connection closed", ...); empty when it succeeded.
 std::string LastExchangeFailure();
 
+// Sees how every exchange ended: "" when its reply was taken, else LastExchangeFailure's words.
+// Pass {} to stop.
+using ExchangeTrace = std::function<void(double seconds, const std::string& failure)>;
+void SetExchangeTrace(ExchangeTrace trace);
+
 // Why the last exchange refused its reply (None when it took one, or had none to look at).
 ReplyFault LastReplyFault();
 

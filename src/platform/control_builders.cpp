@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QIcon>
 #include <QJsonArray>
@@ -61,6 +62,12 @@ QString textStyle(const QJsonObject& o) {
 
 void applyFont(QWidget* w, const QJsonObject& o) {
     QFont f = w->font();
+    // "monospace": the system's fixed-width font, for columns of hex bytes.
+    if (o.value("font_family").toString() == "monospace") {
+        const qreal size = f.pointSizeF();
+        f = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+        f.setPointSizeF(size);
+    }
     if (o.contains("font_size")) f.setPointSizeF(o.value("font_size").toDouble());
     if (o.value("bold").toBool(false)) f.setBold(true);
     w->setFont(f);
@@ -205,6 +212,9 @@ QWidget* buildRing(Build& b) {
 QWidget* buildListBox(Build& b) {
     const int index = readItems(b);
     auto* list = new QListWidget(b.parent);
+    // Items are single lines: a list of thousands stays quick to add to and to scroll.
+    list->setUniformItemSizes(true);
+    list->setTextElideMode(Qt::ElideNone); // a long line scrolls sideways rather than losing its end
     for (const ListItem& it : b.control.items) list->addItem(qs(it.label));
     list->setCurrentRow(b.control.items.empty() ? -1 : index);
     QObject::connect(list, &QListWidget::itemClicked, [commit = commitOf(b)](QListWidgetItem*) { commit(); });

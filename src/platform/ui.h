@@ -144,6 +144,7 @@ int ResetTimer(int panel, int control);
 // List boxes and selectors. index -1 appends.
 int InsertListItem(int panel, int control, int index, const std::string& label, int value);
 int ClearListCtrl(int panel, int control);
+int DeleteListItem(int panel, int control, int index);
 int GetNumListItems(int panel, int control, int& count);
 int GetLabelFromIndex(int panel, int control, int index, std::string& label);
 int GetValueFromIndex(int panel, int control, int index, int& value);

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <climits>
 #include <cmath>
@@ -188,9 +189,25 @@ int InsertListItem(int panel, int control, int index, const std::string& label, 
     const QSignalBlocker block(c->widget);
     if (auto* box = qobject_cast<QComboBox*>(c->widget)) box->insertItem(index, qs(label));
     if (auto* list = qobject_cast<QListWidget*>(c->widget)) {
+        // A list scrolled to its end follows what is added there, as a log does.
+        const QScrollBar* bar = list->verticalScrollBar();
+        const bool following = index == count && bar->value() == bar->maximum();
         list->insertItem(index, qs(label));
         if (list->currentRow() < 0) list->setCurrentRow(0);
+        if (following) list->scrollToBottom();
     }
+    return 0;
+}
+
+int DeleteListItem(int panel, int control, int index) {
+    Control* c = findControl(panel, control);
+    if (!c) return missingControl(panel);
+    if (c->type != CTRL_RING && c->type != CTRL_LIST_BOX) return UIE_WrongControlType;
+    if (index < 0 || index >= static_cast<int>(c->items.size())) return UIE_ValueNotInList;
+    c->items.erase(c->items.begin() + index);
+    const QSignalBlocker block(c->widget);
+    if (auto* box = qobject_cast<QComboBox*>(c->widget)) box->removeItem(index);
+    if (auto* list = qobject_cast<QListWidget*>(c->widget)) delete list->takeItem(index);
     return 0;
 }
 

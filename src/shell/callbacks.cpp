@@ -13,6 +13,7 @@
 #include "shell/find_analyser.h"
 #include "shell/info.h"
 #include "shell/main_panel.h"
+#include "shell/traffic_monitor.h"
 #include "views/clock.h"
 #include "views/demand.h"
 #include "views/energy.h"
@@ -28,6 +29,11 @@ void RegisterProgramCallbacks() {
     RegisterMenuCallback("RQ55_Cambia_Idioma_ESP", RQ55_Cambia_Idioma_ESP);
     RegisterMenuCallback("RQ55_Cambia_Idioma_ENG", RQ55_Cambia_Idioma_ENG);
     RegisterMenuCallback("RQ55_info", RQ55_info);
+    RegisterMenuCallback("RQ55_Monitor_Trafico", RQ55_Monitor_Trafico);
+    RegisterCallback("RQ55_Trafico_Pausa", RQ55_Trafico_Pausa);
+    RegisterCallback("RQ55_Trafico_Borrar", RQ55_Trafico_Borrar);
+    RegisterCallback("RQ55_Trafico_Guardar", RQ55_Trafico_Guardar);
+    RegisterCallback("RQ55_Trafico_Cerrar", RQ55_Trafico_Cerrar);
     RegisterCallback("RQ55_Terminar_Programa_Info", RQ55_Terminar_Programa_Info);
     RegisterCallback("timer_hora", timer_hora);
 

@@ -30,9 +30,12 @@ void applyPreset(int panel) {
 }
 
 // The language menu ticks the language whose texts are shown.
-void labelFindButton(int panel) {
+// The find button and the traffic monitor's menu item, in the language in force.
+void labelFindAndTraffic(int panel) {
     constexpr int kTextFind = 423;
+    constexpr int kTextTraffic = 436;
     SetCtrlAttribute(panel, PRINCIPAL_BUSCAR, ATTR_LABEL_TEXT, etiqueta[kTextFind] + "...");
+    SetMenuBarAttribute(GetPanelMenuBar(panel), MENU_INFO_TRAFICO, ATTR_ITEM_NAME, etiqueta[kTextTraffic]);
 }
 
 void markLanguage(int panel) {
@@ -106,7 +109,7 @@ int RQ55_main(int argc, char** argv) {
     etiqueta = std::move(*table);
     RQ55_Poner_Etiquetas_PRINCIPAL(panel_principal, etiqueta);
     markLanguage(panel_principal);
-    labelFindButton(panel_principal);
+    labelFindAndTraffic(panel_principal);
     RestoreLinkSettings(panel_principal);
     applyPreset(panel_principal);
     ShowLinkStatus(panel_principal);
@@ -132,7 +135,7 @@ void RebuildMainPanel(int oldPanel) {
     DiscardPanel(oldPanel);
     RQ55_Poner_Etiquetas_PRINCIPAL(panel, etiqueta);
     markLanguage(panel);
-    labelFindButton(panel);
+    labelFindAndTraffic(panel);
     ShowLinkStatus(panel);
     DisplayPanel(panel);
     panel_principal = panel;

@@ -1,0 +1,83 @@
+// The traffic monitor: each frame with its link, bytes and meaning, how each exchange ended, a
+// bounded memory, and a saved file that holds exactly what is shown.
+#include <QTemporaryDir>
+#include <fstream>
+
+#include "link/frame_text.h"
+#include "shell/traffic_monitor.h"
+#include "view_fixture.h"
+
+namespace {
+
+using namespace viewtest;
+
+TEST(FrameText, SaysWhatEachFrameIs) {
+    const struct {
+        const char* hex;
+        bool sent, modbusTcp;
+        const char* said;
+    } cases[] = {
+        {"01 03 00 06 00 3C A5 DA", true, false, "address 1, read of 60 registers from 6, CRC good"},
+        {"01 10 03 33 00 01 02 04 D2 00 00", true, false, "address 1, write of 1 registers at 819, CRC bad"},
+        {"01 83 02 C0 F1", false, false, "address 1, exception 02 (illegal data address), CRC good"},
+        {"00 07 00 00 00 06 01 03 00 06 00 3C", true, true,
+         "transaction 7, address 1, read of 60 registers from 6"},
+        {"00 07 00 00 00 05 01 03 02 00 2A", false, true,
+         "transaction 7, address 1, reply with 2 data bytes"},
+        {"01 03", false, false, "2 bytes, too short for a frame"},
+    };
+    for (const auto& c : cases) {
+        std::vector<unsigned char> bytes;
+        std::string hex = c.hex;
+        std::erase(hex, ' ');
+        for (size_t i = 0; i + 1 < hex.size(); i += 2)
+            bytes.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+        EXPECT_EQ(DescribeFrame(bytes.data(), static_cast<int>(bytes.size()), c.sent, c.modbusTcp), c.said)
+            << c.hex;
+    }
+}
+
+TEST_F(LiveView, TrafficMonitorShowsFramesAndOutcomesKeepsTheLastLinesAndSavesWhatItShows) {
+    startAnalyser();
+    SimulateMenuCommand(mainPanel, MENU_INFO_TRAFICO);
+    const int monitor = FindPanelByTitle("Traffic monitor");
+    ASSERT_GT(monitor, 0);
+    ASSERT_TRUE(flipSwitch());
+    refuse(3, 6);
+    SimulateCommit(mainPanel, PRINCIPAL_PARAMETROS);
+    SimulateTimerTick(panel_tomadatos, TOMADATOS_TIMER);
+
+    const std::string link = "127.0.0.1:" + std::to_string(analyser.tcpPort()) + " RTU over TCP";
+    const std::vector<std::string> lines = TrafficLines();
+    ASSERT_GE(lines.size(), 6u) << "the switch-on read and the view's read, each with its reply and outcome";
+    const auto shown = [&](size_t line) { return lines[lines.size() - 3 + line].substr(12); };
+    EXPECT_EQ(shown(0), "  >>  " + link +
+                            "  address 1, read of 60 registers from 6, CRC good  |  01 03 00 06 00 3C A5 DA");
+    EXPECT_EQ(shown(1), "  <<  " + link +
+                            "  address 1, exception 04 (server device failure), CRC good  |  01 83 04 40 F3");
+    EXPECT_EQ(shown(2), "  --  " + link + "  exchange ended: exception 04 (server device failure)");
+
+    // An exchange without a host sends nothing and ends at once: a cheap way to fill the monitor.
+    for (int i = 0; i < kTrafficLinesKept + 5; ++i)
+        Ulvo_Transmitir_Modbus(99, g_requestBuffer, 6, g_replyBuffer, 0, 0, "", 0, "");
+    int count = 0;
+    GetNumListItems(monitor, TRAFICO_LISTA, count);
+    EXPECT_EQ(count, kTrafficLinesKept);
+    EXPECT_EQ(TrafficLines().size(), static_cast<size_t>(kTrafficLinesKept));
+
+    QTemporaryDir dir;
+    chosenFile = dir.path().toStdString() + "/traffic.txt";
+    SimulateCommit(monitor, TRAFICO_GUARDAR);
+    std::ifstream file(chosenFile);
+    std::string line;
+    for (int i = 0; i < count && std::getline(file, line); ++i) {
+        std::string label;
+        GetLabelFromIndex(monitor, TRAFICO_LISTA, i, label);
+        ASSERT_EQ(line, label) << i;
+    }
+    EXPECT_FALSE(std::getline(file, line)) << "nothing beyond what is shown";
+    SimulateCommit(monitor, TRAFICO_CERRAR);
+    EXPECT_TRUE(TrafficLines().empty());
+}
+
+} // namespace
