@@ -1,0 +1,50 @@
+// What the serial and the TCP halves of the exchange share: the reporting, the trace, the limits
+// and the state of the exchange under way. Only the link's own exchange files include it.
+#pragma once
+
+#include <string>
+
+#include "link/exchange.h"
+
+namespace exchange_detail {
+
+inline constexpr const char* kIconIdle = "trffc_a.ico";
+inline constexpr const char* kIconReceiving = "trffc_b.ico";
+inline constexpr const char* kIconSending = "trffc_c.ico";
+inline constexpr const char* kIconError = "trffc_d.ico";
+
+inline constexpr int kTextError = 21;
+inline constexpr int kTextNoAnswer = 24;
+inline constexpr int kTextCrcError = 25;
+
+// What an exchange ended with beyond the callers' codes, for LastExchangeFailure. kNoHost: no
+// host name, nothing sent (the callers see kExceptionReply, as they always have); kDeviceGone: the
+// serial device went away (the callers see kNoReply).
+inline constexpr int kNoHost = -100;
+inline constexpr int kDeviceGone = -101;
+
+extern ExchangeLimits g_limits;
+extern LinkReporter g_reporter;
+extern int g_lastReplyDataBytes;
+extern int g_lastException;
+extern double g_waitEnd; // when the wait under way gives up at the latest
+
+void setIcon(const char* image);
+void reportError(const std::string& title, const std::string& message);
+void trace(bool sent, const unsigned char* bytes, int length);
+// Every reply looked at, accepted or not, with the check's verdict.
+ReplyFault verdict(ReplyFault fault);
+// The text that tells the operator why a reply was refused; a CRC error keeps its own text.
+int faultText(ReplyFault fault);
+void pause();
+void showErrorIcon();
+int fail(int status);
+std::string errorTitle();
+int dataBytesOf(const unsigned char* reply, int length, int overhead);
+void reportWaiting();
+
+int transmitCom(int port, unsigned char* request, int requestLength, unsigned char* reply, int report);
+int transmitTcp(int port, unsigned char* request, int requestLength, unsigned char* reply, int report,
+                unsigned short tcpPort, const std::string& host);
+
+} // namespace exchange_detail
