@@ -119,10 +119,8 @@ void InstallLinkPopups(std::function<void()> linkLost) {
     };
     reporter.waiting = [](double elapsed, double remaining) {
         if (elapsed < kBusyAfterSeconds) return;
-        const std::string where =
-            Puerto < 99 ? strfmt("COM%d", Puerto) : strfmt("%s:%d", IP.c_str(), TCP_Puerto);
-        ShowBusyLine(
-            FillIn(etiqueta[kTextWaiting], {where, std::to_string(static_cast<int>(std::ceil(remaining)))}));
+        ShowBusyLine(FillIn(etiqueta[kTextWaiting],
+                            {LinkPlace(), std::to_string(static_cast<int>(std::ceil(remaining)))}));
     };
     reporter.icon = [](const char* image) {
         WT_SetTrayIconAttr(icono_comunicaciones_barra_tareas, ATTR_TRAY_ICON_IMAGE, image);

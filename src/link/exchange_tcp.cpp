@@ -6,6 +6,7 @@
 
 #include "lang/label_table.h"
 #include "link/exchange_steps.h"
+#include "link/link_settings.h"
 #include "link/reply_check.h"
 #include "platform/system.h"
 #include "platform/tcp.h"
@@ -14,7 +15,6 @@ using namespace exchange_detail;
 
 namespace {
 
-constexpr int kModbusTcpPort = 502;
 constexpr int kModbusTcpPortNumber = 100;
 constexpr int kRtuOverTcpPortNumber = 101;
 constexpr int kModbusTcpPasses = 1000;

@@ -1,5 +1,7 @@
 #include "link/link_settings.h"
 
+#include "platform/system.h"
+
 int Puerto = 0;
 int Velocidad = 0;
 int Modo = 0;
@@ -13,3 +15,15 @@ std::string Telefono;
 int modelo_equipo = 0;
 
 int icono_comunicaciones_barra_tareas = 0;
+
+std::string LinkPlace() {
+    if (Puerto != kTcpLinkPort) return strfmt("COM%d", Puerto);
+    return strfmt("%s:%d", IP.c_str(), TCP_Puerto);
+}
+
+bool LinkSpeaksModbusTcp() { return Puerto == kTcpLinkPort && TCP_Puerto == kModbusTcpPort; }
+
+std::string LinkPlaceAndForm() {
+    if (Puerto != kTcpLinkPort) return LinkPlace();
+    return LinkPlace() + (LinkSpeaksModbusTcp() ? " Modbus/TCP" : " RTU over TCP");
+}

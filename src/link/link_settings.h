@@ -16,6 +16,17 @@ extern int TCP_Puerto;       // TCP port of the TCP link (16 bits)
 extern std::string Telefono; // passed through to every register-map operation, never used
 extern int modelo_equipo;    // model code of the connected analyser (register 816)
 
+// The port number that stands for the TCP link; TCP port 502 speaks Modbus/TCP, any other RTU frames.
+constexpr int kTcpLinkPort = 99;
+constexpr int kModbusTcpPort = 502;
+
+// Where the link in force goes: "COM3", or "127.0.0.1:5021" for the TCP link.
+std::string LinkPlace();
+// Whether the link in force is the TCP link speaking Modbus/TCP.
+bool LinkSpeaksModbusTcp();
+// The place with the TCP link's form: "COM3", "127.0.0.1:502 Modbus/TCP", "host:5021 RTU over TCP".
+std::string LinkPlaceAndForm();
+
 // Handle of the communications icon in the taskbar; the shell installs the icon, the exchange
 // animates it.
 extern int icono_comunicaciones_barra_tareas;

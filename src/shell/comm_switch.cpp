@@ -4,6 +4,7 @@
 
 #include "device/identity.h"
 #include "device/register_map.h"
+#include "device/scan.h"
 #include "lang/label_table.h"
 #include "link/exchange.h"
 #include "link/link_settings.h"
@@ -17,8 +18,6 @@
 
 namespace {
 
-constexpr int kTcpLink = 99;
-constexpr int kModbusTcpPort = 502;
 constexpr int kTextConnected = 411;
 constexpr int kTextOff = 412;
 constexpr int kTextPortsHere = 415;
@@ -26,16 +25,13 @@ constexpr int kTextNoPorts = 416;
 constexpr int kTextPortWithCom = 417;
 constexpr int kTextPortWithoutCom = 418;
 constexpr int kTextChoosePort = 419;
-constexpr const char* kFramings[] = {"8N1", "8O1", "8E1", "8N2"};
 
 std::string g_serial; // of the analyser that answered at switch-on; empty while off
 
 // "COM3, 19200 8N1" or "127.0.0.1:502 Modbus/TCP".
 std::string linkDescription() {
-    if (Puerto == kTcpLink)
-        return strfmt("%s:%d %s", IP.c_str(), TCP_Puerto,
-                      TCP_Puerto == kModbusTcpPort ? "Modbus/TCP" : "RTU over TCP");
-    return strfmt("COM%d, %d %s", Puerto, Velocidad, Modo >= 0 && Modo <= 3 ? kFramings[Modo] : "?");
+    if (Puerto == kTcpLinkPort) return LinkPlaceAndForm();
+    return strfmt("%s, %d %s", LinkPlace().c_str(), Velocidad, FramingName(Modo));
 }
 
 void dimSettings(int panel, int dimmed) {
@@ -88,7 +84,7 @@ void RQ55_Comunicaciones_On_Off(int panel) {
     GetCtrlVal(panel, PRINCIPAL_PUERTO, Puerto);
     GetCtrlVal(panel, PRINCIPAL_VELOCIDAD, Velocidad);
     GetCtrlVal(panel, PRINCIPAL_MODO, Modo);
-    if (Puerto == kTcpLink) {
+    if (Puerto == kTcpLinkPort) {
         GetCtrlVal(panel, PRINCIPAL_IP, IP);
         unsigned tcpPort = 0;
         GetCtrlVal(panel, PRINCIPAL_TCP_PUERTO, tcpPort);

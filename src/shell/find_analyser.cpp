@@ -6,6 +6,7 @@
 
 #include "device/scan.h"
 #include "lang/label_table.h"
+#include "link/link_settings.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 #include "rq55_uir.h"
@@ -13,7 +14,6 @@
 
 namespace {
 
-constexpr int kTcpLink = 99;
 constexpr int kTextTitle = 423, kTextSearchOn = 424, kTextFrom = 425, kTextTo = 426, kTextEvery = 427;
 constexpr int kTextSearch = 428, kTextCancel = 429, kTextUse = 430, kTextClose = 431;
 constexpr int kTextAsking = 432, kTextFound = 433, kTextHit = 434, kTextCannotOpen = 435;
@@ -29,7 +29,7 @@ int mainInt(int control) {
     return value;
 }
 
-bool tcpLink() { return mainInt(PRINCIPAL_PUERTO) == kTcpLink; }
+bool tcpLink() { return mainInt(PRINCIPAL_PUERTO) == kTcpLinkPort; }
 
 std::string linkName() {
     if (!tcpLink()) return strfmt("COM%d", mainInt(PRINCIPAL_PUERTO));

@@ -14,21 +14,12 @@
 
 namespace {
 
-constexpr int kTcpLink = 99;
-constexpr int kModbusTcpPort = 502;
 constexpr int kTextTitle = 436, kTextPause = 437, kTextClear = 438, kTextSave = 439, kTextCannotSave = 440;
 constexpr int kTextClose = 431;
 
 int g_monitor = 0;
 bool g_paused = false;
 std::vector<std::string> g_lines; // what the list shows, oldest first
-
-bool modbusTcp() { return Puerto == kTcpLink && TCP_Puerto == kModbusTcpPort; }
-
-std::string linkName() {
-    if (Puerto != kTcpLink) return strfmt("COM%d", Puerto);
-    return strfmt("%s:%d %s", IP.c_str(), TCP_Puerto, modbusTcp() ? "Modbus/TCP" : "RTU over TCP");
-}
 
 // The clock of the day with milliseconds, from the ISO time "yyyy-MM-ddTHH:mm:ss.zzz+hh:mm".
 std::string timeOfDay() { return IsoTimeNow().substr(11, 12); }
@@ -51,12 +42,13 @@ void watch(bool on) {
     }
     SetFrameTrace([](double, bool sent, const unsigned char* bytes, int length) {
         // What the frame is goes before its bytes, so a long reply never hides it.
-        addLine(strfmt("%s  %s  %s  %s  |  %s", timeOfDay().c_str(), sent ? ">>" : "<<", linkName().c_str(),
-                       DescribeFrame(bytes, length, sent, modbusTcp()).c_str(),
+        addLine(strfmt("%s  %s  %s  %s  |  %s", timeOfDay().c_str(), sent ? ">>" : "<<",
+                       LinkPlaceAndForm().c_str(),
+                       DescribeFrame(bytes, length, sent, LinkSpeaksModbusTcp()).c_str(),
                        HexBytes(bytes, length).c_str()));
     });
     SetExchangeTrace([](double, const std::string& failure) {
-        addLine(strfmt("%s  --  %s  exchange %s", timeOfDay().c_str(), linkName().c_str(),
+        addLine(strfmt("%s  --  %s  exchange %s", timeOfDay().c_str(), LinkPlaceAndForm().c_str(),
                        failure.empty() ? "accepted" : ("ended: " + failure).c_str()));
     });
 }
