@@ -24,11 +24,11 @@ constexpr int kTextCannotRecord = 422;
 
 Recording g_recording;
 
-void stopRecording(int panel, const std::string& why) {
+// The recording ends and the switch says so; the view goes on refreshing.
+void stopRecording(int panel, const std::string& path, const std::string& why) {
     g_recording.stop();
     SetCtrlVal(panel, TOMADATOS_GRABAR, 0);
-    MessagePopup(etiqueta[kTextRecording],
-                 etiqueta[kTextCannotRecord] + "\n" + g_recording.path() + ": " + why);
+    MessagePopup(etiqueta[kTextRecording], etiqueta[kTextCannotRecord] + "\n" + path + ": " + why);
 }
 
 // Exactly as read, before any value is ranged for the screen.
@@ -37,7 +37,7 @@ void recordRow(int panel, const float* values) {
     std::vector<NamedValue> named;
     AddNamedValues(NetworkValues(), values, "", named);
     std::string why;
-    if (!g_recording.append(Identidad, named, why)) stopRecording(panel, why);
+    if (!g_recording.append(Identidad, named, why)) stopRecording(panel, g_recording.path(), why);
 }
 
 // Index i of the record: its value field and, for the quantities that are ranged, its unit field
@@ -146,9 +146,6 @@ int RQ55_Grabar_Red(int panel, int control, int event, void*, int, int) {
         return 0;
     }
     std::string why;
-    if (!g_recording.start(path, why)) {
-        SetCtrlVal(panel, control, 0);
-        MessagePopup(etiqueta[kTextRecording], etiqueta[kTextCannotRecord] + "\n" + path + ": " + why);
-    }
+    if (!g_recording.start(path, why)) stopRecording(panel, path, why);
     return 0;
 }
