@@ -1,7 +1,8 @@
 // Renders the program's panels to PNG files for the README (docs/screenshots/).
 //
 // Runs the real program offscreen against the built-in simulated analyser and saves what an
-// operator would see. Usage: rq55-shots OUTPUT_DIR
+// operator would see. Usage: rq55-shots OUTPUT_DIR. The trend chart takes three minutes of real
+// time; RQ55_SHOTS_TREND_MINUTES sets another length.
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -186,6 +187,15 @@ int main(int argc, char** argv) {
     });
 
     runProgram([] { viewScene(PRINCIPAL_PARAMETROS, panel_tomadatos, "network-parameters", 2.5); });
+    // The trend of the phase voltages after a few minutes of the demo, in real time.
+    runProgram([] {
+        const char* minutes = std::getenv("RQ55_SHOTS_TREND_MINUTES");
+        switchOnAndOpen(PRINCIPAL_PARAMETROS, 0.5);
+        SimulateCommit(panel_tomadatos, TOMADATOS_TENDENCIA);
+        runFor(60 * (minutes ? std::atof(minutes) : 3.0));
+        saveView(FindPanelByTitle(etiqueta[441]), "trend");
+        SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
+    });
     // Before its first read a view shows no numbers; once the analyser stops answering it says so.
     runProgram([] {
         SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);

@@ -14,6 +14,7 @@ constexpr int kTextOff = 408;
 constexpr int kTextDefaultsNoAnswer = 409;
 constexpr int kTextLinkLost = 410;
 constexpr int kTextDefaultsOff = 414;
+constexpr int kTextFeederNoAnswer = 449;
 
 constexpr int kNoticeMargin = 10;
 constexpr int kNoticeHeight = 58;
@@ -65,20 +66,26 @@ void WatchPanel(int panel, PanelKind kind) {
     if (kind == PanelKind::LiveView)
         for (int display : GetValueDisplays(panel)) SetCtrlAttribute(panel, display, ATTR_NO_VALUE, 1);
     if (!LinkIsOpen())
-        showNotice(panel, watched, etiqueta[kind == PanelKind::LiveView ? kTextOff : kTextDefaultsOff]);
+        showNotice(panel, watched, etiqueta[kind == PanelKind::Settings ? kTextDefaultsOff : kTextOff]);
 }
 
-void ShowReadFailed(int panel) {
+void ShowReadFailed(int panel) { ShowReadFailed(panel, TimeStr()); }
+
+void ShowReadFailed(int panel, const std::string& when) {
     auto it = g_watched.find(panel);
     if (it == g_watched.end() || !stillOpen(panel)) return;
     Watched& watched = it->second;
     // With communication off the notice already says why nothing was read.
     if (!LinkIsOpen() && watched.notice != 0) return;
     if (watched.kind == PanelKind::Settings) {
-        showNotice(panel, watched, FillIn(etiqueta[kTextDefaultsNoAnswer], {TimeStr()}));
+        showNotice(panel, watched, FillIn(etiqueta[kTextDefaultsNoAnswer], {when}));
         return;
     }
-    showNotice(panel, watched, FillIn(etiqueta[kTextNoAnswer], {TimeStr()}));
+    if (watched.kind == PanelKind::FedView) {
+        showNotice(panel, watched, FillIn(etiqueta[kTextFeederNoAnswer], {when}));
+        return;
+    }
+    showNotice(panel, watched, FillIn(etiqueta[kTextNoAnswer], {when}));
     greyValues(panel);
 }
 

@@ -10,13 +10,16 @@
 
 #include <string>
 
-enum class PanelKind { LiveView, Settings };
+// A fed view shows what another view reads (a chart of the network view's values): its notice
+// sends the operator back to that view.
+enum class PanelKind { LiveView, Settings, FedView };
 
 // Call once the panel is open (a negative handle is ignored).
 void WatchPanel(int panel, PanelKind kind);
 
-// The panel's read failed.
+// The panel's read failed, now or at the time of day given.
 void ShowReadFailed(int panel);
+void ShowReadFailed(int panel, const std::string& when);
 
 // The link was lost (the server closed the connection, the serial device went away).
 void ShowLinkLost();

@@ -8,6 +8,7 @@
 #include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
+#include <QtCharts/QChartView>
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -175,6 +176,14 @@ int SetCtrlAttribute(int panel, int control, int attribute, const std::string& v
         return 0;
     }
     case ATTR_TOOLTIP_TEXT: c->widget->setToolTip(qs(value)); return 0;
+    case ATTR_YNAME: {
+        if (c->type != CTRL_GRAPH) return UIE_WrongControlType;
+        const auto axes = static_cast<QChartView*>(c->widget)->chart()->axes(Qt::Vertical);
+        if (axes.isEmpty()) return UIE_WrongControlType;
+        axes.first()->setTitleText(qs(value));
+        axes.first()->setTitleFont(axes.first()->labelsFont());
+        return 0;
+    }
     default: return UIE_BadAttribute;
     }
 }

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDateTime>
 #include <QDoubleSpinBox>
 #include <QFontDatabase>
 #include <QGroupBox>
@@ -21,6 +22,7 @@
 #include <QToolButton>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
+#include <QtCharts/QDateTimeAxis>
 #include <QtCharts/QValueAxis>
 #include <climits>
 #include <cmath>
@@ -252,14 +254,31 @@ QWidget* buildGraph(Build& b) {
     chart->setBackgroundRoundness(3);
     QFont axisFont = QApplication::font();
     axisFont.setPointSizeF(7.5);
-    QValueAxis* ax = newAxis(b.o, "x_label", axisFont);
     QValueAxis* ay = newAxis(b.o, "y_label", axisFont);
-    ax->setRange(b.o.value("xmin").toDouble(0), b.o.value("xmax").toDouble(10));
     ay->setRange(b.o.value("ymin").toDouble(0), b.o.value("ymax").toDouble(10));
-    b.control.fixedX = b.o.contains("xmin") && b.o.contains("xmax");
     b.control.fixedY = b.o.contains("ymin") && b.o.contains("ymax");
-    chart->addAxis(ax, Qt::AlignBottom);
+    if (b.o.value("x_axis").toString() == "time") {
+        // The local time of day; values are milliseconds since 1970.
+        auto* ax = new QDateTimeAxis();
+        ax->setFormat("HH:mm:ss");
+        ax->setLabelsFont(axisFont);
+        ax->setTickCount(6);
+        ax->setTruncateLabels(false);
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        ax->setRange(QDateTime::fromMSecsSinceEpoch(now - 60000), QDateTime::fromMSecsSinceEpoch(now));
+        chart->addAxis(ax, Qt::AlignBottom);
+    } else {
+        QValueAxis* ax = newAxis(b.o, "x_label", axisFont);
+        ax->setRange(b.o.value("xmin").toDouble(0), b.o.value("xmax").toDouble(10));
+        b.control.fixedX = b.o.contains("xmin") && b.o.contains("xmax");
+        chart->addAxis(ax, Qt::AlignBottom);
+    }
     chart->addAxis(ay, Qt::AlignLeft);
+    if (b.o.value("legend").toBool()) {
+        chart->legend()->setAlignment(Qt::AlignBottom);
+        chart->legend()->setFont(QApplication::font());
+        chart->legend()->show();
+    }
     auto* view = new QChartView(chart, b.parent);
     view->setRenderHint(QPainter::Antialiasing);
     view->setFrameShape(QFrame::StyledPanel);

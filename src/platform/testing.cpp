@@ -56,16 +56,22 @@ std::vector<int> LoadedPanels() {
     return handles;
 }
 
-std::vector<std::vector<std::pair<float, float>>> GraphPlots(int panel, int control) {
-    std::vector<std::vector<std::pair<float, float>>> plots;
+std::vector<std::vector<std::pair<double, double>>> GraphPlots(int panel, int control) {
+    std::vector<std::vector<std::pair<double, double>>> plots;
     Control* c = findControl(panel, control);
     if (!c) return plots;
     for (auto& [handle, series] : c->plots) {
         auto& points = plots.emplace_back();
-        for (const QPointF& pt : series->points())
-            points.emplace_back(static_cast<float>(pt.x()), static_cast<float>(pt.y()));
+        for (const QPointF& pt : series->points()) points.emplace_back(pt.x(), pt.y());
     }
     return plots;
+}
+
+std::vector<std::string> GraphPlotNames(int panel, int control) {
+    std::vector<std::string> names;
+    if (Control* c = findControl(panel, control))
+        for (auto& [handle, series] : c->plots) names.push_back(ss(series->name()));
+    return names;
 }
 
 bool ShownWhole(int panel, int control) {

@@ -48,8 +48,9 @@ bool TrayIconInstalled();
 // Panels currently loaded, and the first loaded panel with the given title (0 when none).
 std::vector<int> LoadedPanels();
 int FindPanelByTitle(const std::string& title);
-// The points of every plot on a graph, in the order they were plotted.
-std::vector<std::vector<std::pair<float, float>>> GraphPlots(int panel, int control);
+// The points of every plot on a graph, in the order they were plotted, and their legend names.
+std::vector<std::vector<std::pair<double, double>>> GraphPlots(int panel, int control);
+std::vector<std::string> GraphPlotNames(int panel, int control);
 // Every text the busy line showed, in order, and what it shows now ("" when hidden).
 const std::vector<std::string>& BusyLineHistory();
 void ClearBusyLineHistory();

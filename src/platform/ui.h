@@ -48,6 +48,12 @@ enum {
     ATTR_NOTICE_STYLE,    // int 1: a text message drawn as a notice (wrapped, on a tinted ground)
     ATTR_MORE_DIGITS,     // int: decimals a numeric indicator shows beyond its own precision
     ATTR_CHECKED,         // int 0/1: a menu item's check mark (menu bars)
+    ATTR_YNAME,           // text: the title of a graph's vertical axis
+};
+
+// Attributes of one plot on a graph.
+enum {
+    ATTR_PLOT_LG_TEXT = 200, // text: the plot's name in the graph's legend
 };
 
 // Errors of the user-interface operations (all negative).
@@ -149,8 +155,11 @@ int GetNumListItems(int panel, int control, int& count);
 int GetLabelFromIndex(int panel, int control, int index, std::string& label);
 int GetValueFromIndex(int panel, int control, int index, int& value);
 
-// Graphs: one line through the points; returns a plot handle.
+// Graphs: one line through the points; returns a plot handle. On a graph whose x axis is a time
+// axis, x is milliseconds since 1970 (UTC) and is shown as the local time of day.
 int PlotXY(int panel, int control, const float* x, const float* y, int count, int color);
+int PlotXY(int panel, int control, const double* x, const double* y, int count, int color);
+int SetPlotAttribute(int panel, int control, int plot, int attribute, const std::string& value);
 int DeleteGraphPlot(int panel, int control, int plot); // plot -1: every plot
 
 // Menu bars (the main panel's). Menus and items share one numbering per menu bar.

@@ -20,6 +20,7 @@
 #include "views/maxmin.h"
 #include "views/network.h"
 #include "views/status.h"
+#include "views/trend.h"
 
 void RegisterProgramCallbacks() {
     InstallLinkPopups(CloseLostLink);
@@ -49,6 +50,9 @@ void RegisterProgramCallbacks() {
     RegisterCallback("RQ55_Buscar_Usar", RQ55_Buscar_Usar);
     RegisterCallback("RQ55_Buscar_Cerrar", RQ55_Buscar_Cerrar);
     RegisterCallback("RQ55_Grabar_Red", RQ55_Grabar_Red);
+    RegisterCallback("RQ55_Tendencia_Red", RQ55_Tendencia_Red);
+    RegisterCallback("RQ55_Tendencia_Elegir", RQ55_Tendencia_Elegir);
+    RegisterCallback("RQ55_Tendencia_Cerrar", RQ55_Tendencia_Cerrar);
     RegisterCallback("RQ55_Energia", RQ55_Energia);
     RegisterCallback("RQ55_energia_timeloop", RQ55_energia_timeloop);
     RegisterCallback("RQ55_Terminar_Energia", RQ55_Terminar_Energia);

@@ -12,6 +12,7 @@
 #include "platform/ui.h"
 #include "rq55_uir.h"
 #include "views/recording.h"
+#include "views/trend.h"
 
 int panel_tomadatos = 0;
 int panel_origen_tomadatos = 0;
@@ -21,6 +22,7 @@ namespace {
 constexpr int kTextRecord = 420;
 constexpr int kTextRecording = 421;
 constexpr int kTextCannotRecord = 422;
+constexpr int kTextTrend = 441;
 
 Recording g_recording;
 
@@ -91,10 +93,13 @@ void rangeUnits(int panel, float* record) {
 
 void openFrom(int caller) {
     g_recording.stop();
+    TrendRestart();
     panel_tomadatos = OpenView(caller, panel_origen_tomadatos, TOMADATOS, RQ55_Poner_Etiquetas_TOMADATOS,
                                {TOMADATOS_TIMER});
-    if (panel_tomadatos > 0)
+    if (panel_tomadatos > 0) {
         SetCtrlAttribute(panel_tomadatos, TOMADATOS_GRABAR, ATTR_LABEL_TEXT, etiqueta[kTextRecord]);
+        SetCtrlAttribute(panel_tomadatos, TOMADATOS_TENDENCIA, ATTR_LABEL_TEXT, etiqueta[kTextTrend]);
+    }
     WatchPanel(panel_tomadatos, PanelKind::LiveView);
 }
 
@@ -116,9 +121,11 @@ int RQ55_datos_timeloop(int panel, int control, int event, void*, int, int) {
     float record[kNetworkParameterCount] = {};
     if (ReadWithLinkSettings(RQ55_Ulvo_Leer_Prametros_Red, record) != 1) {
         ShowReadFailed(panel);
+        TrendReadFailed();
         return 0;
     }
     recordRow(panel, record);
+    TrendAdd(record);
     rangeUnits(panel, record);
     for (int i : kWriteOrder) SetCtrlVal(panel, kQuantities[i].field, static_cast<double>(record[i]));
     ResumeRefresh(panel, control);
@@ -128,6 +135,7 @@ int RQ55_datos_timeloop(int panel, int control, int event, void*, int, int) {
 int RQ55_Terminar_tomadatos(int panel, int /*control*/, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
     g_recording.stop();
+    TrendEnd();
     CloseView(panel, panel_origen_tomadatos);
     return 0;
 }

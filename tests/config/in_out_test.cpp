@@ -205,7 +205,7 @@ TEST_F(InOut, AnalogOutputsShareOnePanelBoundByNumber) {
         EXPECT_EQ(max, 20);
         EXPECT_TRUE(dimmed(panel, OUT_ANAL_X2));
 
-        using Plot = std::vector<std::pair<float, float>>;
+        using Plot = std::vector<std::pair<double, double>>;
         SimulateTimerTick(panel, OUT_ANAL_TIMER_GRAFICO);
         EXPECT_EQ(GraphPlots(panel, OUT_ANAL_GRAFICO), (std::vector<Plot>{Plot{{0, 4}, {100, 20}}}));
         SetCtrlVal(panel, OUT_ANAL_PUNTOS, 1);

@@ -1,0 +1,36 @@
+// The network view's recent values, kept for its trend chart: one sample per good read, those of
+// the last half hour at most, and the points of one quantity over a chosen span.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <deque>
+#include <vector>
+
+#include "device/register_map.h"
+
+class TrendHistory {
+  public:
+    // Samples more than keepMs older than the newest one are dropped, and never more than
+    // maxSamples are kept.
+    TrendHistory(double keepMs, std::size_t maxSamples) : keepMs_(keepMs), maxSamples_(maxSamples) {}
+
+    // One good read at ms since 1970. A time before the newest sample's (the clock was set back)
+    // starts the history afresh, so a line never runs backwards.
+    void add(double ms, const float* record);
+    void clear() { samples_.clear(); }
+    std::size_t size() const { return samples_.size(); }
+
+    // The points of one quantity (its index in the record) within spanMs before the newest
+    // sample; values that are not numbers are left out.
+    void points(int quantity, double spanMs, std::vector<double>& x, std::vector<double>& y) const;
+
+  private:
+    struct Sample {
+        double ms;
+        std::array<float, kNetworkParameterCount> values;
+    };
+    double keepMs_;
+    std::size_t maxSamples_;
+    std::deque<Sample> samples_;
+};

@@ -1,0 +1,89 @@
+// The network view's trend chart and the history behind it.
+#include <cmath>
+
+#include "panels/freshness.h"
+#include "view_fixture.h"
+#include "views/trend.h"
+#include "views/trend_history.h"
+
+namespace {
+
+using namespace viewtest;
+
+std::vector<float> recordOf(float v1) {
+    std::vector<float> record(kNetworkParameterCount, 0.0f);
+    record[0] = v1;
+    return record;
+}
+
+// Samples a second apart: what a span shows, what is kept, and what is never drawn.
+TEST(TrendHistory, KeepsTheRecentSamplesAndGivesTheSpanAsked) {
+    TrendHistory history(10'000, 8);
+    std::vector<double> x, y;
+    for (int s = 0; s < 6; ++s) history.add(1000.0 * s, recordOf(static_cast<float>(s)).data());
+    history.points(0, 2'000, x, y);
+    EXPECT_EQ(x, (std::vector<double>{3000, 4000, 5000}));
+    EXPECT_EQ(y, (std::vector<double>{3, 4, 5}));
+
+    for (int s = 6; s < 30; ++s) history.add(1000.0 * s, recordOf(static_cast<float>(s)).data());
+    EXPECT_EQ(history.size(), 8u) << "the sample cap bounds the history";
+    history.points(0, 60'000, x, y);
+    EXPECT_EQ(x.front(), 22000);
+
+    TrendHistory byTime(5'000, 100);
+    for (int s = 0; s < 30; ++s) byTime.add(1000.0 * s, recordOf(1).data());
+    EXPECT_EQ(byTime.size(), 6u) << "samples older than the time kept are dropped";
+
+    byTime.add(29'500, recordOf(NAN).data());
+    byTime.add(3'000, recordOf(7).data()); // the clock was set back
+    byTime.points(0, 60'000, x, y);
+    EXPECT_EQ(x, (std::vector<double>{3000}));
+    byTime.add(4'000, recordOf(NAN).data());
+    byTime.points(0, 60'000, x, y);
+    EXPECT_EQ(y, (std::vector<double>{7})) << "a value that is not a number is not drawn";
+    byTime.points(kNetworkParameterCount, 60'000, x, y);
+    EXPECT_TRUE(x.empty());
+}
+
+std::vector<size_t> pointCounts(int chart) {
+    std::vector<size_t> counts;
+    for (const auto& plot : GraphPlots(chart, TENDENCIA_GRAFICO)) counts.push_back(plot.size());
+    return counts;
+}
+
+// One point per refresh of the view, its values as read, no read of its own; the notice of a
+// failed read; closed with the view.
+TEST_F(LiveView, TrendDrawsEachRefreshOfTheNetworkView) {
+    const int view = open(PRINCIPAL_PARAMETROS, panel_tomadatos);
+    analyser.setBlockFloat(6, 1, 231.25f);
+    ASSERT_EQ(SimulateTimerTick(view, TOMADATOS_TIMER), 1);
+    SimulateCommit(view, TOMADATOS_TENDENCIA);
+    const int chart = FindPanelByTitle("Trend");
+    ASSERT_GT(chart, 0);
+    EXPECT_EQ(GraphPlotNames(chart, TENDENCIA_GRAFICO),
+              (std::vector<std::string>{"V1 (V)", "V2 (V)", "V3 (V)"}));
+    EXPECT_EQ(pointCounts(chart), (std::vector<size_t>{1, 1, 1}))
+        << "what the view read before the chart opened";
+    for (int refresh = 0; refresh < 2; ++refresh) ASSERT_EQ(SimulateTimerTick(view, TOMADATOS_TIMER), 1);
+    EXPECT_EQ(pointCounts(chart), (std::vector<size_t>{3, 3, 3}));
+    EXPECT_EQ(GraphPlots(chart, TENDENCIA_GRAFICO)[1].back().second, 231.25);
+    EXPECT_EQ(requestsFor(6), 3) << "the chart reads nothing itself";
+
+    SetCtrlVal(chart, TENDENCIA_GRUPO, 2);
+    SimulateCommit(chart, TENDENCIA_GRUPO);
+    EXPECT_EQ(GraphPlotNames(chart, TENDENCIA_GRAFICO),
+              (std::vector<std::string>{"P (kW)", "Q (kVar)", "S (kVA)"}));
+    EXPECT_EQ(pointCounts(chart), (std::vector<size_t>{3, 3, 3}));
+    EXPECT_EQ(GraphPlots(chart, TENDENCIA_GRAFICO)[0].back().second, analyser.getFloat(6 + 2 * 13));
+
+    refuse(3, 6);
+    EXPECT_EQ(SimulateTimerTick(view, TOMADATOS_TIMER), 1);
+    EXPECT_EQ(PanelNotice(chart).find("The analyser did not answer at "), 0u) << PanelNotice(chart);
+    EXPECT_NE(PanelNotice(chart).find("The chart ends at the last values read"), std::string::npos);
+    EXPECT_EQ(pointCounts(chart), (std::vector<size_t>{3, 3, 3}));
+
+    SimulateCommit(view, TOMADATOS_CERRAR);
+    EXPECT_EQ(FindPanelByTitle("Trend"), 0) << "the chart closes with its view";
+}
+
+} // namespace
