@@ -4,6 +4,8 @@
 //    closing pause) against the in-process simulator, side by side with a raw client doing the
 //    same read on the same link in the same run: plain read/write on the pseudo-terminal or
 //    socket, nothing else. Over a pseudo-terminal, RTU over TCP and Modbus/TCP.
+//    The same read with the traffic monitor closed, freshly opened and holding its 10 000 lines,
+//    rounds taken in turn in the same run.
 // 2. The CPU the program uses while a view polls a 60-register read every 0.5 s for 10 s, with
 //    the real pause, as process CPU seconds over wall seconds (getrusage).
 // 3. What misbehaving peers and large inputs cost (robustness.cpp).
@@ -35,6 +37,8 @@
 #include "link/link_settings.h"
 #include "link/modbus_frame.h"
 #include "platform/ui.h"
+#include "shell/callbacks.h"
+#include "shell/traffic_monitor.h"
 #include "sim/simulator.h"
 
 namespace {
@@ -53,9 +57,7 @@ struct LinkUnderTest {
     int port; // as the program numbers it: COM 5, 99 RTU over TCP, 100 Modbus/TCP
 };
 
-double microseconds(Clock::duration d) {
-    return std::chrono::duration<double, std::micro>(d).count();
-}
+double microseconds(Clock::duration d) { return std::chrono::duration<double, std::micro>(d).count(); }
 
 double median(std::vector<double> samples) {
     if (samples.empty()) return 0;
@@ -190,6 +192,48 @@ bool measureLatency(const LinkUnderTest& link) {
     return true;
 }
 
+// The monitor as the operator opens and closes it from the menu.
+void openMonitor() { RQ55_Monitor_Trafico(0, 0, nullptr, 0); }
+void closeMonitor() { RQ55_Trafico_Cerrar(0, 0, EVENT_COMMIT, nullptr, 0, 0); }
+
+// An exchange without a host ends at once with one line in the monitor: how it is filled.
+void fillMonitor() {
+    for (int i = 0; i < 2 * kTrafficLinesKept && static_cast<int>(TrafficLines().size()) < kTrafficLinesKept;
+         ++i)
+        Ulvo_Transmitir_Modbus(99, g_requestBuffer, 6, g_replyBuffer, 0, 0, "", 0, "");
+}
+
+// Timer ticks are held back during an exchange as in the program, so the monitor's list is
+// brought up to date between exchanges.
+bool measureMonitor(const LinkUnderTest& link) {
+    sim::Simulator simulator;
+    if (!startSimulator(simulator, link.transport)) return false;
+    LinkReporter holdTicks;
+    holdTicks.exchanging = [](bool underWay) { underWay ? SuspendTimerCallbacks() : ResumeTimerCallbacks(); };
+    SetLinkReporter(holdTicks);
+    g_exchangePause = 0;
+    std::vector<double> closed, opened, full;
+    bool ok = exchangeRound(link, simulator, kWarmUp, nullptr);
+    for (int round = 0; round < kRounds && ok; ++round) {
+        ok = exchangeRound(link, simulator, kPerRound, &closed);
+        openMonitor();
+        ok = ok && exchangeRound(link, simulator, kPerRound, &opened);
+        fillMonitor();
+        ok = ok && exchangeRound(link, simulator, kPerRound, &full);
+        closeMonitor();
+    }
+    g_exchangePause = 0.15;
+    SetLinkReporter({});
+    if (!ok) {
+        std::fprintf(stderr, "rq55-bench: a read failed on %s\n", link.name);
+        return false;
+    }
+    const double c = median(closed), o = median(opened), f = median(full);
+    std::printf("%-18s %10.0f %10.0f %+8.1f %% %10.0f %+8.1f %%\n", link.name, c, o, 100 * (o - c) / c, f,
+                100 * (f - c) / c);
+    return true;
+}
+
 double cpuSeconds(int who) {
     rusage usage{};
     getrusage(who, &usage);
@@ -235,6 +279,7 @@ bool measureCpu(const LinkUnderTest& link) {
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
     InitRunTime(argc, argv);
+    RegisterProgramCallbacks();
     WT_InstallSysTrayIcon("trffc_a.ico", "RQ55", nullptr, &icono_comunicaciones_barra_tareas);
 
     const LinkUnderTest links[] = {
@@ -246,15 +291,18 @@ int main(int argc, char** argv) {
     std::printf("60-register read, median of %d, in microseconds (exchange without its 0.15 s pause)\n",
                 kRounds * kPerRound);
     std::printf("%-18s %10s %12s %12s\n", "link", "exchange", "raw client", "difference");
-    for (const auto& link : links)
-        ok = measureLatency(link) && ok;
+    for (const auto& link : links) ok = measureLatency(link) && ok;
+
+    std::printf("\nThe same read with the traffic monitor closed, just opened, and holding its %d lines\n",
+                kTrafficLinesKept);
+    std::printf("%-18s %10s %10s %10s %10s %10s\n", "link", "closed", "open", "", "full", "");
+    for (const auto& link : links) ok = measureMonitor(link) && ok;
 
     std::printf(
         "\nCPU while a view reads 60 registers every %.1f s for %.0f s (in-process simulator included in "
         "the process figure)\n",
         kPollIntervalMs / 1000.0, kPollSeconds);
-    for (const auto& link : links)
-        ok = measureCpu(link) && ok;
+    for (const auto& link : links) ok = measureCpu(link) && ok;
     ok = MeasureCutShortReply() && ok;
     ok = MeasureLargeLanguageSection() && ok;
     ok = MeasureSimulatorUnderFlood() && ok;

@@ -35,6 +35,7 @@ void RegisterProgramCallbacks() {
     RegisterCallback("RQ55_Trafico_Borrar", RQ55_Trafico_Borrar);
     RegisterCallback("RQ55_Trafico_Guardar", RQ55_Trafico_Guardar);
     RegisterCallback("RQ55_Trafico_Cerrar", RQ55_Trafico_Cerrar);
+    RegisterCallback("RQ55_Trafico_Mostrar", RQ55_Trafico_Mostrar);
     RegisterCallback("RQ55_Terminar_Programa_Info", RQ55_Terminar_Programa_Info);
     RegisterCallback("timer_hora", timer_hora);
 

@@ -1,9 +1,11 @@
 #include "shell/traffic_monitor.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
-#include <deque>
+#include <ctime>
+#include <vector>
 
-#include "device/named_values.h"
 #include "lang/label_table.h"
 #include "link/exchange.h"
 #include "link/frame_text.h"
@@ -19,17 +21,62 @@ constexpr int kTextClose = 431;
 
 int g_monitor = 0;
 bool g_paused = false;
-std::vector<std::string> g_lines; // what the list shows, oldest first
+std::deque<std::string> g_lines; // what the list shows, oldest first
 
-// The clock of the day with milliseconds, from the ISO time "yyyy-MM-ddTHH:mm:ss.zzz+hh:mm".
-std::string timeOfDay() { return IsoTimeNow().substr(11, 12); }
+// What the link traced, noted as it happens and put into words by the monitor's timer between
+// exchanges, so neither the wording nor the drawing of the list lengthens an exchange.
+struct Traced {
+    std::chrono::system_clock::time_point at;
+    char direction; // '>' sent, '<' received, '-' the exchange's outcome
+    std::string link;
+    bool modbusTcp = false;
+    std::vector<unsigned char> bytes;
+    std::string failure;
+};
+std::deque<Traced> g_pending;
 
-void addLine(const std::string& line) {
+void note(Traced traced) {
     if (!g_monitor || g_paused) return;
-    g_lines.push_back(line);
-    InsertListItem(g_monitor, TRAFICO_LISTA, -1, line, 0);
-    if (static_cast<int>(g_lines.size()) > kTrafficLinesKept) {
-        g_lines.erase(g_lines.begin());
+    g_pending.push_back(std::move(traced));
+    if (static_cast<int>(g_pending.size()) > kTrafficLinesKept) g_pending.pop_front();
+}
+
+// The clock of the day with milliseconds.
+std::string timeOfDay(std::chrono::system_clock::time_point at) {
+    using namespace std::chrono;
+    const std::time_t seconds = system_clock::to_time_t(at);
+    std::tm local{};
+    localtime_r(&seconds, &local);
+    const auto ms = duration_cast<milliseconds>(at.time_since_epoch()).count() % 1000;
+    return strfmt("%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(ms));
+}
+
+std::string lineOf(const Traced& t) {
+    const std::string time = timeOfDay(t.at);
+    if (t.direction == '-')
+        return strfmt("%s  --  %s  exchange %s", time.c_str(), t.link.c_str(),
+                      t.failure.empty() ? "accepted" : ("ended: " + t.failure).c_str());
+    // What the frame is goes before its bytes, so a long reply never hides it.
+    const int length = static_cast<int>(t.bytes.size());
+    return strfmt("%s  %s  %s  %s  |  %s", time.c_str(), t.direction == '>' ? ">>" : "<<", t.link.c_str(),
+                  DescribeFrame(t.bytes.data(), length, t.direction == '>', t.modbusTcp).c_str(),
+                  HexBytes(t.bytes.data(), length).c_str());
+}
+
+void showPending() {
+    if (!g_monitor || g_pending.empty()) return;
+    if (static_cast<int>(g_pending.size()) == kTrafficLinesKept) {
+        g_lines.clear();
+        ClearListCtrl(g_monitor, TRAFICO_LISTA);
+    }
+    for (const Traced& traced : g_pending) {
+        g_lines.push_back(lineOf(traced));
+        InsertListItem(g_monitor, TRAFICO_LISTA, -1, g_lines.back(), 0);
+    }
+    g_pending.clear();
+    const int surplus = static_cast<int>(g_lines.size()) - kTrafficLinesKept;
+    for (int i = 0; i < surplus; ++i) {
+        g_lines.pop_front();
         DeleteListItem(g_monitor, TRAFICO_LISTA, 0);
     }
 }
@@ -41,21 +88,21 @@ void watch(bool on) {
         return;
     }
     SetFrameTrace([](double, bool sent, const unsigned char* bytes, int length) {
-        // What the frame is goes before its bytes, so a long reply never hides it.
-        addLine(strfmt("%s  %s  %s  %s  |  %s", timeOfDay().c_str(), sent ? ">>" : "<<",
-                       LinkPlaceAndForm().c_str(),
-                       DescribeFrame(bytes, length, sent, LinkSpeaksModbusTcp()).c_str(),
-                       HexBytes(bytes, length).c_str()));
+        note({std::chrono::system_clock::now(),
+              sent ? '>' : '<',
+              LinkPlaceAndForm(),
+              LinkSpeaksModbusTcp(),
+              std::vector<unsigned char>(bytes, bytes + std::max(0, length)),
+              {}});
     });
     SetExchangeTrace([](double, const std::string& failure) {
-        addLine(strfmt("%s  --  %s  exchange %s", timeOfDay().c_str(), LinkPlaceAndForm().c_str(),
-                       failure.empty() ? "accepted" : ("ended: " + failure).c_str()));
+        note({std::chrono::system_clock::now(), '-', LinkPlaceAndForm(), false, {}, failure});
     });
 }
 
 } // namespace
 
-const std::vector<std::string>& TrafficLines() { return g_lines; }
+const std::deque<std::string>& TrafficLines() { return g_lines; }
 
 void RQ55_Monitor_Trafico(int, int, void*, int) {
     if (g_monitor) {
@@ -74,6 +121,7 @@ void RQ55_Monitor_Trafico(int, int, void*, int) {
     SetCtrlAttribute(g_monitor, TRAFICO_CERRAR, ATTR_LABEL_TEXT, etiqueta[kTextClose]);
     g_paused = false;
     g_lines.clear();
+    g_pending.clear();
     watch(true);
     DisplayPanel(g_monitor);
 }
@@ -89,6 +137,7 @@ int RQ55_Trafico_Pausa(int panel, int control, int event, void*, int, int) {
 int RQ55_Trafico_Borrar(int panel, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
     g_lines.clear();
+    g_pending.clear();
     ClearListCtrl(panel, TRAFICO_LISTA);
     return 0;
 }
@@ -97,6 +146,7 @@ int RQ55_Trafico_Borrar(int panel, int, int event, void*, int, int) {
 int RQ55_Trafico_Guardar(int, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
     std::string path;
+    showPending();
     if (FileSelectPopupEx("", "*.txt", "*.txt", etiqueta[kTextSave], VAL_SAVE_BUTTON, path) < 1) return 0;
     std::string text;
     for (const std::string& line : g_lines) text += line + "\n";
@@ -113,5 +163,11 @@ int RQ55_Trafico_Cerrar(int, int, int event, void*, int, int) {
     DiscardPanel(g_monitor);
     g_monitor = 0;
     g_lines.clear();
+    g_pending.clear();
+    return 0;
+}
+
+int RQ55_Trafico_Mostrar(int, int, int event, void*, int, int) {
+    if (event == EVENT_TIMER_TICK) showPending();
     return 0;
 }

@@ -46,9 +46,10 @@ TEST_F(LiveView, TrafficMonitorShowsFramesAndOutcomesKeepsTheLastLinesAndSavesWh
     refuse(3, 6);
     SimulateCommit(mainPanel, PRINCIPAL_PARAMETROS);
     SimulateTimerTick(panel_tomadatos, TOMADATOS_TIMER);
+    SimulateTimerTick(monitor, TRAFICO_TIMER);
 
     const std::string link = "127.0.0.1:" + std::to_string(analyser.tcpPort()) + " RTU over TCP";
-    const std::vector<std::string> lines = TrafficLines();
+    const std::deque<std::string> lines = TrafficLines();
     ASSERT_GE(lines.size(), 6u) << "the switch-on read and the view's read, each with its reply and outcome";
     const auto shown = [&](size_t line) { return lines[lines.size() - 3 + line].substr(12); };
     EXPECT_EQ(shown(0), "  >>  " + link +
@@ -60,6 +61,7 @@ TEST_F(LiveView, TrafficMonitorShowsFramesAndOutcomesKeepsTheLastLinesAndSavesWh
     // An exchange without a host sends nothing and ends at once: a cheap way to fill the monitor.
     for (int i = 0; i < kTrafficLinesKept + 5; ++i)
         Ulvo_Transmitir_Modbus(99, g_requestBuffer, 6, g_replyBuffer, 0, 0, "", 0, "");
+    SimulateTimerTick(monitor, TRAFICO_TIMER);
     int count = 0;
     GetNumListItems(monitor, TRAFICO_LISTA, count);
     EXPECT_EQ(count, kTrafficLinesKept);
