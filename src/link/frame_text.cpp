@@ -22,18 +22,19 @@ std::string DescribeFrame(const unsigned char* bytes, int length, bool sent, boo
     const int pdu = modbusTcp ? length : length - 2;
     const int function = bytes[1];
     const auto word = [&](int at) { return at + 1 < pdu ? bytes[at] << 8 | bytes[at + 1] : -1; };
+    const auto count = [](int n, const char* what) { return strfmt("%d %s%s", n, what, n == 1 ? "" : "s"); };
     out += strfmt("address %d, ", bytes[0]);
     if (function & kExceptionFlag)
         out += pdu >= 3 ? strfmt("exception %02X (%s)", bytes[2], ExceptionName(bytes[2]))
                         : "exception, cut short";
     else if (sent && function == 3)
-        out += strfmt("read of %d registers from %d", word(4), word(2));
+        out += "read of " + count(word(4), "register") + strfmt(" from %d", word(2));
     else if (sent && function == 16)
-        out += strfmt("write of %d registers at %d", word(4), word(2));
+        out += "write of " + count(word(4), "register") + strfmt(" at %d", word(2));
     else if (function == 3)
-        out += pdu >= 3 ? strfmt("reply with %d data bytes", bytes[2]) : "reply, cut short";
+        out += pdu >= 3 ? "reply with " + count(bytes[2], "data byte") : "reply, cut short";
     else if (function == 16)
-        out += strfmt("write of %d registers at %d confirmed", word(4), word(2));
+        out += "write of " + count(word(4), "register") + strfmt(" at %d confirmed", word(2));
     else
         out += strfmt("function %d", function);
     if (!modbusTcp) out += CrcValid(bytes, length) ? ", CRC good" : ", CRC bad";

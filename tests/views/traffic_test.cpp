@@ -18,7 +18,7 @@ TEST(FrameText, SaysWhatEachFrameIs) {
         const char* said;
     } cases[] = {
         {"01 03 00 06 00 3C A5 DA", true, false, "address 1, read of 60 registers from 6, CRC good"},
-        {"01 10 03 33 00 01 02 04 D2 00 00", true, false, "address 1, write of 1 registers at 819, CRC bad"},
+        {"01 10 03 33 00 01 02 04 D2 00 00", true, false, "address 1, write of 1 register at 819, CRC bad"},
         {"01 83 02 C0 F1", false, false, "address 1, exception 02 (illegal data address), CRC good"},
         {"00 07 00 00 00 06 01 03 00 06 00 3C", true, true,
          "transaction 7, address 1, read of 60 registers from 6"},
@@ -37,8 +37,27 @@ TEST(FrameText, SaysWhatEachFrameIs) {
     }
 }
 
-TEST_F(LiveView, TrafficMonitorShowsFramesAndOutcomesKeepsTheLastLinesAndSavesWhatItShows) {
-    startAnalyser();
+// A read, its reply and an exception from the fault plan as the monitor words them, over RTU
+// frames on TCP and over Modbus/TCP, which the main panel speaks to port 502 only.
+class MonitorOnLink : public LiveView, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(MonitorOnLink, WordsEachFrameAndHowTheExchangeEnded) {
+    const bool modbusTcp = GetParam();
+    if (modbusTcp) {
+        std::string error;
+        if (!analyser.start({.transport = sim::Transport::ModbusTcp,
+                             .modelCode = 59,
+                             .tcpPort = 502,
+                             .moving = false,
+                             .seed = 11},
+                            &error))
+            GTEST_SKIP() << "port 502 cannot be bound here: " << error;
+        SetCtrlVal(mainPanel, PRINCIPAL_PUERTO, 99);
+        SetCtrlVal(mainPanel, PRINCIPAL_IP, "127.0.0.1");
+        SetCtrlVal(mainPanel, PRINCIPAL_TCP_PUERTO, 502u);
+    } else {
+        startAnalyser();
+    }
     SimulateMenuCommand(mainPanel, MENU_INFO_TRAFICO);
     const int monitor = FindPanelByTitle("Traffic monitor");
     ASSERT_GT(monitor, 0);
@@ -48,15 +67,39 @@ TEST_F(LiveView, TrafficMonitorShowsFramesAndOutcomesKeepsTheLastLinesAndSavesWh
     SimulateTimerTick(panel_tomadatos, TOMADATOS_TIMER);
     SimulateTimerTick(monitor, TRAFICO_TIMER);
 
-    const std::string link = "127.0.0.1:" + std::to_string(analyser.tcpPort()) + " RTU over TCP";
+    const std::string link =
+        "127.0.0.1:" + std::to_string(analyser.tcpPort()) + (modbusTcp ? " Modbus/TCP" : " RTU over TCP");
     const std::deque<std::string> lines = TrafficLines();
     ASSERT_GE(lines.size(), 6u) << "the switch-on read and the view's read, each with its reply and outcome";
     const auto shown = [&](size_t line) { return lines[lines.size() - 3 + line].substr(12); };
-    EXPECT_EQ(shown(0), "  >>  " + link +
-                            "  address 1, read of 60 registers from 6, CRC good  |  01 03 00 06 00 3C A5 DA");
-    EXPECT_EQ(shown(1), "  <<  " + link +
-                            "  address 1, exception 04 (server device failure), CRC good  |  01 83 04 40 F3");
+    if (modbusTcp) {
+        EXPECT_EQ(shown(0), "  >>  " + link + "  transaction 2, address 1, read of 60 registers from 6  |  " +
+                                "00 02 00 00 00 06 01 03 00 06 00 3C");
+        EXPECT_EQ(shown(1), "  <<  " + link +
+                                "  transaction 2, address 1, exception 04 (server device failure)" +
+                                "  |  00 02 00 00 00 03 01 83 04");
+    } else {
+        EXPECT_EQ(shown(0),
+                  "  >>  " + link +
+                      "  address 1, read of 60 registers from 6, CRC good  |  01 03 00 06 00 3C A5 DA");
+        EXPECT_EQ(shown(1),
+                  "  <<  " + link +
+                      "  address 1, exception 04 (server device failure), CRC good  |  01 83 04 40 F3");
+    }
     EXPECT_EQ(shown(2), "  --  " + link + "  exchange ended: exception 04 (server device failure)");
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, MonitorOnLink, ::testing::Values(false, true), [](const auto& info) {
+    return std::string(info.param ? "ModbusTcp" : "RtuOverTcp");
+});
+
+// The monitor keeps its last 10 000 lines, and saves exactly what it shows.
+TEST_F(LiveView, TrafficMonitorKeepsTheLastLinesAndSavesWhatItShows) {
+    startAnalyser();
+    SimulateMenuCommand(mainPanel, MENU_INFO_TRAFICO);
+    const int monitor = FindPanelByTitle("Traffic monitor");
+    ASSERT_GT(monitor, 0);
+    ASSERT_TRUE(flipSwitch());
 
     // An exchange without a host sends nothing and ends at once: a cheap way to fill the monitor.
     for (int i = 0; i < kTrafficLinesKept + 5; ++i)
