@@ -37,8 +37,7 @@ int openOutput(int output, int caller) {
     for (KeptFloat& kept : g_kept) kept = KeptFloat{};
     salida_analogica = output;
     panel_out_anal = OpenView(caller, g_returnTo, OUT_ANAL, RQ55_Poner_Etiquetas_Out_Anal_1,
-                              {OUT_ANAL_TIMER, OUT_ANAL_TIMER_GRAFICO});
-    WatchPanel(panel_out_anal, PanelKind::Settings);
+                              {OUT_ANAL_TIMER, OUT_ANAL_TIMER_GRAFICO}, PanelKind::Settings);
     if (panel_out_anal > 0)
         SetCtrlVal(panel_out_anal, OUT_ANAL_TITULO, strfmt("%s %d", etiqueta[61].c_str(), output));
     return 0;

@@ -33,9 +33,8 @@ constexpr int kFields[kEquipmentConfigCount] = {
 
 int RQ55_Conf_Equipo(int panel, int /*control*/, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
-    panel_conf_equipo =
-        OpenView(panel, g_returnTo, CONF_EQUIPO, RQ55_Poner_Etiquetas_Conf_Eq, {CONF_EQUIPO_TIMER});
-    WatchPanel(panel_conf_equipo, PanelKind::Settings);
+    panel_conf_equipo = OpenView(panel, g_returnTo, CONF_EQUIPO, RQ55_Poner_Etiquetas_Conf_Eq,
+                                 {CONF_EQUIPO_TIMER}, PanelKind::Settings);
     return 0;
 }
 

@@ -127,8 +127,8 @@ int UsableAnalogOutputs(int modelCode) {
 int RQ55_Conf_In_Out(int panel, int /*control*/, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
     g_kept[0] = g_kept[1] = Kept{};
-    panel_in_out = OpenView(panel, g_returnTo, IN_OUT, RQ55_Poner_Etiquetas_In_Out, {IN_OUT_TIMER});
-    WatchPanel(panel_in_out, PanelKind::Settings);
+    panel_in_out =
+        OpenView(panel, g_returnTo, IN_OUT, RQ55_Poner_Etiquetas_In_Out, {IN_OUT_TIMER}, PanelKind::Settings);
     return 0;
 }
 

@@ -31,8 +31,7 @@ std::string g_readTexts[2];
 int RQ55_cambiar_Version(int panel, int /*control*/, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
     g_read = false;
-    panel_version = OpenView(panel, g_returnTo, VERSION, nullptr, {VERSION_TIMER});
-    WatchPanel(panel_version, PanelKind::Settings);
+    panel_version = OpenView(panel, g_returnTo, VERSION, nullptr, {VERSION_TIMER}, PanelKind::Settings);
     return 0;
 }
 

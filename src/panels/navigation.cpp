@@ -14,7 +14,7 @@ void reportLoadFailure(int resource, int code) {
 } // namespace
 
 int OpenView(int caller, int& returnTo, int resource, PanelLabeller labeller,
-             std::initializer_list<int> timers) {
+             std::initializer_list<int> timers, PanelKind kind) {
     returnTo = caller;
     const int view = LoadPanel(0, "RQ55.uir", resource);
     if (view < 0) {
@@ -28,6 +28,7 @@ int OpenView(int caller, int& returnTo, int resource, PanelLabeller labeller,
         SetCtrlAttribute(view, timer, ATTR_ENABLED, 1);
     }
     DisplayPanel(view);
+    WatchPanel(view, kind);
     return view;
 }
 

@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "lang/label_table.h"
+#include "panels/freshness.h"
 
 // The panel the open view or popup was opened from (the main panel for every view it opens).
 extern int panel_retorno;
@@ -12,11 +13,12 @@ extern int panel_retorno;
 using PanelLabeller = void (*)(int panel, const LabelTable& labels);
 
 // Opens a view: remembers the caller in `returnTo`, loads the panel, hides the caller, labels the
-// panel (when a labeller is given), resets and enables each timer, and displays it. Returns the
+// panel (when a labeller is given), resets and enables each timer, displays it and watches it as
+// a panel of its kind (what it shows until it has read, and when a read fails). Returns the
 // view's handle, or a negative code when the panel cannot be loaded; the caller then stays on
 // screen and the operator is told.
 int OpenView(int caller, int& returnTo, int resource, PanelLabeller labeller,
-             std::initializer_list<int> timers);
+             std::initializer_list<int> timers, PanelKind kind);
 
 // Discards the view (its timers end with it) and shows the panel to return to.
 void CloseView(int view, int returnTo);

@@ -23,9 +23,8 @@ constexpr int kFields[kDemandCount] = {
 
 int RQ55_max_demanda(int panel, int /*control*/, int event, void*, int, int) {
     if (event == EVENT_COMMIT)
-        panel_demanda =
-            OpenView(panel, panel_retorno, DEMANDA, RQ55_Poner_Etiquetas_DEMANDA, {DEMANDA_TIMER});
-    if (event == EVENT_COMMIT) WatchPanel(panel_demanda, PanelKind::LiveView);
+        panel_demanda = OpenView(panel, panel_retorno, DEMANDA, RQ55_Poner_Etiquetas_DEMANDA, {DEMANDA_TIMER},
+                                 PanelKind::LiveView);
     return 0;
 }
 

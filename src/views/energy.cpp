@@ -36,9 +36,8 @@ constexpr int kEnergyResets = 10;
 
 int RQ55_Energia(int panel, int /*control*/, int event, void*, int, int) {
     if (event == EVENT_COMMIT)
-        panel_energia =
-            OpenView(panel, panel_retorno, ENERGIA, RQ55_Poner_Etiquetas_ENERGIA, {ENERGIA_TIMER});
-    if (event == EVENT_COMMIT) WatchPanel(panel_energia, PanelKind::LiveView);
+        panel_energia = OpenView(panel, panel_retorno, ENERGIA, RQ55_Poner_Etiquetas_ENERGIA, {ENERGIA_TIMER},
+                                 PanelKind::LiveView);
     return 0;
 }
 

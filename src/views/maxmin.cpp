@@ -41,8 +41,8 @@ constexpr int kWriteOrder[kQuantities] = {0,  1,  2,  3,  4,  5,  23, 6,  7,  8,
 
 int RQ55_MaxMIn(int panel, int /*control*/, int event, void*, int, int) {
     if (event == EVENT_COMMIT)
-        panel_maxmin = OpenView(panel, panel_retorno, MAXMIN, RQ55_Poner_Etiquetas_MAXMIN, {MAXMIN_TIMER});
-    if (event == EVENT_COMMIT) WatchPanel(panel_maxmin, PanelKind::LiveView);
+        panel_maxmin = OpenView(panel, panel_retorno, MAXMIN, RQ55_Poner_Etiquetas_MAXMIN, {MAXMIN_TIMER},
+                                PanelKind::LiveView);
     return 0;
 }
 

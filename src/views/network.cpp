@@ -95,12 +95,11 @@ void openFrom(int caller) {
     g_recording.stop();
     TrendRestart();
     panel_tomadatos = OpenView(caller, panel_origen_tomadatos, TOMADATOS, RQ55_Poner_Etiquetas_TOMADATOS,
-                               {TOMADATOS_TIMER});
+                               {TOMADATOS_TIMER}, PanelKind::LiveView);
     if (panel_tomadatos > 0) {
         SetCtrlAttribute(panel_tomadatos, TOMADATOS_GRABAR, ATTR_LABEL_TEXT, etiqueta[kTextRecord]);
         SetCtrlAttribute(panel_tomadatos, TOMADATOS_TENDENCIA, ATTR_LABEL_TEXT, etiqueta[kTextTrend]);
     }
-    WatchPanel(panel_tomadatos, PanelKind::LiveView);
 }
 
 } // namespace

@@ -108,8 +108,7 @@ int readFailed(int panel) {
 int RQ55_Estado(int panel, int /*control*/, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
     panel_estado = OpenView(panel, panel_retorno, ESTADO, RQ55_Poner_Etiquetas_Estado,
-                            {ESTADO_TIMER, ESTADO_TIMER_HORA});
-    WatchPanel(panel_estado, PanelKind::LiveView);
+                            {ESTADO_TIMER, ESTADO_TIMER_HORA}, PanelKind::LiveView);
     // The clock is filled at once rather than a second later.
     if (panel_estado > 0) RQ55_Tiempo(panel_estado);
     return 0;

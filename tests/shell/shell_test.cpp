@@ -160,7 +160,8 @@ class Navigation : public Shell {
 TEST_F(Navigation, AViewHidesItsCallerUntilItCloses) {
     for (int round = 0; round < 2; ++round) {
         panel_retorno = 0;
-        const int view = OpenView(panel_principal, panel_retorno, ESTADO, nullptr, {ESTADO_TIMER_HORA});
+        const int view = OpenView(panel_principal, panel_retorno, ESTADO, nullptr, {ESTADO_TIMER_HORA},
+                                  PanelKind::LiveView);
         ASSERT_GT(view, 0);
         EXPECT_EQ(panel_retorno, panel_principal);
         EXPECT_FALSE(visible(panel_principal));
@@ -175,7 +176,7 @@ TEST_F(Navigation, AViewHidesItsCallerUntilItCloses) {
 }
 
 TEST_F(Navigation, APanelMissingFromTheFileLeavesTheCallerOnScreen) {
-    EXPECT_LT(OpenView(panel_principal, panel_retorno, 999, nullptr, {}), 0);
+    EXPECT_LT(OpenView(panel_principal, panel_retorno, 999, nullptr, {}, PanelKind::LiveView), 0);
     EXPECT_TRUE(visible(panel_principal));
     ASSERT_EQ(RecordedPopups().size(), 1u);
     EXPECT_EQ(RecordedPopups()[0].title, "RQ55.uir");
@@ -196,7 +197,7 @@ TEST_F(Navigation, TheInformationPopupShowsTheProductAndClosesBackToTheMainPanel
 }
 
 TEST_F(Navigation, TheClockShowsTheDateAndA24HourTime) {
-    const int view = OpenView(panel_principal, panel_retorno, ESTADO, nullptr, {});
+    const int view = OpenView(panel_principal, panel_retorno, ESTADO, nullptr, {}, PanelKind::LiveView);
     SetCtrlAttribute(view, ESTADO_TIMER_HORA, ATTR_ENABLED, 1);
     SimulateTimerTick(view, ESTADO_TIMER_HORA);
     std::string date, time;
