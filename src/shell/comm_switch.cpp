@@ -34,11 +34,6 @@ std::string linkDescription() {
     return strfmt("%s, %d %s", LinkPlace().c_str(), Velocidad, FramingName(Modo));
 }
 
-void dimSettings(int panel, int dimmed) {
-    for (int control : kLinkSettingControls) SetCtrlAttribute(panel, control, ATTR_DIMMED, dimmed);
-    SetCtrlAttribute(panel, PRINCIPAL_BUSCAR, ATTR_DIMMED, dimmed); // finding needs the link free
-}
-
 // An unknown framing leaves the previous one in place.
 void setFraming(int mode) {
     switch (mode) {
@@ -76,7 +71,7 @@ void RQ55_Comunicaciones_On_Off(int panel) {
     int on = 0;
     GetCtrlVal(panel, PRINCIPAL_COMUNICACION, on);
     if (on != 1) {
-        dimSettings(panel, 0);
+        DimLinkSettings(panel, 0);
         Ulvo_Cerrar_Puerto(Puerto);
         ShowLinkStatus(panel);
         return;
@@ -105,7 +100,7 @@ void RQ55_Comunicaciones_On_Off(int panel) {
             return;
         }
     }
-    dimSettings(panel, 1);
+    DimLinkSettings(panel, 1);
 }
 
 int RQ55_Abrir_Puerto(int panel, int /*control*/, int event, void*, int, int) {
@@ -119,18 +114,24 @@ int RQ55_Abrir_Puerto(int panel, int /*control*/, int event, void*, int, int) {
     unsigned char serial[kSerialNumberBytes] = {};
     if (RQ55_Ulvo_Leer_Num_Serie(Puerto, static_cast<unsigned char>(Identidad), serial, Telefono,
                                  static_cast<unsigned short>(TCP_Puerto), IP) == 1) {
-        modelo_equipo = serial[10] * 256 + serial[11];
-        g_serial = IdentityFromSerialBlock(serial).serial;
+        const Identity id = IdentityFromSerialBlock(serial);
+        modelo_equipo = id.modelCode;
+        g_serial = id.serial;
         ShowLinkStatus(panel);
         if (!DemoMode()) RememberLinkSettings(panel);
         return 0;
     }
-    dimSettings(panel, 0);
+    DimLinkSettings(panel, 0);
     SetCtrlVal(panel, PRINCIPAL_COMUNICACION, 0);
     Ulvo_Cerrar_Puerto(Puerto);
     MessagePopup("Communication error",
                  "Unable to communicate with the device, check the communication parameters.");
     return 0;
+}
+
+void DimLinkSettings(int panel, int dimmed) {
+    for (int control : kLinkSettingControls) SetCtrlAttribute(panel, control, ATTR_DIMMED, dimmed);
+    SetCtrlAttribute(panel, PRINCIPAL_BUSCAR, ATTR_DIMMED, dimmed); // finding needs the link free
 }
 
 void ShowLinkStatus(int panel) {

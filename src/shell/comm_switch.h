@@ -17,6 +17,10 @@ int RQ55_Abrir_Puerto(int panel, int control, int event, void* callbackData, int
 // Reads the settings of the main panel and opens or closes the link as the switch says.
 void RQ55_Comunicaciones_On_Off(int panel);
 
+// The settings that cannot change while the link is open, and the find button, which needs the
+// link free: dimmed while communication is on.
+void DimLinkSettings(int panel, int dimmed);
+
 // The status line of the main panel: the analyser that answered and the link, or that
 // communication is off.
 void ShowLinkStatus(int panel);

@@ -29,19 +29,18 @@ void applyPreset(int panel) {
     SetCtrlAttribute(panel, PRINCIPAL_DEMO, ATTR_VISIBLE, g_preset.demo ? 1 : 0);
 }
 
-// The language menu ticks the language whose texts are shown.
-// The find button and the traffic monitor's menu item, in the language in force.
-void labelFindAndTraffic(int panel) {
+// The panel in the language in force: its labels, the find button and the traffic monitor's menu
+// item, the tick on the language whose texts are shown, and the status line.
+void labelMainPanel(int panel) {
     constexpr int kTextFind = 423;
     constexpr int kTextTraffic = 436;
+    RQ55_Poner_Etiquetas_PRINCIPAL(panel, etiqueta);
     SetCtrlAttribute(panel, PRINCIPAL_BUSCAR, ATTR_LABEL_TEXT, etiqueta[kTextFind] + "...");
-    SetMenuBarAttribute(GetPanelMenuBar(panel), MENU_INFO_TRAFICO, ATTR_ITEM_NAME, etiqueta[kTextTraffic]);
-}
-
-void markLanguage(int panel) {
     const int bar = GetPanelMenuBar(panel);
+    SetMenuBarAttribute(bar, MENU_INFO_TRAFICO, ATTR_ITEM_NAME, etiqueta[kTextTraffic]);
     SetMenuBarAttribute(bar, MENU_IDIOMA_ESP, ATTR_CHECKED, LanguageInForce() == 1 ? 1 : 0);
     SetMenuBarAttribute(bar, MENU_IDIOMA_ENG, ATTR_CHECKED, LanguageInForce() == 2 ? 1 : 0);
+    ShowLinkStatus(panel);
 }
 
 // A rebuilt panel must show the link as it is: the switch and the settings in use travel over.
@@ -60,8 +59,7 @@ void copyLinkState(int from, int to) {
     int on = 0;
     GetCtrlVal(from, PRINCIPAL_COMUNICACION, on);
     SetCtrlVal(to, PRINCIPAL_COMUNICACION, on);
-    for (int control : kLinkSettingControls) SetCtrlAttribute(to, control, ATTR_DIMMED, on);
-    SetCtrlAttribute(to, PRINCIPAL_BUSCAR, ATTR_DIMMED, on);
+    DimLinkSettings(to, on);
 }
 
 // Before any language is loaded there is no text table: the message is in both languages.
@@ -107,12 +105,9 @@ int RQ55_main(int argc, char** argv) {
     std::optional<LabelTable> table = Ulvo_AsignarIdioma();
     if (!table) return -1;
     etiqueta = std::move(*table);
-    RQ55_Poner_Etiquetas_PRINCIPAL(panel_principal, etiqueta);
-    markLanguage(panel_principal);
-    labelFindAndTraffic(panel_principal);
+    labelMainPanel(panel_principal);
     RestoreLinkSettings(panel_principal);
     applyPreset(panel_principal);
-    ShowLinkStatus(panel_principal);
     Ulvo_GEN_Presenta_iconos_comunicaciones_solo_semaforo();
     if (DisplayPanel(panel_principal) < 0) return 0;
     if (g_preset.quitOnceShown) {
@@ -133,10 +128,7 @@ void RebuildMainPanel(int oldPanel) {
     copyLinkState(oldPanel, panel);
     SetCtrlAttribute(panel, PRINCIPAL_DEMO, ATTR_VISIBLE, g_preset.demo ? 1 : 0);
     DiscardPanel(oldPanel);
-    RQ55_Poner_Etiquetas_PRINCIPAL(panel, etiqueta);
-    markLanguage(panel);
-    labelFindAndTraffic(panel);
-    ShowLinkStatus(panel);
+    labelMainPanel(panel);
     DisplayPanel(panel);
     panel_principal = panel;
 }
