@@ -16,10 +16,12 @@ int modelo_equipo = 0;
 
 int icono_comunicaciones_barra_tareas = 0;
 
-std::string LinkPlace() {
-    if (Puerto != kTcpLinkPort) return strfmt("COM%d", Puerto);
-    return strfmt("%s:%d", IP.c_str(), TCP_Puerto);
+std::string LinkPlace(int port, const std::string& host, int tcpPort) {
+    if (port != kTcpLinkPort) return strfmt("COM%d", port);
+    return strfmt("%s:%d", host.c_str(), tcpPort);
 }
+
+std::string LinkPlace() { return LinkPlace(Puerto, IP, TCP_Puerto); }
 
 bool LinkSpeaksModbusTcp() { return Puerto == kTcpLinkPort && TCP_Puerto == kModbusTcpPort; }
 

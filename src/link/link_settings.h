@@ -20,8 +20,10 @@ extern int modelo_equipo;    // model code of the connected analyser (register 8
 constexpr int kTcpLinkPort = 99;
 constexpr int kModbusTcpPort = 502;
 
-// Where the link in force goes: "COM3", or "127.0.0.1:5021" for the TCP link.
+// Where the link in force goes: "COM3", or "127.0.0.1:5021" for the TCP link; or where a link
+// with the given settings would go.
 std::string LinkPlace();
+std::string LinkPlace(int port, const std::string& host, int tcpPort);
 // Whether the link in force is the TCP link speaking Modbus/TCP.
 bool LinkSpeaksModbusTcp();
 // The place with the TCP link's form: "COM3", "127.0.0.1:502 Modbus/TCP", "host:5021 RTU over TCP".

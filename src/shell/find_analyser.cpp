@@ -31,11 +31,11 @@ int mainInt(int control) {
 
 bool tcpLink() { return mainInt(PRINCIPAL_PUERTO) == kTcpLinkPort; }
 
+// Where the main panel's settings go; the link is not open while the dialog is.
 std::string linkName() {
-    if (!tcpLink()) return strfmt("COM%d", mainInt(PRINCIPAL_PUERTO));
     std::string host;
     GetCtrlVal(panel_principal, PRINCIPAL_IP, host);
-    return strfmt("%s:%d", host.c_str(), mainInt(PRINCIPAL_TCP_PUERTO));
+    return LinkPlace(mainInt(PRINCIPAL_PUERTO), host, mainInt(PRINCIPAL_TCP_PUERTO));
 }
 
 std::string hitText(const ScanHit& hit) {
