@@ -1,11 +1,7 @@
 #include "device/named_values.h"
 
-#include <QDateTime>
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
-
-#include "platform/system.h"
 
 namespace {
 
@@ -41,15 +37,6 @@ std::string ExactText(const NamedValue& v) {
     if (v.isText) return v.text;
     if (v.kind == ValueKind::Setting) return std::to_string(v.integer);
     return ShortestFloat(v.number);
-}
-
-std::string IsoTimeNow() {
-    const QDateTime now = QDateTime::currentDateTime();
-    const int offset = now.offsetFromUtc() / 60;
-    const int hours = std::abs(offset) / 60, minutes = std::abs(offset) % 60;
-    // Always an offset, +00:00 included, so a log read elsewhere says which time it holds.
-    return now.toString("yyyy-MM-ddTHH:mm:ss.zzz").toStdString() +
-           strfmt("%c%02d:%02d", offset < 0 ? '-' : '+', hours, minutes);
 }
 
 std::string CsvHeader(const std::vector<NamedValue>& values) {

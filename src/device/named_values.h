@@ -28,9 +28,6 @@ std::string ShortestFloat(float value);
 // The value exactly as read: a float in its shortest exact form, a setting as its integer.
 std::string ExactText(const NamedValue& value);
 
-// The moment of a read as ISO 8601 local time with milliseconds and UTC offset.
-std::string IsoTimeNow();
-
 // CSV: "time,address,NAME (UNIT),..." and one row of exact values, each line ending in "\n".
 std::string CsvHeader(const std::vector<NamedValue>& values);
 std::string CsvRow(const std::string& time, int address, const std::vector<NamedValue>& values);

@@ -128,3 +128,11 @@ int RegWriteString(int /*rootKey*/, const std::string& subKey, const std::string
     settings->sync();
     return settings->status() == QSettings::NoError ? 0 : -1;
 }
+
+std::string IsoTimeNow() {
+    const QDateTime now = QDateTime::currentDateTime();
+    const int offset = now.offsetFromUtc() / 60;
+    const int hours = std::abs(offset) / 60, minutes = std::abs(offset) % 60;
+    return now.toString("yyyy-MM-ddTHH:mm:ss.zzz").toStdString() +
+           strfmt("%c%02d:%02d", offset < 0 ? '-' : '+', hours, minutes);
+}

@@ -17,6 +17,9 @@ int GetCurrentDateTime(double* dateTime);
 // Formats a moment: %x the short date of the system's locale, %X the time, %c both, and the
 // usual %Y %m %d %H %M %S.
 std::string FormatDateTimeString(double dateTime, const std::string& format);
+// Now as ISO 8601 local time with milliseconds and the UTC offset, always given (+00:00 too), so
+// a log read elsewhere says which time it holds: "2026-12-08T09:15:02.125+01:00".
+std::string IsoTimeNow();
 // Today's date as MM-DD-YYYY and the time as HH:MM:SS.
 std::string DateStr();
 std::string TimeStr();

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/system.h"
+
 bool Recording::start(const std::string& path, std::string& why) {
     stop();
     file_ = std::fopen(path.c_str(), "ab");
