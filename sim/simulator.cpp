@@ -47,6 +47,8 @@ struct Simulator::Impl {
     std::function<void(bool, const std::vector<uint8_t>&)> trace;
     std::function<void(const std::string&)> noteHandler;
     int notes = 0;
+    int numberingRegister = 0;
+    int requestOrdinal = 0;
     std::chrono::steady_clock::time_point origin = std::chrono::steady_clock::now();
 
     std::unique_ptr<ServingThread> thread;
@@ -67,6 +69,7 @@ struct Simulator::Impl {
                 target = otherModel.get();
                 address = other;
             }
+        if (numberingRegister) target->setReg(numberingRegister, static_cast<uint16_t>(++requestOrdinal));
         Slave slave(*target, faults, address);
         Exchange exchange = slave.handle(pdu, framing, transactionId, now());
         if (log.size() >= kLogLimit) log.erase(log.begin(), log.begin() + kLogLimit / 2);
@@ -193,6 +196,12 @@ uint16_t Simulator::reg(int address) const {
 void Simulator::setReg(int address, uint16_t value) {
     std::lock_guard lock(impl_->mutex);
     if (impl_->model) impl_->model->setReg(address, value);
+}
+
+void Simulator::numberRequests(int address) {
+    std::lock_guard lock(impl_->mutex);
+    impl_->numberingRegister = address;
+    impl_->requestOrdinal = 0;
 }
 
 void Simulator::setFloat(int address, float value) {

@@ -41,7 +41,7 @@ struct FaultRule {
     int address = 0;
     int exceptionCode = 4;
     int byteCount = 0;
-    std::vector<int> segments;
+    std::vector<int> segments{};
     int pauseMs = 20;
 };
 
@@ -94,6 +94,9 @@ class Simulator {
     uint16_t reg(int address) const;
     void setReg(int address, uint16_t value);
     void setFloat(int address, float value); // two registers, most significant word first
+    // Each request, as it arrives, first writes its ordinal (1, 2, ...) into this register (0: no
+    // longer), so a reply that reads it says which request it answers.
+    void numberRequests(int address);
     float getFloat(int address) const;
     // Sets the record of a read block directly (for reads that overlap other blocks):
     // blockStart is the start of the read (6, 66, 130, 238, ...).

@@ -18,6 +18,10 @@ struct ProbeLimits {
         probe.comAttempts = 1;
         probe.comReplySeconds = serial ? timeout : probe.comReplySeconds;
         probe.tcpReplySeconds = serial ? 0 : timeout;
+        // Each probe asks another address: a late reply from the last is told apart by the reply
+        // check, and a silent address costs no more than its time-out.
+        probe.comSilenceSeconds = 0;
+        probe.tcpReconnectAfterTimeout = false;
         SetExchangeLimits(probe);
         // Each probe goes to another address: no analyser is polled twice in a row.
         g_exchangePause = 0;

@@ -120,16 +120,16 @@ void InstallLinkPopups(std::function<void()> linkLost) {
     reporter.waiting = [](double elapsed, double remaining) {
         if (elapsed < kBusyAfterSeconds) return;
         ShowBusyLine(FillIn(etiqueta[kTextWaiting],
-                            {LinkPlace(), std::to_string(static_cast<int>(std::ceil(remaining)))}));
+                            {ExchangePlace(false), std::to_string(static_cast<int>(std::ceil(remaining)))}));
     };
     reporter.icon = [](const char* image) {
         WT_SetTrayIconAttr(icono_comunicaciones_barra_tareas, ATTR_TRAY_ICON_IMAGE, image);
     };
     reporter.error = Ulvo_Visualiza_mensaje_de_error;
-    reporter.serverClosed = [linkLost] {
-        MessagePopup("TCP Client", "Server has closed connection!");
+    reporter.lost = [linkLost](LinkLoss why) {
+        if (why == LinkLoss::ServerClosed) MessagePopup("TCP Client", "Server has closed connection!");
+        if (why == LinkLoss::ReconnectFailed) MessagePopup("TCP Client", "Connection to server failed !");
         if (linkLost) linkLost();
     };
-    reporter.deviceGone = linkLost;
     SetLinkReporter(std::move(reporter));
 }

@@ -5,6 +5,7 @@
 
 #include "lang/label_table.h"
 #include "link/exchange_steps.h"
+#include "link/link_settings.h"
 #include "link/reply_check.h"
 #include "platform/serial.h"
 #include "platform/system.h"
@@ -38,10 +39,21 @@ namespace {
 constexpr int kComQueueSize = 4096;
 
 FrameTrace g_trace;
+LinkEventTrace g_linkEventTrace;
 ExchangeTrace g_exchangeTrace;
 ReplyTrace g_replyTrace;
 ReplyFault g_lastFault = ReplyFault::None;
 bool g_linkOpen = false;
+bool g_lossReported = false;
+
+// Where the exchange under way goes, for the traffic monitor and the busy line.
+struct Place {
+    int port = 0;
+    unsigned short tcpPort = 0;
+    std::string host;
+};
+Place g_place;
+
 int g_lastStatus = kExchangeOk;
 double g_exchangeStart = 0;
 bool g_underWay = false;
@@ -80,8 +92,21 @@ void reportError(const std::string& title, const std::string& message) {
     if (g_reporter.error) g_reporter.error(title, message);
 }
 
-void trace(bool sent, const unsigned char* bytes, int length) {
-    if (g_trace && length > 0) g_trace(Timer(), sent, bytes, length);
+void trace(FrameKind kind, const unsigned char* bytes, int length) {
+    if (g_trace && length > 0) g_trace(Timer(), kind, bytes, length);
+}
+
+void linkEvent(const std::string& event) {
+    if (g_linkEventTrace) g_linkEventTrace(Timer(), event);
+}
+
+void reportLoss(LinkLoss why) {
+    if (g_lossReported || !g_linkOpen) return;
+    g_lossReported = true;
+    // An exchange ends with its own error icon; a link lost between exchanges keeps it, as the
+    // link stays unusable until communication is switched on again.
+    if (!g_underWay) setIcon(kIconError);
+    if (g_reporter.lost) g_reporter.lost(why);
 }
 
 // Every reply looked at, accepted or not, with the check's verdict.
@@ -131,7 +156,11 @@ int dataBytesOf(const unsigned char* reply, int length, int overhead) {
 
 int Ulvo_Abrir_Puerto(int port, int baudRate, int dataBits, int parity, int stopBits, unsigned short tcpPort,
                       const std::string& host) {
+    g_lossReported = false;
+    g_place = {port, tcpPort, host};
     if (port < 99) {
+        // A device pulled between two exchanges is noticed when Qt notices it, not at the next read.
+        SetSerialLostHook([](int) { reportLoss(LinkLoss::DeviceGone); });
         const int result =
             OpenComConfig(port, "", baudRate, parity, dataBits, stopBits, kComQueueSize, kComQueueSize);
         g_linkOpen = result == 0;
@@ -166,6 +195,7 @@ int Ulvo_Transmitir_Modbus(int port, unsigned char* request, int requestLength, 
                            int /*expectedLength*/, int report, const std::string& /*spare*/,
                            unsigned short tcpPort, const std::string& host) {
     const ExchangeScope underWay;
+    g_place = {port, tcpPort, host};
     g_lastReplyDataBytes = 0;
     g_lastFault = ReplyFault::None;
     g_lastException = 0;
@@ -208,6 +238,36 @@ std::string LastExchangeFailure() {
 }
 
 ReplyFault LastReplyFault() { return g_lastFault; }
+
+ExchangeEnd LastExchangeEnd() {
+    switch (g_lastStatus) {
+    case kExchangeOk: return ExchangeEnd::Accepted;
+    case kNoReply:
+    case kTcpTimeout: return ExchangeEnd::NoReply;
+    case kCrcError: return ExchangeEnd::Refused;
+    case kExceptionReply: return ExchangeEnd::Exception;
+    case kTcpClosed: return ExchangeEnd::ConnectionClosed;
+    case kDeviceGone: return ExchangeEnd::DeviceGone;
+    case kNoHost: return ExchangeEnd::NotSent;
+    default: return ExchangeEnd::TcpError;
+    }
+}
+
+int LastExceptionCode() { return g_lastException; }
+
+std::string ExchangePlace(bool withForm) {
+    if (!withForm) return LinkPlace(std::min(g_place.port, kTcpLinkPort), g_place.host, g_place.tcpPort);
+    return LinkPlaceAndForm(g_place.port, g_place.host, g_place.tcpPort, ExchangeSpeaksModbusTcp());
+}
+
+bool ExchangeSpeaksModbusTcp() { return SpeaksModbusTcp(g_place.port, g_place.tcpPort); }
+
+bool SpeaksModbusTcp(int port, unsigned short tcpPort) {
+    return port == kModbusTcpPortNumber ||
+           (port >= kTcpLinkPort && tcpPort == kModbusTcpPort && port != kRtuOverTcpPortNumber);
+}
+
+void SetLinkEventTrace(LinkEventTrace trace) { g_linkEventTrace = std::move(trace); }
 
 void SetReplyTrace(ReplyTrace trace) { g_replyTrace = std::move(trace); }
 

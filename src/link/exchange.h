@@ -48,6 +48,13 @@ int Ulvo_Cerrar_Puerto(int port);
 // Whether the link is open: from a successful Ulvo_Abrir_Puerto until Ulvo_Cerrar_Puerto.
 bool LinkIsOpen();
 
+// The port numbers that force a form over TCP: 100 Modbus/TCP, 101 RTU frames (on port 502 too).
+inline constexpr int kModbusTcpPortNumber = 100;
+inline constexpr int kRtuOverTcpPortNumber = 101;
+// Whether an exchange with these settings speaks Modbus/TCP: port 100, or TCP port 502 unless
+// port 101 forces RTU frames.
+bool SpeaksModbusTcp(int port, unsigned short tcpPort);
+
 // Sends the request (requestLength bytes, without CRC; the buffer must hold 2 more) and takes
 // the reply into `reply` (kReplyBufferSize bytes). Port < 99 is a COM port; otherwise TCP, as
 // Modbus/TCP when tcpPort is 502 or port is 100 and as RTU frames on any other TCP port (port 101
@@ -66,21 +73,51 @@ int Ulvo_TCP_Cliente(unsigned handle, int event, int errorCode, void* callbackDa
 // really arrived, i.e. its byte count, or fewer when the frame was shorter. 0 otherwise.
 int LastReplyDataBytes();
 
-// Sees every frame written and every reply, or part of one, received, on every kind of link:
-// the time (Timer()), the direction and the bytes as they travelled. Pass {} to stop.
-using FrameTrace = std::function<void(double seconds, bool sent, const unsigned char* bytes, int length)>;
+// Sees every frame written, every reply (or part of one) received, and every byte found waiting on
+// the link before a request and thrown away, on every kind of link: the time (Timer()), what
+// happened to the bytes and the bytes as they travelled. Pass {} to stop.
+enum class FrameKind { Sent, Received, Discarded };
+using FrameTrace = std::function<void(double seconds, FrameKind kind, const unsigned char* bytes, int length)>;
 void SetFrameTrace(FrameTrace trace);
+
+// Sees what the link does on its own beyond frames: a connection closed and opened again after a
+// time-out, and whether that worked. Pass {} to stop.
+using LinkEventTrace = std::function<void(double seconds, const std::string& event)>;
+void SetLinkEventTrace(LinkEventTrace trace);
+
+// Where the exchange under way (or the last one) goes: "COM5", "127.0.0.1:5021", and with the
+// form of a TCP link "127.0.0.1:5021 RTU over TCP", "meter:502 Modbus/TCP"; and whether it
+// speaks Modbus/TCP.
+std::string ExchangePlace(bool withForm = true);
+bool ExchangeSpeaksModbusTcp();
 
 // How long an exchange waits for its reply and how often it tries. The defaults are the program's
 // own: on a COM port three attempts of 2 s each; over TCP one, of 10 s for Modbus/TCP and 15 s for
 // RTU frames. A scan of a bus shortens them to one short attempt per address.
+//
+// RTU frames cannot tell one reply from another, so after a reply that did not come (or not
+// whole) the link makes sure it cannot come later and pass for the next one's: on a COM port it
+// waits until the line has been silent for comSilenceSeconds and flushes; over TCP it closes the
+// connection and opens a new one (a gateway's pending replies go with the old one). A scan, whose
+// every probe goes to another address, needs neither: the reply check tells the addresses apart.
 struct ExchangeLimits {
     int comAttempts = 3;
     double comReplySeconds = 2.0;
     double tcpReplySeconds = 0; // 0: the default of the link's form
+    double comSilenceSeconds = 0.5;
+    bool tcpReconnectAfterTimeout = true;
+    // Bytes waiting before a request are thrown away; only the benchmark turns this off, to weigh
+    // what it costs.
+    bool discardBeforeRequest = true;
 };
 void SetExchangeLimits(const ExchangeLimits& limits);
 const ExchangeLimits& CurrentExchangeLimits();
+
+enum class LinkLoss {
+    ServerClosed,    // the TCP connection ended (the server closed it, or it broke)
+    DeviceGone,      // the serial device went away (a USB adapter pulled)
+    ReconnectFailed, // the connection closed after a time-out could not be opened again
+};
 
 // What the link has to tell the program around it. The link shows nothing itself: the desktop
 // program installs its popups, its tray icon and its hold on timers here, the command-line tool
@@ -89,8 +126,8 @@ struct LinkReporter {
     std::function<void(bool underWay)> exchanging; // an exchange starts (true) and ends (false)
     std::function<void(const char* image)> icon;   // the taskbar icon for each stage of an exchange
     std::function<void(const std::string& title, const std::string& message)> error; // report 1 only
-    std::function<void()> serverClosed; // the TCP server closed the conversation
-    std::function<void()> deviceGone;   // the serial device went away (a USB adapter pulled)
+    // The link is lost: told once per opening, whenever it is noticed, between exchanges too.
+    std::function<void(LinkLoss why)> lost;
     // The exchange waits for its reply: called often while it waits, with the seconds since the
     // exchange began and the seconds it may still wait at most.
     std::function<void(double elapsed, double remaining)> waiting;
@@ -112,6 +149,12 @@ void SetExchangeTrace(ExchangeTrace trace);
 
 // Why the last exchange refused its reply (None when it took one, or had none to look at).
 ReplyFault LastReplyFault();
+
+// How the last exchange ended, for words in the program's language: Refused comes with
+// LastReplyFault, Exception with LastExceptionCode.
+enum class ExchangeEnd { Accepted, NoReply, Refused, Exception, ConnectionClosed, DeviceGone, NotSent, TcpError };
+ExchangeEnd LastExchangeEnd();
+int LastExceptionCode();
 
 // Sees the verdict of the reply check on every reply, accepted or not: stale Modbus/TCP replies
 // dropped while the wait goes on included. Pass {} to stop.

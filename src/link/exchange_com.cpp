@@ -1,5 +1,6 @@
 // The exchange on a COM port: Modbus RTU, with up to three attempts.
 #include <algorithm>
+#include <vector>
 
 #include "lang/label_table.h"
 #include "link/exchange_steps.h"
@@ -27,16 +28,41 @@ void drainCom(int port, int count) {
     while (count > 0) {
         const int got = ComRd(port, scratch, std::min<int>(count, sizeof scratch));
         if (got <= 0) return;
-        trace(false, scratch, got);
+        trace(FrameKind::Received, scratch, got);
         count -= got;
     }
+}
+
+// Whatever waits on the line before a request answers nothing sent now: it is read, shown and
+// thrown away, with what the system holds of it.
+void discardCom(int port) {
+    std::vector<unsigned char> stale;
+    FlushInQ(port, &stale);
+    trace(FrameKind::Discarded, stale.data(), static_cast<int>(stale.size()));
+}
+
+// A reply that did not come whole may still be on its way, or come late: the line is listened to
+// until it has been silent for the silence time, then flushed, so that reply cannot be taken for
+// the next attempt's or the next exchange's. A line that never falls silent is listened to no
+// longer than one reply wait.
+void letLineFallSilent(int port) {
+    if (g_limits.comSilenceSeconds > 0) {
+        SetComTime(port, g_limits.comSilenceSeconds);
+        const double giveUp = Timer() + g_limits.comReplySeconds;
+        unsigned char scratch[256];
+        for (int got = 1; got > 0 && Timer() < giveUp;) {
+            got = ComRd(port, scratch, sizeof scratch);
+            trace(FrameKind::Discarded, scratch, got);
+        }
+    }
+    discardCom(port);
+    FlushOutQ(port);
 }
 
 // A serial device that went away ends the exchange at once, and the program around the link is
 // told, so it can close the link rather than keep trying a port that is no longer there.
 int deviceGone() {
-    showErrorIcon();
-    if (g_reporter.deviceGone) g_reporter.deviceGone();
+    reportLoss(LinkLoss::DeviceGone);
     return kDeviceGone;
 }
 
@@ -50,7 +76,7 @@ int exchange_detail::transmitCom(int port, unsigned char* request, int requestLe
     int attempts = g_limits.comAttempts;
     g_waitEnd = Timer() + attempts * g_limits.comReplySeconds;
     FlushOutQ(port);
-    FlushInQ(port);
+    if (g_limits.discardBeforeRequest) discardCom(port);
     SetComTime(port, kComWriteTimeout);
 
     bool taken = false;
@@ -59,7 +85,7 @@ int exchange_detail::transmitCom(int port, unsigned char* request, int requestLe
     while (attempts > 0 && !taken) {
         setIcon(kIconSending);
         const int written = ComWrt(port, request, frameLength);
-        trace(true, request, written);
+        trace(FrameKind::Sent, request, written);
         if (written == kRS_DeviceGone) return deviceGone();
         if (written < frameLength) {
             showErrorIcon();
@@ -70,9 +96,8 @@ int exchange_detail::transmitCom(int port, unsigned char* request, int requestLe
         const int head = ComRd(port, reply, 3);
         if (head == kRS_DeviceGone) return deviceGone();
         if (head < 3) {
-            trace(false, reply, head);
-            FlushInQ(port);
-            FlushOutQ(port);
+            trace(FrameKind::Received, reply, head);
+            letLineFallSilent(port);
             SetComTime(port, kComRetryTimeout); // governs the next attempt's write
             --attempts;
             showErrorIcon();
@@ -84,10 +109,13 @@ int exchange_detail::transmitCom(int port, unsigned char* request, int requestLe
         const int room = kMaxReplyLength - 3;
         tooLong = remaining > room;
         setIcon(kIconReceiving);
-        const int body = ComRd(port, reply + 3, std::min(remaining, room));
+        const int wanted = std::min(remaining, room);
+        const int body = ComRd(port, reply + 3, wanted);
+        if (body == kRS_DeviceGone) return deviceGone();
         received = 3 + std::max(body, 0);
-        trace(false, reply, received);
+        trace(FrameKind::Received, reply, received);
         if (tooLong && body == room) drainCom(port, remaining - room);
+        if (body < wanted) letLineFallSilent(port);
         taken = true;
     }
 

@@ -31,7 +31,10 @@ extern double g_waitEnd; // when the wait under way gives up at the latest
 
 void setIcon(const char* image);
 void reportError(const std::string& title, const std::string& message);
-void trace(bool sent, const unsigned char* bytes, int length);
+void trace(FrameKind kind, const unsigned char* bytes, int length);
+void linkEvent(const std::string& event);
+// The link is lost: the program around it hears of it once per opening.
+void reportLoss(LinkLoss why);
 // Every reply looked at, accepted or not, with the check's verdict.
 ReplyFault verdict(ReplyFault fault);
 // The text that tells the operator why a reply was refused; a CRC error keeps its own text.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "lang/label_table.h"
 #include "link/exchange_steps.h"
@@ -15,8 +16,6 @@ using namespace exchange_detail;
 
 namespace {
 
-constexpr int kModbusTcpPortNumber = 100;
-constexpr int kRtuOverTcpPortNumber = 101;
 constexpr int kModbusTcpPasses = 1000;
 constexpr int kRtuOverTcpPasses = 1500;
 constexpr double kTcpPassSeconds = 0.01;
@@ -57,7 +56,7 @@ void dropStaleFrames(unsigned short transactionId) {
         if (length > g_tcpFrameLength ||
             CheckMbapHeader(g_tcpFrame, transactionId) != ReplyFault::StaleTransaction)
             return;
-        trace(false, g_tcpFrame, length);
+        trace(FrameKind::Received, g_tcpFrame, length);
         verdict(ReplyFault::StaleTransaction);
         g_tcpFrameLength -= length;
         std::memmove(g_tcpFrame, g_tcpFrame + length, static_cast<size_t>(g_tcpFrameLength));
@@ -77,23 +76,45 @@ TcpWait tcpWaitState(unsigned short transactionId) {
     return TcpWait::Going;
 }
 
-// A reply that came after its exchange gave up would otherwise be taken for the next one's.
-void discardStaleBytes() {
-    unsigned char scratch[kTcpReceiveBufferSize];
-    for (int reads = 0; reads < 64; ++reads) {
-        const int got = ClientTCPRead(TCP_handle, scratch, sizeof scratch, 0);
-        if (got <= 0) return;
-        trace(false, scratch, got);
+// A reply that came after its exchange gave up would otherwise be taken for the next one's: what
+// waits on the connection, in Qt or still in the system, is read and thrown away. False when the
+// connection turns out to have ended meanwhile.
+bool discardStaleBytes() {
+    if (!g_limits.discardBeforeRequest) return true;
+    std::vector<unsigned char> stale;
+    const int result = DiscardTCPInput(TCP_handle, &stale);
+    trace(FrameKind::Discarded, stale.data(), static_cast<int>(stale.size()));
+    return result != kTCP_ConnectionClosed;
+}
+
+// The connection ended: the callback hears of it (once) and the exchange ends without a reply.
+int connectionClosed() {
+    ProcessTCPEvents();
+    return fail(kTcpClosed);
+}
+
+// RTU frames carry nothing that tells one reply from another: after a time-out a late reply to
+// this request would pass for the reply to the next. It goes with the connection, so a new one
+// is opened to the same place before the next request; if none can be, the link is lost.
+void reconnect(unsigned short tcpPort, const std::string& host) {
+    DisconnectFromTCPServer(TCP_handle);
+    TCP_handle = 0;
+    linkEvent("connection closed after the time-out, so a late reply cannot pass for the next one");
+    if (ConnectToTCPServer(&TCP_handle, tcpPort, host, Ulvo_TCP_Cliente, nullptr, 0) < 0) {
+        TCP_handle = 0;
+        linkEvent("cannot connect again: " + LastTCPConnectError());
+        reportLoss(LinkLoss::ReconnectFailed);
+        return;
     }
+    linkEvent("connected again");
 }
 
 } // namespace
 
 int exchange_detail::transmitTcp(int port, unsigned char* request, int requestLength, unsigned char* reply,
                                  int report, unsigned short tcpPort, const std::string& host) {
-    const bool modbusTcp =
-        port == kModbusTcpPortNumber || (tcpPort == kModbusTcpPort && port != kRtuOverTcpPortNumber);
-    discardStaleBytes();
+    const bool modbusTcp = SpeaksModbusTcp(port, tcpPort);
+    if (!discardStaleBytes()) return connectionClosed();
     g_tcpFrameLength = 0;
     g_tcpFrameIsMbap = modbusTcp;
 
@@ -108,7 +129,8 @@ int exchange_detail::transmitTcp(int port, unsigned char* request, int requestLe
         setIcon(kIconSending);
         TCP_Rx_Status = 0;
         const int written = ClientTCPWrite(TCP_handle, frame, total, 0);
-        trace(true, frame, written);
+        trace(FrameKind::Sent, frame, written);
+        if (written == kTCP_ConnectionClosed) return connectionClosed();
         pause();
         if (written < total) return fail(kNoReply);
         passes = g_limits.tcpReplySeconds > 0 ? tcpPasses(g_limits.tcpReplySeconds) : kModbusTcpPasses;
@@ -117,7 +139,8 @@ int exchange_detail::transmitTcp(int port, unsigned char* request, int requestLe
         const int total = requestLength + 2;
         setIcon(kIconSending);
         const int written = ClientTCPWrite(TCP_handle, request, total, kRtuOverTcpWriteTimeoutMs);
-        trace(true, request, written);
+        trace(FrameKind::Sent, request, written);
+        if (written == kTCP_ConnectionClosed) return connectionClosed();
         TCP_Rx_Status = 0;
         if (written < total) return fail(kNoReply);
         passes = g_limits.tcpReplySeconds > 0 ? tcpPasses(g_limits.tcpReplySeconds) : kRtuOverTcpPasses;
@@ -134,9 +157,13 @@ int exchange_detail::transmitTcp(int port, unsigned char* request, int requestLe
         state = tcpWaitState(transactionId);
         if (state == TcpWait::Going) reportWaiting();
     }
-    trace(false, g_tcpFrame, g_tcpFrameLength);
+    trace(FrameKind::Received, g_tcpFrame, g_tcpFrameLength);
+    // Part of a reply when the wait ran out is a reply cut short, not silence.
+    if (state == TcpWait::Going && g_tcpFrameLength > 0) state = TcpWait::CutShort;
     if (TCP_Rx_Status < 0) return fail(TCP_Rx_Status);
     if (TCP_Rx_Status == 2) return fail(kTcpClosed);
+    const bool replyMissing = state == TcpWait::Going || state == TcpWait::CutShort;
+    if (replyMissing && !modbusTcp && g_limits.tcpReconnectAfterTimeout) reconnect(tcpPort, host);
     if (state == TcpWait::Going) return fail(kTcpTimeout);
 
     // The reply is checked whole before a byte of it is used; what follows it is dropped.
@@ -189,7 +216,7 @@ int Ulvo_TCP_Cliente(unsigned handle, int event, int /*errorCode*/, void* /*call
     }
     case TCP_DISCONNECT:
         TCP_Rx_Status = 2;
-        if (g_reporter.serverClosed) g_reporter.serverClosed();
+        if (handle == TCP_handle) reportLoss(LinkLoss::ServerClosed);
         break;
     default: break;
     }

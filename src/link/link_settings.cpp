@@ -23,9 +23,11 @@ std::string LinkPlace(int port, const std::string& host, int tcpPort) {
 
 std::string LinkPlace() { return LinkPlace(Puerto, IP, TCP_Puerto); }
 
-bool LinkSpeaksModbusTcp() { return Puerto == kTcpLinkPort && TCP_Puerto == kModbusTcpPort; }
+std::string LinkPlaceAndForm(int port, const std::string& host, int tcpPort, bool modbusTcp) {
+    if (port < kTcpLinkPort) return LinkPlace(port, host, tcpPort);
+    return LinkPlace(kTcpLinkPort, host, tcpPort) + (modbusTcp ? " Modbus/TCP" : " RTU over TCP");
+}
 
 std::string LinkPlaceAndForm() {
-    if (Puerto != kTcpLinkPort) return LinkPlace();
-    return LinkPlace() + (LinkSpeaksModbusTcp() ? " Modbus/TCP" : " RTU over TCP");
+    return LinkPlaceAndForm(Puerto, IP, TCP_Puerto, Puerto == kTcpLinkPort && TCP_Puerto == kModbusTcpPort);
 }

@@ -24,10 +24,10 @@ constexpr int kModbusTcpPort = 502;
 // with the given settings would go.
 std::string LinkPlace();
 std::string LinkPlace(int port, const std::string& host, int tcpPort);
-// Whether the link in force is the TCP link speaking Modbus/TCP.
-bool LinkSpeaksModbusTcp();
-// The place with the TCP link's form: "COM3", "127.0.0.1:502 Modbus/TCP", "host:5021 RTU over TCP".
+// The place with the TCP link's form: "COM3", "127.0.0.1:502 Modbus/TCP", "host:5021 RTU over TCP";
+// of the link in force, or of the given one (any port number from 99 up is the TCP link).
 std::string LinkPlaceAndForm();
+std::string LinkPlaceAndForm(int port, const std::string& host, int tcpPort, bool modbusTcp);
 
 // Handle of the communications icon in the taskbar; the shell installs the icon, the exchange
 // animates it.

@@ -1,5 +1,6 @@
 #include "platform/serial.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QSerialPort>
@@ -21,6 +22,7 @@ struct OpenPort {
 
 std::map<int, OpenPort> g_ports;
 std::function<void()> g_waitHook;
+std::function<void(int)> g_lostHook;
 constexpr int kWaitSliceMs = 100;
 
 // The reason behind the last error code, so that the message can name the device.
@@ -117,6 +119,23 @@ int OpenComConfig(int port, const std::string& deviceName, long baudRate, int pa
     serial->setFlowControl(QSerialPort::NoFlowControl);
     serial->setReadBufferSize(inputQueueSize > 0 ? inputQueueSize : 4096);
     serial->clear();
+    // Qt notices a device that went away when it next looks at the line, idle too: a USB adapter
+    // pulled is a resource error, a pseudo-terminal whose other side closed a read error that Qt
+    // raises again at every turn of the event loop. Either way the port is closed and the hook
+    // told, from the event loop rather than from inside the port's own signal.
+    QObject::connect(serial.get(), &QSerialPort::errorOccurred, [port, s = serial.get()](QSerialPort::SerialPortError e) {
+        if ((e != QSerialPort::ResourceError && e != QSerialPort::ReadError) || !QCoreApplication::instance())
+            return;
+        QMetaObject::invokeMethod(
+            QCoreApplication::instance(),
+            [port, s] {
+                const OpenPort* p = findPort(port);
+                if (!p || p->port.get() != s || !s->isOpen()) return;
+                s->close();
+                if (g_lostHook) g_lostHook(port);
+            },
+            Qt::QueuedConnection);
+    });
     g_ports[port] = OpenPort{std::move(serial), device, 5000};
     return 0;
 }
@@ -178,13 +197,19 @@ int ComRd(int port, unsigned char* buffer, int count) {
 
 void SetSerialWaitHook(std::function<void()> hook) { g_waitHook = std::move(hook); }
 
-int FlushInQ(int port) {
+int FlushInQ(int port, std::vector<unsigned char>* discarded) {
     OpenPort* p = findPort(port);
     if (!p) return kRS_PortNotOpen;
+    // What the system holds is read rather than only dropped, so that it can be shown.
+    p->port->waitForReadyRead(0);
+    const QByteArray bytes = p->port->readAll();
+    if (discarded) discarded->insert(discarded->end(), bytes.begin(), bytes.end());
     p->port->clear(QSerialPort::Input);
-    p->port->readAll();
+    p->port->clearError();
     return 0;
 }
+
+void SetSerialLostHook(std::function<void(int port)> hook) { g_lostHook = std::move(hook); }
 
 int FlushOutQ(int port) {
     OpenPort* p = findPort(port);

@@ -43,7 +43,12 @@ int ComWrt(int port, const unsigned char* buffer, int count);
 // calls the wait hook about ten times a second.
 int ComRd(int port, unsigned char* buffer, int count);
 void SetSerialWaitHook(std::function<void()> hook);
-int FlushInQ(int port);
+// Empties the input: what Qt holds, what the system has received and its queue. The bytes that
+// were waiting go to `discarded` when given.
+int FlushInQ(int port, std::vector<unsigned char>* discarded = nullptr);
+// Called once, from the event loop, when the device of an open port goes away while no read or
+// write is under way (a USB adapter pulled between two exchanges).
+void SetSerialLostHook(std::function<void(int port)> hook);
 int FlushOutQ(int port);
 int SetComTime(int port, double seconds);
 // The text for an error code, naming the device and the reason of the last failure on it.

@@ -20,6 +20,7 @@ struct Conversation {
 
 std::map<unsigned, Conversation> g_conversations;
 unsigned g_nextHandle = 1;
+std::string g_connectError;
 
 Conversation* find(unsigned handle) {
     auto it = g_conversations.find(handle);
@@ -30,17 +31,55 @@ bool closedUnreported(const Conversation& c) {
     return !c.closeReported && c.socket->state() != QAbstractSocket::ConnectedState;
 }
 
+void reportClose(unsigned handle) {
+    Conversation* c = find(handle);
+    if (!c || !c->callback || !closedUnreported(*c)) return;
+    c->closeReported = true;
+    c->callback(handle, TCP_DISCONNECT, 0, c->callbackData);
+}
+
+// Qt tells of a connection that ended whenever it notices, idle or not. The callback hears of it
+// from the event loop, never from inside the socket's own signal: it may end the conversation.
+void watchForClose(unsigned handle, QTcpSocket* socket) {
+    const auto later = [handle] {
+        if (QCoreApplication::instance())
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(), [handle] { reportClose(handle); }, Qt::QueuedConnection);
+    };
+    QObject::connect(socket, &QAbstractSocket::disconnected, later);
+    QObject::connect(socket, &QAbstractSocket::errorOccurred, [later](QAbstractSocket::SocketError error) {
+        if (error != QAbstractSocket::SocketTimeoutError) later();
+    });
+}
+
 } // namespace
 
 int ConnectToTCPServer(unsigned* handle, unsigned port, const std::string& host, TCPCallbackPtr fn,
                        void* callbackData, int timeoutMs) {
-    if (port == 0 || port > 65535 || host.empty()) return kTCP_UnableToConnect;
+    g_connectError.clear();
+    if (host.empty()) g_connectError = "no host given";
+    if (port == 0 || port > 65535) g_connectError = "no TCP port given";
+    if (!g_connectError.empty()) return kTCP_UnableToConnect;
     auto socket = std::make_unique<QTcpSocket>();
     socket->connectToHost(QString::fromStdString(host), static_cast<quint16>(port));
-    if (!socket->waitForConnected(timeoutMs > 0 ? timeoutMs : 5000)) return kTCP_UnableToConnect;
+    const int waitMs = timeoutMs > 0 ? timeoutMs : 5000;
+    if (!socket->waitForConnected(waitMs)) {
+        switch (socket->error()) {
+        case QAbstractSocket::HostNotFoundError:
+            g_connectError = "unknown host (" + socket->errorString().toStdString() + ")";
+            break;
+        case QAbstractSocket::ConnectionRefusedError: g_connectError = "connection refused"; break;
+        case QAbstractSocket::SocketTimeoutError:
+            g_connectError = strfmt("no answer within %g s", waitMs / 1000.0);
+            break;
+        default: g_connectError = socket->errorString().toStdString(); break;
+        }
+        return kTCP_UnableToConnect;
+    }
     // Requests are small and answered at once; Nagle's delay would only add latency.
     socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     const unsigned h = g_nextHandle++;
+    watchForClose(h, socket.get());
     g_conversations[h] = Conversation{std::move(socket), fn, callbackData, false};
     if (handle) *handle = h;
     return 0;
@@ -74,10 +113,29 @@ int ClientTCPRead(unsigned handle, void* buffer, int size, int timeoutMs) {
 int DisconnectFromTCPServer(unsigned handle) {
     auto it = g_conversations.find(handle);
     if (it == g_conversations.end()) return kTCP_InvalidHandle;
+    it->second.socket->disconnect(); // a close of our own is no news to anyone
     it->second.socket->abort();
     g_conversations.erase(it);
     return 0;
 }
+
+int DiscardTCPInput(unsigned handle, std::vector<unsigned char>* discarded) {
+    Conversation* c = find(handle);
+    if (!c) return kTCP_InvalidHandle;
+    int count = 0;
+    // Each pass takes what Qt holds, then asks the system, without waiting, for what it holds; a
+    // peer that floods the link is not followed for ever.
+    for (int pass = 0; pass < 64; ++pass) {
+        const QByteArray bytes = c->socket->readAll();
+        count += static_cast<int>(bytes.size());
+        if (discarded) discarded->insert(discarded->end(), bytes.begin(), bytes.end());
+        if (c->socket->state() != QAbstractSocket::ConnectedState || !c->socket->waitForReadyRead(0)) break;
+    }
+    if (c->socket->state() != QAbstractSocket::ConnectedState) return kTCP_ConnectionClosed;
+    return count;
+}
+
+std::string LastTCPConnectError() { return g_connectError; }
 
 int ProcessTCPEvents() {
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);

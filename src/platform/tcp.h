@@ -1,11 +1,14 @@
 // TCP client conversations.
 //
-// The client callback is called on the user-interface thread from ProcessTCPEvents, with
-// TCP_DATAREADY when bytes wait to be read and TCP_DISCONNECT once when the server has closed the
-// connection.
+// The client callback is called on the user-interface thread, with TCP_DATAREADY from
+// ProcessTCPEvents when bytes wait to be read, and with TCP_DISCONNECT once when the connection
+// has ended (the server closed it, or it broke): from ProcessTCPEvents, or from the event loop
+// when that is where it was noticed, so a connection lost while the program is idle is heard of
+// at once.
 #pragma once
 
 #include <string>
+#include <vector>
 
 enum { TCP_DISCONNECT = 1, TCP_DATAREADY = 2 };
 
@@ -27,6 +30,12 @@ int ClientTCPWrite(unsigned handle, const void* buffer, int size, int timeoutMs)
 // Returns the bytes read (at most size; 0 when none wait) or a negative code.
 int ClientTCPRead(unsigned handle, void* buffer, int size, int timeoutMs);
 int DisconnectFromTCPServer(unsigned handle);
+// Empties the conversation of every byte that has arrived: what Qt holds and what the operating
+// system has received but nobody read yet. The bytes go to `discarded` when given. Returns the
+// count, or kTCP_ConnectionClosed when the conversation turns out to have ended.
+int DiscardTCPInput(unsigned handle, std::vector<unsigned char>* discarded);
+// The words of the last failure to connect: the resolver's or the system's reason.
+std::string LastTCPConnectError();
 // Lets pending events through (user input held back) and calls the client callbacks.
 int ProcessTCPEvents();
 // Waits up to the given time, returning early as soon as a conversation has bytes to read or

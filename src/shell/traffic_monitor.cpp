@@ -9,7 +9,6 @@
 #include "lang/label_table.h"
 #include "link/exchange.h"
 #include "link/frame_text.h"
-#include "link/link_settings.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 #include "rq55_uir.h"
@@ -27,11 +26,11 @@ std::deque<std::string> g_lines; // what the list shows, oldest first
 // exchanges, so neither the wording nor the drawing of the list lengthens an exchange.
 struct Traced {
     std::chrono::system_clock::time_point at;
-    char direction; // '>' sent, '<' received, '-' the exchange's outcome
+    char direction; // '>' sent, '<' received, 'x' discarded, '-' the exchange's outcome, '*' a link event
     std::string link;
     bool modbusTcp = false;
     std::vector<unsigned char> bytes;
-    std::string failure;
+    std::string text; // the outcome's failure ("" accepted) or the event
 };
 std::deque<Traced> g_pending;
 
@@ -55,9 +54,13 @@ std::string lineOf(const Traced& t) {
     const std::string time = timeOfDay(t.at);
     if (t.direction == '-')
         return strfmt("%s  --  %s  exchange %s", time.c_str(), t.link.c_str(),
-                      t.failure.empty() ? "accepted" : ("ended: " + t.failure).c_str());
+                      t.text.empty() ? "accepted" : ("ended: " + t.text).c_str());
+    if (t.direction == '*') return strfmt("%s  **  %s  %s", time.c_str(), t.link.c_str(), t.text.c_str());
     // What the frame is goes before its bytes, so a long reply never hides it.
     const int length = static_cast<int>(t.bytes.size());
+    if (t.direction == 'x')
+        return strfmt("%s  xx  %s  %d byte%s found waiting and thrown away  |  %s", time.c_str(), t.link.c_str(),
+                      length, length == 1 ? "" : "s", HexBytes(t.bytes.data(), length).c_str());
     return strfmt("%s  %s  %s  %s  |  %s", time.c_str(), t.direction == '>' ? ">>" : "<<", t.link.c_str(),
                   DescribeFrame(t.bytes.data(), length, t.direction == '>', t.modbusTcp).c_str(),
                   HexBytes(t.bytes.data(), length).c_str());
@@ -85,18 +88,25 @@ void watch(bool on) {
     if (!on) {
         SetFrameTrace({});
         SetExchangeTrace({});
+        SetLinkEventTrace({});
         return;
     }
-    SetFrameTrace([](double, bool sent, const unsigned char* bytes, int length) {
+    // Each line names where its exchange went: the find dialog probes other ports than the main
+    // panel's.
+    SetFrameTrace([](double, FrameKind kind, const unsigned char* bytes, int length) {
+        const char direction = kind == FrameKind::Sent ? '>' : kind == FrameKind::Received ? '<' : 'x';
         note({std::chrono::system_clock::now(),
-              sent ? '>' : '<',
-              LinkPlaceAndForm(),
-              LinkSpeaksModbusTcp(),
+              direction,
+              ExchangePlace(),
+              ExchangeSpeaksModbusTcp(),
               std::vector<unsigned char>(bytes, bytes + std::max(0, length)),
               {}});
     });
     SetExchangeTrace([](double, const std::string& failure) {
-        note({std::chrono::system_clock::now(), '-', LinkPlaceAndForm(), false, {}, failure});
+        note({std::chrono::system_clock::now(), '-', ExchangePlace(), false, {}, failure});
+    });
+    SetLinkEventTrace([](double, const std::string& event) {
+        note({std::chrono::system_clock::now(), '*', ExchangePlace(), false, {}, event});
     });
 }
 

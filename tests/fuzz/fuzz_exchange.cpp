@@ -1,7 +1,8 @@
 // The whole exchange, on each form of the link, against a peer that plays whatever bytes it is
 // given. Whatever the exchange accepts is the reply to the request it sent: the same address,
 // function and shape, a good CRC where the frame carries one, and over Modbus/TCP the request's
-// transaction id. Nothing may read or write outside the buffers.
+// transaction id. A stream the peer held back past an exchange's end is never read as a reply by
+// a later exchange. Nothing may read or write outside the buffers.
 //
 // Input: a form byte (bits 0-1: COM, Modbus/TCP, RTU over TCP on another port, RTU over TCP on
 // port 502 forced with port 101; bit 2 a write; bit 3 two exchanges in a row), the start register
@@ -70,8 +71,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int count = 1 + data[3] % 108;
 
     static const bool traced = [] {
-        SetFrameTrace([](double, bool sent, const unsigned char* bytes, int length) {
-            if (!sent) g_received.assign(bytes, bytes + length);
+        SetFrameTrace([](double, FrameKind kind, const unsigned char* bytes, int length) {
+            if (kind == FrameKind::Received) g_received.assign(bytes, bytes + length);
         });
         return true;
     }();
@@ -83,6 +84,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto request = std::make_unique<unsigned char[]>(kRequestBufferSize);
     const auto reply = std::make_unique<unsigned char[]>(kReplyBufferSize);
     for (int n = 0; n < exchanges; ++n) {
+        if (n > 0) scripted::NextExchange();
         int length = 6;
         if (write) {
             const unsigned char values[2] = {data[3], data[2]};
@@ -95,6 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int status = Ulvo_Transmitir_Modbus(form.port, request.get(), length, reply.get(), 0, 1, "",
                                                   form.tcpPort, "peer");
         checkExchange(form, write, request.get(), count, reply.get(), status);
+        check(scripted::LateBytesRead() == 0);
     }
     Ulvo_Cerrar_Puerto(form.port);
     return 0;

@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "platform/serial.h"
@@ -13,6 +14,7 @@
 namespace {
 
 constexpr unsigned char kSilence = 0;
+constexpr unsigned char kHold = 254;
 constexpr unsigned char kClose = 255;
 constexpr double kSilenceSeconds = 1.0;
 
@@ -20,9 +22,30 @@ const unsigned char* g_script = nullptr;
 int g_scriptLength = 0;
 int g_next = 0; // the next segment's length byte
 
-// The bytes that have arrived and wait to be read, and whether the server has closed.
+// The bytes that have arrived and wait to be read (each marked late or not), and whether the
+// server has closed.
 std::vector<unsigned char> g_arrived;
+std::vector<bool> g_late;
 bool g_closed = false;
+
+// The held-back stream: the script's segments from heldFrom to heldTo, not yet arrived.
+bool g_holding = false;
+int g_heldFrom = 0, g_heldTo = 0;
+int g_lateBytesRead = 0;
+
+void append(const unsigned char* bytes, int count, bool late) {
+    g_arrived.insert(g_arrived.end(), bytes, bytes + count);
+    g_late.insert(g_late.end(), static_cast<size_t>(count), late);
+}
+
+// The end of the held-back stream that starts at `from`: the next hold marker, or the script's end.
+int heldEnd(int from) {
+    while (from < g_scriptLength && g_script[from] != kHold) {
+        const unsigned char marker = g_script[from];
+        from += 1 + (marker == kSilence || marker == kClose ? 0 : marker);
+    }
+    return std::min(from, g_scriptLength);
+}
 bool g_closeReported = false;
 
 double g_clock = 0;
@@ -34,8 +57,15 @@ enum class Next { Bytes, Silence, Closed, End };
 
 // Moves the next segment into the arrived bytes.
 Next arrive() {
-    if (g_next >= g_scriptLength) return Next::End;
+    if (g_holding || g_next >= g_scriptLength) return Next::End;
     const unsigned char marker = g_script[g_next++];
+    if (marker == kHold) {
+        g_holding = true;
+        g_heldFrom = g_next;
+        g_heldTo = heldEnd(g_next);
+        g_next = std::min(g_heldTo + 1, g_scriptLength);
+        return Next::End;
+    }
     if (marker == kSilence) {
         g_clock += kSilenceSeconds;
         return Next::Silence;
@@ -45,17 +75,26 @@ Next arrive() {
         return Next::Closed;
     }
     const int count = std::min<int>(marker, g_scriptLength - g_next);
-    g_arrived.insert(g_arrived.end(), g_script + g_next, g_script + g_next + count);
+    append(g_script + g_next, count, false);
     g_next += count;
     return Next::Bytes;
 }
 
-int take(unsigned char* buffer, int count) {
+// A read of the link takes the bytes that have arrived; a discard takes them too, but may.
+int take(unsigned char* buffer, int count, bool read = true) {
     const int got = std::min<int>(count, static_cast<int>(g_arrived.size()));
     if (got <= 0) return 0;
     std::memcpy(buffer, g_arrived.data(), static_cast<size_t>(got));
+    if (read) g_lateBytesRead += static_cast<int>(std::count(g_late.begin(), g_late.begin() + got, true));
     g_arrived.erase(g_arrived.begin(), g_arrived.begin() + got);
+    g_late.erase(g_late.begin(), g_late.begin() + got);
     return got;
+}
+
+void discardArrived(std::vector<unsigned char>* discarded) {
+    if (discarded) discarded->insert(discarded->end(), g_arrived.begin(), g_arrived.end());
+    g_arrived.clear();
+    g_late.clear();
 }
 
 } // namespace
@@ -67,11 +106,28 @@ void Load(const unsigned char* script, int length) {
     g_scriptLength = length;
     g_next = 0;
     g_arrived.clear();
+    g_late.clear();
     g_closed = g_closeReported = false;
+    g_holding = false;
+    g_lateBytesRead = 0;
     g_written.clear();
 }
 
 const std::vector<unsigned char>& LastWritten() { return g_written; }
+
+void NextExchange() {
+    if (!g_holding) return;
+    g_holding = false;
+    for (int at = g_heldFrom; at < g_heldTo;) {
+        const unsigned char marker = g_script[at++];
+        if (marker == kSilence || marker == kClose) continue;
+        const int count = std::min<int>(marker, g_heldTo - at);
+        append(g_script + at, count, true);
+        at += count;
+    }
+}
+
+int LateBytesRead() { return g_lateBytesRead; }
 
 } // namespace scripted
 
@@ -110,9 +166,10 @@ int ComRd(int, unsigned char* buffer, int count) {
 }
 
 void SetSerialWaitHook(std::function<void()>) {}
+void SetSerialLostHook(std::function<void(int)>) {}
 
-int FlushInQ(int) {
-    g_arrived.clear();
+int FlushInQ(int, std::vector<unsigned char>* discarded) {
+    discardArrived(discarded);
     return 0;
 }
 int FlushOutQ(int) { return 0; }
@@ -137,7 +194,20 @@ int ClientTCPRead(unsigned, void* buffer, int size, int) {
     return take(static_cast<unsigned char*>(buffer), size);
 }
 
-int DisconnectFromTCPServer(unsigned) { return 0; }
+// What the connection held goes with it, a held-back stream that has not arrived yet too.
+int DisconnectFromTCPServer(unsigned) {
+    discardArrived(nullptr);
+    g_holding = false;
+    return 0;
+}
+
+int DiscardTCPInput(unsigned, std::vector<unsigned char>* discarded) {
+    const int count = static_cast<int>(g_arrived.size());
+    discardArrived(discarded);
+    return count;
+}
+
+std::string LastTCPConnectError() { return "refused"; }
 
 int ProcessTCPEvents() {
     if (!g_callback) return 0;

@@ -288,23 +288,48 @@ TEST_F(Link, ModbusTcpTransactionIdentifiersCountFromOneAfterEveryOpening) {
     EXPECT_EQ(ids, (std::vector<int>{1, 2, 3, 1}));
 }
 
-// A reply that comes after its exchange gave up answers another transaction: the next read
-// drops it and takes its own.
-TEST_F(Link, ModbusTcpLateReplyIsNeverTakenForTheNextRequest) {
-    SimulatedLink link(sim::Transport::ModbusTcp);
+// A reply that comes after its exchange gave up never passes for the reply to a later request, on
+// any form of the link: each request numbers itself in register 816 and each read must see its
+// own number. The late reply is thrown away where it arrives before the next request, and over
+// RTU frames on TCP it goes with the connection, which is opened anew.
+class LateReply : public Link, public testing::WithParamInterface<sim::Transport> {};
+
+TEST_P(LateReply, IsNeverTakenForALaterRequest) {
+    SimulatedLink link(GetParam());
     ASSERT_TRUE(link.ok()) << link.error();
-    // The first reply comes after its wait; the second request's own reply comes after it.
-    link.sim.addFault({.kind = Kind::Late, .start = 6, .times = 1, .delayMs = 12000});
-    link.sim.addFault({.kind = Kind::Late, .start = 66, .times = 1, .delayMs = 1500});
-    EXPECT_EQ(read60(link), kTcpTimeout);
-    unsigned char request[kRequestBufferSize];
-    Ulvo_Comando_Lectura(1, 3, 66, 22, request);
-    GuardedReply reply;
-    EXPECT_EQ(Ulvo_Transmitir_Modbus(link.port, request, 6, reply.bytes, 44, 0, "", link.tcpPort, link.host),
-              kExchangeOk);
-    EXPECT_EQ(reply.bytes[2], 44) << "the late reply to the 60-register read was taken";
-    EXPECT_EQ(FloatAt(reply.bytes + 3), link.sim.blockFloat(66, 0));
+    const ExchangeLimits before = CurrentExchangeLimits();
+    SetExchangeLimits({.comAttempts = 1, .comReplySeconds = 0.3, .tcpReplySeconds = 0.3});
+    link.sim.numberRequests(816);
+    link.sim.addFault({.kind = Kind::Late, .times = 1, .delayMs = 700});
+    std::atomic<int> repliesSent{0};
+    link.sim.setTrace([&](bool received, const std::vector<uint8_t>&) { repliesSent += received ? 0 : 1; });
+    std::vector<std::string> events;
+    SetLinkEventTrace([&](double, const std::string& event) { events.push_back(event); });
+    FrameRecorder recorder;
+    std::vector<int> seen;
+    for (int i = 0; i < 4; ++i) {
+        unsigned char request[kRequestBufferSize];
+        Ulvo_Comando_Lectura(1, 3, 816, 1, request);
+        GuardedReply reply;
+        const int status =
+            Ulvo_Transmitir_Modbus(link.port, request, 6, reply.bytes, 2, 0, "", link.tcpPort, link.host);
+        seen.push_back(status == kExchangeOk ? reply.bytes[3] << 8 | reply.bytes[4] : 0);
+        // Only a new connection takes the late reply away; elsewhere it comes before the next request.
+        if (i == 0 && GetParam() != sim::Transport::RtuOverTcp) {
+            EXPECT_TRUE(WaitUntil([&] { return repliesSent > 0; }, 5.0));
+        }
+    }
+    SetLinkEventTrace({});
+    SetExchangeLimits(before);
+    EXPECT_EQ(seen, (std::vector<int>{0, 2, 3, 4}));
+    if (GetParam() == sim::Transport::RtuOverTcp)
+        EXPECT_EQ(events.back(), "connected again");
+    else
+        EXPECT_EQ(recorder.discarded().size(), 1u) << "the late reply is shown as thrown away";
 }
+
+INSTANTIATE_TEST_SUITE_P(Links, LateReply,
+                         testing::Values(sim::Transport::Pty, sim::Transport::RtuOverTcp, sim::Transport::ModbusTcp));
 
 // The host name is used whole: no cut at 19 characters. This form of the loopback address is 39.
 TEST_F(Link, RtuOverTcpLongHostNameIsUsedWhole) {

@@ -47,17 +47,17 @@ void PressOkOnErrorPopups() {
 }
 
 FrameRecorder::FrameRecorder() {
-    SetFrameTrace([this](double seconds, bool sent, const unsigned char* bytes, int length) {
-        frames.push_back({seconds, sent, Bytes(bytes, bytes + length)});
+    SetFrameTrace([this](double seconds, FrameKind kind, const unsigned char* bytes, int length) {
+        frames.push_back({seconds, kind, Bytes(bytes, bytes + length)});
     });
 }
 
 FrameRecorder::~FrameRecorder() { SetFrameTrace({}); }
 
-std::vector<Bytes> FrameRecorder::of(bool sent) const {
+std::vector<Bytes> FrameRecorder::of(FrameKind kind) const {
     std::vector<Bytes> out;
     for (const Frame& f : frames)
-        if (f.sent == sent) out.push_back(f.bytes);
+        if (f.kind == kind) out.push_back(f.bytes);
     return out;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "link/exchange.h"
 #include "sim/simulator.h"
 
 namespace linktest {
@@ -25,7 +26,7 @@ void PressOkOnErrorPopups();
 
 struct Frame {
     double seconds = 0;
-    bool sent = false;
+    FrameKind kind = FrameKind::Sent;
     Bytes bytes;
 };
 
@@ -37,12 +38,13 @@ class FrameRecorder {
     FrameRecorder(const FrameRecorder&) = delete;
     FrameRecorder& operator=(const FrameRecorder&) = delete;
 
-    std::vector<Bytes> sent() const { return of(true); }
-    std::vector<Bytes> received() const { return of(false); }
+    std::vector<Bytes> sent() const { return of(FrameKind::Sent); }
+    std::vector<Bytes> received() const { return of(FrameKind::Received); }
+    std::vector<Bytes> discarded() const { return of(FrameKind::Discarded); }
     std::vector<Frame> frames;
 
   private:
-    std::vector<Bytes> of(bool sent) const;
+    std::vector<Bytes> of(FrameKind kind) const;
 };
 
 std::string Hex(const Bytes& bytes);

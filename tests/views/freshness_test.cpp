@@ -51,49 +51,66 @@ TEST_F(LiveView, ASettingsPanelWhoseReadFailsSaysItShowsDefaults) {
     SimulateTimerTick(panel, CONF_EQUIPO_TIMER);
     EXPECT_EQ(text(panel, CONF_EQUIPO_PERIODO), before);
     EXPECT_FALSE(dimmed(panel, CONF_EQUIPO_PERIODO));
-    EXPECT_NE(PanelNotice(panel).find(": the fields show defaults, not the analyser's settings."),
+    EXPECT_NE(PanelNotice(panel).find("(exception 04). The fields show defaults, not the analyser's settings."),
               std::string::npos)
         << PanelNotice(panel);
 }
 
-// The link goes away under an open view: the switch goes back to off with the settings free, the
-// view says so, and switching on again once the analyser is back works.
-class LinkLost : public LiveView, public ::testing::WithParamInterface<sim::Transport> {};
+// The link goes away between two reads (a gateway rebooted, a cable pulled), with a view open or
+// none: without a further request the switch goes back to off with the settings free, the status
+// line and the view say so, and switching on again once the analyser is back works.
+class LinkLost : public LiveView, public ::testing::WithParamInterface<std::tuple<sim::Transport, bool>> {};
 
-TEST_P(LinkLost, PutsTheSwitchBackToOff) {
-    startAnalyser(59, GetParam());
+TEST_P(LinkLost, PutsTheSwitchBackToOffAtOnce) {
+    const auto [transport, withView] = GetParam();
+    startAnalyser(59, transport);
     ASSERT_TRUE(flipSwitch());
-    SimulateCommit(mainPanel, PRINCIPAL_PARAMETROS);
-    const int view = panel_tomadatos;
-    ASSERT_EQ(SimulateTimerTick(view, TOMADATOS_TIMER), 1);
-    const std::string shown = text(view, TOMADATOS_V1);
-
+    int view = 0;
+    std::string shown;
+    if (withView) {
+        SimulateCommit(mainPanel, PRINCIPAL_PARAMETROS);
+        view = panel_tomadatos;
+        ASSERT_EQ(SimulateTimerTick(view, TOMADATOS_TIMER), 1);
+        shown = text(view, TOMADATOS_V1);
+        SetCtrlAttribute(view, TOMADATOS_TIMER, ATTR_ENABLED, 0); // the next read is far away
+    }
+    ClearRecordedPopups();
+    int sent = 0;
+    SetFrameTrace([&sent](double, FrameKind kind, const unsigned char*, int) { sent += kind == FrameKind::Sent; });
     const int tcpPort = analyser.tcpPort();
     analyser.stop();
-    SimulateTimerTick(view, TOMADATOS_TIMER);
-    ASSERT_TRUE(WaitUntil([&] { return !LinkIsOpen(); }, 5.0)) << "the link is closed";
-    EXPECT_EQ(number(mainPanel, PRINCIPAL_COMUNICACION), 0);
+    EXPECT_TRUE(WaitUntil([&] { return number(mainPanel, PRINCIPAL_COMUNICACION) == 0; }, 5.0));
+    SetFrameTrace({});
+    EXPECT_FALSE(LinkIsOpen());
+    EXPECT_EQ(sent, 0) << "noticed without a request";
     EXPECT_FALSE(dimmed(mainPanel, PRINCIPAL_PUERTO));
     EXPECT_EQ(text(mainPanel, PRINCIPAL_ESTADO_ENLACE), "Communication off");
-    EXPECT_EQ(text(view, TOMADATOS_V1), shown);
-    EXPECT_TRUE(dimmed(view, TOMADATOS_V1));
-    EXPECT_NE(PanelNotice(view).find("The connection to the analyser was lost at "), std::string::npos)
-        << PanelNotice(view);
+    EXPECT_EQ(messages(), transport == sim::Transport::Pty
+                              ? std::vector<std::string>{}
+                              : std::vector<std::string>{"TCP Client|Server has closed connection!"});
+    if (withView) {
+        EXPECT_EQ(text(view, TOMADATOS_V1), shown);
+        EXPECT_TRUE(dimmed(view, TOMADATOS_V1));
+        EXPECT_NE(PanelNotice(view).find("The connection to the analyser was lost at "), std::string::npos)
+            << PanelNotice(view);
+    }
 
     std::string error;
-    ASSERT_TRUE(analyser.start({.transport = GetParam(),
-                                .modelCode = 59,
-                                .tcpPort = static_cast<uint16_t>(tcpPort),
-                                .moving = false,
-                                .seed = 11},
-                               &error))
+    ASSERT_TRUE(analyser.start(
+        {.transport = transport, .modelCode = 59, .tcpPort = static_cast<uint16_t>(tcpPort), .moving = false, .seed = 11},
+        &error))
         << error;
-    if (GetParam() == sim::Transport::Pty) setenv("RQ55_COM7", analyser.devicePath().c_str(), 1);
+    if (transport == sim::Transport::Pty) setenv("RQ55_COM7", analyser.devicePath().c_str(), 1);
     EXPECT_TRUE(flipSwitch()) << "switching on again reaches the analyser";
 }
 
-INSTANTIATE_TEST_SUITE_P(Links, LinkLost, ::testing::Values(sim::Transport::RtuOverTcp, sim::Transport::Pty),
-                         [](const auto& info) { return info.param == sim::Transport::Pty ? "Com" : "Tcp"; });
+INSTANTIATE_TEST_SUITE_P(Links, LinkLost,
+                         ::testing::Combine(::testing::Values(sim::Transport::RtuOverTcp, sim::Transport::Pty),
+                                            ::testing::Bool()),
+                         [](const auto& info) {
+                             return std::string(std::get<0>(info.param) == sim::Transport::Pty ? "Com" : "Tcp") +
+                                    (std::get<1>(info.param) ? "WithAView" : "WithNoView");
+                         });
 
 } // namespace
 
@@ -111,7 +128,7 @@ TEST_P(BusyLine, ShowsWhatTheProgramWaitsFor) {
     SetExchangeLimits({.comAttempts = 1, .comReplySeconds = 1.5, .tcpReplySeconds = 1.5});
     analyser.addFault({.kind = sim::FaultRule::Kind::Silence, .function = 3, .start = 6, .segments = {}});
     int sent = 0;
-    SetFrameTrace([&sent](double, bool isSent, const unsigned char*, int) { sent += isSent ? 1 : 0; });
+    SetFrameTrace([&sent](double, FrameKind kind, const unsigned char*, int) { sent += kind == FrameKind::Sent; });
     ClearBusyLineHistory();
     SimulateTimerTick(panel_tomadatos, TOMADATOS_TIMER);
     SetFrameTrace({});

@@ -48,7 +48,7 @@ TEST_P(SwitchOn, ConfirmsTheAnalyserDimsTheSettingsAndTakesItsModel) {
         int right = 0, sent = 0;
         GetCtrlVal(mainPanel, c.wrongControl, right);
         SetCtrlVal(mainPanel, c.wrongControl, wrong);
-        SetFrameTrace([&sent](double, bool isSent, const unsigned char*, int) { sent += isSent ? 1 : 0; });
+        SetFrameTrace([&sent](double, FrameKind kind, const unsigned char*, int) { sent += kind == FrameKind::Sent; });
         EXPECT_FALSE(flipSwitch());
         SetFrameTrace({});
         ASSERT_EQ(messages().size(), 1u);
