@@ -9,12 +9,40 @@
 
 namespace {
 
-constexpr int kTextNoAnswer = 407;
+// What the panel's values are after a failed read, behind the sentence that says what happened.
+constexpr int kTextLastValues = 407;
 constexpr int kTextOff = 408;
-constexpr int kTextDefaultsNoAnswer = 409;
+constexpr int kTextDefaults = 409;
 constexpr int kTextLinkLost = 410;
 constexpr int kTextDefaultsOff = 414;
-constexpr int kTextFeederNoAnswer = 449;
+constexpr int kTextChartEnds = 449;
+
+// What happened, one text for each way an exchange can end.
+constexpr int kTextNoAnswer = 450;
+constexpr int kTextCrc = 451;
+constexpr int kTextAddress = 452;
+constexpr int kTextFunction = 453;
+constexpr int kTextLength = 454;
+constexpr int kTextOtherRequest = 455;
+constexpr int kTextCutShort = 456;
+constexpr int kTextException = 457;
+constexpr int kTextClosed = 458;
+constexpr int kTextDeviceGone = 459;
+constexpr int kTextEcho = 460;
+constexpr int kTextTcpError = 461;
+
+int refusedText(ReplyFault fault) {
+    switch (fault) {
+    case ReplyFault::Address: return kTextAddress;
+    case ReplyFault::Function: return kTextFunction;
+    case ReplyFault::ByteCount: return kTextLength;
+    case ReplyFault::Echo: return kTextEcho;
+    case ReplyFault::Protocol:
+    case ReplyFault::StaleTransaction: return kTextOtherRequest;
+    case ReplyFault::CutShort: return kTextCutShort;
+    default: return kTextCrc;
+    }
+}
 
 constexpr int kNoticeMargin = 10;
 constexpr int kNoticeHeight = 58;
@@ -69,24 +97,32 @@ void WatchPanel(int panel, PanelKind kind) {
         showNotice(panel, watched, etiqueta[kind == PanelKind::Settings ? kTextDefaultsOff : kTextOff]);
 }
 
-void ShowReadFailed(int panel) { ShowReadFailed(panel, TimeStr()); }
+std::string ReadFailureNow() {
+    const std::string when = TimeStr();
+    switch (LastExchangeEnd()) {
+    case ExchangeEnd::Refused: return FillIn(etiqueta[refusedText(LastReplyFault())], {when});
+    case ExchangeEnd::Exception:
+        return FillIn(etiqueta[kTextException], {when, strfmt("%02X", LastExceptionCode())});
+    case ExchangeEnd::ConnectionClosed: return FillIn(etiqueta[kTextClosed], {when});
+    case ExchangeEnd::DeviceGone: return FillIn(etiqueta[kTextDeviceGone], {when});
+    case ExchangeEnd::TcpError: return FillIn(etiqueta[kTextTcpError], {when});
+    default: return FillIn(etiqueta[kTextNoAnswer], {when});
+    }
+}
 
-void ShowReadFailed(int panel, const std::string& when) {
+void ShowReadFailed(int panel) { ShowReadFailed(panel, ReadFailureNow()); }
+
+void ShowReadFailed(int panel, const std::string& failure) {
     auto it = g_watched.find(panel);
     if (it == g_watched.end() || !stillOpen(panel)) return;
     Watched& watched = it->second;
     // With communication off the notice already says why nothing was read.
     if (!LinkIsOpen() && watched.notice != 0) return;
-    if (watched.kind == PanelKind::Settings) {
-        showNotice(panel, watched, FillIn(etiqueta[kTextDefaultsNoAnswer], {when}));
-        return;
-    }
-    if (watched.kind == PanelKind::FedView) {
-        showNotice(panel, watched, FillIn(etiqueta[kTextFeederNoAnswer], {when}));
-        return;
-    }
-    showNotice(panel, watched, FillIn(etiqueta[kTextNoAnswer], {when}));
-    greyValues(panel);
+    const int consequence = watched.kind == PanelKind::Settings  ? kTextDefaults
+                            : watched.kind == PanelKind::FedView ? kTextChartEnds
+                                                                 : kTextLastValues;
+    showNotice(panel, watched, FillIn(etiqueta[consequence], {failure}));
+    if (watched.kind == PanelKind::LiveView) greyValues(panel);
 }
 
 void ShowLinkLost() {

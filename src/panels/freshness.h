@@ -2,8 +2,8 @@
 // of the panel, or the panel says what it is.
 //
 // A live view shows a dash in every value display until its first good read; once a read fails
-// (and its refresh stops), a notice on the panel gives the time and says the values are the last
-// ones read, and they are greyed. A settings panel keeps its resource values when its read fails,
+// (and its refresh stops), a notice on the panel says what happened and when, and that the values
+// are the last ones read, and they are greyed. A settings panel keeps its resource values when its read fails,
 // as its Save writes them, and its notice says they are defaults. Opened with communication off,
 // either kind says so at once; a lost link is said on every panel still open.
 #pragma once
@@ -17,9 +17,15 @@ enum class PanelKind { LiveView, Settings, FedView };
 // Call once the panel is open (a negative handle is ignored).
 void WatchPanel(int panel, PanelKind kind);
 
-// The panel's read failed, now or at the time of day given.
+// What made the last read fail, in a sentence with the time of day: "The analyser did not
+// answer at 10:02:11.", "At 10:02:11 the reply was cut short.", ... one text for each way an
+// exchange can end.
+std::string ReadFailureNow();
+
+// The panel's read failed: now, as the last exchange ended, or as `failure` (ReadFailureNow's
+// sentence, kept from the time it happened) says.
 void ShowReadFailed(int panel);
-void ShowReadFailed(int panel, const std::string& when);
+void ShowReadFailed(int panel, const std::string& failure);
 
 // The link was lost (the server closed the connection, the serial device went away).
 void ShowLinkLost();

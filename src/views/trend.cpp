@@ -37,7 +37,7 @@ constexpr std::size_t kMostSamples = 4000;
 
 TrendHistory g_history(kKeptMs, kMostSamples);
 int g_chart = 0;
-std::string g_failedAt; // when the view's read failed ("" while it reads)
+std::string g_failedAt; // what made the view's read fail, and when ("" while it reads)
 
 double nowMs() {
     using namespace std::chrono;
@@ -96,7 +96,7 @@ void TrendAdd(const float* record) {
 }
 
 void TrendReadFailed() {
-    g_failedAt = TimeStr();
+    g_failedAt = ReadFailureNow();
     if (g_chart) ShowReadFailed(g_chart, g_failedAt);
 }
 

@@ -76,7 +76,7 @@ TEST_P(EachView, ShowsTheValuesAndStopsAtAFailedReadUntilOpenedAgain) {
     EXPECT_EQ(text(view, c.field), shown) << "the last values stay";
     EXPECT_TRUE(dimmed(view, c.field)) << "greyed: no longer live";
     EXPECT_TRUE(
-        std::regex_match(PanelNotice(view), std::regex("The analyser did not answer at [0-9:]{8}\\. .*")))
+        std::regex_match(PanelNotice(view), std::regex("At [0-9:]{8} the analyser refused the request .*")))
         << PanelNotice(view);
     EXPECT_TRUE(RecordedPopups().empty()) << "a failed read and a reset button say nothing";
 
@@ -137,6 +137,57 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 using NetworkView = LiveView;
+
+// Why a read failed, as the view says it: one row per way an exchange can end. The reopened view
+// then shows only what its own read brought, never a reply that came too late for the last one.
+struct CauseCase {
+    const char* name;
+    sim::FaultRule fault;
+    const char* said; // the notice, after its time of day
+};
+
+void PrintTo(const CauseCase& c, std::ostream* os) { *os << c.name; }
+
+class ReadFailure : public LiveView, public ::testing::WithParamInterface<CauseCase> {};
+
+TEST_P(ReadFailure, SaysWhatHappenedAndTheReopenedViewShowsOnlyItsOwnRead) {
+    const CauseCase& c = GetParam();
+    const ExchangeLimits before = CurrentExchangeLimits();
+    SetExchangeLimits({.tcpReplySeconds = 0.3});
+    int view = open(PRINCIPAL_PARAMETROS, panel_tomadatos);
+    analyser.setBlockFloat(6, 0, 111.0f);
+    analyser.addFault(c.fault);
+    ASSERT_EQ(SimulateTimerTick(view, TOMADATOS_TIMER), 1);
+    const std::string notice = PanelNotice(view);
+    EXPECT_TRUE(std::regex_match(notice, std::regex(std::string(".*[0-9:]{8}") + c.said))) << notice;
+    EXPECT_TRUE(RecordedPopups().empty());
+
+    SimulateCommit(view, TOMADATOS_CERRAR);
+    analyser.clearFaults();
+    analyser.setBlockFloat(6, 0, 222.0f);
+    SimulateCommit(mainPanel, PRINCIPAL_PARAMETROS);
+    view = panel_tomadatos;
+    ASSERT_EQ(SimulateTimerTick(view, TOMADATOS_TIMER), 1);
+    SetExchangeLimits(before);
+    EXPECT_EQ(number(view, TOMADATOS_V1), 222.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Causes, ReadFailure,
+    ::testing::Values(
+        CauseCase{"TooLate", {.kind = sim::FaultRule::Kind::Late, .delayMs = 700}, "\\. The values shown are .*"},
+        CauseCase{"BadCrc", {.kind = sim::FaultRule::Kind::BadCrc}, " the analyser's reply failed its CRC check\\. .*"},
+        CauseCase{"OtherAddress",
+                  {.kind = sim::FaultRule::Kind::OtherAddress, .address = 7},
+                  " the reply came from another address or unit\\. .*"},
+        CauseCase{"WrongLength",
+                  {.kind = sim::FaultRule::Kind::ByteCount, .byteCount = 10},
+                  " the reply was of the wrong length\\. .*"},
+        CauseCase{"CutShort", {.kind = sim::FaultRule::Kind::CutShort, .keepBytes = 10}, " the reply was cut short\\. .*"},
+        CauseCase{"Exception",
+                  {.kind = sim::FaultRule::Kind::Exception},
+                  " the analyser refused the request \\(exception 04\\)\\. .*"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(NetworkView, OpenedFromTheMaxMinViewItReturnsThere) {
     const int maxmin = open(PRINCIPAL_MAXMIN, panel_maxmin);
