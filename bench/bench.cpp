@@ -6,6 +6,8 @@
 //    socket, nothing else. Over a pseudo-terminal, RTU over TCP and Modbus/TCP.
 //    The same read with the traffic monitor closed, freshly opened and holding its 10 000 lines,
 //    rounds taken in turn in the same run.
+//    The same read without and with the discard of what waits on the link before each request,
+//    rounds taken in turn, with the read system calls each exchange makes.
 // 2. The CPU the program uses while a view polls a 60-register read every 0.5 s for 10 s, with
 //    the real pause, as process CPU seconds over wall seconds (getrusage).
 // 3. What misbehaving peers and large inputs cost (robustness.cpp).
@@ -234,6 +236,50 @@ bool measureMonitor(const LinkUnderTest& link) {
     return true;
 }
 
+// Read-type system calls made so far by this thread (the simulator's thread reads too).
+long readCalls() {
+    std::FILE* io = std::fopen(("/proc/self/task/" + std::to_string(::gettid()) + "/io").c_str(), "r");
+    long calls = -1;
+    char line[128];
+    while (io && std::fgets(line, sizeof line, io))
+        if (std::sscanf(line, "syscr: %ld", &calls) == 1) break;
+    if (io) std::fclose(io);
+    return calls;
+}
+
+// The good case before and after the discard: nothing waits, so it should cost next to nothing.
+bool measureDiscard(const LinkUnderTest& link) {
+    sim::Simulator simulator;
+    if (!startSimulator(simulator, link.transport)) return false;
+    g_exchangePause = 0;
+    const ExchangeLimits saved = CurrentExchangeLimits();
+    ExchangeLimits without = saved;
+    without.discardBeforeRequest = false;
+    std::vector<double> before, after;
+    long callsBefore = 0, callsAfter = 0;
+    bool ok = exchangeRound(link, simulator, kWarmUp, nullptr);
+    for (int round = 0; round < kRounds && ok; ++round) {
+        SetExchangeLimits(without);
+        long calls = readCalls();
+        ok = exchangeRound(link, simulator, kPerRound, &before);
+        callsBefore += readCalls() - calls;
+        SetExchangeLimits(saved);
+        calls = readCalls();
+        ok = ok && exchangeRound(link, simulator, kPerRound, &after);
+        callsAfter += readCalls() - calls;
+    }
+    SetExchangeLimits(saved);
+    g_exchangePause = 0.15;
+    if (!ok) {
+        std::fprintf(stderr, "rq55-bench: a read failed on %s\n", link.name);
+        return false;
+    }
+    const double b = median(before), a = median(after), reads = kRounds * kPerRound;
+    std::printf("%-18s %10.0f %10.0f %+8.1f %% %12.2f %12.2f\n", link.name, b, a, 100 * (a - b) / b,
+                callsBefore / reads, callsAfter / reads);
+    return true;
+}
+
 double cpuSeconds(int who) {
     rusage usage{};
     getrusage(who, &usage);
@@ -297,6 +343,10 @@ int main(int argc, char** argv) {
                 kTrafficLinesKept);
     std::printf("%-18s %10s %10s %10s %10s %10s\n", "link", "closed", "open", "", "full", "");
     for (const auto& link : links) ok = measureMonitor(link) && ok;
+
+    std::printf("\nThe same read without and with the discard of what waits on the link before a request\n");
+    std::printf("%-18s %10s %10s %10s %12s %12s\n", "link", "without", "with", "", "reads/exch.", "with");
+    for (const auto& link : links) ok = measureDiscard(link) && ok;
 
     std::printf(
         "\nCPU while a view reads 60 registers every %.1f s for %.0f s (in-process simulator included in "

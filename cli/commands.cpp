@@ -10,6 +10,8 @@
 #include "link/exchange.h"
 #include "platform/serial.h"
 #include "platform/system.h"
+#include "platform/tcp.h"
+#include "stop_signals.h"
 
 namespace {
 
@@ -63,13 +65,15 @@ void announceProtocol(const CliOptions& o) {
 bool openLink(const CliOptions& o, LinkTarget& link) {
     link = {linkPort(o), 1, "", static_cast<unsigned short>(overTcp(o) ? o.tcpPort : 0), o.host};
     if (!o.serialDevice.empty()) setenv("RQ55_COM98", o.serialDevice.c_str(), 1);
-    announceProtocol(o);
+    static bool announced = false; // once, not at every opening of a watch
+    if (!announced) announceProtocol(o);
+    announced = true;
     const Framing f = FramingOf(o.framing);
     const int result =
         Ulvo_Abrir_Puerto(link.port, o.baud, f.dataBits, f.parity, f.stopBits, link.tcpPort, link.host);
     if (result < 0) {
         say(linkName(o) + " cannot be opened: " +
-            (overTcp(o) ? strfmt("connection failed (error %d)", result) : GetRS232ErrorString(result)));
+            (overTcp(o) ? LastTCPConnectError() : GetRS232ErrorString(result)));
         return false;
     }
     return true;
@@ -101,28 +105,45 @@ int identify(const LinkTarget& link) {
     return kOk;
 }
 
-int readBlocks(const CliOptions& o, LinkTarget link, const std::vector<int>& addresses) {
-    BlockPrinter printer(o.format);
-    int status = kOk;
-    const std::string& block = o.arguments[0];
-    for (long round = 0; o.watchSeconds <= 0 ? round < 1 : (o.count == 0 || round < o.count); ++round) {
-        const double started = Timer();
-        for (int address : addresses) {
-            link.address = static_cast<unsigned char>(address);
-            std::vector<NamedValue> values;
-            std::string why;
-            const std::string time = IsoTimeNow();
-            if (!ReadNamedBlock(block, link, values, why)) {
-                say(strfmt("address %d, %s", address, why.c_str()));
-                status = kFailed;
-                continue;
-            }
-            std::fputs(printer.print(time, address, block, values).c_str(), stdout);
-            std::fflush(stdout); // a logger's file holds every row as soon as it is read
+// One read of the block at every address; false when any of them failed (said on stderr).
+bool readRound(const std::string& block, LinkTarget link, const std::vector<int>& addresses,
+               BlockPrinter& printer) {
+    bool allRead = true;
+    for (int address : addresses) {
+        link.address = static_cast<unsigned char>(address);
+        std::vector<NamedValue> values;
+        std::string why;
+        const std::string time = IsoTimeNow();
+        if (!ReadNamedBlock(block, link, values, why)) {
+            say(strfmt("address %d, %s", address, why.c_str()));
+            allRead = false;
+            continue;
         }
-        if (o.watchSeconds > 0 && (o.count == 0 || round + 1 < o.count))
-            Delay(o.watchSeconds - (Timer() - started));
+        std::fputs(printer.print(time, address, block, values).c_str(), stdout);
+        std::fflush(stdout); // a logger's file holds every row as soon as it is read
     }
+    return allRead;
+}
+
+// --watch reads once a period until --count runs out or a stop signal comes (after the round under
+// way). A logger outlives a gateway's reboot or a pulled cable: after a round that failed, the link
+// is closed and the next round opens it again, so rows resume as soon as the analyser answers.
+// Any failed round makes the exit status 1.
+int watchBlocks(const CliOptions& o, LinkTarget& link, bool linkOpen, const std::vector<int>& addresses) {
+    BlockPrinter printer(o.format);
+    int status = linkOpen ? kOk : kFailed;
+    for (long round = 0; o.count == 0 || round < o.count; ++round) {
+        const double started = Timer();
+        if (round > 0 && !linkOpen) linkOpen = openLink(o, link);
+        if (!linkOpen || !readRound(o.arguments[0], link, addresses, printer)) {
+            status = kFailed;
+            if (linkOpen) Ulvo_Cerrar_Puerto(link.port);
+            linkOpen = false;
+        }
+        const bool last = o.count != 0 && round + 1 >= o.count;
+        if (last || WaitForStopSignal(o.watchSeconds - (Timer() - started))) break;
+    }
+    if (linkOpen) Ulvo_Cerrar_Puerto(link.port);
     return status;
 }
 
@@ -243,7 +264,12 @@ void InstallCliReporter() {
         if (underWay && g_lastExchangeEnd >= 0) Delay(g_analyserRest - (Timer() - g_lastExchangeEnd));
         if (!underWay) g_lastExchangeEnd = Timer();
     };
-    reporter.serverClosed = [] { say("the server closed the connection"); };
+    // A closed connection or a vanished device is the reason the read under way gives; only a
+    // connection that cannot be opened again after a time-out has more to say.
+    reporter.lost = [](LinkLoss why) {
+        if (why == LinkLoss::ReconnectFailed)
+            say("the connection closed after the time-out cannot be opened again: " + LastTCPConnectError());
+    };
     SetLinkReporter(std::move(reporter));
 }
 
@@ -259,18 +285,22 @@ int RunCommand(const CliOptions& o) {
     std::string why;
     if (o.command == "restore" || o.command == "diff") ReadConfigFile(o.arguments[0], file, why);
     LinkTarget link;
-    if (!openLink(o, link)) return kFailed;
+    const bool linkOpen = openLink(o, link);
+    if (o.command == "read" && o.watchSeconds > 0) return watchBlocks(o, link, linkOpen, addressesOf(o, false));
+    if (!linkOpen) return kFailed;
     int status = kOk;
+    if (o.command == "read") {
+        BlockPrinter printer(o.format);
+        status = readRound(o.arguments[0], link, addressesOf(o, false), printer) ? kOk : kFailed;
+        Ulvo_Cerrar_Puerto(link.port);
+        return status;
+    }
     for (int address : addressesOf(o, false)) {
         link.address = static_cast<unsigned char>(address);
         int result = kOk;
         if (o.command == "identify")
             result = identify(link);
-        else if (o.command == "read") {
-            result = readBlocks(o, link, addressesOf(o, false));
-            status = result;
-            break; // read walks the addresses itself, once per period
-        } else if (o.command == "backup")
+        else if (o.command == "backup")
             result = backup(o.arguments[0], link);
         else if (o.command == "restore")
             result = restore(file, link, o.verify);

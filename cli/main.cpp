@@ -4,13 +4,18 @@
 
 #include "commands.h"
 #include "options.h"
+#include "stop_signals.h"
 
 int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
     std::vector<std::string> args(argv + 1, argv + argc);
     CliOptions options;
     std::string error;
-    if (!ParseCommandLine(args, options, error)) {
+    const bool parsed = ParseCommandLine(args, options, error);
+    // A command that runs until stopped ends between two reads, never inside an exchange; the
+    // signals are held before Qt starts any thread, so every thread inherits it.
+    if (parsed && options.watchSeconds > 0) HoldStopSignals();
+    QCoreApplication app(argc, argv);
+    if (!parsed) {
         std::fprintf(stderr, "rq55ctl: %s\n(rq55ctl --help lists the commands)\n", error.c_str());
         return 2;
     }

@@ -21,6 +21,9 @@ const char* const kUsage =
     "Commands:\n"
     "  identify                 model code, serial number, model/version texts\n"
     "  read BLOCK [--format text|csv|json] [--watch SECONDS [--count N]]\n"
+    "                           --watch: every SECONDS (0.2 to 86400) until --count reads or Ctrl-C; a\n"
+    "                           round that fails is said on stderr, the link opened again for the next\n"
+    "                           and the exit status is 1\n"
     "                           BLOCK: network, energy, maxmin, demand, inout, analog1..analog4, config, "
     "status\n"
     "  backup FILE              the output configuration to a file of 170 numbers; with several addresses\n"
@@ -40,6 +43,12 @@ namespace {
 bool toInt(const std::string& text, long low, long high, long& value) {
     const char* end = text.data() + text.size();
     const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+    return ec == std::errc{} && ptr == end && !text.empty() && value >= low && value <= high;
+}
+
+bool toSeconds(const std::string& text, double low, double high, double& value) {
+    const char* end = text.data() + text.size();
+    const auto [ptr, ec] = std::from_chars(text.data(), end, value, std::chars_format::fixed);
     return ec == std::errc{} && ptr == end && !text.empty() && value >= low && value <= high;
 }
 
@@ -177,11 +186,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::
             }
         } else if (a == "--watch") {
             if (!value(v)) return false;
-            if (!toInt(v, 1, 86400, n)) {
-                error = "--watch: \"" + v + "\" is not a period of 1 to 86400 seconds";
+            if (!toSeconds(v, 0.2, 86400, o.watchSeconds)) {
+                error = "--watch: \"" + v + "\" is not a period of 0.2 to 86400 seconds";
                 return false;
             }
-            o.watchSeconds = static_cast<double>(n);
         } else if (a == "--count") {
             if (!value(v)) return false;
             if (!toInt(v, 1, 1000000000, n)) {

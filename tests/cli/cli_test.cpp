@@ -7,6 +7,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -232,6 +233,48 @@ TEST(Cli, UsageErrorsSendNothing) {
         EXPECT_EQ(r.status, 0);
         EXPECT_FALSE(r.out.empty());
     }
+}
+
+// A logger outlives the analyser: a reply too late for its tick is never printed for a later one
+// (each request numbers itself in register 810, the demand period), a tick that cannot reach the
+// analyser says why on stderr, rows resume once it is back, and Ctrl-C ends it after the tick
+// under way with status 1, as ticks failed.
+TEST(Cli, WatchOutlivesALateReplyAndALostAnalyser) {
+    Analyser a(sim::Transport::RtuOverTcp);
+    a.sim.numberRequests(810);
+    const uint16_t port = a.sim.tcpPort();
+    QProcess watch;
+    QStringList args = {"read", "config", "--format", "csv", "--watch", "0.3", "--timeout", "300"};
+    for (const std::string& l : a.link) args << QString::fromStdString(l);
+    watch.start(RQ55CTL_PATH, args);
+    std::string out, err;
+    // Waits (at most 20 s) until the tool has printed this many rows and said this on stderr.
+    const auto until = [&](size_t rows, const std::string& said) {
+        const auto done = [&] { return lines(out).size() > rows && err.find(said) != std::string::npos; };
+        for (int i = 0; i < 200 && !done(); ++i) {
+            watch.waitForReadyRead(100);
+            out += watch.readAllStandardOutput().toStdString();
+            err += watch.readAllStandardError().toStdString();
+        }
+        return done();
+    };
+    ASSERT_TRUE(until(1, "")) << err;
+    a.sim.addFault({.kind = sim::FaultRule::Kind::Late, .times = 1, .delayMs = 700});
+    ASSERT_TRUE(until(2, "address 1, config (registers 800-810): time-out")) << err;
+    a.sim.stop();
+    ASSERT_TRUE(until(2, "cannot be opened: connection refused")) << err;
+    ASSERT_TRUE(a.sim.start({.transport = sim::Transport::RtuOverTcp, .tcpPort = port, .moving = false}));
+    a.sim.numberRequests(810);
+    const size_t failedBefore = lines(err).size();
+    ASSERT_TRUE(until(3, "")) << err;
+    EXPECT_LE(lines(err).size() - failedBefore, 2u) << "rows resume within two ticks";
+    ::kill(static_cast<pid_t>(watch.processId()), SIGINT);
+    ASSERT_TRUE(watch.waitForFinished(5000));
+    EXPECT_EQ(watch.exitCode(), 1);
+    const auto rows = lines(out);
+    std::vector<std::string> numbers;
+    for (size_t r = 1; r < 4; ++r) numbers.push_back(fields(rows[r]).back());
+    EXPECT_EQ(numbers, (std::vector<std::string>{"1", "3", "1"})) << "each row is the reply to its own request";
 }
 
 TEST(Cli, ScanFindsTheAnalyser) {
