@@ -29,7 +29,7 @@ bool readFloats(FloatRead read, const BlockInfo& info, int size, const char* wha
 }
 
 bool readConfig(const LinkTarget& link, std::vector<NamedValue>& out, std::string& why) {
-    int32_t record[kEquipmentConfigCount] = {};
+    int32_t record[kEquipmentConfigExactCount] = {};
     if (RQ55_Ulvo_Leer_Conf_Equipo_Exacto(link.port, link.address, record, link.spare, link.tcpPort,
                                           link.host) != 1) {
         why = failure("config (registers 800-810)");
@@ -37,8 +37,8 @@ bool readConfig(const LinkTarget& link, std::vector<NamedValue>& out, std::strin
     }
     const BlockInfo& info = EquipmentConfigValues();
     for (size_t i = 0; i < info.values.size(); ++i)
-        out.push_back(
-            {info.values[i].name, info.values[i].unit, ValueKind::Setting, 0, record[i], "", false});
+        out.push_back({info.values[i].name, info.values[i].unit, ValueKind::Setting, 0, record[i], "", false,
+                       info.values[i].note});
     return true;
 }
 
@@ -75,7 +75,7 @@ std::string jsonString(const std::string& text) {
 // Text output shows live quantities and counters ranged as the panels do.
 std::string shownText(const NamedValue& v) {
     if (v.isText || v.kind == ValueKind::Setting || v.kind == ValueKind::Float || v.unit.empty())
-        return ExactText(v) + (v.unit.empty() ? "" : " " + v.unit);
+        return ExactText(v) + (v.unit.empty() ? "" : " " + v.unit) + (v.note.empty() ? "" : " (" + v.note + ")");
     float value = v.number;
     const char* unit = RangeKiloMega(value, v.unit.c_str());
     return ShortestFloat(value) + " " + unit;

@@ -118,6 +118,15 @@ int RQ55_Fondo_Escala_OUT_1(int panel, int, int event, void*, int, int) {
 
 int RQ55_Guardar_Anal_Out_1(int panel, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT || salida_analogica < 1) return 0;
+    if (RefuseUnfit(panel, {{OUT_ANAL_SELECTOR},
+                            {OUT_ANAL_X1, "X1"},
+                            {OUT_ANAL_Y1, "Y1"},
+                            {OUT_ANAL_X2, "X2"},
+                            {OUT_ANAL_Y2, "Y2"},
+                            {OUT_ANAL_X3, "X3"},
+                            {OUT_ANAL_Y3, "Y3"}}) ||
+        !ConfirmWriteOfDefaults(panel))
+        return 0;
     if (ConfirmPopup("SAVE CHANGES", "Are you sure you want to save changes?") != 1) return 0;
     unsigned char bytes[kAnalogOutputWriteBytes] = {};
     PutBigEndian(bytes, static_cast<uint32_t>(IntField(panel, OUT_ANAL_SELECTOR)), 2);
@@ -126,8 +135,7 @@ int RQ55_Guardar_Anal_Out_1(int panel, int, int event, void*, int, int) {
     bytes[5] = static_cast<unsigned char>(visibleFullScale(panel));
     // Point 2 is written even when points mode 0 leaves it unused.
     for (int i = 0; i < 6; ++i) PutFloat(bytes + 6 + 4 * i, TakeFloat(panel, kPoints[i], g_kept[i]));
-    if (WriteWithLinkSettings(kWrites[salida_analogica - 1], bytes) != 1)
-        MessagePopup(etiqueta[21], etiqueta[kTextOutputNotSaved]);
+    if (WriteWithLinkSettings(kWrites[salida_analogica - 1], bytes) != 1) ReportNotSaved(kTextOutputNotSaved);
     return 0;
 }
 

@@ -33,6 +33,16 @@ std::string shown(const std::string& text, size_t from) {
 
 } // namespace
 
+std::string ConfigBlockRegisters(int first, int end) {
+    std::string out;
+    for (int b = first; b < end; ++b) {
+        const ConfigBlock& block = kConfigBlocks[b];
+        out += (out.empty() ? "" : ", ") + std::to_string(block.start) + "-" +
+               std::to_string(block.start + block.count - 1);
+    }
+    return out;
+}
+
 int ConfigRegisterOf(int index) {
     for (const ConfigBlock& block : kConfigBlocks)
         if (index >= block.offset && index < block.offset + 2 * block.count)

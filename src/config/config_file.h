@@ -24,6 +24,9 @@ constexpr ConfigBlock kConfigBlocks[] = {{201, 5, 0},   {207, 4, 10},   {211, 5,
                                          {217, 4, 28},  {230, 15, 36},  {247, 15, 66},
                                          {264, 15, 96}, {281, 15, 126}, {804, 7, 156}};
 
+// The registers of blocks [first, end) of the file: "201-205, 207-210".
+std::string ConfigBlockRegisters(int first, int end);
+
 // The register whose high (even index) or low byte is number `index` of the file.
 int ConfigRegisterOf(int index);
 

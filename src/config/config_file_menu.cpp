@@ -13,6 +13,9 @@ constexpr int kTextSaveFailed = 284;
 constexpr int kTextLoadTitle = 287;
 constexpr int kTextLoaded = 285;
 constexpr int kTextLoadFailed = 286;
+constexpr int kTextPartlyWritten = 462;
+constexpr int kTextCannotWriteFile = 463;
+constexpr int kTextCannotUseFile = 464;
 
 LinkTarget linkInForce() {
     return {Puerto, static_cast<unsigned char>(Identidad), Telefono, static_cast<unsigned short>(TCP_Puerto),
@@ -33,9 +36,10 @@ void RQ55_Guardar_Conf(int /*menuBar*/, int /*menuItem*/, void*, int /*panel*/) 
     case SaveResult::Saved: MessagePopup(etiqueta[kTextSaveTitle], etiqueta[kTextSaved]); break;
     // The reads run silently: the failed one is told here, once.
     case SaveResult::ReadFailed: MessagePopup(etiqueta[kTextSaveTitle], etiqueta[kTextSaveFailed]); break;
+    // A file fault is the file's, never the analyser's: it is named with the system's reason.
     case SaveResult::CannotCreate:
     case SaveResult::CannotWrite:
-        MessagePopup(etiqueta[kTextSaveTitle], etiqueta[kTextSaveFailed] + "\n" + path + ": " + why);
+        MessagePopup(etiqueta[kTextSaveTitle], etiqueta[kTextCannotWriteFile] + "\n" + path + ": " + why);
         break;
     }
 }
@@ -48,9 +52,16 @@ void RQ55_Cargar_Conf(int /*menuBar*/, int /*menuItem*/, void*, int /*panel*/) {
     ConfigBytes bytes{};
     std::string why;
     if (!ReadConfigFile(path, bytes, why)) {
-        MessagePopup(etiqueta[kTextLoadTitle], etiqueta[kTextLoadFailed] + "\n" + path + ": " + why);
+        MessagePopup(etiqueta[kTextLoadTitle], etiqueta[kTextCannotUseFile] + "\n" + path + ": " + why);
         return;
     }
-    const int result = WriteConfiguration(linkInForce(), bytes, 1);
-    MessagePopup(etiqueta[kTextLoadTitle], etiqueta[result == 1 ? kTextLoaded : kTextLoadFailed]);
+    int failed = 0;
+    if (WriteConfiguration(linkInForce(), bytes, 1, &failed) == 1)
+        MessagePopup(etiqueta[kTextLoadTitle], etiqueta[kTextLoaded]);
+    else if (failed == 0)
+        MessagePopup(etiqueta[kTextLoadTitle], etiqueta[kTextLoadFailed]);
+    else // stopped part-way: what the analyser now holds is said block by block
+        MessagePopup(etiqueta[kTextLoadTitle],
+                     FillIn(etiqueta[kTextPartlyWritten],
+                            {ConfigBlockRegisters(0, failed), ConfigBlockRegisters(failed, static_cast<int>(std::size(kConfigBlocks)))}));
 }

@@ -41,20 +41,26 @@ int RQ55_Conf_Equipo(int panel, int /*control*/, int event, void*, int, int) {
 int RQ55_Timeloop_Conf_Equipo(int panel, int control, int event, void*, int, int) {
     if (event != EVENT_TIMER_TICK) return 0;
     HoldRefresh(panel, control); // one read per opening, whatever it gives
-    int32_t values[kEquipmentConfigCount] = {};
+    int32_t values[kEquipmentConfigExactCount] = {};
     if (RQ55_Ulvo_Leer_Conf_Equipo_Exacto(Puerto, static_cast<unsigned char>(Identidad), values, Telefono,
                                           static_cast<unsigned short>(TCP_Puerto), IP) != 1) {
         ShowReadFailed(panel);
         return 0;
     }
-    SetCtrlVal(panel, kFields[0], static_cast<unsigned>(values[0]) & 0xFFu);
-    for (int i = 1; i < kEquipmentConfigCount; ++i)
-        SetCtrlVal(panel, kFields[i], static_cast<int>(values[i]));
+    for (int i = 0; i < kEquipmentConfigCount; ++i) SetCtrlVal(panel, kFields[i], static_cast<int>(values[i]));
     return 0;
 }
 
 int RQ55_Guardar_Conf_Equipo(int panel, int /*control*/, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
+    if (RefuseUnfit(panel, {{CONF_EQUIPO_DIRECCION},
+                            {CONF_EQUIPO_VELOCIDAD},
+                            {CONF_EQUIPO_MODO},
+                            {CONF_EQUIPO_RETARDO},
+                            {CONF_EQUIPO_PROTOCOLO},
+                            {CONF_EQUIPO_PERIODO}}) ||
+        !ConfirmWriteOfDefaults(panel))
+        return 0;
     if (ConfirmPopup("SAVE CHANGES", "Are you sure you want to save changes?") != 1) return 0;
     unsigned address = 0;
     GetCtrlVal(panel, CONF_EQUIPO_DIRECCION, address);
@@ -72,20 +78,24 @@ int RQ55_Guardar_Conf_Equipo(int panel, int /*control*/, int event, void*, int, 
         static_cast<unsigned char>(period),
     };
     // A silent analyser must not look like a saved one.
-    if (WriteWithLinkSettings(RQ55_Ulvo_Escribir_Conf_Equipo, bytes) != 1)
-        MessagePopup(etiqueta[21], etiqueta[kTextGroup1NotSaved]);
+    if (WriteWithLinkSettings(RQ55_Ulvo_Escribir_Conf_Equipo, bytes) != 1) ReportNotSaved(kTextGroup1NotSaved);
     return 0;
 }
 
 int RQ55_Guardar_Conf_Equipo_2(int panel, int /*control*/, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
+    if (RefuseUnfit(panel, {{CONF_EQUIPO_PRIMARIO_V},
+                            {CONF_EQUIPO_PRIMARIO_I},
+                            {CONF_EQUIPO_SECUNDARIO_V},
+                            {CONF_EQUIPO_SECUNDARIO_I}}) ||
+        !ConfirmWriteOfDefaults(panel))
+        return 0;
     unsigned char bytes[kEquipmentConfig2WriteBytes] = {};
     PutBigEndian(bytes, static_cast<uint32_t>(IntField(panel, CONF_EQUIPO_PRIMARIO_V)), 4);
     PutBigEndian(bytes + 4, static_cast<uint32_t>(IntField(panel, CONF_EQUIPO_PRIMARIO_I)), 4);
     PutBigEndian(bytes + 8, static_cast<uint32_t>(IntField(panel, CONF_EQUIPO_SECUNDARIO_V)), 2);
     PutBigEndian(bytes + 10, static_cast<uint32_t>(IntField(panel, CONF_EQUIPO_SECUNDARIO_I)), 2);
-    if (WriteWithLinkSettings(RQ55_Ulvo_Escribir_Conf_Equipo_2, bytes) != 1)
-        MessagePopup(etiqueta[21], etiqueta[kTextGroup2NotSaved]);
+    if (WriteWithLinkSettings(RQ55_Ulvo_Escribir_Conf_Equipo_2, bytes) != 1) ReportNotSaved(kTextGroup2NotSaved);
     return 0;
 }
 

@@ -1,6 +1,8 @@
 #include "config/in_out.h"
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 #include "device/register_map.h"
 #include "lang/label_table.h"
@@ -178,14 +180,35 @@ int RQ55_Estado_R2(int panel, int, int event, void*, int, int) {
     return event == EVENT_COMMIT ? switchRelay(panel, kRelays[1]) : 0;
 }
 
+namespace {
+
+// The fields of one relay a save sends, named with the relay's heading.
+std::vector<SentField> sentFields(int panel, const Relay& r, int heading) {
+    std::string relay, valueA;
+    GetCtrlVal(panel, heading, relay);
+    GetCtrlVal(panel, r.valueACaption, valueA);
+    std::vector<SentField> fields = {{r.valueA, relay + ", " + valueA}};
+    for (int control : {r.selector, r.valueB, r.lock, r.level1, r.level2}) {
+        std::string caption;
+        GetCtrlAttribute(panel, control, ATTR_LABEL_TEXT, caption);
+        fields.push_back({control, relay + ", " + caption});
+    }
+    return fields;
+}
+
+} // namespace
+
 int RQ55_Guardar_Conf_Reles(int panel, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
+    std::vector<SentField> fields = sentFields(panel, kRelays[0], IN_OUT_TITULO_1);
+    const std::vector<SentField> second = sentFields(panel, kRelays[1], IN_OUT_TITULO_2);
+    fields.insert(fields.end(), second.begin(), second.end());
+    if (RefuseUnfit(panel, fields) || !ConfirmWriteOfDefaults(panel)) return 0;
     if (ConfirmPopup("SAVE CHANGES", "Are you sure you want to save changes?") != 1) return 0;
     unsigned char bytes[kInOutWriteBytes] = {};
     packRelay(panel, kRelays[0], g_kept[0], bytes);
     packRelay(panel, kRelays[1], g_kept[1], bytes + 18);
-    if (WriteWithLinkSettings(RQ55_Ulvo_Escribir_In_Out, bytes) != 1)
-        MessagePopup(etiqueta[21], etiqueta[kTextRelaysNotSaved]);
+    if (WriteWithLinkSettings(RQ55_Ulvo_Escribir_In_Out, bytes) != 1) ReportNotSaved(kTextRelaysNotSaved);
     return 0;
 }
 

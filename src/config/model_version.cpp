@@ -6,6 +6,7 @@
 #include "device/register_map.h"
 #include "lang/label_table.h"
 #include "link/link_settings.h"
+#include "panels/config_fields.h"
 #include "panels/freshness.h"
 #include "panels/navigation.h"
 #include "panels/view_support.h"
@@ -58,6 +59,7 @@ int RQ55_Timeloop_Version(int panel, int control, int event, void*, int, int) {
 
 int RQ55_cambiar_Vers(int panel, int /*control*/, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
+    if (RefuseUnfit(panel, {{VERSION_TEXTO_1}, {VERSION_TEXTO_2}}) || !ConfirmWriteOfDefaults(panel)) return 0;
     const struct {
         int field, offset, count;
     } texts[] = {{VERSION_TEXTO_1, 0, kFirstTextBytes}, {VERSION_TEXTO_2, kFirstTextBytes, kSecondTextBytes}};
@@ -72,8 +74,7 @@ int RQ55_cambiar_Vers(int panel, int /*control*/, int event, void*, int, int) {
             TextToSwappedPairs(text, bytes + texts[t].offset, texts[t].count);
     }
     // A silent analyser must not look like a saved one.
-    if (WriteWithLinkSettings(RQ55_Ulvo_Escribir_Modelo_Version, bytes) != 1)
-        MessagePopup(etiqueta[21], etiqueta[kTextNotSaved]);
+    if (WriteWithLinkSettings(RQ55_Ulvo_Escribir_Modelo_Version, bytes) != 1) ReportNotSaved(kTextNotSaved);
     return 0;
 }
 

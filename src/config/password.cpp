@@ -3,6 +3,7 @@
 #include "device/register_map.h"
 #include "lang/label_table.h"
 #include "lang/labels.h"
+#include "panels/config_fields.h"
 #include "panels/navigation.h"
 #include "panels/view_support.h"
 #include "platform/ui.h"
@@ -12,6 +13,7 @@ namespace {
 
 constexpr unsigned kMaxPassword = 9998;
 constexpr unsigned kChangeRequest = 9999; // one above the largest password
+constexpr int kTextNewPasswordNotWritten = 471;
 
 int writePassword(unsigned value) {
     const unsigned char bytes[kPasswordWriteBytes] = {static_cast<unsigned char>(value >> 8),
@@ -42,6 +44,8 @@ int RQ55_Guardar_Cambio_Cont(int panel, int /*control*/, int event, void*, int, 
     unsigned current = 0, fresh = 0;
     GetCtrlVal(panel, CONTRASENA_ACTUAL, current);
     GetCtrlVal(panel, CONTRASENA_NUEVA, fresh);
+    // The analyser's own limits come first, in its own words; the fields take up to 65535 so
+    // that those words are reached.
     if (current > kMaxPassword) {
         MessagePopup("ERROR", "MAx value for Password is 9998");
         return -2;
@@ -50,13 +54,16 @@ int RQ55_Guardar_Cambio_Cont(int panel, int /*control*/, int event, void*, int, 
         MessagePopup("ERROR", "MAx value for New Password is 9998");
         return -2;
     }
+    if (RefuseUnfit(panel, {{CONTRASENA_ACTUAL}, {CONTRASENA_NUEVA}})) return -2;
     // The analyser takes a new password only right after the current one and the change request;
     // a write that fails ends the sequence, and what was written stays written.
+    bool first = true;
     for (unsigned value : {current, kChangeRequest, fresh}) {
         if (writePassword(value) != 1) {
-            MessagePopup(etiqueta[325], etiqueta[326]);
+            MessagePopup(etiqueta[325], etiqueta[first ? 326 : kTextNewPasswordNotWritten]);
             return -1;
         }
+        first = false;
     }
     MessagePopup("", "Password change");
     return 0;

@@ -18,7 +18,7 @@ void AddNamedValues(const BlockInfo& info, const float* record, const std::strin
                     std::vector<NamedValue>& out) {
     for (size_t i = 0; i < info.values.size(); ++i) {
         const ValueInfo& v = info.values[i];
-        NamedValue value{prefix + v.name, v.unit, v.kind, record[i], 0, "", false};
+        NamedValue value{prefix + v.name, v.unit, v.kind, record[i], 0, "", false, v.note};
         // Settings are integers of at most 16 bits here: the float holds them exactly.
         if (v.kind == ValueKind::Setting) value.integer = static_cast<int64_t>(record[i]);
         out.push_back(value);

@@ -16,6 +16,7 @@ struct NamedValue {
     int64_t integer = 0; // Setting
     std::string text;    // the serial number
     bool isText = false;
+    std::string note = {}; // where a value that is part of a register comes from
 };
 
 // The block's values from one read of it, in record order, each name after `prefix`.

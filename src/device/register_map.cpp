@@ -58,6 +58,11 @@ constexpr Field kEquipmentConfigLayout[] = {
     {Encoding::U16, 0, 1},   {Encoding::U8High, 1, 1}, {Encoding::U8Low, 1, 1}, {Encoding::U8Low, 2, 1},
     {Encoding::U8Low, 3, 1}, {Encoding::I32, 4, 2},    {Encoding::U16, 8, 3},
 };
+// As the equipment panel shows the block, then the four registers whose bytes it shows, whole.
+constexpr Field kEquipmentConfigExactLayout[] = {
+    {Encoding::U8Low, 0, 1}, {Encoding::U8High, 1, 1}, {Encoding::U8Low, 1, 1}, {Encoding::U8Low, 2, 1},
+    {Encoding::U8Low, 3, 1}, {Encoding::I32, 4, 2},    {Encoding::U16, 8, 3},   {Encoding::U16, 0, 4},
+};
 
 constexpr ReadBlock kNetworkBlock{6, 60, kNetworkLayout};
 constexpr ReadBlock kEnergyBlock{66, 22, kEnergyLayout};
@@ -142,17 +147,34 @@ int readBlock(const ReadBlock& block, int port, unsigned char address, void* rec
     return 1;
 }
 
+WriteProgress g_progress;
+
+std::string registersOf(std::span<const WriteStep> steps) {
+    std::string out;
+    for (const WriteStep& step : steps) {
+        if (!out.empty()) out += ", ";
+        out += std::to_string(step.start);
+        if (step.count > 1) out += "-" + std::to_string(step.start + step.count - 1);
+    }
+    return out;
+}
+
 // Stops at the first failed request: the registers of the requests before it stay written.
 int writeSteps(std::span<const WriteStep> steps, int port, unsigned char address, const unsigned char* data,
                const std::string& spare, unsigned short tcpPort, const std::string& host) {
-    for (const WriteStep& step : steps) {
+    g_progress = {};
+    for (size_t n = 0; n < steps.size(); ++n) {
+        const WriteStep& step = steps[n];
         int length = 2 * step.count;
-        if (Ulvo_Comando_16(address, step.start, step.count, data + step.dataOffset, g_requestBuffer,
-                            &length) < 0)
+        const bool sent = Ulvo_Comando_16(address, step.start, step.count, data + step.dataOffset,
+                                          g_requestBuffer, &length) >= 0 &&
+                          Ulvo_Transmitir_Modbus(port, g_requestBuffer, length, g_replyBuffer, 8, 1, spare,
+                                                 tcpPort, host) == 1;
+        if (!sent) {
+            if (steps.size() > 1)
+                g_progress = {registersOf(steps.first(n)), registersOf(steps.subspan(n))};
             return -1;
-        if (Ulvo_Transmitir_Modbus(port, g_requestBuffer, length, g_replyBuffer, 8, 1, spare, tcpPort,
-                                   host) != 1)
-            return -1;
+        }
     }
     return 1;
 }
@@ -172,6 +194,8 @@ int writeAnalogOutput(int output, int port, unsigned char address, const unsigne
 }
 
 } // namespace
+
+WriteProgress LastWriteProgress() { return g_progress; }
 
 int RQ55_Ulvo_Leer_Prametros_Red(int port, unsigned char address, float* record, const std::string& spare,
                                  unsigned short tcpPort, const std::string& host) {
@@ -253,7 +277,7 @@ int RQ55_Ulvo_Leer_Conf_Equipo_Exacto(int port, unsigned char address, int32_t* 
                                       const std::string& host) {
     const unsigned char* data = fetchBlock(kEquipmentConfigBlock, port, address, spare, tcpPort, host);
     if (!data) return -1;
-    decode(kEquipmentConfigBlock.layout, data, record, decodeInteger);
+    decode(kEquipmentConfigExactLayout, data, record, decodeInteger);
     return 1;
 }
 

@@ -16,6 +16,9 @@ constexpr int kDemandCount = 12;
 constexpr int kInOutCount = 18;
 constexpr int kAnalogOutputCount = 11;
 constexpr int kEquipmentConfigCount = 10;
+// The exact reading of the equipment configuration: the ten values as the panel shows them (the
+// address is register 800's low byte) and then registers 800 to 803 whole.
+constexpr int kEquipmentConfigExactCount = 14;
 constexpr int kSerialNumberBytes = 22;
 constexpr int kModelVersionBytes = 16;
 
@@ -64,7 +67,8 @@ int RQ55_Ulvo_Escribir_Out_Anal_4(int port, unsigned char address, const unsigne
 
 int RQ55_Ulvo_Leer_Conf_Equipo(int port, unsigned char address, float* record, const std::string& spare,
                                unsigned short tcpPort, const std::string& host);
-// The same one read, every value kept as the integer it is: a float rounds a wide value above 2^24.
+// The same one read, every value kept as the integer it is (a float rounds a wide value above
+// 2^24), decoded as the equipment panel shows it: kEquipmentConfigExactCount values.
 int RQ55_Ulvo_Leer_Conf_Equipo_Exacto(int port, unsigned char address, int32_t* record,
                                       const std::string& spare, unsigned short tcpPort,
                                       const std::string& host);
@@ -92,3 +96,11 @@ int RQ55_Ulvo_Leer_Modelo_Version(int port, unsigned char address, unsigned char
 int RQ55_Ulvo_Escribir_Modelo_Version(int port, unsigned char address, const unsigned char* data,
                                       const std::string& spare, unsigned short tcpPort,
                                       const std::string& host);
+
+// What the last write of several requests got through: the registers the analyser confirmed
+// and those it refused or never received ("201-205, 207-210"); both empty after a write of one
+// request, and `written` empty when the first request failed.
+struct WriteProgress {
+    std::string written, notWritten;
+};
+WriteProgress LastWriteProgress();

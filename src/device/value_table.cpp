@@ -99,12 +99,23 @@ constexpr ValueInfo kAnalogOutput[] = {
     {"present_value", "", K::Measured},
 };
 
+// The equipment panel's fields under its English captions, then the registers whose bytes it
+// shows, whole.
 constexpr ValueInfo kEquipmentConfig[] = {
-    {"address", "", K::Setting},      {"baud_rate_code", "", K::Setting},
-    {"mode_code", "", K::Setting},    {"setting_802", "", K::Setting},
-    {"setting_803", "", K::Setting},  {"pair1_wide", "", K::Setting},
-    {"pair2_wide", "", K::Setting},   {"pair1_narrow", "", K::Setting},
-    {"pair2_narrow", "", K::Setting}, {"demand_period", "min", K::Setting},
+    {"device_address", "", K::Setting, "low byte of register 800"},
+    {"baud_rate_code", "", K::Setting, "high byte of register 801"},
+    {"mode_code", "", K::Setting, "low byte of register 801"},
+    {"response_delay", "ms", K::Setting, "low byte of register 802"},
+    {"protocol", "", K::Setting, "low byte of register 803"},
+    {"vt_primary", "V", K::Setting},
+    {"ct_primary", "A", K::Setting},
+    {"vt_secondary", "V", K::Setting},
+    {"ct_secondary", "A", K::Setting},
+    {"demand_period", "min", K::Setting},
+    {"register_800", "", K::Setting},
+    {"register_801", "", K::Setting},
+    {"register_802", "", K::Setting},
+    {"register_803", "", K::Setting},
 };
 
 } // namespace
@@ -159,4 +170,4 @@ const char* RangeKiloMega(float& value, const char* unit) {
 static_assert(std::size(kNetwork) == kNetworkParameterCount && std::size(kEnergy) == kEnergyCount &&
               std::size(kMaxMinQuantities) * 2 == kMaxMinCount && std::size(kDemand) == kDemandCount &&
               std::size(kInOut) == kInOutCount && std::size(kAnalogOutput) == kAnalogOutputCount &&
-              std::size(kEquipmentConfig) == kEquipmentConfigCount);
+              std::size(kEquipmentConfig) == kEquipmentConfigExactCount);

@@ -16,6 +16,7 @@ struct ValueInfo {
     const char* name; // fixed ASCII: letters, digits and underscores
     const char* unit; // "" for none
     ValueKind kind;
+    const char* note = ""; // where the value comes from when it is part of a register
 };
 
 // A block of the register map read by one operation, in record order.

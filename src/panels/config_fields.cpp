@@ -4,6 +4,8 @@
 #include <cmath>
 #include <string>
 
+#include "lang/label_table.h"
+#include "platform/system.h"
 #include "platform/ui.h"
 
 void ShowInSelector(int panel, int control, int value) {
@@ -34,6 +36,44 @@ int TakeSwitch(int panel, int control, const KeptSwitch& kept) {
     const int on = IntField(panel, control);
     if (kept.set && on == (kept.read != 0 ? 1 : 0)) return kept.read;
     return on;
+}
+
+namespace {
+
+constexpr int kTextTakes = 467;
+constexpr int kTextRange = 468;
+constexpr int kTextCharacters = 469;
+
+int attribute(int panel, int control, int attr) {
+    int value = 0;
+    GetCtrlAttribute(panel, control, attr, value);
+    return value;
+}
+
+// What the field takes: "0 to 255", "0.00 to 655.35", "at most 10 characters, without accents".
+std::string takes(int panel, int control) {
+    const int length = attribute(panel, control, ATTR_MAX_ENTRY_LENGTH);
+    if (length > 0) return FillIn(etiqueta[kTextCharacters], {std::to_string(length)});
+    double low = 0, high = 0;
+    GetCtrlAttribute(panel, control, ATTR_MIN_VALUE, low);
+    GetCtrlAttribute(panel, control, ATTR_MAX_VALUE, high);
+    const int decimals = attribute(panel, control, ATTR_PRECISION);
+    return FillIn(etiqueta[kTextRange], {strfmt("%.*f", decimals, low), strfmt("%.*f", decimals, high)});
+}
+
+} // namespace
+
+bool RefuseUnfit(int panel, const std::vector<SentField>& fields) {
+    for (const SentField& f : fields) {
+        if (attribute(panel, f.control, ATTR_VALUE_FITS) == 1 || attribute(panel, f.control, ATTR_DIMMED) == 1 ||
+            attribute(panel, f.control, ATTR_VISIBLE) == 0)
+            continue;
+        std::string name = f.name;
+        if (name.empty()) GetCtrlAttribute(panel, f.control, ATTR_LABEL_TEXT, name);
+        MessagePopup(etiqueta[21], FillIn(etiqueta[kTextTakes], {name, takes(panel, f.control)}));
+        return true;
+    }
+    return false;
 }
 
 int IntField(int panel, int control) {

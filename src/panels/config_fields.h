@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <vector>
 
 // A selector shows the value it is given; a value none of its items lists becomes an item of its
 // own bare number, so it is kept and saved as read.
@@ -26,6 +28,17 @@ struct KeptSwitch {
 };
 void ShowSwitch(int panel, int control, int value, KeptSwitch& kept);
 int TakeSwitch(int panel, int control, const KeptSwitch& kept);
+
+// An editable field a save sends, and its name in a message (its caption when none is given).
+struct SentField {
+    int control;
+    std::string name = {};
+};
+// The operator's typing is never cut to fit a field: a save whose fields hold a number outside
+// their range, or a text too long or with characters the analyser cannot keep, is refused with
+// one message naming the first such field and what it takes; nothing is sent. A field dimmed or
+// hidden holds what was read, and is sent as it is. True when the save is refused.
+bool RefuseUnfit(int panel, const std::vector<SentField>& fields);
 
 int IntField(int panel, int control);
 double DoubleField(int panel, int control);

@@ -31,6 +31,10 @@ constexpr int kTextDeviceGone = 459;
 constexpr int kTextEcho = 460;
 constexpr int kTextTcpError = 461;
 
+constexpr int kTextWriteDefaultsAfterFailure = 465;
+constexpr int kTextWriteDefaultsOpenedOff = 466;
+constexpr const char* kOpenedOff = "off";
+
 int refusedText(ReplyFault fault) {
     switch (fault) {
     case ReplyFault::Address: return kTextAddress;
@@ -49,7 +53,8 @@ constexpr int kNoticeHeight = 58;
 
 struct Watched {
     PanelKind kind;
-    int notice = 0; // the notice's control, 0 until one is shown
+    int notice = 0;          // the notice's control, 0 until one is shown
+    std::string defaultsWhy = {}; // a settings panel showing defaults: the time its read failed, or "off"
 };
 
 std::map<int, Watched> g_watched;
@@ -93,8 +98,10 @@ void WatchPanel(int panel, PanelKind kind) {
     Watched& watched = g_watched[panel] = Watched{kind};
     if (kind == PanelKind::LiveView)
         for (int display : GetValueDisplays(panel)) SetCtrlAttribute(panel, display, ATTR_NO_VALUE, 1);
-    if (!LinkIsOpen())
+    if (!LinkIsOpen()) {
         showNotice(panel, watched, etiqueta[kind == PanelKind::Settings ? kTextDefaultsOff : kTextOff]);
+        watched.defaultsWhy = kOpenedOff;
+    }
 }
 
 std::string ReadFailureNow() {
@@ -118,11 +125,23 @@ void ShowReadFailed(int panel, const std::string& failure) {
     Watched& watched = it->second;
     // With communication off the notice already says why nothing was read.
     if (!LinkIsOpen() && watched.notice != 0) return;
+    watched.defaultsWhy = TimeStr();
     const int consequence = watched.kind == PanelKind::Settings  ? kTextDefaults
                             : watched.kind == PanelKind::FedView ? kTextChartEnds
                                                                  : kTextLastValues;
     showNotice(panel, watched, FillIn(etiqueta[consequence], {failure}));
     if (watched.kind == PanelKind::LiveView) greyValues(panel);
+}
+
+bool ConfirmWriteOfDefaults(int panel) {
+    auto it = g_watched.find(panel);
+    if (it == g_watched.end() || it->second.kind != PanelKind::Settings || it->second.defaultsWhy.empty())
+        return true;
+    const std::string& why = it->second.defaultsWhy;
+    std::string title;
+    GetPanelAttribute(panel, ATTR_TITLE, title);
+    return ConfirmPopup(title, why == kOpenedOff ? etiqueta[kTextWriteDefaultsOpenedOff]
+                                                 : FillIn(etiqueta[kTextWriteDefaultsAfterFailure], {why})) == 1;
 }
 
 void ShowLinkLost() {

@@ -27,6 +27,11 @@ std::string ReadFailureNow();
 void ShowReadFailed(int panel);
 void ShowReadFailed(int panel, const std::string& failure);
 
+// A settings panel whose read failed, or that opened with communication off, shows defaults: before
+// its save writes them, the operator is asked whether to write them anyway. True when the save may
+// go on (the fields hold what was read, or the operator said yes).
+bool ConfirmWriteOfDefaults(int panel);
+
 // The link was lost (the server closed the connection, the serial device went away).
 void ShowLinkLost();
 

@@ -2,7 +2,9 @@
 
 #include <cmath>
 
+#include "device/register_map.h"
 #include "device/value_table.h"
+#include "lang/label_table.h"
 #include "link/link_settings.h"
 #include "platform/ui.h"
 
@@ -14,6 +16,14 @@ int ReadWithLinkSettings(BlockRead read, float* record) {
 int WriteWithLinkSettings(BlockWrite write, const unsigned char* data) {
     return write(Puerto, static_cast<unsigned char>(Identidad), data, Telefono,
                  static_cast<unsigned short>(TCP_Puerto), IP);
+}
+
+void ReportNotSaved(int notSavedText) {
+    constexpr int kTextPartlySaved = 462;
+    const WriteProgress progress = LastWriteProgress();
+    MessagePopup(etiqueta[21], progress.written.empty()
+                                   ? etiqueta[notSavedText]
+                                   : FillIn(etiqueta[kTextPartlySaved], {progress.written, progress.notWritten}));
 }
 
 void HoldRefresh(int panel, int timer) {

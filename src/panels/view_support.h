@@ -13,6 +13,10 @@ using BlockWrite = int (*)(int port, unsigned char address, const unsigned char*
 int ReadWithLinkSettings(BlockRead read, float* record);
 int WriteWithLinkSettings(BlockWrite write, const unsigned char* data);
 
+// A save that failed, in words: the panel's own text when nothing was written, or, when the write
+// stopped part-way, which registers were written and which were not.
+void ReportNotSaved(int notSavedText);
+
 // A tick stops its own timer before reading, so no second tick can start a read meanwhile; only a
 // good read starts it again, so a failed one ends the refresh until the view is opened anew.
 void HoldRefresh(int panel, int timer);

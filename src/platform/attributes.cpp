@@ -1,11 +1,9 @@
 // Control attributes, and timers.
-#include <QDoubleSpinBox>
 #include <QGroupBox>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
 #include <QtCharts/QChartView>
@@ -118,19 +116,11 @@ int SetCtrlAttribute(int panel, int control, int attribute, double value) {
             g->setRange(value, g->maximum());
         return 0;
     }
-    if (auto* d = qobject_cast<QDoubleSpinBox*>(c->widget)) {
+    if (auto* n = dynamic_cast<NumberField*>(c->widget)) {
         if (max)
-            d->setMaximum(value);
+            n->setRange(n->minimum(), value);
         else
-            d->setMinimum(value);
-        return 0;
-    }
-    if (auto* s = qobject_cast<QSpinBox*>(c->widget)) {
-        const int v = static_cast<int>(std::clamp<double>(value, INT_MIN, INT_MAX));
-        if (max)
-            s->setMaximum(v);
-        else
-            s->setMinimum(v);
+            n->setRange(value, n->maximum());
         return 0;
     }
     return UIE_BadAttribute;
@@ -175,7 +165,11 @@ int SetCtrlAttribute(int panel, int control, int attribute, const std::string& v
             s->setStateTexts(s->onText(), qs(value));
         return 0;
     }
-    case ATTR_TOOLTIP_TEXT: c->widget->setToolTip(qs(value)); return 0;
+    case ATTR_TOOLTIP_TEXT:
+        // A field marked as holding what cannot be sent keeps saying so until it fits again.
+        c->widget->setProperty("ownTooltip", qs(value));
+        if (ValueFits(c->widget)) c->widget->setToolTip(qs(value));
+        return 0;
     case ATTR_YNAME: {
         if (c->type != CTRL_GRAPH) return UIE_WrongControlType;
         const auto axes = static_cast<QChartView*>(c->widget)->chart()->axes(Qt::Vertical);
@@ -203,6 +197,9 @@ int GetCtrlAttribute(int panel, int control, int attribute, int& value) {
     }
     switch (attribute) {
     case ATTR_DIMMED: value = c->widget->isEnabled() ? 0 : 1; return 0;
+    case ATTR_VALUE_FITS: value = ValueFits(c->widget) ? 1 : 0; return 0;
+    case ATTR_MAX_ENTRY_LENGTH: value = c->widget->property("maxLength").toInt(); return 0;
+    case ATTR_PRECISION: value = c->data == NumData::Double ? c->precision : 0; return 0;
     case ATTR_VISIBLE: value = c->widget->isVisibleTo(c->widget->parentWidget()) ? 1 : 0; return 0;
     case ATTR_TEXT_POINT_SIZE: value = c->widget->font().pointSize(); return 0;
     case ATTR_TEXT_BOLD: value = c->widget->font().bold() ? 1 : 0; return 0;
@@ -226,10 +223,8 @@ int GetCtrlAttribute(int panel, int control, int attribute, double& value) {
         const bool max = attribute == ATTR_MAX_VALUE;
         if (auto* g = dynamic_cast<GaugeWidget*>(c->widget))
             value = max ? g->maximum() : g->minimum();
-        else if (auto* d = qobject_cast<QDoubleSpinBox*>(c->widget))
-            value = max ? d->maximum() : d->minimum();
-        else if (auto* s = qobject_cast<QSpinBox*>(c->widget))
-            value = max ? s->maximum() : s->minimum();
+        else if (auto* n = dynamic_cast<NumberField*>(c->widget))
+            value = max ? n->maximum() : n->minimum();
         else
             return UIE_BadAttribute;
         return 0;

@@ -6,7 +6,6 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTime>
-#include <QDoubleSpinBox>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QIcon>
@@ -16,8 +15,6 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegularExpressionValidator>
-#include <QSpinBox>
 #include <QTimer>
 #include <QToolButton>
 #include <QtCharts/QChart>
@@ -102,37 +99,21 @@ QWidget* buildNumeric(Build& b) {
     if (c.indicator) return buildIndicator(b);
     const double lo = b.o.value("min").toDouble(c.data == NumData::Unsigned ? 0 : -1e9);
     const double hi = b.o.value("max").toDouble(1e9);
-    auto commit = commitOf(b);
-    if (c.data == NumData::Double) {
-        auto* s = new QDoubleSpinBox(b.parent);
-        s->setKeyboardTracking(false);
-        s->setDecimals(c.precision);
-        s->setRange(lo, hi);
-        s->setValue(c.value);
-        s->setAlignment(Qt::AlignRight);
-        QObject::connect(s, &QDoubleSpinBox::valueChanged, [commit](double) { commit(); });
-        return s;
-    }
-    auto* s = new QSpinBox(b.parent);
-    s->setKeyboardTracking(false);
-    s->setRange(static_cast<int>(std::max<double>(lo, INT_MIN)),
-                static_cast<int>(std::min<double>(hi, INT_MAX)));
-    s->setValue(static_cast<int>(c.value));
-    s->setAlignment(Qt::AlignRight);
+    auto* field = new NumberField(b.parent, c.data == NumData::Double ? c.precision : 0, lo, hi);
+    field->setValue(c.value);
     // A password is typed without showing its digits.
-    if (b.o.value("secret").toBool(false))
-        if (auto* edit = s->findChild<QLineEdit*>()) edit->setEchoMode(QLineEdit::Password);
-    QObject::connect(s, &QSpinBox::valueChanged, [commit](int) { commit(); });
-    return s;
+    field->setSecret(b.o.value("secret").toBool(false));
+    field->committed = commitOf(b);
+    return field;
 }
 
 QWidget* buildString(Build& b) {
     auto* e = new QLineEdit(b.parent);
     e->setText(b.o.value("value").toString());
-    if (b.o.contains("max_length")) e->setMaxLength(b.o.value("max_length").toInt());
-    // Texts the analyser keeps as single bytes: only printable ASCII can be typed.
-    if (b.o.value("ascii").toBool(false))
-        e->setValidator(new QRegularExpressionValidator(QRegularExpression("[\\x20-\\x7E]*"), e));
+    // A text too long for the analyser, or holding characters it cannot keep as single bytes, is
+    // kept as typed and marked rather than cut.
+    if (b.o.contains("max_length") || b.o.value("ascii").toBool(false))
+        LimitText(e, b.o.value("max_length").toInt(0), b.o.value("ascii").toBool(false));
     QObject::connect(e, &QLineEdit::editingFinished, [commit = commitOf(b), e]() {
         if (!e->isModified()) return;
         e->setModified(false);

@@ -1,7 +1,7 @@
 // Hooks for the test suite and the screenshot tool: simulated user actions, the loaded panels,
 // and rendering a panel to a file.
 #include <QAbstractButton>
-#include <QCoreApplication>
+#include <QApplication>
 #include <QLabel>
 #include <QPixmap>
 #include <QtCharts/QChart>
@@ -72,6 +72,15 @@ std::vector<std::string> GraphPlotNames(int panel, int control) {
     if (Control* c = findControl(panel, control))
         for (auto& [handle, series] : c->plots) names.push_back(ss(series->name()));
     return names;
+}
+
+QWidget* ControlWidget(int panel, int control) {
+    Control* c = findControl(panel, control);
+    if (!c) return nullptr;
+    QWidget* window = c->widget->window();
+    window->activateWindow();
+    QApplication::setActiveWindow(window);
+    return c->widget;
 }
 
 bool ShownWhole(int panel, int control) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+class QWidget;
+
 struct PopupRecord {
     std::string kind; // "message", "confirm", "file", or "panel" for InstallPopup
     std::string title;
@@ -62,5 +64,9 @@ bool ShownWhole(int panel, int control);
 // whole (never elided to "...").
 std::vector<std::string> GraphAxisLabels(int panel, int control, bool y);
 bool GraphAxisLabelsWhole(int panel, int control, bool y);
+// The widget of a control, for typing into it and clicking it as the operator does; its panel's
+// window made the active one, so focus moves as on a real display. Null when there is none.
+QWidget* ControlWidget(int panel, int control);
+
 // Renders a panel to a PNG file; returns 1 on success.
 int SavePanelImage(int panel, const std::string& pngPath);

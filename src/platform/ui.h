@@ -49,6 +49,10 @@ enum {
     ATTR_MORE_DIGITS,     // int: decimals a numeric indicator shows beyond its own precision
     ATTR_CHECKED,         // int 0/1: a menu item's check mark (menu bars)
     ATTR_YNAME,           // text: the title of a graph's vertical axis
+    ATTR_VALUE_FITS,      // int 0/1 (read only): an editable field holds what may be sent (a number
+                          // in its range, a text within its length and characters); marked if not
+    ATTR_MAX_ENTRY_LENGTH, // int (read only): the characters a text field takes (0: any number)
+    ATTR_PRECISION,       // int (read only): the decimals a numeric field shows
 };
 
 // Attributes of one plot on a graph.

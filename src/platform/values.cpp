@@ -1,7 +1,6 @@
 // Control values and the items of rings and list boxes. Programmatic changes never fire a commit.
 #include <QAbstractButton>
 #include <QComboBox>
-#include <QDoubleSpinBox>
 #include <QFont>
 #include <QFontMetrics>
 #include <QLabel>
@@ -9,7 +8,6 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QScrollBar>
-#include <QSpinBox>
 #include <climits>
 #include <cmath>
 
@@ -47,15 +45,10 @@ int SetCtrlVal(int panel, int control, double value) {
         // A whole-number field drops the fraction; NaN and infinity stay what they are.
         if (c->data != NumData::Double && std::isfinite(value)) value = std::trunc(value);
         c->value = value;
-        if (c->indicator) {
+        if (c->indicator)
             showNumber(*c, static_cast<QLabel*>(c->widget), value);
-        } else if (auto* d = qobject_cast<QDoubleSpinBox*>(c->widget)) {
-            const QSignalBlocker block(d);
-            d->setValue(value);
-        } else if (auto* s = qobject_cast<QSpinBox*>(c->widget)) {
-            const QSignalBlocker block(s);
-            s->setValue(static_cast<int>(std::clamp<double>(value, INT_MIN, INT_MAX)));
-        }
+        else
+            static_cast<NumberField*>(c->widget)->setValue(value);
         return 0;
     case CTRL_GAUGE: static_cast<GaugeWidget*>(c->widget)->setValue(value); return 0;
     case CTRL_PROGRESS:
@@ -116,14 +109,7 @@ int GetCtrlVal(int panel, int control, double& value) {
     Control* c = findControl(panel, control);
     if (!c) return missingControl(panel);
     switch (c->type) {
-    case CTRL_NUMERIC:
-        if (auto* d = qobject_cast<QDoubleSpinBox*>(c->widget))
-            value = d->value();
-        else if (auto* s = qobject_cast<QSpinBox*>(c->widget))
-            value = s->value();
-        else
-            value = c->value;
-        return 0;
+    case CTRL_NUMERIC: value = c->indicator ? c->value : static_cast<NumberField*>(c->widget)->value(); return 0;
     case CTRL_GAUGE: value = static_cast<GaugeWidget*>(c->widget)->value(); return 0;
     case CTRL_PROGRESS: value = static_cast<QProgressBar*>(c->widget)->value(); return 0;
     case CTRL_PICTURE_TOGGLE:

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPalette>
+#include <QRegularExpression>
 #include <QStyleFactory>
 #include <QtMath>
 #include <cmath>
@@ -55,6 +56,130 @@ void SwitchWidget::paintEvent(QPaintEvent*) {
     p.setFont(f);
     const QRectF textRect(track.right() + 8, 0, width() - track.right() - 8, height());
     p.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft, isChecked() ? on_ : off_);
+}
+
+namespace {
+
+const char* const kMarkedStyle = "background: #fde2e1; border: 1px solid #c0392b; border-radius: 3px;";
+
+// Tints a field that holds what the program will not send, and says in its tooltip what it takes.
+void markField(QWidget* w, bool fits, const QString& takes) {
+    if (!w->property("ownTooltip").isValid()) w->setProperty("ownTooltip", w->toolTip());
+    if (w->property("fits").isValid() && w->property("fits").toBool() == fits) return;
+    w->setProperty("fits", fits);
+    w->setStyleSheet(fits ? QString() : QString("%1 { %2 }").arg(w->metaObject()->className(), kMarkedStyle));
+    w->setToolTip(fits ? w->property("ownTooltip").toString() : takes);
+}
+
+} // namespace
+
+NumberField::NumberField(QWidget* parent, int decimals, double minimum, double maximum)
+    : QAbstractSpinBox(parent), decimals_(decimals), min_(minimum), max_(maximum) {
+    setKeyboardTracking(false);
+    setCorrectionMode(QAbstractSpinBox::CorrectToPreviousValue);
+    setAlignment(Qt::AlignRight);
+    lineEdit()->setText(textOf(0));
+    connect(this, &QAbstractSpinBox::editingFinished, this, [this] { finish(); });
+    connect(lineEdit(), &QLineEdit::textChanged, this, [this] { mark(); });
+}
+
+QString NumberField::textOf(double v) const {
+    if (std::isnan(v)) return "NaN";
+    return decimals_ > 0 ? QString::number(v, 'f', decimals_) : QString::number(static_cast<long long>(v));
+}
+
+// A point or a comma separates the decimals, whatever the system's language.
+bool NumberField::parse(const QString& text, double* v) const {
+    bool ok = false;
+    const double parsed = QString(text).replace(',', '.').toDouble(&ok);
+    if (ok && v) *v = decimals_ > 0 ? parsed : std::trunc(parsed);
+    return ok;
+}
+
+void NumberField::setValue(double v) {
+    value_ = decimals_ > 0 || !std::isfinite(v) ? v : std::trunc(v);
+    const QSignalBlocker block(lineEdit());
+    lineEdit()->setText(textOf(value_));
+    mark();
+}
+
+double NumberField::value() const {
+    double v = value_;
+    return parse(lineEdit()->text(), &v) ? v : value_;
+}
+
+void NumberField::setRange(double minimum, double maximum) {
+    min_ = minimum;
+    max_ = maximum;
+    mark();
+}
+
+bool NumberField::inRange() const {
+    const double v = value();
+    return !std::isnan(v) && v >= min_ && v <= max_;
+}
+
+void NumberField::setSecret(bool secret) { lineEdit()->setEchoMode(secret ? QLineEdit::Password : QLineEdit::Normal); }
+
+// Digits, a sign where the range has negative numbers, and as many decimals as the field shows;
+// any number of digits, so nothing typed is lost to the range.
+QValidator::State NumberField::validate(QString& input, int&) const {
+    const QString sign = min_ < 0 ? "[+-]?" : "\\+?";
+    const QString decimals = decimals_ > 0 ? QString("([.,]\\d{0,%1})?").arg(decimals_) : QString();
+    static thread_local QRegularExpression form;
+    form.setPattern("^" + sign + "\\d{0,15}" + decimals + "$");
+    if (!form.match(input).hasMatch()) return QValidator::Invalid;
+    return parse(input, nullptr) ? QValidator::Acceptable : QValidator::Intermediate;
+}
+
+void NumberField::finish() {
+    double v = value_;
+    if (!parse(lineEdit()->text(), &v)) {
+        setValue(value_); // nothing that is a number: the value stays as it was
+        return;
+    }
+    const bool changed = v != value_;
+    value_ = v;
+    if (changed && committed) committed();
+}
+
+void NumberField::stepBy(int steps) {
+    const double step = decimals_ > 0 ? std::pow(10.0, -decimals_) : 1.0;
+    setValue(std::clamp(value() + steps * step, min_, max_));
+    if (committed) committed();
+}
+
+QAbstractSpinBox::StepEnabled NumberField::stepEnabled() const {
+    if (isReadOnly() || !isEnabled()) return StepNone;
+    const double v = value();
+    StepEnabled enabled = StepNone;
+    if (v < max_) enabled |= StepUpEnabled;
+    if (v > min_) enabled |= StepDownEnabled;
+    return enabled;
+}
+
+void NumberField::mark() {
+    markField(this, inRange(), textOf(min_) + " \u2026 " + textOf(max_));
+}
+
+void LimitText(QLineEdit* edit, int maxLength, bool asciiOnly) {
+    edit->setProperty("maxLength", maxLength);
+    edit->setProperty("asciiOnly", asciiOnly);
+    const auto check = [edit] { markField(edit, ValueFits(edit), QString("\u2264 %1").arg(edit->property("maxLength").toInt())); };
+    QObject::connect(edit, &QLineEdit::textChanged, edit, check);
+}
+
+bool ValueFits(QWidget* w) {
+    if (auto* n = dynamic_cast<NumberField*>(w)) return n->inRange();
+    auto* e = dynamic_cast<QLineEdit*>(w);
+    if (!e || e->isReadOnly() || !e->property("maxLength").isValid()) return true;
+    const QString text = e->text();
+    const int maxLength = e->property("maxLength").toInt();
+    if (maxLength > 0 && text.size() > maxLength) return false;
+    if (e->property("asciiOnly").toBool())
+        for (QChar c : text)
+            if (c.unicode() < 0x20 || c.unicode() > 0x7E) return false;
+    return true;
 }
 
 GaugeWidget::GaugeWidget(QWidget* parent) : QWidget(parent) {}

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <QAbstractButton>
+#include <QAbstractSpinBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QWidget>
 #include <functional>
 
@@ -46,6 +48,49 @@ class GaugeWidget : public QWidget {
     double value_ = 0, min_ = 0, max_ = 100;
     int precision_ = 2;
 };
+
+// An editable number that keeps every digit the operator types. A number outside the field's
+// range is not cut to fit: the field is tinted and its tooltip names the range, and the program
+// refuses to send it (ValueFits). The arrows step within the range. A secret field shows dots
+// for its digits and still reads what was typed.
+class NumberField : public QAbstractSpinBox {
+  public:
+    NumberField(QWidget* parent, int decimals, double minimum, double maximum);
+    // Shows a value (a whole-number field drops the fraction), without telling `committed`.
+    void setValue(double v);
+    // What the field holds now: the number typed, even before the operator has left the field.
+    double value() const;
+    void setRange(double minimum, double maximum);
+    double minimum() const { return min_; }
+    double maximum() const { return max_; }
+    bool inRange() const;
+    void setSecret(bool secret);
+    // The operator changed the value: Enter, leaving the field, or an arrow.
+    std::function<void()> committed;
+
+  protected:
+    QValidator::State validate(QString& input, int& pos) const override;
+    void fixup(QString&) const override {}
+    void stepBy(int steps) override;
+    StepEnabled stepEnabled() const override;
+
+  private:
+    QString textOf(double v) const;
+    bool parse(const QString& text, double* v) const;
+    void finish();
+    void mark();
+
+    int decimals_;
+    double min_, max_;
+    double value_ = 0;
+};
+
+// A text field that keeps every character the operator types; a text longer than the field
+// takes, or (for an ASCII field) holding another character, is tinted and refused when sent.
+void LimitText(QLineEdit* edit, int maxLength, bool asciiOnly);
+// Whether an editable field's value is one the program may send: a number in its range, a text
+// within its length and characters. Other controls always fit.
+bool ValueFits(QWidget* w);
 
 // The top-level window of a panel. Its close box runs a callback instead of closing.
 class PanelWindow : public QWidget {

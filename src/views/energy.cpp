@@ -4,6 +4,7 @@
 #include "device/value_table.h"
 #include "lang/label_table.h"
 #include "lang/labels.h"
+#include "panels/config_fields.h"
 #include "panels/freshness.h"
 #include "panels/navigation.h"
 #include "panels/view_support.h"
@@ -80,6 +81,7 @@ int RQ55_Reset_Energia(int, int, int event, void*, int, int) {
 
 int RQ55_reset_ener_cont(int panel, int /*control*/, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
+    if (RefuseUnfit(panel, {{CONTRASENA_ENER_CLAVE}})) return -1;
     int typed = 0;
     GetCtrlVal(panel, CONTRASENA_ENER_CLAVE, typed);
     const unsigned password = static_cast<unsigned>(typed) & 0xFFFF;

@@ -101,7 +101,8 @@ TEST_P(EveryLink, ReadsAndIdentifiesTheAnalyser) {
             EXPECT_EQ(std::strtof(row[2 + i].c_str(), nullptr), a.sim.blockFloat(6, i)) << header[2 + i];
         }
 
-    // json: integers of the configuration as the registers hold them.
+    // json: the configuration as the panel shows it, and whole the registers of which it shows a byte.
+    a.sim.setReg(800, 300);
     a.sim.setReg(804, 0x0001);
     a.sim.setReg(805, 0x86A0); // 100000: above what a u16 holds
     const CtlRun json = a.run({"read", "config", "--format", "json"});
@@ -111,8 +112,12 @@ TEST_P(EveryLink, ReadsAndIdentifiesTheAnalyser) {
     EXPECT_TRUE(
         object["time"].toString().contains(QRegularExpression(R"(T\d\d:\d\d:\d\d\.\d\d\d[+-]\d\d:\d\d$)")));
     const QJsonArray values = object["values"].toArray();
-    ASSERT_EQ(values.size(), 10);
-    EXPECT_EQ(values[5].toObject()["name"].toString(), "pair1_wide");
+    ASSERT_EQ(values.size(), 14);
+    EXPECT_EQ(values[0].toObject()["name"].toString(), "device_address");
+    EXPECT_EQ(values[0].toObject()["value"].toInt(), 44);
+    EXPECT_EQ(values[10].toObject()["name"].toString(), "register_800");
+    EXPECT_EQ(values[10].toObject()["value"].toInt(), 300);
+    EXPECT_EQ(values[5].toObject()["name"].toString(), "vt_primary");
     EXPECT_EQ(values[5].toObject()["value"].toInt(), 100000);
     EXPECT_EQ(values[9].toObject()["value"].toInt(), a.sim.reg(810));
     EXPECT_EQ(values[9].toObject()["unit"].toString(), "min");
@@ -143,6 +148,9 @@ TEST(Cli, EveryBlockInEveryFormat) {
             } else if (std::string(format) == "csv") {
                 ASSERT_EQ(rows.size(), 2u);
                 EXPECT_EQ(fields(rows[0]).size(), count + 2);
+                std::vector<std::string> names = fields(rows[0]);
+                std::sort(names.begin(), names.end());
+                EXPECT_EQ(std::adjacent_find(names.begin(), names.end()), names.end()) << "a column name twice";
                 EXPECT_EQ(fields(rows[1]).size(), count + 2);
             } else {
                 QJsonParseError error{};
@@ -272,8 +280,10 @@ TEST(Cli, WatchOutlivesALateReplyAndALostAnalyser) {
     ASSERT_TRUE(watch.waitForFinished(5000));
     EXPECT_EQ(watch.exitCode(), 1);
     const auto rows = lines(out);
+    const auto header = fields(rows[0]);
+    const size_t column = std::find(header.begin(), header.end(), "demand_period (min)") - header.begin();
     std::vector<std::string> numbers;
-    for (size_t r = 1; r < 4; ++r) numbers.push_back(fields(rows[r]).back());
+    for (size_t r = 1; r < 4; ++r) numbers.push_back(fields(rows[r]).at(column));
     EXPECT_EQ(numbers, (std::vector<std::string>{"1", "3", "1"})) << "each row is the reply to its own request";
 }
 

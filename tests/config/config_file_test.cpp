@@ -133,7 +133,9 @@ TEST_F(ConfigFileMenu, LoadStopsAtTheFirstRefusedWrite) {
     load(dir.file("good.bin"));
     ASSERT_EQ(writes().size(), 3u);
     EXPECT_EQ(writes()[2].substr(0, 4), "211=");
-    EXPECT_EQ(messages(), std::vector<std::string>{loadMessage(286)});
+    EXPECT_EQ(messages(), std::vector<std::string>{
+                              "Load configuration|Written only in part: registers 201-205, 207-210 were written, "
+                              "registers 211-215, 217-220, 230-244, 247-261, 264-278, 281-295, 804-810 were not."});
 }
 
 // A file that is not a whole configuration is refused with its reason, before anything is sent.
@@ -168,7 +170,7 @@ TEST_F(ConfigFileMenu, BadFilesAreRefusedAndNothingIsSent) {
         ClearRecordedPopups();
         load(path);
         ASSERT_EQ(messages().size(), 1u) << path;
-        EXPECT_EQ(messages()[0].rfind(loadMessage(286) + "\n" + path + ": ", 0), 0u) << messages()[0];
+        EXPECT_EQ(messages()[0].rfind(loadMessage(464) + "\n" + path + ": ", 0), 0u) << messages()[0];
         EXPECT_NE(messages()[0].find(reason), std::string::npos) << messages()[0];
     }
     EXPECT_EQ(analyser.requests().size(), 0u);

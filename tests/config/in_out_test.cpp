@@ -93,7 +93,11 @@ TEST_F(InOut, ShowsBothRelaysAndSavesThemUnchanged) {
     confirmAnswer = 1;
     refuse(16, 207);
     EXPECT_EQ(press(panel, IN_OUT_GUARDAR).size(), 2u) << "stops at the failed request";
-    EXPECT_EQ(messages(), std::vector<std::string>{etiqueta[21] + "|" + etiqueta[68]});
+    EXPECT_EQ(messages(), std::vector<std::string>{"Error|Written only in part: registers 201-205 were written, "
+                                                   "registers 207-210, 211-215, 217-220 were not."});
+    refuse(16, 201);
+    EXPECT_EQ(press(panel, IN_OUT_GUARDAR).size(), 1u);
+    EXPECT_EQ(messages(), std::vector<std::string>{etiqueta[21] + "|" + etiqueta[68]}) << "nothing written";
 
     SimulateCommit(panel, IN_OUT_CERRAR);
     EXPECT_TRUE(onScreen(mainPanel));
