@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -10,6 +12,22 @@
 #include "platform/testing.h"
 
 namespace testsupport {
+
+void TypeInto(int panel, int control, const std::string& keys, Leave leave) {
+    QWidget* field = ControlWidget(panel, control);
+    if (!field) throw std::runtime_error("no such field to type into");
+    QTest::mouseClick(field, Qt::LeftButton, {}, field->rect().center() - QPoint(field->width() / 4, 0));
+    QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(field, QString::fromStdString(keys));
+    if (leave == Leave::Tab) QTest::keyClick(field, Qt::Key_Tab);
+    if (leave == Leave::Enter) QTest::keyClick(field, Qt::Key_Return);
+}
+
+void ClickOn(int panel, int control) {
+    QWidget* button = ControlWidget(panel, control);
+    if (!button) throw std::runtime_error("no such button to click");
+    QTest::mouseClick(button, Qt::LeftButton);
+}
 
 void InstallDefaultResponder() {
     SetPopupResponder([](const PopupRecord& record) {

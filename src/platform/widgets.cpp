@@ -163,20 +163,20 @@ void NumberField::mark() {
 }
 
 void LimitText(QLineEdit* edit, int maxLength, bool asciiOnly) {
-    edit->setProperty("maxLength", maxLength);
-    edit->setProperty("asciiOnly", asciiOnly);
-    const auto check = [edit] { markField(edit, ValueFits(edit), QString("\u2264 %1").arg(edit->property("maxLength").toInt())); };
+    edit->setProperty("rq55MaxLength", maxLength);
+    edit->setProperty("rq55Ascii", asciiOnly);
+    const auto check = [edit] { markField(edit, ValueFits(edit), QString("\u2264 %1").arg(edit->property("rq55MaxLength").toInt())); };
     QObject::connect(edit, &QLineEdit::textChanged, edit, check);
 }
 
 bool ValueFits(QWidget* w) {
     if (auto* n = dynamic_cast<NumberField*>(w)) return n->inRange();
     auto* e = dynamic_cast<QLineEdit*>(w);
-    if (!e || e->isReadOnly() || !e->property("maxLength").isValid()) return true;
+    if (!e || e->isReadOnly() || !e->property("rq55MaxLength").isValid()) return true;
     const QString text = e->text();
-    const int maxLength = e->property("maxLength").toInt();
+    const int maxLength = e->property("rq55MaxLength").toInt();
     if (maxLength > 0 && text.size() > maxLength) return false;
-    if (e->property("asciiOnly").toBool())
+    if (e->property("rq55Ascii").toBool())
         for (QChar c : text)
             if (c.unicode() < 0x20 || c.unicode() > 0x7E) return false;
     return true;

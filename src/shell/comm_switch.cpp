@@ -8,6 +8,7 @@
 #include "lang/label_table.h"
 #include "link/exchange.h"
 #include "link/link_settings.h"
+#include "panels/config_fields.h"
 #include "panels/freshness.h"
 #include "platform/serial.h"
 #include "platform/system.h"
@@ -105,6 +106,12 @@ void RQ55_Comunicaciones_On_Off(int panel) {
 
 int RQ55_Abrir_Puerto(int panel, int /*control*/, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
+    int switchedOn = 0;
+    GetCtrlVal(panel, PRINCIPAL_COMUNICACION, switchedOn);
+    if (switchedOn == 1 && RefuseUnfit(panel, {{PRINCIPAL_PUERTO}, {PRINCIPAL_IDENTIDAD}, {PRINCIPAL_TCP_PUERTO}})) {
+        SetCtrlVal(panel, PRINCIPAL_COMUNICACION, 0);
+        return 0;
+    }
     RQ55_Comunicaciones_On_Off(panel);
     int on = 0;
     GetCtrlVal(panel, PRINCIPAL_COMUNICACION, on);

@@ -210,57 +210,6 @@ TEST_F(NetworkView, OpenedFromTheMaxMinViewItReturnsThere) {
     EXPECT_FALSE(onScreen(maxmin));
 }
 
-// The operator's three outcomes of the energy reset popup; the analyser's password is 1234.
-struct ResetCase {
-    const char* name;
-    int password;
-    bool resetRefused; // the analyser refuses the reset command itself
-    bool popupStays;
-    std::vector<std::string> writes;
-    std::string message;
-};
-
-void PrintTo(const ResetCase& c, std::ostream* os) { *os << c.name; }
-
-class EnergyReset : public LiveView, public ::testing::WithParamInterface<ResetCase> {};
-
-TEST_P(EnergyReset, SendsTheResetOnlyAfterAnAcceptedPasswordAndShowsTheOutcome) {
-    const ResetCase& c = GetParam();
-    const int view = open(PRINCIPAL_ENERGIA, panel_energia);
-    ASSERT_EQ(SimulateTimerTick(view, ENERGIA_TIMER), 1);
-    ASSERT_EQ(text(view, ENERGIA_UNIDAD_ACTIVA_IMP), "MWh");
-    if (c.resetRefused) refuse(16, 1000);
-    SimulateCommit(view, ENERGIA_RESET);
-    const int popup = panel_contrasena_ener;
-    ASSERT_GT(popup, 0);
-    ClearRecordedPopups();
-    SetCtrlVal(popup, CONTRASENA_ENER_CLAVE, c.password);
-    SimulateCommit(popup, CONTRASENA_ENER_ACEPTAR);
-
-    EXPECT_EQ(writes(), c.writes);
-    EXPECT_EQ(messages(), std::vector<std::string>{c.message});
-    EXPECT_EQ(onScreen(popup), c.popupStays);
-    if (!c.popupStays) {
-        // The next tick shows the counters as the analyser now holds them, in the small unit again.
-        SimulateTimerTick(view, ENERGIA_TIMER);
-        EXPECT_LT(number(view, ENERGIA_ACTIVA_IMP), 1.0);
-        EXPECT_EQ(text(view, ENERGIA_UNIDAD_ACTIVA_IMP), "kWh");
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Outcomes, EnergyReset,
-    ::testing::Values(ResetCase{"WrongPassword",
-                                4321,
-                                false,
-                                true,
-                                {"819=4321"},
-                                "Password|Wrong password, or the analyser did not answer."},
-                      ResetCase{"RightPassword", 1234, false, false, {"819=1234", "1000=0"}, "|Energy reset"},
-                      ResetCase{
-                          "ResetRefused", 1234, true, true, {"819=1234", "1000=0"}, "|Borrado Fallido"}),
-    [](const auto& info) { return std::string(info.param.name); });
-
 // How many of analog output n's type, present value and quantity fields are dimmed.
 int dimmedFields(int view, int n) {
     constexpr int kFields[4][3] = {

@@ -1,0 +1,191 @@
+// What the operator types is what is sent: every editable field of every panel typed into with key
+// events, left as a user leaves it (Tab, Enter, a click on the panel's button), and what the
+// analyser then received. A number outside a field's range is kept as typed, and the save refuses
+// it with the field's name and range, sending nothing.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <functional>
+
+#include "config/analog_output.h"
+#include "config/equipment.h"
+#include "config/in_out.h"
+#include "config/model_version.h"
+#include "lang/labels.h"
+#include "views/view_fixture.h"
+
+using namespace viewtest;
+using testsupport::ClickOn;
+using testsupport::Leave;
+using testsupport::TypeInto;
+
+namespace {
+
+class Typing;
+
+struct Typed {
+    int control;
+    const char* keys;
+    Leave leave;
+};
+
+// A register the analyser holds after the save: a float over two registers where `isFloat`.
+struct Held {
+    int address;
+    double value;
+    bool isFloat = false;
+};
+
+struct TypingCase {
+    const char* name;
+    std::function<int(Typing&)> open; // opens the panel as the operator does; returns it
+    std::vector<Typed> typed;
+    int button;                           // clicked on that panel once the fields are typed
+    std::vector<std::string> writes = {}; // every write the analyser received, when listed
+    std::vector<Held> held = {};          // registers the save must have set
+    std::vector<std::string> messages = {};
+    double readBack = NAN; // the first field's value once left, where checked
+};
+
+void PrintTo(const TypingCase& c, std::ostream* os) { *os << c.name; }
+
+class Typing : public LiveView, public ::testing::WithParamInterface<TypingCase> {
+  public:
+    int switchedOn() {
+        startAnalyser();
+        EXPECT_TRUE(flipSwitch());
+        return mainPanel;
+    }
+    // A panel opened from the main panel, with the one read its timer makes.
+    int opened(int button, const int& panel, int timer) {
+        switchedOn();
+        for (int r = 800; r <= 810; ++r) analyser.setReg(r, static_cast<uint16_t>(300 + r)); // in range
+        analyser.setReg(201, 0x0302); // both relays on their levels: every field can be typed
+        analyser.setReg(211, 0x0102);
+        SimulateCommit(mainPanel, button);
+        SimulateTimerTick(panel, timer);
+        return panel;
+    }
+    int energyReset(bool resetRefused = false) {
+        opened(PRINCIPAL_ENERGIA, panel_energia, ENERGIA_TIMER);
+        if (resetRefused) refuse(16, 1000);
+        ClickOn(panel_energia, ENERGIA_RESET);
+        return panel_contrasena_ener;
+    }
+    int passwordChange() {
+        switchedOn();
+        SimulateMenuCommand(mainPanel, MENU_CONF_CONTRASENA);
+        return FindPanelByTitle(etiqueta[211]);
+    }
+    int mainPanelOnly() {
+        startAnalyser();
+        RQ55_Poner_Etiquetas_PRINCIPAL(mainPanel, etiqueta);
+        return mainPanel;
+    }
+    int analogOutput() {
+        opened(PRINCIPAL_IN_OUT, panel_in_out, IN_OUT_TIMER);
+        SimulateCommit(panel_in_out, IN_OUT_SALIDA_1);
+        SimulateTimerTick(panel_out_anal, OUT_ANAL_TIMER);
+        return panel_out_anal;
+    }
+};
+
+TEST_P(Typing, WhatIsTypedIsWhatIsSent) {
+    const TypingCase& c = GetParam();
+    const int panel = c.open(*this);
+    ASSERT_GT(panel, 0);
+    analyser.clearRequests();
+    ClearRecordedPopups();
+    for (const Typed& t : c.typed) TypeInto(panel, t.control, t.keys, t.leave);
+    if (!std::isnan(c.readBack)) {
+        EXPECT_EQ(number(panel, c.typed[0].control), c.readBack) << "the field keeps what was typed";
+    }
+    ClickOn(panel, c.button);
+    EXPECT_EQ(messages(), c.messages);
+    if (!c.writes.empty() || !c.messages.empty() || c.held.empty()) {
+        EXPECT_EQ(writes(), c.writes);
+    }
+    for (const Held& h : c.held) {
+        if (h.isFloat)
+            EXPECT_EQ(analyser.getFloat(h.address), static_cast<float>(h.value)) << h.address;
+        else
+            EXPECT_EQ(analyser.reg(h.address), h.value) << h.address;
+    }
+}
+
+const auto kEquipment = [](Typing& t) { return t.opened(PRINCIPAL_CONF_EQUIPO, panel_conf_equipo, CONF_EQUIPO_TIMER); };
+const auto kInOut = [](Typing& t) { return t.opened(PRINCIPAL_IN_OUT, panel_in_out, IN_OUT_TIMER); };
+const auto kVersion = [](Typing& t) { return t.opened(PRINCIPAL_VERSION, panel_version, VERSION_TIMER); };
+const auto kAnalog = [](Typing& t) { return t.analogOutput(); };
+const auto kPassword = [](Typing& t) { return t.passwordChange(); };
+const auto kReset = [](Typing& t) { return t.energyReset(); };
+const auto kResetRefused = [](Typing& t) { return t.energyReset(true); };
+const auto kMain = [](Typing& t) { return t.mainPanelOnly(); };
+const std::string kNothingSent = ": nothing was sent.";
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, Typing,
+    ::testing::Values(
+        TypingCase{"EquipmentAddress", kEquipment, {{CONF_EQUIPO_DIRECCION, "45", Leave::Tab}}, CONF_EQUIPO_GUARDAR,
+                   {}, {{800, 45}}, {}, 45},
+        TypingCase{"EquipmentAddressOutOfRange", kEquipment, {{CONF_EQUIPO_DIRECCION, "300", Leave::Enter}},
+                   CONF_EQUIPO_GUARDAR, {}, {}, {"Error|Address takes 0 to 255" + kNothingSent}, 300},
+        TypingCase{"EquipmentWideRatio", kEquipment, {{CONF_EQUIPO_PRIMARIO_V, "70000", Leave::Stay}},
+                   CONF_EQUIPO_GUARDAR_2, {}, {{804, 1}, {805, 4464}}},
+        TypingCase{"RelayValueB", kInOut, {{IN_OUT_VALOR_B_1, "6.5", Leave::Enter}}, IN_OUT_GUARDAR, {},
+                   {{203, 650}}, {}, 6.5},
+        TypingCase{"RelayValueBOutOfRange", kInOut, {{IN_OUT_VALOR_B_1, "700", Leave::Tab}}, IN_OUT_GUARDAR, {}, {},
+                   {"Error|Relay 1, Value B takes 0.00 to 655.35" + kNothingSent}, 700},
+        TypingCase{"RelaySelectorOutOfRange", kInOut, {{IN_OUT_SELECTOR_2, "256", Leave::Stay}}, IN_OUT_GUARDAR,
+                   {}, {}, {"Error|Relay 2, Measured quantity takes 0 to 255" + kNothingSent}},
+        TypingCase{"AnalogPoint", kAnalog, {{OUT_ANAL_X1, "12.5", Leave::Tab}}, OUT_ANAL_GUARDAR, {},
+                   {{233, 12.5, true}}},
+        TypingCase{"ModelText", kVersion, {{VERSION_TEXTO_1, "RQ55 V4", Leave::Tab}}, VERSION_CAMBIAR, {},
+                   {{811, 'Q' << 8 | 'R'}}},
+        TypingCase{"ModelTextTooLong", kVersion, {{VERSION_TEXTO_1, "ABCDEFGHIJK", Leave::Stay}}, VERSION_CAMBIAR,
+                   {}, {}, {"Error|Modelo / Model (10) takes at most 10 characters, without accents" + kNothingSent}},
+        TypingCase{"PasswordChange",
+                   kPassword,
+                   {{CONTRASENA_ACTUAL, "1234", Leave::Tab}, {CONTRASENA_NUEVA, "4321", Leave::Enter}},
+                   CONTRASENA_GUARDAR,
+                   {"819=1234", "819=9999", "819=4321"},
+                   {},
+                   {"|Password change"},
+                   1234},
+        TypingCase{"PasswordChangeWrongPassword",
+                   kPassword,
+                   {{CONTRASENA_ACTUAL, "1111", Leave::Tab}, {CONTRASENA_NUEVA, "4321", Leave::Tab}},
+                   CONTRASENA_GUARDAR,
+                   {"819=1111"},
+                   {},
+                   {"Password|Wrong password, or the analyser did not answer."}},
+        TypingCase{"PasswordOverTheAnalysersLimit",
+                   kPassword,
+                   {{CONTRASENA_ACTUAL, "12345", Leave::Tab}, {CONTRASENA_NUEVA, "1", Leave::Tab}},
+                   CONTRASENA_GUARDAR,
+                   {},
+                   {},
+                   {"ERROR|MAx value for Password is 9998"},
+                   12345},
+        TypingCase{"NewPasswordOverTheAnalysersLimit",
+                   kPassword,
+                   {{CONTRASENA_ACTUAL, "1234", Leave::Tab}, {CONTRASENA_NUEVA, "99999", Leave::Stay}},
+                   CONTRASENA_GUARDAR,
+                   {},
+                   {},
+                   {"ERROR|MAx value for New Password is 9998"}},
+        TypingCase{"EnergyReset", kReset, {{CONTRASENA_ENER_CLAVE, "1234", Leave::Enter}}, CONTRASENA_ENER_ACEPTAR,
+                   {"819=1234", "1000=0"}, {}, {"|Energy reset"}, 1234},
+        TypingCase{"EnergyResetWrongPassword", kReset, {{CONTRASENA_ENER_CLAVE, "4321", Leave::Stay}},
+                   CONTRASENA_ENER_ACEPTAR, {"819=4321"}, {},
+                   {"Password|Wrong password, or the analyser did not answer."}},
+        TypingCase{"EnergyResetRefusedAfterThePassword", kResetRefused, {{CONTRASENA_ENER_CLAVE, "1234", Leave::Tab}},
+                   CONTRASENA_ENER_ACEPTAR, {"819=1234", "1000=0"}, {}, {"|Borrado Fallido"}},
+        TypingCase{"EnergyResetPasswordOutOfRange", kReset, {{CONTRASENA_ENER_CLAVE, "99999", Leave::Tab}},
+                   CONTRASENA_ENER_ACEPTAR, {}, {}, {"Error|Password takes 0 to 9998" + kNothingSent}, 99999},
+        TypingCase{"MainPanelAddressOutOfRange", kMain, {{PRINCIPAL_IDENTIDAD, "300", Leave::Tab}},
+                   PRINCIPAL_COMUNICACION, {}, {}, {"Error|Address takes 1 to 247" + kNothingSent}, 300}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
