@@ -72,8 +72,10 @@ bool openLink(const CliOptions& o, LinkTarget& link) {
     const int result =
         Ulvo_Abrir_Puerto(link.port, o.baud, f.dataBits, f.parity, f.stopBits, link.tcpPort, link.host);
     if (result < 0) {
-        say(linkName(o) + " cannot be opened: " +
-            (overTcp(o) ? LastTCPConnectError() : GetRS232ErrorString(result)));
+        // A serial device is named as typed, not by the COM number it is opened under.
+        say(overTcp(o) || o.serialDevice.empty() ? linkName(o) + " cannot be opened: " +
+                                                       (overTcp(o) ? LastTCPConnectError() : GetRS232ErrorString(result))
+                                                 : o.serialDevice + " " + RS232ErrorDetail(result));
         return false;
     }
     return true;
@@ -246,6 +248,15 @@ int CheckBeforeOpening(const CliOptions& o) {
         say("backup of several addresses: the file name must hold %a, replaced by each address");
         return kUsageError;
     }
+    if (o.command == "backup")
+        for (int address : addressesOf(o, false)) {
+            const std::string path = backupPath(o.arguments[0], address);
+            std::string why;
+            if (!CanCreateFile(path, why)) {
+                say(path + ": " + why);
+                return kUsageError;
+            }
+        }
     if (o.command == "restore" || o.command == "diff") {
         ConfigBytes bytes{};
         std::string why;

@@ -97,6 +97,15 @@ bool ParseAddressList(const std::string& text, std::vector<int>& addresses, std:
 }
 
 bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::string& error) {
+    // Longer than any path the system takes: refused with its length, never echoed whole.
+    constexpr size_t kLongestArgument = 4096;
+    constexpr size_t kLongestHostName = 253;
+    for (const std::string& a : args)
+        if (a.size() > kLongestArgument) {
+            error = "an argument of " + std::to_string(a.size()) + " characters is longer than any this tool takes (" +
+                    std::to_string(kLongestArgument) + ")";
+            return false;
+        }
     int links = 0;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
@@ -120,8 +129,17 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::
         } else if (a == "--tcp") {
             if (!value(v)) return false;
             ++links;
+            if (isCommand(v) || v.rfind('-', 0) == 0) {
+                error = "--tcp needs a host name before \"" + v + "\"";
+                return false;
+            }
             const size_t colon = v.rfind(':');
             o.host = v.substr(0, colon);
+            if (o.host.size() > kLongestHostName) {
+                error = "--tcp: the host name is " + std::to_string(o.host.size()) + " characters long; one has at most " +
+                        std::to_string(kLongestHostName);
+                return false;
+            }
             if (colon != std::string::npos && !toInt(v.substr(colon + 1), 1, 65535, n)) {
                 error = "--tcp: \"" + v.substr(colon + 1) + "\" is not a TCP port 1-65535";
                 return false;
@@ -138,6 +156,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::
         } else if (a == "--serial") {
             if (!value(o.serialDevice)) return false;
             ++links;
+            if (isCommand(o.serialDevice) || o.serialDevice.rfind('-', 0) == 0) {
+                error = "--serial needs a device before \"" + o.serialDevice + "\"";
+                return false;
+            }
         } else if (a == "--com") {
             if (!value(v)) return false;
             if (!toInt(v, 1, 98, n)) {

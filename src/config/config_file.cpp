@@ -173,14 +173,28 @@ int WriteConfiguration(const LinkTarget& link, const ConfigBytes& bytes, int rep
     return 1;
 }
 
+namespace {
+
+// A file written through a temporary file beside it, renamed over it only once whole.
+bool openForSaving(QSaveFile& file, std::string& why) {
+    const bool folder = QFileInfo(file.fileName()).isDir();
+    if (!folder && file.open(QIODevice::WriteOnly)) return true;
+    why = "the file cannot be created: " + (folder ? std::string("it is a folder") : file.errorString().toStdString());
+    return false;
+}
+
+} // namespace
+
+bool CanCreateFile(const std::string& path, std::string& why) {
+    QSaveFile file(QString::fromStdString(path));
+    if (!openForSaving(file, why)) return false;
+    file.cancelWriting();
+    return true;
+}
+
 SaveResult SaveConfigurationFile(const std::string& path, const LinkTarget& link, std::string& why) {
     QSaveFile file(QString::fromStdString(path));
-    if (QFileInfo(file.fileName()).isDir() || !file.open(QIODevice::WriteOnly)) {
-        why = "the file cannot be created: " + (QFileInfo(file.fileName()).isDir()
-                                                    ? std::string("it is a folder")
-                                                    : file.errorString().toStdString());
-        return SaveResult::CannotCreate;
-    }
+    if (!openForSaving(file, why)) return SaveResult::CannotCreate;
     ConfigBytes bytes{};
     int failed = 0;
     if (ReadConfiguration(link, bytes, &failed) != 1) {

@@ -62,6 +62,10 @@ int WriteConfiguration(const LinkTarget& link, const ConfigBytes& bytes, int rep
 
 enum class SaveResult { Saved, CannotCreate, ReadFailed, CannotWrite };
 
+// Whether a file can be written at `path` (tried with a temporary file beside it, removed at
+// once); `why` says why not.
+bool CanCreateFile(const std::string& path, std::string& why);
+
 // Reads the nine blocks and writes them to `path` only when all nine arrived: the text goes to a
 // temporary file beside the target, renamed over it at the end, so a failed save leaves an
 // existing file as it was and nothing partial behind. A file that cannot be created is found

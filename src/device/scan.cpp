@@ -1,7 +1,9 @@
 #include "device/scan.h"
 
 #include "link/exchange.h"
+#include "platform/serial.h"
 #include "platform/system.h"
+#include "platform/tcp.h"
 
 namespace {
 
@@ -68,6 +70,7 @@ std::vector<ScanHit> ScanForAnalysers(const ScanPlan& plan, const ScanProgressFn
     ScanProgress where;
     where.total = static_cast<int>(bauds.size() * framings.size() * plan.addresses.size());
     std::vector<ScanHit> hits;
+    where.found = &hits;
     for (int baud : bauds) {
         for (int framing : framings) {
             const Framing f = FramingOf(framing);
@@ -75,10 +78,10 @@ std::vector<ScanHit> ScanForAnalysers(const ScanPlan& plan, const ScanProgressFn
                 Ulvo_Abrir_Puerto(plan.port, baud, f.dataBits, f.parity, f.stopBits, plan.tcpPort, plan.host);
             if (opened < 0) {
                 if (error)
-                    *error = serial ? strfmt("COM %d at %d %s cannot be opened (error %d)", plan.port, baud,
-                                             FramingName(framing), opened)
-                                    : strfmt("%s:%d cannot be reached (error %d)", plan.host.c_str(),
-                                             plan.tcpPort, opened);
+                    *error = serial ? strfmt("at %d %s: %s", baud, FramingName(framing),
+                                             GetRS232ErrorString(opened).c_str())
+                                    : strfmt("%s:%d cannot be reached: %s", plan.host.c_str(), plan.tcpPort,
+                                             LastTCPConnectError().c_str());
                 where.done += static_cast<int>(plan.addresses.size());
                 continue;
             }

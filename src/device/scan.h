@@ -46,6 +46,7 @@ struct ScanProgress {
     int address = 0;
     int baud = 0;
     int framing = 0;
+    const std::vector<ScanHit>* found = nullptr; // what has answered so far
 };
 using ScanProgressFn = std::function<bool(const ScanProgress&)>;
 

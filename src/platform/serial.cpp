@@ -225,25 +225,29 @@ int SetComTime(int port, double seconds) {
     return 0;
 }
 
+std::string RS232ErrorDetail(int errorCode) {
+    const bool known = g_lastError.code == errorCode;
+    const std::string why = known && !g_lastError.reason.empty() ? ": " + g_lastError.reason : "";
+    switch (errorCode) {
+    case kRS_InvalidPortNum: return "is not a valid port number; use 1 to 98, or 99 for a TCP link.";
+    case kRS_PortNotOpen: return "is not open.";
+    case kRS_CannotOpenPort: return "cannot be opened" + why + ".";
+    case kRS_PermissionDenied:
+        return "cannot be opened: permission denied.\n"
+               "Give your user access to serial ports (on Debian: sudo usermod -aG dialout $USER),\n"
+               "then log out and in again.";
+    case kRS_PortBusy: return "is in use by another program" + why + ".";
+    case kRS_InvalidParameter: return "refused the port settings" + why + ".";
+    case kRS_WriteFailed: return "failed to write" + why + ".";
+    case kRS_ReadFailed: return "failed to read" + why + ".";
+    case kRS_DeviceGone: return "went away" + why + ".";
+    default: return "failed with error " + std::to_string(errorCode) + why + ".";
+    }
+}
+
 std::string GetRS232ErrorString(int errorCode) {
     const bool known = g_lastError.code == errorCode;
     const std::string com = known ? "COM" + std::to_string(g_lastError.port) : "The serial port";
     const std::string dev = known && !g_lastError.device.empty() ? " (" + g_lastError.device + ")" : "";
-    const std::string why = known && !g_lastError.reason.empty() ? ": " + g_lastError.reason : "";
-    switch (errorCode) {
-    case kRS_InvalidPortNum: return com + " is not a valid port number; use 1 to 98, or 99 for a TCP link.";
-    case kRS_PortNotOpen: return com + dev + " is not open.";
-    case kRS_CannotOpenPort: return com + dev + " cannot be opened" + why + ".";
-    case kRS_PermissionDenied:
-        return com + dev +
-               " cannot be opened: permission denied.\n"
-               "Give your user access to serial ports (on Debian: sudo usermod -aG dialout $USER),\n"
-               "then log out and in again.";
-    case kRS_PortBusy: return com + dev + " is in use by another program" + why + ".";
-    case kRS_InvalidParameter: return com + dev + " refused the port settings" + why + ".";
-    case kRS_WriteFailed: return com + dev + ": writing failed" + why + ".";
-    case kRS_ReadFailed: return com + dev + ": reading failed" + why + ".";
-    case kRS_DeviceGone: return com + dev + " went away" + why + ".";
-    default: return "Serial port error " + std::to_string(errorCode) + why + ".";
-    }
+    return com + dev + " " + RS232ErrorDetail(errorCode);
 }

@@ -53,3 +53,5 @@ int FlushOutQ(int port);
 int SetComTime(int port, double seconds);
 // The text for an error code, naming the device and the reason of the last failure on it.
 std::string GetRS232ErrorString(int errorCode);
+// The same without the port's name: "cannot be opened: No such file or directory."
+std::string RS232ErrorDetail(int errorCode);

@@ -7,6 +7,7 @@
 #include "device/scan.h"
 #include "lang/label_table.h"
 #include "link/link_settings.h"
+#include "panels/config_fields.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 #include "rq55_uir.h"
@@ -79,8 +80,13 @@ void dimWhileSearching(int dialog, bool searching) {
     SetCtrlAttribute(dialog, BUSCAR_CANCELAR, ATTR_DIMMED, searching ? 0 : 1);
 }
 
-// Between two probes: the dialog shows where the search is and lets a press of Cancel through.
+// Between two probes: the dialog shows where the search is and each analyser as soon as it has
+// answered, and lets a press of Cancel through.
 bool showProgress(int dialog, const ScanProgress& at) {
+    int listed = 0;
+    GetNumListItems(dialog, BUSCAR_LISTA, listed);
+    for (size_t i = static_cast<size_t>(listed); at.found && i < at.found->size(); ++i)
+        InsertListItem(dialog, BUSCAR_LISTA, -1, hitText((*at.found)[i]), static_cast<int>(i));
     SetCtrlVal(dialog, BUSCAR_PROGRESO, at.total > 0 ? 100.0 * at.done / at.total : 0.0);
     SetCtrlVal(dialog, BUSCAR_ESTADO,
                FillIn(etiqueta[kTextAsking],
@@ -125,6 +131,7 @@ int RQ55_Buscar_Analizador(int, int, int event, void*, int, int) {
 
 int RQ55_Buscar_Iniciar(int panel, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT || g_searching) return 0;
+    if (RefuseUnfit(panel, {{BUSCAR_DESDE}, {BUSCAR_HASTA}})) return 0;
     g_searching = true;
     g_cancelled = false;
     ClearListCtrl(panel, BUSCAR_LISTA);
@@ -134,6 +141,8 @@ int RQ55_Buscar_Iniciar(int panel, int, int event, void*, int, int) {
         planOf(panel), [panel](const ScanProgress& at) { return showProgress(panel, at); }, &error);
     g_searching = false;
     if (g_dialog != panel) return 0; // closed while searching
+    // The final list: a device that answers every unit id alike is one analyser, not many.
+    ClearListCtrl(panel, BUSCAR_LISTA);
     for (size_t i = 0; i < g_hits.size(); ++i)
         InsertListItem(panel, BUSCAR_LISTA, -1, hitText(g_hits[i]), static_cast<int>(i));
     SetCtrlVal(panel, BUSCAR_PROGRESO, g_cancelled ? 0.0 : 100.0);

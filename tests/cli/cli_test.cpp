@@ -6,7 +6,11 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <algorithm>
+#include <sys/socket.h>
+
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
@@ -228,6 +232,9 @@ TEST(Cli, UsageErrorsSendNothing) {
         {"diff", dir.file("missing.bin")},
         {"read", "network", "--count", "3"},
         {"identify", "--baud", "9600,19200"},
+        {"backup", dir.file("no-such-folder/x.bin")},
+        {"backup", dir.path()},
+        {"read", "network", "--watch", "0.1"},
     };
     for (const auto& args : refused) {
         const CtlRun r = a.run(args);
@@ -235,6 +242,10 @@ TEST(Cli, UsageErrorsSendNothing) {
         EXPECT_FALSE(r.err.empty());
     }
     EXPECT_EQ(ctl({"identify"}).status, 2); // no link
+    EXPECT_EQ(ctl({"--tcp", "read", "network"}).err.find("--tcp needs a host name before \"read\""), 9u);
+    const CtlRun longHost = ctl({"identify", "--tcp", std::string(10000, 'h')});
+    EXPECT_EQ(longHost.status, 2);
+    EXPECT_LT(longHost.err.size(), 200u) << "an over-long argument is not echoed whole";
     EXPECT_EQ(a.sim.requestCount(), 0);
     for (const char* free : {"--help", "--version"}) {
         const CtlRun r = ctl({free});
@@ -285,6 +296,40 @@ TEST(Cli, WatchOutlivesALateReplyAndALostAnalyser) {
     std::vector<std::string> numbers;
     for (size_t r = 1; r < 4; ++r) numbers.push_back(fields(rows[r]).at(column));
     EXPECT_EQ(numbers, (std::vector<std::string>{"1", "3", "1"})) << "each row is the reply to its own request";
+}
+
+// A link that cannot be opened says why in plain words, each cause its own, and exits 1.
+TEST(Cli, ALinkThatCannotBeOpenedSaysWhy) {
+    // A listener that takes no more connections: its queue is full, so a new one is never answered.
+    QTcpServer full;
+    ASSERT_TRUE(full.listen(QHostAddress::LocalHost));
+    const int fd = static_cast<int>(full.socketDescriptor());
+    ::listen(fd, 0);
+    std::vector<std::unique_ptr<QTcpSocket>> waiting;
+    for (int i = 0; i < 3; ++i) {
+        waiting.push_back(std::make_unique<QTcpSocket>());
+        waiting.back()->connectToHost(QHostAddress::LocalHost, full.serverPort());
+    }
+    QTcpServer probe; // a port that was free a moment ago: nobody listens there
+    ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
+    const std::string refusedPort = std::to_string(probe.serverPort());
+    probe.close();
+    const struct {
+        std::vector<std::string> link;
+        const char* said;
+    } cases[] = {
+        {{"--tcp", "no-such-host.invalid"}, "cannot be opened: unknown host ("},
+        {{"--tcp", "127.0.0.1:" + refusedPort}, "cannot be opened: connection refused"},
+        {{"--tcp", "127.0.0.1:" + std::to_string(full.serverPort())}, "cannot be opened: no answer within 5 s"},
+        {{"--serial", "/dev/no-such-tty"}, "/dev/no-such-tty cannot be opened: "},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = {"identify"};
+        args.insert(args.end(), c.link.begin(), c.link.end());
+        const CtlRun r = ctl(args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+    }
 }
 
 TEST(Cli, ScanFindsTheAnalyser) {

@@ -1,5 +1,7 @@
 // The main panel's find dialog: the analysers on the line, the one chosen put on the main panel,
 // and a search that stops when told.
+#include <functional>
+
 #include "shell/find_analyser.h"
 #include "view_fixture.h"
 
@@ -28,10 +30,20 @@ class Find : public LiveView {
     }
 };
 
-TEST_F(Find, ListsTheAnalysersAndPutsTheChosenOneOnTheMainPanel) {
+TEST_F(Find, ListsTheAnalysersAsTheyAnswerAndPutsTheChosenOneOnTheMainPanel) {
     const int dialog = openDialog();
     ASSERT_GT(dialog, 0);
+    // While address 4 is asked, the two that answered before it are listed already.
+    int listedWhileAsking4 = -1;
+    std::function<void()> watch = [&] {
+        if (text(dialog, BUSCAR_ESTADO).rfind("Asking address 4", 0) == 0)
+            GetNumListItems(dialog, BUSCAR_LISTA, listedWhileAsking4);
+        else if (listedWhileAsking4 < 0)
+            PostDeferredCall(watch);
+    };
+    PostDeferredCall(watch);
     SimulateCommit(dialog, BUSCAR_BUSCAR);
+    EXPECT_EQ(listedWhileAsking4, 2);
     int count = 0;
     GetNumListItems(dialog, BUSCAR_LISTA, count);
     ASSERT_EQ(count, 2);
