@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+// The texts the program uses are numbered 0 to kTextCount - 1.
+inline constexpr int kTextCount = 472;
+
 struct LabelTable {
     std::vector<std::string> texts;
 

@@ -43,6 +43,33 @@ void showSectionNotFound() {
                  strfmt("Language section not found at : %s\\language.ini", GetProjectDir().c_str()));
 }
 
+std::string g_incomplete; // what the last table read lacked, in words; "" when it was whole
+
+// A section that ends before the last text the program uses is completed from another section,
+// and where that one lacks a text too, with "text N": never a blank caption. The operator is told
+// once which text is the first missing, in both languages, as the texts themselves may be missing.
+void complete(LabelTable& table, IniText ini, const std::string& section) {
+    int first = 0;
+    while (first < kTextCount && !table[first].empty()) ++first;
+    if (first == kTextCount) return;
+    table.texts.resize(static_cast<size_t>(std::max(table.size(), kTextCount)));
+    std::string other;
+    for (int k = 1; k <= Ini_NumberOfSections(ini) && other.empty(); ++k)
+        if (Ini_NthSectionName(ini, k, other) != 1 || other == section) other.clear();
+    for (int n = first; n < kTextCount; ++n) {
+        std::string& text = table.texts[static_cast<size_t>(n)];
+        if (!text.empty()) continue;
+        if (other.empty() || Ini_GetStringCopy(ini, other, strfmt("%04d", n), text) != 1 || text.empty())
+            text = strfmt("text %d", n);
+    }
+    g_incomplete = strfmt("%s: la sección \"%s\" termina antes del texto %d; los textos que faltan se toman de "
+                          "\"%s\".\n%s: the section \"%s\" ends before text %d; the missing texts are taken from "
+                          "\"%s\".",
+                          LanguageFilePath().c_str(), section.c_str(), first, other.c_str(),
+                          LanguageFilePath().c_str(), section.c_str(), first, other.c_str());
+    MessagePopup("RQ55", g_incomplete);
+}
+
 // Reads the section at the language's position into a new table. Nothing when the section is
 // missing or memory runs out; the reason has been shown.
 std::optional<LabelTable> loadTable(int language) {
@@ -73,6 +100,8 @@ std::optional<LabelTable> loadTable(int language) {
         if (Ini_GetStringCopy(ini, section, strfmt("%04d", n), text) != 1) break;
         table.texts[static_cast<size_t>(n)] = std::move(text);
     }
+    g_incomplete.clear();
+    complete(table, ini, section);
     Ini_Dispose(ini);
     return table;
 }
@@ -119,6 +148,11 @@ int Ulvo_ObtenerIdiomas(std::vector<std::string>& names) {
 }
 
 int Ulvo_SeleccionarIdioma(int* language) {
+    // Nobody is there to choose: the first language is taken, and not remembered.
+    if (PopupsOnConsole()) {
+        if (language) *language = 1;
+        return 1;
+    }
     std::vector<std::string> names;
     Ulvo_ObtenerIdiomas(names);
     g_dialog = NewPanel(0, "Idioma / Language", VAL_AUTO_CENTER, VAL_AUTO_CENTER, 120, 220);
@@ -172,7 +206,7 @@ std::optional<LabelTable> Ulvo_AsignarIdioma() {
     int language = std::atoi(stored.c_str());
     if (!remembered || language < 1 || language > sections) {
         if (Ulvo_SeleccionarIdioma(&language) == -1) return std::nullopt;
-        RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, strfmt("%i", language));
+        if (!PopupsOnConsole()) RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, strfmt("%i", language));
     }
     std::optional<LabelTable> table = loadTable(language);
     if (table) g_inForce = language;
@@ -180,6 +214,8 @@ std::optional<LabelTable> Ulvo_AsignarIdioma() {
 }
 
 int LanguageInForce() { return g_inForce; }
+
+const std::string& LanguageFileIncomplete() { return g_incomplete; }
 
 void RQ55_Selecciona_Idioma_ESP() { selectLanguage(1); }
 void RQ55_Selecciona_Idioma_ENG() { selectLanguage(2); }

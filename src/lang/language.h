@@ -37,5 +37,8 @@ void RQ55_Selecciona_Idioma_ENG();
 // The language whose texts are in force (1, 2, ...), 0 before any was loaded.
 int LanguageInForce();
 
+// What the last table read lacked, as told to the operator ("" when its section was whole).
+const std::string& LanguageFileIncomplete();
+
 // The path of language.ini in the program directory.
 std::string LanguageFilePath();

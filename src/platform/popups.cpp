@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
+#include <cstdio>
 
 #include "platform/panel_table.h"
 #include "platform/widgets.h"
@@ -14,6 +15,14 @@ using namespace platform;
 namespace {
 std::function<PopupAnswer(const PopupRecord&)> g_responder;
 std::vector<PopupRecord> g_popups;
+bool g_onConsole = false;
+
+// With nobody at the screen, what a popup says goes to stderr and its answer is "no".
+bool toConsole(const PopupRecord& record) {
+    if (g_responder || !g_onConsole) return false;
+    std::fprintf(stderr, "%s%s%s\n", record.title.c_str(), record.title.empty() ? "" : ": ", record.text.c_str());
+    return true;
+}
 
 std::string joinedTexts(const Panel& p) {
     std::string text;
@@ -51,8 +60,12 @@ int RemovePopup(int panel) {
     return 0;
 }
 
+void SetPopupsOnConsole(bool onConsole) { g_onConsole = onConsole; }
+bool PopupsOnConsole() { return g_onConsole; }
+
 int MessagePopup(const std::string& title, const std::string& message) {
     RecordPopup({"message", title, message, 0});
+    if (toConsole(g_popups.back())) return 0;
     if (g_responder) {
         g_responder(g_popups.back());
         return 0;
@@ -65,6 +78,7 @@ int MessagePopup(const std::string& title, const std::string& message) {
 
 int ConfirmPopup(const std::string& title, const std::string& message) {
     RecordPopup({"confirm", title, message, 0});
+    if (toConsole(g_popups.back())) return 0;
     if (g_responder) return g_responder(g_popups.back()).result ? 1 : 0;
     QMessageBox box(QMessageBox::Question, qs(title), qs(message), QMessageBox::Yes | QMessageBox::No,
                     QApplication::activeWindow());
@@ -75,6 +89,7 @@ int ConfirmPopup(const std::string& title, const std::string& message) {
 int FileSelectPopupEx(const std::string& defaultDir, const std::string& defaultSpec,
                       const std::string& typeList, const std::string& title, int button, std::string& path) {
     RecordPopup({"file", title, defaultSpec, 0});
+    if (toConsole(g_popups.back())) return 0;
     if (g_responder) {
         const PopupAnswer answer = g_responder(g_popups.back());
         if (answer.result < 1) return 0;

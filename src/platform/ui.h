@@ -174,6 +174,11 @@ int SetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, int value);
 int GetMenuBarAttribute(int menuBar, int menuOrItem, int attribute, int& value);
 
 // Modal popups.
+// For a run with nobody at the screen (rq55 --check-install): a message goes to stderr, a question
+// is answered no and a file dialog cancelled, and nothing waits.
+void SetPopupsOnConsole(bool onConsole);
+bool PopupsOnConsole();
+
 int MessagePopup(const std::string& title, const std::string& message);
 int ConfirmPopup(const std::string& title, const std::string& message); // 1 yes, 0 no
 enum { VAL_SELECT_BUTTON = 0, VAL_SAVE_BUTTON = 1, VAL_LOAD_BUTTON = 2 };

@@ -57,6 +57,7 @@ int main(int argc, char** argv) {
         MainPanelPreset preset;
         preset.quitOnceShown = true;
         SetMainPanelPreset(preset);
+        SetPopupsOnConsole(true); // what a faulty installation says goes to stderr; nobody waits
     }
     return RQ55_main(argc, argv);
 }

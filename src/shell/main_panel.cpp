@@ -112,9 +112,11 @@ int RQ55_main(int argc, char** argv) {
     if (DisplayPanel(panel_principal) < 0) return 0;
     if (g_preset.quitOnceShown) {
         ProcessSystemEvents();
+        WT_RemoveSysTrayIcon(icono_comunicaciones_barra_tareas);
+        // A language file that lacks texts is a faulty installation, though the program can run.
+        if (!LanguageFileIncomplete().empty()) return 1;
         std::printf("rq55: %s/RQ55.uir and language.ini read; the main panel opened.\n",
                     GetProjectDir().c_str());
-        WT_RemoveSysTrayIcon(icono_comunicaciones_barra_tareas);
         return 0;
     }
     if (RunUserInterface() < 0) return 0;

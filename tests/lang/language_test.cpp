@@ -110,27 +110,35 @@ TEST_F(Language, AnInvalidStoredChoiceAsksAgainAndQuitEndsWithoutATable) {
     ProcessSystemEvents(); // lets the unused dialog answer run and find nothing
 }
 
-TEST_F(Language, TheTableEndsAtTheFirstMissingOrEmptyText) {
+// A section ends at its first missing or empty text; the rest is taken from another section, or is
+// "text N" where that lacks it too, never a blank caption, and the operator is told in both languages.
+TEST_F(Language, ASectionThatEndsEarlyIsCompletedAndSaysSo) {
     std::vector<std::string> texts;
     for (int i = 0; i < 100; ++i) texts.push_back(std::string(1, 't').append(std::to_string(i)));
     std::string file = section("G", texts) + "0101 = after the gap\n[E]\n";
     for (int i = 0; i <= 20; ++i) file += i == 12 ? "0012 =\n" : strfmt("%04d = e%d\n", i, i);
     dir.writeLanguage(file + "[N]\n0000 = Línea 1\\nLínea 2\n");
 
+    ClearRecordedPopups();
     const auto gapped = tableOf("1"), emptied = tableOf("2"), twoLines = tableOf("3");
     ASSERT_TRUE(gapped && emptied && twoLines);
-    EXPECT_EQ(gapped->size(), 101);
-    // A number beyond the table reads as empty.
-    EXPECT_EQ(std::tuple((*gapped)[99], (*gapped)[100], (*gapped)[101]), std::tuple("t99", "", ""));
-    EXPECT_EQ(std::tuple((*emptied)[11], (*emptied)[12], (*emptied)[13]), std::tuple("e11", "", ""));
+    EXPECT_EQ(gapped->size(), kTextCount);
+    EXPECT_EQ(std::tuple((*gapped)[99], (*gapped)[100], (*gapped)[101]), std::tuple("t99", "text 100", "text 101"));
+    EXPECT_EQ(std::tuple((*emptied)[11], (*emptied)[12], (*emptied)[13]), std::tuple("e11", "t12", "t13"));
     EXPECT_EQ((*twoLines)[0], "Línea 1\nLínea 2");
+    ASSERT_EQ(RecordedPopups().size(), 3u);
+    EXPECT_NE(RecordedPopups()[0].text.find("the section \"G\" ends before text 100; the missing texts are taken "
+                                            "from \"E\"."),
+              std::string::npos)
+        << RecordedPopups()[0].text;
+    EXPECT_NE(RecordedPopups()[1].text.find("la sección \"E\" termina antes del texto 12"), std::string::npos);
 }
 
 TEST_F(Language, TheShippedFileHoldsEveryTextInBothLanguages) {
     for (const char* language : {"1", "2"}) {
         const std::optional<LabelTable> table = tableOf(language);
         ASSERT_TRUE(table);
-        ASSERT_EQ(table->size(), 472) << language;
+        ASSERT_EQ(table->size(), kTextCount) << language;
         for (int n = 0; n < table->size(); ++n) EXPECT_FALSE((*table)[n].empty()) << "text " << n;
         // The communication-error texts are found in messages by substring: none may hold another.
         for (int a = 22; a <= 25; ++a)
@@ -198,7 +206,7 @@ TEST_F(MenuSwitch, SwitchingLanguageRebuildsTheMainPanelInTheNewLanguage) {
 }
 
 TEST_F(MenuSwitch, AMissingSecondSectionStoresTheChoiceAndKeepsTheOldTexts) {
-    dir.writeLanguage(section("Solo", std::vector<std::string>(407, "solo")));
+    dir.writeLanguage(section("Solo", std::vector<std::string>(kTextCount, "solo")));
     startMainPanel();
     const int old = panel_principal;
     RQ55_Cambia_Idioma_ENG(GetPanelMenuBar(old), MENU_IDIOMA_ENG, nullptr, old);

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include <QFile>
+#include <QProcess>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -83,6 +84,38 @@ TEST_F(Shell, ABrokenPanelFileIsNamedAndTheStartFails) {
         EXPECT_NE(RecordedPopups()[0].text.find(file), std::string::npos) << RecordedPopups()[0].text;
         EXPECT_NE(RecordedPopups()[0].text.find(reason), std::string::npos) << RecordedPopups()[0].text;
         EXPECT_FALSE(TrayIconInstalled());
+    }
+}
+
+// rq55 --check-install of a faulty installation: nobody is asked anything, the fault is said on
+// stderr and the status is not 0: a panel file that cannot be read, or a language section that
+// ends early (the program would run with the other language's texts, but the installation is not
+// whole).
+TEST(CheckInstall, AFaultyInstallationFailsOnStderrWithoutWaiting) {
+    std::string language;
+    std::getline(std::ifstream(testsupport::ResourceDir() + "/language.ini"), language, '\0');
+    const std::string truncated = language.substr(0, language.find("0300 = ")) + language.substr(language.find("[English]"));
+    const struct {
+        const char* file;
+        std::string content;
+        const char* said;
+    } cases[] = {
+        {"RQ55.uir", "{\"panels\": [", "is not a valid panel file"},
+        {"language.ini", truncated, "ends before text 300"},
+    };
+    for (const auto& c : cases) {
+        ProgramDir dir;
+        std::filesystem::copy_file(RQ55_PATH, dir.path() + "/rq55");
+        std::ofstream(dir.path() + "/" + c.file) << c.content;
+        QProcess rq55;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("RQ55_SETTINGS", QString::fromStdString(dir.path() + "/settings.ini"));
+        rq55.setProcessEnvironment(env);
+        rq55.start(QString::fromStdString(dir.path() + "/rq55"), {"--check-install"});
+        rq55.closeWriteChannel();
+        ASSERT_TRUE(rq55.waitForFinished(30000)) << c.file << ": it waited for someone";
+        EXPECT_NE(rq55.exitCode(), 0) << c.file;
+        EXPECT_NE(rq55.readAllStandardError().toStdString().find(c.said), std::string::npos) << c.file;
     }
 }
 
