@@ -170,14 +170,10 @@ int SetCtrlAttribute(int panel, int control, int attribute, const std::string& v
         c->widget->setProperty("ownTooltip", qs(value));
         if (ValueFits(c->widget)) c->widget->setToolTip(qs(value));
         return 0;
-    case ATTR_YNAME: {
+    case ATTR_YNAME:
         if (c->type != CTRL_GRAPH) return UIE_WrongControlType;
-        const auto axes = static_cast<QChartView*>(c->widget)->chart()->axes(Qt::Vertical);
-        if (axes.isEmpty()) return UIE_WrongControlType;
-        axes.first()->setTitleText(qs(value));
-        axes.first()->setTitleFont(axes.first()->labelsFont());
+        SetGraphYName(*c, qs(value));
         return 0;
-    }
     default: return UIE_BadAttribute;
     }
 }

@@ -1,5 +1,7 @@
 // Graphs: lines through points, with the free axes fitted to what is drawn.
 #include <QDateTime>
+#include <QFontMetrics>
+#include <QGraphicsSimpleTextItem>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QDateTimeAxis>
@@ -10,6 +12,36 @@
 #include "platform/panel_table.h"
 
 using namespace platform;
+
+namespace {
+
+// A time axis spans at least a minute, between round times of day with at most six steps.
+void fitTimeAxis(QDateTimeAxis* time, double x0, double x1) {
+    constexpr double kSteps[] = {10e3, 15e3, 30e3, 60e3, 120e3, 300e3, 600e3, 900e3, 1800e3, 3600e3};
+    x0 = std::min(x0, x1 - 60e3);
+    double step = kSteps[std::size(kSteps) - 1];
+    for (double s : kSteps) {
+        if (std::ceil(x1 / s) - std::floor(x0 / s) <= 6) {
+            step = s;
+            break;
+        }
+    }
+    const double from = std::floor(x0 / step) * step, to = std::ceil(x1 / step) * step;
+    const QDateTime start = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(from));
+    const QDateTime end = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to));
+    if (time->min() == start && time->max() == end) return; // a moving line leaves the axis alone mostly
+    time->setTickCount(static_cast<int>(std::lround((to - from) / step)) + 1);
+    time->setRange(start, end);
+}
+
+QLineSeries* plotOf(int panel, int control, int plot) {
+    Control* c = findControl(panel, control);
+    if (!c || c->type != CTRL_GRAPH) return nullptr;
+    auto it = c->plots.find(plot);
+    return it == c->plots.end() ? nullptr : it->second;
+}
+
+} // namespace
 
 void platform::RescaleGraph(Control& c) {
     auto* view = static_cast<QChartView*>(c.widget);
@@ -38,21 +70,7 @@ void platform::RescaleGraph(Control& c) {
     auto* ay = static_cast<QValueAxis*>(axesY.first());
     if (!c.fixedY) ay->setRange(y0, y1), ay->applyNiceNumbers();
     if (auto* time = qobject_cast<QDateTimeAxis*>(axesX.first())) {
-        // A time axis spans what is drawn, at least a minute, between round times of day with at
-        // most six steps.
-        constexpr double kSteps[] = {10e3, 15e3, 30e3, 60e3, 120e3, 300e3, 600e3, 900e3, 1800e3, 3600e3};
-        x0 = std::min(x0, x1 - 60e3);
-        double step = kSteps[std::size(kSteps) - 1];
-        for (double s : kSteps) {
-            if (std::ceil(x1 / s) - std::floor(x0 / s) <= 6) {
-                step = s;
-                break;
-            }
-        }
-        const double from = std::floor(x0 / step) * step, to = std::ceil(x1 / step) * step;
-        time->setTickCount(static_cast<int>(std::lround((to - from) / step)) + 1);
-        time->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(from)),
-                       QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to)));
+        if (!c.fixedX) fitTimeAxis(time, x0, x1);
         return;
     }
     pad(x0, x1);
@@ -115,6 +133,71 @@ int DeleteGraphPlot(int panel, int control, int plot) {
         } else {
             ++it;
         }
+    }
+    return 0;
+}
+
+// The name of the vertical axis reads across, above the axis, rather than turned on its side.
+void platform::SetGraphYName(Control& c, const QString& name) {
+    QChart* chart = static_cast<QChartView*>(c.widget)->chart();
+    QGraphicsSimpleTextItem* label = c.yName;
+    if (!label) {
+        label = c.yName = new QGraphicsSimpleTextItem(chart);
+        QFont font = chart->axes(Qt::Vertical).value(0)->labelsFont();
+        font.setBold(true);
+        label->setFont(font);
+        QMargins margins = chart->margins();
+        margins.setTop(margins.top() + QFontMetrics(font).height() + 4);
+        chart->setMargins(margins);
+        QObject::connect(chart, &QChart::plotAreaChanged, chart, [label](const QRectF& area) {
+            label->setPos(std::max(2.0, area.left() - label->boundingRect().width() / 2),
+                          area.top() - label->boundingRect().height() - 6);
+        });
+    }
+    label->setText(name);
+    const QRectF area = chart->plotArea();
+    label->setPos(std::max(2.0, area.left() - label->boundingRect().width() / 2),
+                  area.top() - label->boundingRect().height() - 6);
+}
+
+int AppendPlotPoint(int panel, int control, int plot, double x, double y) {
+    QLineSeries* series = plotOf(panel, control, plot);
+    if (!series) return UIE_Failure;
+    series->append(x, y);
+    return 0;
+}
+
+int DropPlotPointsBefore(int panel, int control, int plot, double x) {
+    QLineSeries* series = plotOf(panel, control, plot);
+    if (!series) return UIE_Failure;
+    int count = 0;
+    while (count < series->count() && series->at(count).x() < x) ++count;
+    if (count > 0) series->removePoints(0, count);
+    return 0;
+}
+
+int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, double max) {
+    Control* c = findControl(panel, control);
+    if (!c) return missingControl(panel);
+    if (c->type != CTRL_GRAPH) return UIE_WrongControlType;
+    const bool x = axis == VAL_BOTTOM_XAXIS;
+    (x ? c->fixedX : c->fixedY) = mode == VAL_MANUAL;
+    if (mode != VAL_MANUAL) {
+        RescaleGraph(*c);
+        return 0;
+    }
+    const auto axes = static_cast<QChartView*>(c->widget)->chart()->axes(x ? Qt::Horizontal : Qt::Vertical);
+    if (axes.isEmpty() || !(min < max)) return UIE_Failure;
+    if (auto* time = qobject_cast<QDateTimeAxis*>(axes.first())) {
+        fitTimeAxis(time, min, max);
+    } else if (auto* value = qobject_cast<QValueAxis*>(axes.first())) {
+        // The same range asked again changes nothing: a refresh whose values stay within it costs
+        // no relayout of the axis.
+        const QPointF asked(min, max);
+        if (value->property("asked").toPointF() == asked) return 0;
+        value->setProperty("asked", asked);
+        value->setRange(min, max);
+        value->applyNiceNumbers();
     }
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "platform/ui.h"
 
 class QFontMetrics;
+class QGraphicsSimpleTextItem;
 class QLabel;
 class QLineSeries;
 class QMenu;
@@ -51,6 +52,7 @@ struct Control {
     std::vector<ListItem> items;       // rings and list boxes
     std::map<int, QLineSeries*> plots; // graphs
     int nextPlot = 1;
+    QGraphicsSimpleTextItem* yName = nullptr; // a graph's name of its vertical axis
     bool fixedX = false, fixedY = false;
 };
 
@@ -117,6 +119,8 @@ inline const QString kNoValueText = QStringLiteral("\u2014");
 void PlaceCaption(Control& c);
 // Fits a graph's free axes to its plots.
 void RescaleGraph(Control& c);
+// Names a graph's vertical axis, the name reading across above it.
+void SetGraphYName(Control& c, const QString& name);
 
 // The popup record every popup adds, and the responder that answers it in tests.
 void RecordPopup(PopupRecord record);

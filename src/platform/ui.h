@@ -165,6 +165,16 @@ int PlotXY(int panel, int control, const float* x, const float* y, int count, in
 int PlotXY(int panel, int control, const double* x, const double* y, int count, int color);
 int SetPlotAttribute(int panel, int control, int plot, int attribute, const std::string& value);
 int DeleteGraphPlot(int panel, int control, int plot); // plot -1: every plot
+// A line over time that moves on at a cost that does not grow with it: a point added at the end
+// of a plot, and the points before x dropped from its front. Neither refits the axes.
+int AppendPlotPoint(int panel, int control, int plot, double x, double y);
+int DropPlotPointsBefore(int panel, int control, int plot, double x);
+// The range of a graph's axis: fitted to the plots at every PlotXY (VAL_AUTOSCALE, the start), or
+// the given one from now on (VAL_MANUAL), widened to round numbers (on a time axis, round times of
+// day).
+enum { VAL_BOTTOM_XAXIS = 0, VAL_LEFT_YAXIS = 2 };
+enum { VAL_MANUAL = 0, VAL_AUTOSCALE = 1 };
+int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, double max);
 
 // Menu bars (the main panel's). Menus and items share one numbering per menu bar.
 int GetPanelMenuBar(int panel);

@@ -35,6 +35,16 @@ void showNumber(const Control& c, QLabel* display, double value) {
     display->setText(text);
 }
 
+// A list of single lines gives every line the size of its last (that keeps thousands of lines
+// quick), so each line carries the width of the widest: a long line can be scrolled to its end.
+void keepWidestLine(QListWidget* list, QListWidgetItem* added) {
+    const int before = list->property("widest").toInt();
+    const int widest = std::max(before, list->fontMetrics().horizontalAdvance(added->text()) + 12);
+    list->setProperty("widest", widest);
+    added->setSizeHint(QSize(widest, list->fontMetrics().height() + 4));
+    if (widest > before) list->doItemsLayout(); // every line takes the new width
+}
+
 } // namespace
 
 int SetCtrlVal(int panel, int control, double value) {
@@ -179,6 +189,7 @@ int InsertListItem(int panel, int control, int index, const std::string& label, 
         const QScrollBar* bar = list->verticalScrollBar();
         const bool following = index == count && bar->value() == bar->maximum();
         list->insertItem(index, qs(label));
+        keepWidestLine(list, list->item(index));
         if (list->currentRow() < 0) list->setCurrentRow(0);
         if (following) list->scrollToBottom();
     }
@@ -204,7 +215,10 @@ int ClearListCtrl(int panel, int control) {
     c->items.clear();
     const QSignalBlocker block(c->widget);
     if (auto* box = qobject_cast<QComboBox*>(c->widget)) box->clear();
-    if (auto* list = qobject_cast<QListWidget*>(c->widget)) list->clear();
+    if (auto* list = qobject_cast<QListWidget*>(c->widget)) {
+        list->clear();
+        list->setProperty("widest", 0);
+    }
     return 0;
 }
 

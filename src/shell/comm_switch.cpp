@@ -106,9 +106,12 @@ void RQ55_Comunicaciones_On_Off(int panel) {
 
 int RQ55_Abrir_Puerto(int panel, int /*control*/, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
-    int switchedOn = 0;
+    int switchedOn = 0, port = 0;
     GetCtrlVal(panel, PRINCIPAL_COMUNICACION, switchedOn);
-    if (switchedOn == 1 && RefuseUnfit(panel, {{PRINCIPAL_PUERTO}, {PRINCIPAL_IDENTIDAD}, {PRINCIPAL_TCP_PUERTO}})) {
+    GetCtrlVal(panel, PRINCIPAL_PUERTO, port);
+    std::vector<SentField> settings = {{PRINCIPAL_PUERTO}, {PRINCIPAL_IDENTIDAD}};
+    if (port == kTcpLinkPort) settings.push_back({PRINCIPAL_TCP_PUERTO}); // a COM port leaves it unused
+    if (switchedOn == 1 && RefuseUnfit(panel, settings)) {
         SetCtrlVal(panel, PRINCIPAL_COMUNICACION, 0);
         return 0;
     }

@@ -20,7 +20,7 @@ void RQ55_Visualiza_Pantalla_Info(int /*menuBar*/, int /*panel*/) {
     SetCtrlVal(info, INFO_TEXTO_1, "Network analyser set-up and monitoring");
     SetCtrlVal(
         info, INFO_TEXTO_2,
-        strfmt("Version %s (%s) · Modbus RTU · Modbus/TCP · RTU over TCP", RQ55_VERSION, RQ55_BUILD_DATE));
+        strfmt("Version %s (%s)\nModbus RTU · Modbus/TCP · RTU over TCP", RQ55_VERSION, RQ55_BUILD_DATE));
     InstallPopup(info);
 }
 

@@ -9,6 +9,7 @@
 #include "panels/freshness.h"
 #include "panels/navigation.h"
 #include "panels/view_support.h"
+#include "platform/system.h"
 #include "platform/ui.h"
 #include "rq55_uir.h"
 #include "views/recording.h"
@@ -124,7 +125,9 @@ int RQ55_datos_timeloop(int panel, int control, int event, void*, int, int) {
         return 0;
     }
     recordRow(panel, record);
-    TrendAdd(record);
+    double now = 0;
+    GetCurrentDateTime(&now);
+    TrendAdd(record, now * 1000.0);
     rangeUnits(panel, record);
     for (int i : kWriteOrder) SetCtrlVal(panel, kQuantities[i].field, static_cast<double>(record[i]));
     ResumeRefresh(panel, control);

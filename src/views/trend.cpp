@@ -1,7 +1,10 @@
 #include "views/trend.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <chrono>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -18,16 +21,18 @@ namespace {
 constexpr int kTextTrend = 441, kTextQuantities = 442, kTextSpan = 448, kTextClose = 431;
 
 // The quantities shown together, by their index in the network record; one axis, so one kind.
+// Voltages, currents and the frequency cannot be negative: their axis starts at 0.
 struct TrendGroup {
     int text;
     int count;
     std::array<int, 3> quantities;
     std::array<const char*, 3> symbols;
+    bool fromZero;
 };
 constexpr TrendGroup kGroups[] = {
-    {443, 3, {0, 1, 2}, {"V1", "V2", "V3"}}, {444, 3, {6, 7, 8}, {"I1", "I2", "I3"}},
-    {445, 3, {13, 17, 21}, {"P", "Q", "S"}}, {446, 1, {25, 0, 0}, {"PF", "", ""}},
-    {447, 1, {26, 0, 0}, {"f", "", ""}},
+    {443, 3, {0, 1, 2}, {"V1", "V2", "V3"}, true},     {444, 3, {6, 7, 8}, {"I1", "I2", "I3"}, true},
+    {445, 3, {13, 17, 21}, {"P", "Q", "S"}, false}, {446, 1, {25, 0, 0}, {"PF", "", ""}, false},
+    {447, 1, {26, 0, 0}, {"f", "", ""}, true},
 };
 constexpr int kColors[3] = {0x1f5fa8, 0xc0392b, 0x2e8b57};
 
@@ -37,22 +42,47 @@ constexpr std::size_t kMostSamples = 4000;
 
 TrendHistory g_history(kKeptMs, kMostSamples);
 int g_chart = 0;
+// What the chart's lines were built for, and the lines themselves.
+int g_drawnGroup = -1, g_drawnSpan = -1;
+int g_plots[3] = {};
 std::string g_failedAt; // what made the view's read fail, and when ("" while it reads)
 
-double nowMs() {
-    using namespace std::chrono;
-    return static_cast<double>(duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count());
-}
 
 const char* unitOf(int quantity) { return NetworkValues().values[static_cast<std::size_t>(quantity)].unit; }
 
-void draw() {
-    if (!g_chart) return;
-    int group = 0, spanSeconds = 600;
+// The chart's choices, as the operator left them.
+const TrendGroup& chosenGroup(int& spanSeconds) {
+    int group = 0;
+    spanSeconds = 600;
     GetCtrlVal(g_chart, TENDENCIA_GRUPO, group);
     GetCtrlVal(g_chart, TENDENCIA_INTERVALO, spanSeconds);
     if (group < 0 || group >= static_cast<int>(std::size(kGroups))) group = 0;
-    const TrendGroup& g = kGroups[group];
+    g_drawnGroup = group;
+    g_drawnSpan = spanSeconds;
+    return kGroups[group];
+}
+
+// The time axis ends at the newest read and spans the chosen minutes; the value axis takes in what
+// the lines hold (from 0 for a quantity that cannot be negative), widened by a margin.
+void moveAxes(const TrendGroup& g, int spanSeconds) {
+    const double newest = g_history.newestMs();
+    SetAxisScalingMode(g_chart, TENDENCIA_GRAFICO, VAL_BOTTOM_XAXIS, VAL_MANUAL, newest - spanSeconds * 1000.0,
+                       newest);
+    double low = 0, high = 0;
+    if (!g_history.range(std::span(g.quantities.data(), static_cast<std::size_t>(g.count)), spanSeconds * 1000.0,
+                         low, high))
+        return;
+    const double margin = std::max(high - low, std::max(1.0, std::fabs(high)) * 0.05) * 0.08;
+    low = g.fromZero && low >= 0 ? 0 : low - margin;
+    SetAxisScalingMode(g_chart, TENDENCIA_GRAFICO, VAL_LEFT_YAXIS, VAL_MANUAL, low, high + margin);
+}
+
+// The lines built afresh from the history: when the chart opens, and when the quantities or the
+// span change (the legend with them).
+void rebuild() {
+    if (!g_chart) return;
+    int spanSeconds = 0;
+    const TrendGroup& g = chosenGroup(spanSeconds);
     DeleteGraphPlot(g_chart, TENDENCIA_GRAFICO, -1);
     std::string units;
     std::vector<double> x, y;
@@ -65,11 +95,29 @@ void draw() {
             if (units.find(unit) == std::string::npos) units += (units.empty() ? "" : " · ") + unit;
         }
         g_history.points(quantity, spanSeconds * 1000.0, x, y);
-        const int plot =
-            PlotXY(g_chart, TENDENCIA_GRAFICO, x.data(), y.data(), static_cast<int>(x.size()), kColors[i]);
-        SetPlotAttribute(g_chart, TENDENCIA_GRAFICO, plot, ATTR_PLOT_LG_TEXT, name);
+        g_plots[i] = PlotXY(g_chart, TENDENCIA_GRAFICO, x.data(), y.data(), static_cast<int>(x.size()), kColors[i]);
+        SetPlotAttribute(g_chart, TENDENCIA_GRAFICO, g_plots[i], ATTR_PLOT_LG_TEXT, name);
     }
     SetCtrlAttribute(g_chart, TENDENCIA_GRAFICO, ATTR_YNAME, units);
+    moveAxes(g, spanSeconds);
+}
+
+// A new read moves the lines on: its point added to each, the points that left the span dropped,
+// the axes moved. Nothing is drawn again from the history, so a refresh costs the same with a
+// minute of it as with half an hour.
+void moveOn(const float* record) {
+    int group = 0, spanSeconds = 0;
+    GetCtrlVal(g_chart, TENDENCIA_GRUPO, group);
+    GetCtrlVal(g_chart, TENDENCIA_INTERVALO, spanSeconds);
+    if (group != g_drawnGroup || spanSeconds != g_drawnSpan) return rebuild();
+    const TrendGroup& g = kGroups[group];
+    const double newest = g_history.newestMs();
+    for (int i = 0; i < g.count; ++i) {
+        const float value = record[g.quantities[static_cast<std::size_t>(i)]];
+        if (std::isfinite(value)) AppendPlotPoint(g_chart, TENDENCIA_GRAFICO, g_plots[i], newest, value);
+        DropPlotPointsBefore(g_chart, TENDENCIA_GRAFICO, g_plots[i], newest - spanSeconds * 1000.0);
+    }
+    moveAxes(g, spanSeconds);
 }
 
 void labelChart() {
@@ -90,9 +138,13 @@ void TrendRestart() {
     g_failedAt.clear();
 }
 
-void TrendAdd(const float* record) {
-    g_history.add(nowMs(), record);
-    draw();
+void TrendAdd(const float* record, double atMs) {
+    const bool goesOn = g_history.add(atMs, record);
+    if (!g_chart) return;
+    if (goesOn)
+        moveOn(record);
+    else
+        rebuild(); // the clock went back: the lines start afresh with the history
 }
 
 void TrendReadFailed() {
@@ -117,14 +169,14 @@ int RQ55_Tendencia_Red(int, int, int event, void*, int, int) {
         labelChart();
         WatchPanel(g_chart, PanelKind::FedView);
         if (!g_failedAt.empty()) ShowReadFailed(g_chart, g_failedAt);
-        draw();
+        rebuild();
     }
     DisplayPanel(g_chart);
     return 0;
 }
 
 int RQ55_Tendencia_Elegir(int, int, int event, void*, int, int) {
-    if (event == EVENT_COMMIT) draw();
+    if (event == EVENT_COMMIT) rebuild();
     return 0;
 }
 

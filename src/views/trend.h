@@ -4,9 +4,9 @@
 #pragma once
 
 // What the network view tells the chart: it opened (the history starts empty), a good read of its
-// record, a failed read, and that it closed (the chart closes with it).
+// record at a time (ms since 1970), a failed read, and that it closed (the chart closes with it).
 void TrendRestart();
-void TrendAdd(const float* record);
+void TrendAdd(const float* record, double atMs);
 void TrendReadFailed();
 void TrendEnd();
 

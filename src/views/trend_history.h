@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <deque>
+#include <span>
 #include <vector>
 
 #include "device/register_map.h"
@@ -16,14 +17,18 @@ class TrendHistory {
     TrendHistory(double keepMs, std::size_t maxSamples) : keepMs_(keepMs), maxSamples_(maxSamples) {}
 
     // One good read at ms since 1970. A time before the newest sample's (the clock was set back)
-    // starts the history afresh, so a line never runs backwards.
-    void add(double ms, const float* record);
+    // starts the history afresh, so a line never runs backwards; false then.
+    bool add(double ms, const float* record);
+    double newestMs() const { return samples_.empty() ? 0 : samples_.back().ms; }
     void clear() { samples_.clear(); }
     std::size_t size() const { return samples_.size(); }
 
     // The points of one quantity (its index in the record) within spanMs before the newest
     // sample; values that are not numbers are left out.
     void points(int quantity, double spanMs, std::vector<double>& x, std::vector<double>& y) const;
+    // The smallest and largest value of these quantities within spanMs before the newest sample;
+    // false when none of them is a number there.
+    bool range(std::span<const int> quantities, double spanMs, double& low, double& high) const;
 
   private:
     struct Sample {

@@ -1,5 +1,7 @@
 // The traffic monitor: each frame with its link, bytes and meaning, how each exchange ended, a
 // bounded memory, and a saved file that holds exactly what is shown.
+#include <QListWidget>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <fstream>
 
@@ -93,7 +95,8 @@ INSTANTIATE_TEST_SUITE_P(Links, MonitorOnLink, ::testing::Values(false, true), [
     return std::string(info.param ? "ModbusTcp" : "RtuOverTcp");
 });
 
-// The monitor keeps its last 10 000 lines, and saves exactly what it shows.
+// The monitor keeps its last 10 000 lines, scrolls sideways to the end of the longest, and saves
+// exactly what it shows.
 TEST_F(LiveView, TrafficMonitorKeepsTheLastLinesAndSavesWhatItShows) {
     startAnalyser();
     SimulateMenuCommand(mainPanel, MENU_INFO_TRAFICO);
@@ -109,6 +112,14 @@ TEST_F(LiveView, TrafficMonitorKeepsTheLastLinesAndSavesWhatItShows) {
     GetNumListItems(monitor, TRAFICO_LISTA, count);
     EXPECT_EQ(count, kTrafficLinesKept);
     EXPECT_EQ(TrafficLines().size(), static_cast<size_t>(kTrafficLinesKept));
+    Ulvo_Comando_Lectura(1, 3, 6, 60, g_requestBuffer); // a long line among short ones
+    Ulvo_Transmitir_Modbus(Puerto, g_requestBuffer, 6, g_replyBuffer, 120, 0, "", TCP_Puerto, IP);
+    SimulateTimerTick(monitor, TRAFICO_TIMER);
+    auto* list = static_cast<QListWidget*>(ControlWidget(monitor, TRAFICO_LISTA));
+    int widest = 0;
+    for (const std::string& l : TrafficLines()) widest = std::max(widest, list->fontMetrics().horizontalAdvance(QString::fromStdString(l)));
+    EXPECT_GE(list->visualItemRect(list->item(count - 1)).width(), widest);
+    EXPECT_GT(list->horizontalScrollBar()->maximum(), 0);
 
     QTemporaryDir dir;
     chosenFile = dir.path().toStdString() + "/traffic.txt";

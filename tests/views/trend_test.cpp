@@ -87,4 +87,45 @@ TEST_F(LiveView, TrendDrawsEachRefreshOfTheNetworkView) {
     EXPECT_EQ(FindPanelByTitle("Trend"), 0) << "the chart closes with its view";
 }
 
+// Reads a second apart, over more than the span: the lines move on point by point, and after each
+// change of span or quantities they hold exactly the points of their window, none twice and none
+// missing at the joins; a value axis that cannot go negative starts at 0.
+TEST_F(LiveView, TrendHoldsExactlyThePointsOfItsWindow) {
+    const int view = open(PRINCIPAL_PARAMETROS, panel_tomadatos);
+    SimulateCommit(view, TOMADATOS_TENDENCIA);
+    const int chart = FindPanelByTitle("Trend");
+    ASSERT_GT(chart, 0);
+    TrendRestart();
+    const auto add = [](int from, int to) {
+        for (int s = from; s < to; ++s) {
+            std::vector<float> record(kNetworkParameterCount, static_cast<float>(s));
+            TrendAdd(record.data(), 1000.0 * s);
+        }
+    };
+    // The seconds each line of the chart holds, and whether every line holds them.
+    const auto held = [chart](int first, int last) {
+        std::vector<std::pair<double, double>> expected;
+        for (int s = first; s <= last; ++s) expected.emplace_back(1000.0 * s, s);
+        for (const auto& plot : GraphPlots(chart, TENDENCIA_GRAFICO))
+            if (plot != expected) return false;
+        return true;
+    };
+    const auto choose = [chart](int control, int value) {
+        SetCtrlVal(chart, control, value);
+        SimulateCommit(chart, control);
+    };
+    choose(TENDENCIA_INTERVALO, 60);
+    add(0, 150);
+    EXPECT_TRUE(held(89, 149)) << "moved on to the last minute";
+    choose(TENDENCIA_INTERVALO, 300);
+    EXPECT_TRUE(held(0, 149));
+    add(150, 320);
+    EXPECT_TRUE(held(19, 319));
+    choose(TENDENCIA_GRUPO, 1);
+    EXPECT_TRUE(held(19, 319));
+    EXPECT_EQ(GraphAxisLabels(chart, TENDENCIA_GRAFICO, true).front(), "0") << "currents start at 0";
+    add(320, 322);
+    EXPECT_TRUE(held(21, 321));
+}
+
 } // namespace
