@@ -29,6 +29,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -328,36 +329,57 @@ int main(int argc, char** argv) {
     RegisterProgramCallbacks();
     WT_InstallSysTrayIcon("trffc_a.ico", "RQ55", nullptr, &icono_comunicaciones_barra_tareas);
 
-    const LinkUnderTest links[] = {
+    static const LinkUnderTest links[] = {
         {"pseudo-terminal", sim::Transport::Pty, 5},
         {"RTU over TCP", sim::Transport::RtuOverTcp, 99},
         {"Modbus/TCP", sim::Transport::ModbusTcp, 100},
     };
+    const auto eachLink = [](bool (*measure)(const LinkUnderTest&)) {
+        bool ok = true;
+        for (const auto& link : links) ok = measure(link) && ok;
+        return ok;
+    };
+    // Each part by name: `rq55-bench flood trend` runs those two, no name runs them all.
+    const std::vector<std::pair<const char*, std::function<bool()>>> parts = {
+        {"latency",
+         [&] {
+             std::printf("60-register read, median of %d, in microseconds (exchange without its 0.15 s pause)\n",
+                         kRounds * kPerRound);
+             std::printf("%-18s %10s %12s %12s\n", "link", "exchange", "raw client", "difference");
+             return eachLink(measureLatency);
+         }},
+        {"monitor",
+         [&] {
+             std::printf("\nThe same read with the traffic monitor closed, just opened, and holding its %d lines\n",
+                         kTrafficLinesKept);
+             std::printf("%-18s %10s %10s %10s %10s %10s\n", "link", "closed", "open", "", "full", "");
+             return eachLink(measureMonitor);
+         }},
+        {"discard",
+         [&] {
+             std::printf("\nThe same read without and with the discard of what waits on the link before a request\n");
+             std::printf("%-18s %10s %10s %10s %12s %12s\n", "link", "without", "with", "", "reads/exch.", "with");
+             return eachLink(measureDiscard);
+         }},
+        {"cpu",
+         [&] {
+             std::printf("\nCPU while a view reads 60 registers every %.1f s for %.0f s (in-process simulator included in "
+                         "the process figure)\n",
+                         kPollIntervalMs / 1000.0, kPollSeconds);
+             return eachLink(measureCpu);
+         }},
+        {"cut", MeasureCutShortReply},
+        {"language", MeasureLargeLanguageSection},
+        {"flood", MeasureSimulatorUnderFlood},
+        {"scan", MeasureCliScan},
+        {"cli", MeasureCliRead},
+    };
     bool ok = true;
-    std::printf("60-register read, median of %d, in microseconds (exchange without its 0.15 s pause)\n",
-                kRounds * kPerRound);
-    std::printf("%-18s %10s %12s %12s\n", "link", "exchange", "raw client", "difference");
-    for (const auto& link : links) ok = measureLatency(link) && ok;
-
-    std::printf("\nThe same read with the traffic monitor closed, just opened, and holding its %d lines\n",
-                kTrafficLinesKept);
-    std::printf("%-18s %10s %10s %10s %10s %10s\n", "link", "closed", "open", "", "full", "");
-    for (const auto& link : links) ok = measureMonitor(link) && ok;
-
-    std::printf("\nThe same read without and with the discard of what waits on the link before a request\n");
-    std::printf("%-18s %10s %10s %10s %12s %12s\n", "link", "without", "with", "", "reads/exch.", "with");
-    for (const auto& link : links) ok = measureDiscard(link) && ok;
-
-    std::printf(
-        "\nCPU while a view reads 60 registers every %.1f s for %.0f s (in-process simulator included in "
-        "the process figure)\n",
-        kPollIntervalMs / 1000.0, kPollSeconds);
-    for (const auto& link : links) ok = measureCpu(link) && ok;
-    ok = MeasureCutShortReply() && ok;
-    ok = MeasureLargeLanguageSection() && ok;
-    ok = MeasureSimulatorUnderFlood() && ok;
-    ok = MeasureCliScan() && ok;
-    ok = MeasureCliRead() && ok;
+    for (const auto& [name, measure] : parts) {
+        bool chosen = argc < 2;
+        for (int a = 1; a < argc; ++a) chosen = chosen || std::string(argv[a]) == name;
+        if (chosen) ok = measure() && ok;
+    }
     WT_RemoveSysTrayIcon(icono_comunicaciones_barra_tareas);
     return ok ? 0 : 1;
 }

@@ -13,6 +13,8 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
+#include <stdlib.h>
 #include <string>
 #include <vector>
 
@@ -94,56 +96,133 @@ bool MeasureCutShortReply() {
     return true;
 }
 
-// 200 connections for 10 s: 50 pipeline bursts of reads and never read a reply, 149 stay
-// connected and quiet, one reads 10 registers in turn and is timed.
-bool MeasureSimulatorUnderFlood() {
-    sim::Simulator simulator;
-    sim::Options options;
-    options.transport = sim::Transport::ModbusTcp;
-    options.moving = false;
-    std::string error;
-    if (!simulator.start(options, &error)) return false;
-    std::vector<unsigned char> burst;
-    for (uint16_t id = 0; id < 20; ++id) {
-        const auto request = mbapRead(id, 0, 125);
-        burst.insert(burst.end(), request.begin(), request.end());
-    }
-    std::vector<int> flooders, quiet;
-    for (int i = 0; i < 50; ++i) {
-        const int fd = connectTo(simulator.tcpPort());
-        if (fd >= 0) ::fcntl(fd, F_SETFL, O_NONBLOCK), flooders.push_back(fd);
-    }
-    for (int i = 0; i < 149; ++i)
-        if (const int fd = connectTo(simulator.tcpPort()); fd >= 0) quiet.push_back(fd);
-    const int client = connectTo(simulator.tcpPort());
-    if (client < 0) return false;
+namespace {
 
-    std::vector<double> latencies;
+// The well-behaved client's read of 60 registers, framed for the link: its request, and the
+// length of its reply.
+struct Read60 {
+    std::vector<unsigned char> request;
+    size_t replyLength;
+};
+
+Read60 read60(bool modbusTcp, uint16_t id) {
+    if (modbusTcp) return {mbapRead(id, 6, 60), 9 + 120};
+    std::vector<unsigned char> rtu = {1, 3, 0, 6, 0, 60};
+    rtu.resize(8);
+    Ulvo_CalculoCRC_2(rtu.data(), 6);
+    return {rtu, 5 + 120};
+}
+
+// One timed read; -1 when it failed.
+double timedRead(int fd, bool modbusTcp, uint16_t id) {
+    const Read60 r = read60(modbusTcp, id);
+    const auto sent = Clock::now();
+    if (::send(fd, r.request.data(), r.request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(r.request.size()) ||
+        !readAll(fd, r.replyLength, 5000))
+        return -1;
+    return secondsSince(sent) * 1000;
+}
+
+struct Figures {
+    std::vector<double> ms;
     int lost = 0;
+    double firstAnswerMs = 0; // of a connection made while the run goes on
+};
+
+// A well-behaved client reading 60 registers every 0.25 s for `seconds`, while `hostile` does its
+// worst; halfway through, a new connection is timed to its first answer.
+Figures wellBehaved(uint16_t port, bool modbusTcp, double seconds, const std::function<void()>& hostile) {
+    Figures f;
+    const int client = connectTo(port);
+    if (client < 0) return {{}, 1, 0};
     const auto started = Clock::now();
-    for (uint16_t id = 1; secondsSince(started) < 10.0; ++id) {
-        for (int fd : flooders) (void)::send(fd, burst.data(), burst.size(), MSG_NOSIGNAL);
-        const auto request = mbapRead(id, 810, 10);
-        const auto sent = Clock::now();
-        if (::send(client, request.data(), request.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(request.size()) ||
-            !readAll(client, 9 + 20, 2000)) {
-            ++lost;
-            continue;
+    bool newTried = false;
+    for (uint16_t id = 1; secondsSince(started) < seconds; ++id) {
+        const auto tickStart = Clock::now();
+        while (secondsSince(tickStart) < 0.25) {
+            hostile();
+            ::usleep(10000);
         }
-        latencies.push_back(secondsSince(sent) * 1000);
+        const double ms = timedRead(client, modbusTcp, id);
+        if (ms < 0)
+            ++f.lost;
+        else
+            f.ms.push_back(ms);
+        if (!newTried && secondsSince(started) > seconds / 2) {
+            newTried = true;
+            const auto connecting = Clock::now();
+            const int fresh = connectTo(port);
+            f.firstAnswerMs = fresh >= 0 && timedRead(fresh, modbusTcp, 1) >= 0 ? secondsSince(connecting) * 1000 : -1;
+            if (fresh >= 0) ::close(fresh);
+        }
     }
-    for (int fd : flooders) ::close(fd);
-    for (int fd : quiet) ::close(fd);
     ::close(client);
-    std::sort(latencies.begin(), latencies.end());
+    std::sort(f.ms.begin(), f.ms.end());
+    return f;
+}
+
+void printFigures(const char* link, const char* when, const Figures& f, int dropped) {
+    std::printf("%-14s %-8s %6zu reads %3d lost  median %7.2f ms  worst %7.2f ms  new connection %7.2f ms  "
+                "clients dropped %d\n",
+                link, when, f.ms.size(), f.lost, f.ms.empty() ? 0 : f.ms[f.ms.size() / 2],
+                f.ms.empty() ? 0 : f.ms.back(), f.firstAnswerMs, dropped);
+}
+
+} // namespace
+
+// 200 hostile connections for 10 s, a quarter of each kind: connected and silent, sending random
+// bytes, sending partial frames, pipelining whole requests and never reading; beside them the
+// well-behaved client, timed, and the same client on a quiet simulator in the same run.
+bool MeasureSimulatorUnderFlood() {
+    std::printf("\nSimulator under a flood: a client reading 60 registers every 0.25 s, alone and beside 200 "
+                "hostile connections for 10 s\n");
+    bool ok = true;
+    for (const bool modbusTcp : {true, false}) {
+        const char* link = modbusTcp ? "Modbus/TCP" : "RTU over TCP";
+        sim::Simulator simulator;
+        sim::Options options;
+        options.transport = modbusTcp ? sim::Transport::ModbusTcp : sim::Transport::RtuOverTcp;
+        options.moving = false;
+        std::string error;
+        if (!simulator.start(options, &error)) return false;
+        const Figures quiet = wellBehaved(simulator.tcpPort(), modbusTcp, 2.5, [] {});
+        printFigures(link, "quiet", quiet, simulator.noteCount());
+
+        std::vector<int> silent, noisy, partial, pipelining;
+        for (int i = 0; i < 50; ++i) {
+            for (std::vector<int>* kind : {&silent, &noisy, &partial, &pipelining})
+                if (const int fd = connectTo(simulator.tcpPort()); fd >= 0) {
+                    ::fcntl(fd, F_SETFL, O_NONBLOCK);
+                    kind->push_back(fd);
+                }
+        }
+        std::vector<unsigned char> burst, junk(64);
+        for (uint16_t id = 0; id < 20; ++id) {
+            const Read60 r = read60(modbusTcp, id);
+            burst.insert(burst.end(), r.request.begin(), r.request.end());
+        }
+        const std::vector<unsigned char> half(burst.begin(), burst.begin() + 5);
+        unsigned seed = 1;
+        const auto hostile = [&] {
+            for (int fd : noisy) {
+                for (auto& b : junk) b = static_cast<unsigned char>(rand_r(&seed));
+                (void)::send(fd, junk.data(), junk.size(), MSG_NOSIGNAL);
+            }
+            for (int fd : partial) (void)::send(fd, half.data(), half.size(), MSG_NOSIGNAL);
+            for (int fd : pipelining) (void)::send(fd, burst.data(), burst.size(), MSG_NOSIGNAL);
+        };
+        const Figures flood = wellBehaved(simulator.tcpPort(), modbusTcp, 10.0, hostile);
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        printFigures(link, "flooded", flood, simulator.noteCount());
+        for (const auto* kind : {&silent, &noisy, &partial, &pipelining})
+            for (int fd : *kind) ::close(fd);
+        ok = ok && quiet.lost == 0 && flood.lost == 0;
+    }
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
-    std::printf("\nSimulator under a flood (200 connections for 10 s, 50 pipelining and never reading)\n");
-    std::printf("well-behaved client: %zu replies, %d lost, median %.2f ms, worst %.2f ms; clients dropped %d; "
-                "peak memory of the process %ld MiB\n",
-                latencies.size(), lost, latencies.empty() ? 0 : latencies[latencies.size() / 2],
-                latencies.empty() ? 0 : latencies.back(), simulator.noteCount(), usage.ru_maxrss / 1024);
-    return lost == 0;
+    std::printf("peak memory of the process %ld MiB\n", usage.ru_maxrss / 1024);
+    return ok;
 }
 
 bool MeasureLargeLanguageSection() {

@@ -113,7 +113,8 @@ struct Simulator::Impl {
             thread->serveUntilQuit();
         } else {
             TcpTransport server(handler,
-                                options.transport == Transport::ModbusTcp ? Framing::Mbap : Framing::Rtu);
+                                options.transport == Transport::ModbusTcp ? Framing::Mbap : Framing::Rtu,
+                                {options.maxUnsentPerClient, options.dropUnreadingClientAfter});
             if (!server.listen(options.tcpPort, &error)) return ready.set_value(error);
             port = server.port();
             tcp = &server;

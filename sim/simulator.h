@@ -58,6 +58,10 @@ struct Options {
     // the serial number's first four characters followed by its address in two digits.
     std::vector<int> moreAddresses{};
     int lineBaud = 0; // Pty: answer only while the line is set to this baud rate (0: any)
+    // TCP: a client whose replies wait untaken beyond this many bytes is served no more until it
+    // takes them, and dropped when it does not within the time given.
+    long long maxUnsentPerClient = 64 * 1024;
+    double dropUnreadingClientAfter = 5.0;
 };
 
 // One request as the simulator received it.

@@ -3,7 +3,13 @@
 #include <QSocketNotifier>
 #include <QTcpSocket>
 
+#include <sys/ioctl.h>
+#ifdef __linux__
+#include <linux/sockios.h>
+#endif
+
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -19,6 +25,18 @@ namespace {
 constexpr int kSerialGapMs = 20;
 // Over TCP a frame may legitimately arrive in several segments; only a long pause ends one.
 constexpr int kTcpGapMs = 500;
+// Replies nobody reads from the pseudo-terminal are dropped past this much.
+constexpr long long kMaxPtyBacklog = 256 * 1024;
+// A client over its bound is looked at again this often, as the system does not say when it
+// has taken the replies off the socket.
+constexpr int kRecheckMs = 20;
+// A turn reads at most this much of a client's input.
+constexpr qint64 kReadPerTurn = 4096;
+
+double seconds() {
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
 
 template <typename Write>
 void schedule(QObject* context, const std::vector<Transmission>& reply, Write write) {
@@ -110,7 +128,7 @@ bool PtyTransport::lineAtOwnBaud() const {
 void PtyTransport::send(const Bytes& bytes) {
     if (handler_.trace) handler_.trace(false, bytes);
     // Nobody reads the line: what the reader never took is dropped rather than kept forever.
-    if (outgoing_.size() + bytes.size() > static_cast<size_t>(kMaxPendingOutput)) {
+    if (outgoing_.size() + bytes.size() > static_cast<size_t>(kMaxPtyBacklog)) {
         if (handler_.note)
             handler_.note("pseudo-terminal: replies unread, " + std::to_string(outgoing_.size()) +
                           " bytes dropped");
@@ -130,8 +148,8 @@ void PtyTransport::flushOutgoing() {
     writeNotifier_->setEnabled(!outgoing_.empty());
 }
 
-TcpTransport::TcpTransport(RequestHandler handler, Framing framing)
-    : handler_(std::move(handler)), framing_(framing) {
+TcpTransport::TcpTransport(RequestHandler handler, Framing framing, ClientBounds bounds)
+    : handler_(std::move(handler)), framing_(framing), bounds_(bounds) {
     QObject::connect(&server_, &QTcpServer::newConnection, &server_, [this] { accept(); });
 }
 
@@ -171,43 +189,77 @@ void TcpTransport::accept() {
             auto found = connections_.find(socket);
             if (found != connections_.end()) found->second.rtu.clear();
         });
-        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { readAvailable(socket); });
+        connection.turn = new QTimer(socket);
+        connection.turn->setSingleShot(true);
+        QObject::connect(connection.turn, &QTimer::timeout, socket, [this, socket] { serve(socket); });
+        QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket] { serve(socket); });
         QObject::connect(socket, &QTcpSocket::disconnected, socket, [this, socket] { forget(socket); });
     }
 }
 
-void TcpTransport::readAvailable(QTcpSocket* socket) {
+// The replies the client has not taken: those Qt still holds, and those the system holds in the
+// socket's send queue.
+long long TcpTransport::unsent(QTcpSocket* socket) const {
+    long long queued = socket->bytesToWrite();
+#ifdef SIOCOUTQ
+    int inSystem = 0;
+    if (::ioctl(static_cast<int>(socket->socketDescriptor()), SIOCOUTQ, &inSystem) == 0) queued += inSystem;
+#endif
+    return queued;
+}
+
+// Parses a little more of the client's input into requests; false when it dropped the client.
+bool TcpTransport::readSome(QTcpSocket* socket, Connection& connection) {
+    const QByteArray data = socket->read(kReadPerTurn);
+    if (data.isEmpty()) return true;
+    const Bytes bytes(data.begin(), data.end());
+    if (handler_.trace) handler_.trace(true, bytes);
+    if (framing_ == Framing::Rtu) {
+        for (Bytes& pdu : connection.rtu.push(bytes.data(), bytes.size()))
+            connection.requests.push_back({std::move(pdu), 0});
+        if (connection.rtu.pending())
+            connection.gap->start();
+        else
+            connection.gap->stop();
+        return true;
+    }
+    std::vector<MbapRequest> requests;
+    const bool valid = connection.mbap.push(bytes.data(), bytes.size(), &requests);
+    for (MbapRequest& r : requests) connection.requests.push_back({std::move(r.pdu), r.transactionId});
+    // Not Modbus/TCP: there is no way to find the next request in the stream.
+    if (!valid) drop(socket, "not a Modbus/TCP stream");
+    return valid;
+}
+
+void TcpTransport::serve(QTcpSocket* socket) {
     auto found = connections_.find(socket);
     if (found == connections_.end()) return;
     Connection& connection = found->second;
-    QByteArray data = socket->readAll();
-    Bytes bytes(data.begin(), data.end());
-    if (handler_.trace) handler_.trace(true, bytes);
-
-    // A reply may drop the client (see write), which ends its connection entry: each one is
-    // looked up again rather than held across the replies.
-    auto send = [this, socket](const Bytes& out) { write(socket, out); };
-    if (framing_ == Framing::Rtu) {
-        for (const Bytes& pdu : connection.rtu.push(bytes.data(), bytes.size()))
-            schedule(socket, handler_.handle(pdu, Framing::Rtu, 0), send);
-        found = connections_.find(socket);
-        if (found == connections_.end()) return;
-        if (found->second.rtu.pending())
-            found->second.gap->start();
-        else
-            found->second.gap->stop();
+    if (unsent(socket) > bounds_.maxUnsent) {
+        const double now = seconds();
+        if (connection.overSince < 0) connection.overSince = now;
+        if (now - connection.overSince >= bounds_.dropAfterSeconds)
+            return drop(socket, std::to_string(unsent(socket)) + " bytes of replies unread");
+        connection.turn->start(kRecheckMs); // neither read nor answered until it takes its replies
         return;
     }
-    std::vector<MbapRequest> requests;
-    bool valid = connection.mbap.push(bytes.data(), bytes.size(), &requests);
-    for (const MbapRequest& request : requests)
-        schedule(socket, handler_.handle(request.pdu, Framing::Mbap, request.transactionId), send);
-    // Not Modbus/TCP: there is no way to find the next request in the stream.
-    if (!valid && connections_.count(socket)) {
-        note("client dropped: not a Modbus/TCP stream");
-        forget(socket);
-        socket->abort();
+    connection.overSince = -1;
+    if (connection.requests.size() < static_cast<size_t>(kRequestsPerTurn) && !readSome(socket, connection)) return;
+    // A reply may drop the client (see write), which ends its entry: it is looked up again.
+    const auto send = [this, socket](const Bytes& out) { write(socket, out); };
+    for (int n = 0; n < kRequestsPerTurn; ++n) {
+        found = connections_.find(socket);
+        if (found == connections_.end() || found->second.requests.empty() || unsent(socket) > bounds_.maxUnsent)
+            break;
+        const Pending request = std::move(found->second.requests.front());
+        found->second.requests.pop_front();
+        schedule(socket, handler_.handle(request.pdu, framing_, request.transactionId), send);
     }
+    found = connections_.find(socket);
+    if (found == connections_.end()) return;
+    // More to serve: another turn once every other client has had its own.
+    if (!found->second.requests.empty() || socket->bytesAvailable() > 0 || unsent(socket) > bounds_.maxUnsent)
+        found->second.turn->start(unsent(socket) > bounds_.maxUnsent ? kRecheckMs : 0);
 }
 
 void TcpTransport::write(QTcpSocket* socket, const Bytes& bytes) {
@@ -215,11 +267,12 @@ void TcpTransport::write(QTcpSocket* socket, const Bytes& bytes) {
     if (handler_.trace) handler_.trace(false, bytes);
     socket->write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
     socket->flush();
-    if (socket->bytesToWrite() > kMaxPendingOutput) {
-        note("client dropped: " + std::to_string(socket->bytesToWrite()) + " bytes of replies unread");
-        forget(socket);
-        socket->abort();
-    }
+}
+
+void TcpTransport::drop(QTcpSocket* socket, const std::string& why) {
+    note("client dropped: " + why);
+    forget(socket);
+    socket->abort();
 }
 
 void TcpTransport::forget(QTcpSocket* socket) {

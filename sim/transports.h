@@ -7,6 +7,8 @@
 #include <QTcpServer>
 #include <QTimer>
 
+#include <deque>
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -27,11 +29,18 @@ struct RequestHandler {
     std::function<void(const std::string& event)> note;
 };
 
-// A client may leave this much of its replies unread, and the server serves this many clients;
-// past either bound a client is dropped, so no client can stop the simulator for the others.
-constexpr long long kMaxPendingOutput = 256 * 1024;
+// What one client may cost the others. Its requests are read from a buffer of kMaxPendingInput
+// bytes and answered a few at a time, in turn with every other client's. While the replies it
+// has not taken (in Qt's buffer and, where the system tells, in the system's) pass maxUnsent, it
+// is neither read nor answered, so the network itself holds it back; over the bound for
+// dropAfterSeconds, it is dropped. The server serves kMaxClients clients at most.
+struct ClientBounds {
+    long long maxUnsent = 64 * 1024;
+    double dropAfterSeconds = 5.0;
+};
 constexpr long long kMaxPendingInput = 64 * 1024;
 constexpr size_t kMaxClients = 512;
+constexpr int kRequestsPerTurn = 4;
 
 class PtyTransport {
   public:
@@ -69,7 +78,7 @@ class PtyTransport {
 
 class TcpTransport {
   public:
-    TcpTransport(RequestHandler handler, Framing framing);
+    TcpTransport(RequestHandler handler, Framing framing, ClientBounds bounds = {});
     ~TcpTransport();
     TcpTransport(const TcpTransport&) = delete;
     TcpTransport& operator=(const TcpTransport&) = delete;
@@ -80,21 +89,33 @@ class TcpTransport {
     QObject* context() { return &server_; }
 
   private:
+    struct Pending {
+        Bytes pdu;
+        uint16_t transactionId = 0;
+    };
     struct Connection {
         RtuDeframer rtu;
         MbapDeframer mbap;
         QTimer* gap = nullptr;
+        QTimer* turn = nullptr;        // the client's next turn, when it has more to be served
+        std::deque<Pending> requests;  // complete requests not yet answered
+        double overSince = -1;         // when its unsent replies passed the bound (-1: under it)
     };
     void accept();
-    void readAvailable(QTcpSocket* socket);
+    // One turn of a client: a little of its input read, a few of its requests answered.
+    void serve(QTcpSocket* socket);
+    bool readSome(QTcpSocket* socket, Connection& connection);
+    long long unsent(QTcpSocket* socket) const;
     void write(QTcpSocket* socket, const Bytes& bytes);
     void forget(QTcpSocket* socket);
+    void drop(QTcpSocket* socket, const std::string& why);
     void note(const std::string& event) const {
         if (handler_.note) handler_.note(event);
     }
 
     RequestHandler handler_;
     Framing framing_;
+    ClientBounds bounds_;
     QTcpServer server_;
     std::map<QTcpSocket*, Connection> connections_;
 };
