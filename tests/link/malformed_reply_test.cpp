@@ -91,7 +91,7 @@ TEST(MalformedTcpReply, FailsCleanlyAndStaysInsideTheBuffer) {
         Ulvo_Cerrar_Puerto(port);
 
         EXPECT_EQ(status, c.status) << c.name;
-        EXPECT_LT(seconds, 3.0) << c.name << ": a bad reply must not wait out the reply wait";
+        EXPECT_LT(seconds, 5.0) << c.name << ": a bad reply must not wait out the reply wait (10 s or more)";
         EXPECT_EQ(peer.requestsSeen(), 1) << c.name;
         EXPECT_TRUE(
             std::all_of(reply + kReplyBufferSize, std::end(reply), [](unsigned char b) { return b == 0xA5; }))
