@@ -1,64 +1,10 @@
 #include "blocks.h"
 
 #include <cmath>
-#include <cstring>
 
-#include "device/identity.h"
-#include "device/register_map.h"
-#include "link/exchange.h"
 #include "platform/system.h"
 
 namespace {
-
-using FloatRead = int (*)(int, unsigned char, float*, const std::string&, unsigned short, const std::string&);
-
-constexpr FloatRead kAnalogReads[4] = {RQ55_Ulvo_Leer_Out_Anal_1, RQ55_Ulvo_Leer_Out_Anal_2,
-                                       RQ55_Ulvo_Leer_Out_Anal_3, RQ55_Ulvo_Leer_Out_Anal_4};
-
-std::string failure(const char* what) { return std::string(what) + ": " + LastExchangeFailure(); }
-
-bool readFloats(FloatRead read, const BlockInfo& info, int size, const char* what, const LinkTarget& link,
-                const std::string& prefix, std::vector<NamedValue>& out, std::string& why) {
-    std::vector<float> record(static_cast<size_t>(size));
-    if (read(link.port, link.address, record.data(), link.spare, link.tcpPort, link.host) != 1) {
-        why = failure(what);
-        return false;
-    }
-    AddNamedValues(info, record.data(), prefix, out);
-    return true;
-}
-
-bool readConfig(const LinkTarget& link, std::vector<NamedValue>& out, std::string& why) {
-    int32_t record[kEquipmentConfigExactCount] = {};
-    if (RQ55_Ulvo_Leer_Conf_Equipo_Exacto(link.port, link.address, record, link.spare, link.tcpPort,
-                                          link.host) != 1) {
-        why = failure("config (registers 800-810)");
-        return false;
-    }
-    const BlockInfo& info = EquipmentConfigValues();
-    for (size_t i = 0; i < info.values.size(); ++i)
-        out.push_back({info.values[i].name, info.values[i].unit, ValueKind::Setting, 0, record[i], "", false,
-                       info.values[i].note});
-    return true;
-}
-
-bool readIdentity(const LinkTarget& link, Identity& id, std::string& why) {
-    unsigned char block[kSerialNumberBytes] = {};
-    if (RQ55_Ulvo_Leer_Num_Serie(link.port, link.address, block, link.spare, link.tcpPort, link.host) != 1) {
-        why = failure("serial number (registers 811-821)");
-        return false;
-    }
-    id = IdentityFromSerialBlock(block);
-    return true;
-}
-
-bool readAnalog(int n, const LinkTarget& link, const std::string& prefix, std::vector<NamedValue>& out,
-                std::string& why) {
-    const std::string what =
-        strfmt("analog%d (registers %d-%d)", n, kAnalogOutputBase[n - 1], kAnalogOutputBase[n - 1] + 16);
-    return readFloats(kAnalogReads[n - 1], AnalogOutputValues(), kAnalogOutputCount, what.c_str(), link,
-                      prefix, out, why);
-}
 
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
@@ -83,51 +29,11 @@ std::string shownText(const NamedValue& v) {
 
 } // namespace
 
-bool IsBlockName(const std::string& name) {
-    for (const char* b : {"network", "energy", "maxmin", "demand", "inout", "analog1", "analog2", "analog3",
-                          "analog4", "config", "status"})
-        if (name == b) return true;
-    return false;
-}
-
-bool ReadNamedBlock(const std::string& block, const LinkTarget& link, std::vector<NamedValue>& out,
-                    std::string& why) {
-    out.clear();
-    if (block == "network")
-        return readFloats(RQ55_Ulvo_Leer_Prametros_Red, NetworkValues(), kNetworkParameterCount,
-                          "network (registers 6-65)", link, "", out, why);
-    if (block == "energy")
-        return readFloats(RQ55_Ulvo_Leer_Energia, EnergyValues(), kEnergyCount, "energy (registers 66-87)",
-                          link, "", out, why);
-    if (block == "maxmin")
-        return readFloats(RQ55_Ulvo_Leer_maxmin, MaxMinValues(), kMaxMinCount, "maxmin (registers 130-237)",
-                          link, "", out, why);
-    if (block == "demand")
-        return readFloats(RQ55_Ulvo_Leer_demanda, DemandValues(), kDemandCount, "demand (registers 238-261)",
-                          link, "", out, why);
-    if (block == "inout")
-        return readFloats(RQ55_Ulvo_Leer_In_Out, InOutValues(), kInOutCount, "inout (registers 200-220)",
-                          link, "", out, why);
-    if (block.rfind("analog", 0) == 0) return readAnalog(block[6] - '0', link, "", out, why);
-    if (block == "config") return readConfig(link, out, why);
-    // The status page's reads, in its order: in/out, configuration, serial number, then the
-    // analog outputs the model has.
-    Identity id;
-    if (!readFloats(RQ55_Ulvo_Leer_In_Out, InOutValues(), kInOutCount, "inout (registers 200-220)", link, "",
-                    out, why) ||
-        !readConfig(link, out, why) || !readIdentity(link, id, why))
-        return false;
-    out.push_back({"serial_number", "", ValueKind::Setting, 0, 0, id.serial, true});
-    out.push_back({"model_code", "", ValueKind::Setting, 0, id.modelCode, "", false});
-    for (int n = 1; n <= AnalogOutputsOfModel(id.modelCode); ++n)
-        if (!readAnalog(n, link, strfmt("analog%d_", n), out, why)) return false;
-    return true;
-}
-
 std::string BlockPrinter::print(const std::string& time, int address, const std::string& block,
                                 const std::vector<NamedValue>& values) {
     std::string out;
     switch (format_) {
+    default: // text, when no other format is asked for
     case Format::Text: {
         out = strfmt("address %d, %s, %s\n", address, block.c_str(), time.c_str());
         size_t width = 0;

@@ -1,21 +1,11 @@
-// The blocks rq55ctl reads, as named values with their units, and how they are printed.
+// How rq55ctl prints the blocks it reads.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
-#include "config/config_file.h"
-#include "device/named_values.h"
-#include "device/value_table.h"
+#include "device/named_blocks.h"
 #include "options.h"
-
-bool IsBlockName(const std::string& name);
-
-// One read of the block (status: several reads) from the analyser at link.address. False with
-// the failing read and its reason in `why`.
-bool ReadNamedBlock(const std::string& block, const LinkTarget& link, std::vector<NamedValue>& values,
-                    std::string& why);
 
 // Prints one read of one address. The csv header goes out before the first row only.
 class BlockPrinter {

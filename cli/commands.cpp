@@ -7,6 +7,9 @@
 #include "config/config_file.h"
 #include "device/identity.h"
 #include "device/scan.h"
+#include "lang/language_table.h"
+#include "link/link_settings.h"
+#include "report/report_document.h"
 #include "link/exchange.h"
 #include "platform/serial.h"
 #include "platform/system.h"
@@ -149,6 +152,43 @@ int watchBlocks(const CliOptions& o, LinkTarget& link, bool linkOpen, const std:
     return status;
 }
 
+// The report's format: as asked, else by the file's name, else PDF.
+ReportFormat reportFormatOf(const CliOptions& o, const std::string& path) {
+    ReportFormat format = ReportFormat::Pdf;
+    if (o.format == Format::Html) return ReportFormat::Html;
+    if (o.format == Format::ByName) ReportFormatOf(path, format);
+    return format;
+}
+
+// The link as the program's status line words it: "127.0.0.1:5021 RTU over TCP", "/dev/ttyUSB0, 19200 8N1".
+std::string linkWords(const CliOptions& o) {
+    if (!overTcp(o)) return linkName(o) + strfmt(", %d %s", o.baud, FramingName(o.framing));
+    return LinkPlaceAndForm(kTcpPort, o.host, o.tcpPort, SpeaksModbusTcp(linkPort(o), static_cast<unsigned short>(o.tcpPort)));
+}
+
+// A line on stderr per block read; the report is written whatever blocks could not be read, and
+// each of those makes the status 1.
+int report(const CliOptions& o, const LinkTarget& link) {
+    const std::string path = backupPath(o.arguments[0], link.address);
+    ReportData data;
+    ReadReport(link, [&](const std::string& block, int done, int total) {
+        if (!block.empty()) say(strfmt("address %d: reading %s (%d of %d)", link.address, block.c_str(), done + 1, total));
+        return true;
+    }, data);
+    double now = 0;
+    GetCurrentDateTime(&now);
+    const ReportHeader header{o.title, linkWords(o), IsoTimeNow(), FormatDateTimeString(now, "%c")};
+    std::string why;
+    if (!WriteReport(path, reportFormatOf(o, path), data, header, why)) {
+        say(path + ": the report cannot be written: " + why);
+        return kFailed;
+    }
+    std::printf("address %d: report written to %s\n", link.address, path.c_str());
+    bool whole = data.identified;
+    for (const ReportBlock& b : data.blocks) whole = whole && b.read;
+    return whole ? kOk : kFailed;
+}
+
 int backup(const std::string& pattern, const LinkTarget& link) {
     const std::string path = backupPath(pattern, link.address);
     std::string why;
@@ -243,12 +283,12 @@ int CheckBeforeOpening(const CliOptions& o) {
             "\": network, energy, maxmin, demand, inout, analog1..analog4, config or status");
         return kUsageError;
     }
-    if (o.command == "backup" && addressesOf(o, false).size() > 1 &&
+    if ((o.command == "backup" || o.command == "report") && addressesOf(o, false).size() > 1 &&
         o.arguments[0].find("%a") == std::string::npos) {
-        say("backup of several addresses: the file name must hold %a, replaced by each address");
+        say(o.command + " of several addresses: the file name must hold %a, replaced by each address");
         return kUsageError;
     }
-    if (o.command == "backup")
+    if (o.command == "backup" || o.command == "report")
         for (int address : addressesOf(o, false)) {
             const std::string path = backupPath(o.arguments[0], address);
             std::string why;
@@ -284,7 +324,23 @@ void InstallCliReporter() {
     SetLinkReporter(std::move(reporter));
 }
 
+// A report speaks the language the program was last set to, or English; a section that lacks
+// texts is said on stderr.
+void loadReportLanguage() {
+    constexpr int kEnglish = 2;
+    std::string stored, incomplete, why;
+    int language = kEnglish;
+    if (RegReadString(REGKEY_HKLM, kLanguageKey, kLanguageValue, stored) == 0 && std::atoi(stored.c_str()) > 0)
+        language = std::atoi(stored.c_str());
+    std::optional<LabelTable> table = ReadLanguageTable(language, incomplete, why);
+    if (!table) table = ReadLanguageTable(kEnglish, incomplete, why);
+    if (!table) return say(LanguageFilePath() + ": " + why + "; the report's headings stay empty");
+    if (!incomplete.empty()) say(incomplete);
+    etiqueta = std::move(*table);
+}
+
 int RunCommand(const CliOptions& o) {
+    if (o.command == "report") loadReportLanguage();
     if (o.command == "scan") return scan(o);
     // --timeout shortens the reply wait of every exchange (the attempts stay as they are).
     if (o.timeoutMs > 0) {
@@ -313,6 +369,8 @@ int RunCommand(const CliOptions& o) {
             result = identify(link);
         else if (o.command == "backup")
             result = backup(o.arguments[0], link);
+        else if (o.command == "report")
+            result = report(o, link);
         else if (o.command == "restore")
             result = restore(file, link, o.verify);
         else if (o.command == "diff")

@@ -1,5 +1,8 @@
 // rq55ctl: an RQ55 analyser from the command line, without a display.
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <cstdlib>
+#include <memory>
 #include <cstdio>
 
 #include "commands.h"
@@ -14,7 +17,14 @@ int main(int argc, char** argv) {
     // A command that runs until stopped ends between two reads, never inside an exchange; the
     // signals are held before Qt starts any thread, so every thread inherits it.
     if (parsed && options.watchSeconds > 0) HoldStopSignals();
-    QCoreApplication app(argc, argv);
+    // A report is laid out with Qt's fonts, which need a GUI application: on no display at all.
+    std::unique_ptr<QCoreApplication> app;
+    if (parsed && options.command == "report") {
+        if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     if (!parsed) {
         std::fprintf(stderr, "rq55ctl: %s\n(rq55ctl --help lists the commands)\n", error.c_str());
         return 2;

@@ -21,17 +21,20 @@ const char* const kUsage =
     "Commands:\n"
     "  identify                 model code, serial number, model/version texts\n"
     "  read BLOCK [--format text|csv|json] [--watch SECONDS [--count N]]\n"
+    "                           BLOCK: network, energy, maxmin, demand, inout, analog1..analog4, config, "
+    "status\n"
     "                           --watch: every SECONDS (0.2 to 86400) until --count reads or Ctrl-C; a\n"
     "                           round that fails is said on stderr, the link opened again for the next\n"
     "                           and the exit status is 1\n"
-    "                           BLOCK: network, energy, maxmin, demand, inout, analog1..analog4, config, "
-    "status\n"
     "  backup FILE              the output configuration to a file of 170 numbers; with several addresses\n"
     "                           FILE must hold %a, replaced by the address\n"
     "  restore FILE [--verify]  writes a configuration file; --verify reads it back and compares\n"
     "  diff FILE                lists each register whose file value differs from the analyser's\n"
     "  scan [--baud LIST] [--framing LIST] [--timeout MS]\n"
     "                           finds analysers on the addresses (and baud rates and framings) given\n"
+    "  report FILE [--format pdf|html] [--title TEXT]\n"
+    "                           a commissioning report: the analyser, its settings and its measurements\n"
+    "                           read once (pdf or html by the file's name, else pdf); FILE may hold %a\n"
     "  --help, --version\n"
     "\n"
     "Exit status: 0 success; 1 an analyser did not answer, refused a write, or the link could not be\n"
@@ -65,7 +68,7 @@ bool toIntList(const std::string& text, long low, long high, std::vector<int>& v
 }
 
 bool isCommand(const std::string& word) {
-    for (const char* c : {"identify", "read", "backup", "restore", "diff", "scan"})
+    for (const char* c : {"identify", "read", "backup", "restore", "diff", "scan", "report"})
         if (word == c) return true;
     return false;
 }
@@ -196,16 +199,18 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::
             if (!value(v) || !ParseAddressList(v, o.addresses, error)) return false;
         } else if (a == "--format") {
             if (!value(v)) return false;
-            if (v == "text")
-                o.format = Format::Text;
-            else if (v == "csv")
-                o.format = Format::Csv;
-            else if (v == "json")
-                o.format = Format::Json;
-            else {
-                error = "--format: \"" + v + "\" is none of text, csv, json";
+            const std::pair<const char*, Format> formats[] = {{"text", Format::Text}, {"csv", Format::Csv},
+                                                               {"json", Format::Json}, {"pdf", Format::Pdf},
+                                                               {"html", Format::Html}};
+            o.format = Format::ByName;
+            for (const auto& [name, format] : formats)
+                if (v == name) o.format = format;
+            if (o.format == Format::ByName) {
+                error = "--format: \"" + v + "\" is none of text, csv, json (read), pdf, html (report)";
                 return false;
             }
+        } else if (a == "--title") {
+            if (!value(o.title)) return false;
         } else if (a == "--watch") {
             if (!value(v)) return false;
             if (!toSeconds(v, 0.2, 86400, o.watchSeconds)) {
@@ -250,14 +255,23 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::
                            : "give one link only: --tcp, --serial or --com";
         return false;
     }
-    const size_t wanted =
-        o.command == "read" || o.command == "backup" || o.command == "restore" || o.command == "diff";
+    const size_t wanted = o.command == "read" || o.command == "backup" || o.command == "restore" ||
+                          o.command == "diff" || o.command == "report";
     if (o.arguments.size() != wanted) {
         error = o.command + (wanted ? " takes one argument" : " takes no argument");
         return false;
     }
     if (o.command != "scan" && (o.scanBauds.size() > 1 || o.scanFramings.size() > 1)) {
         error = "lists of baud rates and framings are for scan only";
+        return false;
+    }
+    const bool reportFormat = o.format == Format::Pdf || o.format == Format::Html;
+    if (o.format != Format::ByName && reportFormat != (o.command == "report")) {
+        error = o.command == "report" ? "--format of report: pdf or html" : "--format pdf and html are for report only";
+        return false;
+    }
+    if (!o.title.empty() && o.command != "report") {
+        error = "--title is for report only";
         return false;
     }
     if (o.count > 0 && o.watchSeconds <= 0) {

@@ -5,7 +5,7 @@
 #include <vector>
 
 enum class Protocol { ByPort, ModbusTcp, RtuOverTcp };
-enum class Format { Text, Csv, Json };
+enum class Format { Text, Csv, Json, Pdf, Html, ByName };
 
 struct CliOptions {
     // The link: a TCP host, a serial device, or a COM port number.
@@ -18,10 +18,11 @@ struct CliOptions {
     int framing = 0; // 8N1
 
     std::vector<int> addresses; // empty: the command's default
-    std::string command;        // identify, read, backup, restore, diff, scan, help, version
+    std::string command;        // identify, read, backup, restore, diff, scan, report, help, version
     std::vector<std::string> arguments;
 
-    Format format = Format::Text;
+    Format format = Format::ByName; // read: text; report: by the file's name, else pdf
+    std::string title;              // report: the installation and the person
     double watchSeconds = 0; // read: 0 reads once
     long count = 0;          // read --watch: 0 for ever
     bool verify = false;     // restore

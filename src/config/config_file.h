@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "device/register_map.h"
+
 constexpr int kConfigFileNumbers = 170;
 // A configuration file is shorter than this; a saved one is at most 680 bytes.
 constexpr int kConfigFileMaxBytes = 1000;
@@ -42,14 +44,6 @@ bool ParseConfigFile(const std::string& text, ConfigBytes& bytes, std::string& w
 // more, is refused like a bad text.
 bool ReadConfigFile(const std::string& path, ConfigBytes& bytes, std::string& why);
 
-// The link identity every register-map operation takes.
-struct LinkTarget {
-    int port;
-    unsigned char address;
-    std::string spare;
-    unsigned short tcpPort;
-    std::string host;
-};
 
 // The nine reads, silently, in file order. 1 when all succeeded; -1 at the first that did not
 // (its index in `failedBlock`), `bytes` then unchanged.

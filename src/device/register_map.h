@@ -8,6 +8,15 @@
 #include <cstdint>
 #include <string>
 
+// The link identity every register-map operation takes.
+struct LinkTarget {
+    int port;
+    unsigned char address;
+    std::string spare;
+    unsigned short tcpPort;
+    std::string host;
+};
+
 // Sizes of the records the reads fill (floats, or bytes for the two raw blocks).
 constexpr int kNetworkParameterCount = 30;
 constexpr int kEnergyCount = 11;

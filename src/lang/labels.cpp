@@ -36,7 +36,6 @@ enum {
     kTextReset = 50,
     kTextResetOnKeypad = 51,
     kTextLock = 54,
-    kTextLaterVersion = 55,
     kTextSave = 56,
     kTextRelayModes = 62,
     kTextPointsModes = 63,
@@ -101,12 +100,10 @@ void RQ55_Poner_Etiquetas_PRINCIPAL(int panel, const LabelTable& labels) {
     labelIfAny(panel, PRINCIPAL_MAXMIN, labels[2]);
     labelIfAny(panel, PRINCIPAL_DEMANDA, labels[320]);
     labelIfAny(panel, PRINCIPAL_VERSION, labels[4]);
+    labelIfAny(panel, PRINCIPAL_INFORME, labels[489]);
+    itemIfAny(bar, MENU_CONF_INFORME, labels[489]);
     labelIfAny(panel, PRINCIPAL_SALIR, labels[5]);
     itemIfAny(bar, MENU_INFO_ACERCA, labels[19]);
-    // Commands whose panels the program does not have yet are dimmed in the panel file.
-    for (int control : {PRINCIPAL_CONF_EQUIPO, PRINCIPAL_IN_OUT})
-        if (!labels[kTextLaterVersion].empty())
-            SetCtrlAttribute(panel, control, ATTR_TOOLTIP_TEXT, labels[kTextLaterVersion]);
     itemIfAny(bar, MENU_CONF_CONTRASENA, labels[211]);
 }
 

@@ -6,6 +6,7 @@
 #include <new>
 
 #include "lang/ini.h"
+#include "lang/language_table.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 
@@ -45,64 +46,20 @@ void showSectionNotFound() {
 
 std::string g_incomplete; // what the last table read lacked, in words; "" when it was whole
 
-// A section that ends before the last text the program uses is completed from another section,
-// and where that one lacks a text too, with "text N": never a blank caption. The operator is told
-// once which text is the first missing, in both languages, as the texts themselves may be missing.
-void complete(LabelTable& table, IniText ini, const std::string& section) {
-    int first = 0;
-    while (first < kTextCount && !table[first].empty()) ++first;
-    if (first == kTextCount) return;
-    table.texts.resize(static_cast<size_t>(std::max(table.size(), kTextCount)));
-    std::string other;
-    for (int k = 1; k <= Ini_NumberOfSections(ini) && other.empty(); ++k)
-        if (Ini_NthSectionName(ini, k, other) != 1 || other == section) other.clear();
-    for (int n = first; n < kTextCount; ++n) {
-        std::string& text = table.texts[static_cast<size_t>(n)];
-        if (!text.empty()) continue;
-        if (other.empty() || Ini_GetStringCopy(ini, other, strfmt("%04d", n), text) != 1 || text.empty())
-            text = strfmt("text %d", n);
-    }
-    g_incomplete = strfmt("%s: la sección \"%s\" termina antes del texto %d; los textos que faltan se toman de "
-                          "\"%s\".\n%s: the section \"%s\" ends before text %d; the missing texts are taken from "
-                          "\"%s\".",
-                          LanguageFilePath().c_str(), section.c_str(), first, other.c_str(),
-                          LanguageFilePath().c_str(), section.c_str(), first, other.c_str());
-    MessagePopup("RQ55", g_incomplete);
-}
-
-// Reads the section at the language's position into a new table. Nothing when the section is
-// missing or memory runs out; the reason has been shown.
+// Reads the section at the language's position into a new table, completed where it ends early
+// (and the operator told so). Nothing when the section is missing or memory runs out; the reason
+// has been shown.
 std::optional<LabelTable> loadTable(int language) {
-    IniText ini = Ini_New(0);
-    if (!ini) {
-        MessagePopup("Error", "Not enough memory");
+    std::string why;
+    std::optional<LabelTable> table = ReadLanguageTable(language, g_incomplete, why);
+    if (!table) {
+        if (why == kNoSection)
+            showSectionNotFound();
+        else
+            MessagePopup("Error", why);
         return std::nullopt;
     }
-    Ini_ReadFromFile(ini, LanguageFilePath());
-    std::string section;
-    if (Ini_NthSectionName(ini, language, section) != 1) {
-        Ini_Dispose(ini);
-        showSectionNotFound();
-        return std::nullopt;
-    }
-    LabelTable table;
-    try {
-        table.texts.resize(static_cast<size_t>(Ini_NumberOfItems(ini, section)));
-    } catch (const std::bad_alloc&) {
-        Ini_Dispose(ini);
-        MessagePopup("Error", "Not enough memory");
-        return std::nullopt;
-    }
-    // Numbering runs without gaps from 0000: the first missing number ends the table, and the
-    // entries after it stay empty.
-    for (int n = 0; n < table.size(); ++n) {
-        std::string text;
-        if (Ini_GetStringCopy(ini, section, strfmt("%04d", n), text) != 1) break;
-        table.texts[static_cast<size_t>(n)] = std::move(text);
-    }
-    g_incomplete.clear();
-    complete(table, ini, section);
-    Ini_Dispose(ini);
+    if (!g_incomplete.empty()) MessagePopup("RQ55", g_incomplete);
     return table;
 }
 
@@ -120,8 +77,6 @@ void selectLanguage(int language) {
 }
 
 } // namespace
-
-std::string LanguageFilePath() { return strfmt("%s/language.ini", GetProjectDir().c_str()); }
 
 int Ulvo_NumeroDeIdiomas(int* count) {
     IniText ini = Ini_New(0);

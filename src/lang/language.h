@@ -7,10 +7,8 @@
 #include <vector>
 
 #include "lang/label_table.h"
+#include "lang/language_table.h"
 
-// Where the remembered language lives in the settings store.
-inline constexpr const char* kLanguageKey = "SOFTWARE\\RQ55\\Language";
-inline constexpr const char* kLanguageValue = "Language";
 // The run-time's own font settings, which the program keeps empty.
 inline constexpr const char* kRuntimeFontKey = "SOFTWARE\\RQ55\\Runtime";
 // The language dialog lists at most this many languages, with names of at most 99 characters.
@@ -40,5 +38,4 @@ int LanguageInForce();
 // What the last table read lacked, as told to the operator ("" when its section was whole).
 const std::string& LanguageFileIncomplete();
 
-// The path of language.ini in the program directory.
-std::string LanguageFilePath();
+

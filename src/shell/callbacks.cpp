@@ -13,6 +13,7 @@
 #include "shell/find_analyser.h"
 #include "shell/info.h"
 #include "shell/main_panel.h"
+#include "shell/report_dialog.h"
 #include "shell/traffic_monitor.h"
 #include "views/clock.h"
 #include "views/demand.h"
@@ -50,6 +51,10 @@ void RegisterProgramCallbacks() {
     RegisterCallback("RQ55_Buscar_Cancelar", RQ55_Buscar_Cancelar);
     RegisterCallback("RQ55_Buscar_Usar", RQ55_Buscar_Usar);
     RegisterCallback("RQ55_Buscar_Cerrar", RQ55_Buscar_Cerrar);
+    RegisterCallback("RQ55_Informe", RQ55_Informe);
+    RegisterCallback("RQ55_Informe_Escribir", RQ55_Informe_Escribir);
+    RegisterCallback("RQ55_Informe_Cancelar", RQ55_Informe_Cancelar);
+    RegisterCallback("RQ55_Informe_Cerrar", RQ55_Informe_Cerrar);
     RegisterCallback("RQ55_Grabar_Red", RQ55_Grabar_Red);
     RegisterCallback("RQ55_Tendencia_Red", RQ55_Tendencia_Red);
     RegisterCallback("RQ55_Tendencia_Elegir", RQ55_Tendencia_Elegir);
@@ -112,4 +117,5 @@ void RegisterProgramCallbacks() {
     // Configuration files.
     RegisterMenuCallback("RQ55_Guardar_Conf", RQ55_Guardar_Conf);
     RegisterMenuCallback("RQ55_Cargar_Conf", RQ55_Cargar_Conf);
+    RegisterMenuCallback("RQ55_Informe_Menu", RQ55_Informe_Menu);
 }

@@ -29,12 +29,6 @@ constexpr int kTextChoosePort = 419;
 
 std::string g_serial; // of the analyser that answered at switch-on; empty while off
 
-// "COM3, 19200 8N1" or "127.0.0.1:502 Modbus/TCP".
-std::string linkDescription() {
-    if (Puerto == kTcpLinkPort) return LinkPlaceAndForm();
-    return strfmt("%s, %d %s", LinkPlace().c_str(), Velocidad, FramingName(Modo));
-}
-
 // An unknown framing leaves the previous one in place.
 void setFraming(int mode) {
     switch (mode) {
@@ -139,6 +133,11 @@ int RQ55_Abrir_Puerto(int panel, int /*control*/, int event, void*, int, int) {
     return 0;
 }
 
+std::string LinkDescription() {
+    if (Puerto == kTcpLinkPort) return LinkPlaceAndForm();
+    return strfmt("%s, %d %s", LinkPlace().c_str(), Velocidad, FramingName(Modo));
+}
+
 void DimLinkSettings(int panel, int dimmed) {
     for (int control : kLinkSettingControls) SetCtrlAttribute(panel, control, ATTR_DIMMED, dimmed);
     SetCtrlAttribute(panel, PRINCIPAL_BUSCAR, ATTR_DIMMED, dimmed); // finding needs the link free
@@ -149,7 +148,7 @@ void ShowLinkStatus(int panel) {
     const std::string text =
         g_serial.empty()
             ? etiqueta[kTextOff]
-            : FillIn(etiqueta[kTextConnected], {std::to_string(modelo_equipo), g_serial, linkDescription()});
+            : FillIn(etiqueta[kTextConnected], {std::to_string(modelo_equipo), g_serial, LinkDescription()});
     SetCtrlVal(panel, PRINCIPAL_ESTADO_ENLACE, text);
 }
 

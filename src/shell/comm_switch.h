@@ -2,6 +2,8 @@
 // confirms that an analyser answers, or closes it again.
 #pragma once
 
+#include <string>
+
 #include "rq55_uir.h"
 
 // The six link settings of the main panel, in the order the switch dims and undims them: locked
@@ -20,6 +22,9 @@ void RQ55_Comunicaciones_On_Off(int panel);
 // The settings that cannot change while the link is open, and the find button, which needs the
 // link free: dimmed while communication is on.
 void DimLinkSettings(int panel, int dimmed);
+
+// The link in force as the status line words it: "COM3, 19200 8N1", "127.0.0.1:502 Modbus/TCP".
+std::string LinkDescription();
 
 // The status line of the main panel: the analyser that answered and the link, or that
 // communication is off.

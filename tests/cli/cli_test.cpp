@@ -14,6 +14,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 #include "config/config_file.h"
@@ -330,6 +331,121 @@ TEST(Cli, ALinkThatCannotBeOpenedSaysWhy) {
         EXPECT_EQ(r.status, 1);
         EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
     }
+}
+
+// What a program prints, or "" when it cannot run.
+std::string output(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(60000);
+    return p.readAllStandardOutput().toStdString();
+}
+
+struct Word {
+    int page;
+    double x0, y0, x1, y1;
+    std::string text;
+};
+
+// The words of a PDF with their boxes, as pdftotext -bbox gives them, and each page's size.
+std::vector<Word> wordsOf(const std::string& pdf, double& width, double& height) {
+    const std::string xml = output("pdftotext", {"-bbox", QString::fromStdString(pdf), "-"});
+    std::vector<Word> words;
+    int page = 0;
+    const QRegularExpression pageTag(R"re(<page width="([\d.]+)" height="([\d.]+)">)re");
+    const QRegularExpression wordTag(
+        R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
+    for (const std::string& line : lines(xml)) {
+        const QString l = QString::fromStdString(line);
+        if (const auto m = pageTag.match(l); m.hasMatch()) {
+            ++page;
+            width = m.captured(1).toDouble(), height = m.captured(2).toDouble();
+        } else if (const auto w = wordTag.match(l); w.hasMatch()) {
+            words.push_back({page, w.captured(1).toDouble(), w.captured(2).toDouble(), w.captured(3).toDouble(),
+                             w.captured(4).toDouble(), w.captured(5).toStdString()});
+        }
+    }
+    return words;
+}
+
+// The commissioning report of a model-57 analyser that refuses its maxima and minima, in each
+// language: every measured value as rq55ctl's JSON gives it, both relays and the two
+// analog outputs the model has, the block it refused as not read; the HTML holds the same; every
+// word within the page's margins and none over another; each page numbered with the serial number.
+TEST(Cli, TheReportHoldsWhatTheAnalyserHolds) {
+    Analyser a(sim::Transport::RtuOverTcp, 1, 57);
+    a.sim.addFault({.kind = sim::FaultRule::Kind::Exception, .function = 3, .start = 130});
+    testsupport::TempDir dir;
+    const struct {
+        const char* language;
+        const char* notRead;
+        const char* page;
+        const char* output;
+        const char* relay;
+    } languages[] = {{"2", "Not read:", "Page", "Analog output", "Relay"},
+                     {"1", "No leído:", "Página", "Salida analógica", "Relé"}};
+    for (const auto& l : languages) {
+        SCOPED_TRACE(l.language);
+        dir.write("settings.ini", std::string("[SOFTWARE]\nRQ55\\Language\\Language=") + l.language + "\n");
+        setenv("RQ55_SETTINGS", dir.file("settings.ini").c_str(), 1);
+        const CtlRun pdf = a.run({"report", dir.file("r.pdf"), "--title", "Plant 4 / J. Smith"});
+        const CtlRun html = a.run({"report", dir.file("r.html")});
+        EXPECT_EQ(pdf.status, 1) << "a block was not read: " << pdf.err;
+        EXPECT_EQ(html.status, 1);
+        const std::string text = output("pdftotext", {QString::fromStdString(dir.file("r.pdf")), "-"});
+        std::string page;
+        std::getline(std::ifstream(dir.file("r.html")), page, '\0');
+        for (const std::string& document : {text, page}) {
+            for (const char* block : {"network", "energy", "demand"}) {
+                const CtlRun json = a.run({"read", block, "--format", "json"});
+                const QJsonArray values =
+                    QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object()["values"].toArray();
+                ASSERT_FALSE(values.isEmpty()) << block;
+                for (const QJsonValue& v : values) {
+                    const QJsonValue value = v.toObject()["value"];
+                    if (!value.isDouble()) continue;
+                    const std::string number = QString::number(value.toDouble(), 'g', 9).toStdString();
+                    EXPECT_NE(document.find(number), std::string::npos) << block << " " << number;
+                }
+            }
+            for (const std::string& seen : {std::string("AB1234"), std::string(l.output) + " 2", std::string(l.notRead),
+                                            std::string(l.relay) + " 1", std::string(l.relay) + " 2"})
+                EXPECT_NE(document.find(seen), std::string::npos) << seen;
+            EXPECT_EQ(document.find(std::string(l.output) + " 3"), std::string::npos) << "model 57 has two outputs";
+        }
+        EXPECT_NE(text.find("Plant 4 / J. Smith"), std::string::npos);
+
+        double width = 0, height = 0;
+        const std::vector<Word> words = wordsOf(dir.file("r.pdf"), width, height);
+        ASSERT_FALSE(words.empty());
+        const double margin = 14 * 72 / 25.4; // of the 16-18 mm the report keeps, a little less
+        std::map<int, int> numbered;
+        for (size_t i = 0; i < words.size(); ++i) {
+            const Word& w = words[i];
+            EXPECT_TRUE(w.x0 >= margin && w.x1 <= width - margin && w.y0 >= margin && w.y1 <= height - margin)
+                << w.text << " on page " << w.page;
+            for (size_t j = i + 1; j < words.size() && words[j].page == w.page; ++j) {
+                const Word& o = words[j];
+                EXPECT_FALSE(w.x0 < o.x1 - 0.5 && o.x0 < w.x1 - 0.5 && w.y0 < o.y1 - 0.5 && o.y0 < w.y1 - 0.5)
+                    << "\"" << w.text << "\" over \"" << o.text << "\" on page " << w.page;
+            }
+            // "Page N of M", at the foot of the page, whose last word is the serial number.
+            if (w.text == l.page && i + 3 < words.size() && words[i + 1].text == std::to_string(w.page))
+                numbered[w.page] = words[i + 3].text == std::to_string(words.back().page);
+            if (i + 1 == words.size() || words[i + 1].page != w.page) {
+                EXPECT_EQ(w.text, "AB1234") << "page " << w.page;
+            }
+        }
+        for (int p = 1; p <= words.back().page; ++p) EXPECT_EQ(numbered[p], 1) << "page " << p << " of M";
+    }
+    unsetenv("RQ55_SETTINGS");
+
+    // A link that cannot be opened writes no file, and one there already stays as it was.
+    dir.write("kept.pdf", "as it was");
+    EXPECT_EQ(ctl({"report", dir.file("kept.pdf"), "--tcp", "127.0.0.1:1"}).status, 1);
+    std::string kept;
+    std::getline(std::ifstream(dir.file("kept.pdf")), kept);
+    EXPECT_EQ(kept, "as it was");
 }
 
 TEST(Cli, ScanFindsTheAnalyser) {

@@ -336,4 +336,29 @@ TEST_F(LiveView, RecordingWritesEachRefreshExactlyAndAFailedFileStopsOnlyTheReco
     EXPECT_TRUE(timerOn(view, TOMADATOS_TIMER));
 }
 
+// The report from the main panel: a Cancel while the blocks are read writes nothing and leaves the
+// file that was there as it was; then the report is written whole, with the title typed.
+TEST_F(LiveView, TheReportDialogWritesTheReportAndCancelLeavesTheFileAlone) {
+    startAnalyser(57);
+    ASSERT_TRUE(flipSwitch());
+    testsupport::ClickOn(mainPanel, PRINCIPAL_INFORME);
+    const int dialog = FindPanelByTitle("Report");
+    ASSERT_GT(dialog, 0);
+    testsupport::TypeInto(dialog, INFORME_TITULO, "Plant 4", testsupport::Leave::Tab);
+    QTemporaryDir dir;
+    chosenFile = dir.path().toStdString() + "/r.pdf";
+    std::ofstream(chosenFile) << "as it was";
+    PostDeferredCall([dialog] { SimulateCommit(dialog, INFORME_CANCELAR); });
+    testsupport::ClickOn(dialog, INFORME_ESCRIBIR);
+    EXPECT_EQ(linesOf(chosenFile), std::vector<std::string>{"as it was"});
+    EXPECT_LE(analyser.requestCount(), 2) << "stopped after the block under way";
+
+    testsupport::ClickOn(dialog, INFORME_ESCRIBIR);
+    EXPECT_EQ(linesOf(chosenFile).at(0).substr(0, 5), "%PDF-");
+    EXPECT_EQ(text(dialog, INFORME_ESTADO), "Report written to " + chosenFile);
+    testsupport::ClickOn(dialog, INFORME_CERRAR);
+    SimulateMenuCommand(mainPanel, MENU_CONF_INFORME);
+    EXPECT_GT(FindPanelByTitle("Report"), 0) << "the Configuration menu opens it too";
+}
+
 } // namespace
