@@ -52,6 +52,7 @@ package: deps
 	cmake --build $(RELEASE_BUILD) -j $(JOBS)
 	cd $(RELEASE_BUILD) && cpack
 	@ls $(RELEASE_BUILD)/package/*.deb
+	@if command -v lintian > /dev/null; then lintian -I --tag-display-limit 0 $(RELEASE_BUILD)/package/*.deb; fi
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(RELEASE_BUILD)

@@ -17,6 +17,8 @@ foreach(executable ${RQ55_EXECUTABLES})
 endforeach()
 
 install(FILES ${CMAKE_SOURCE_DIR}/resources/rq55.desktop DESTINATION share/applications)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/rq55.metainfo.xml DESTINATION share/metainfo)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION share/doc/rq55)
 foreach(size 16 32 48 64 128 256)
   install(FILES ${CMAKE_SOURCE_DIR}/resources/icons/rq55-${size}.png
           DESTINATION share/icons/hicolor/${size}x${size}/apps RENAME rq55.png)
@@ -33,19 +35,28 @@ foreach(executable ${RQ55_EXECUTABLES})
     DEPENDS ${CMAKE_SOURCE_DIR}/docs/man/${executable}.1 VERBATIM)
   list(APPEND RQ55_MAN_PAGES ${page})
 endforeach()
-add_custom_target(rq55-man ALL DEPENDS ${RQ55_MAN_PAGES})
+set(RQ55_CHANGELOG ${CMAKE_BINARY_DIR}/doc/changelog.gz)
+add_custom_command(OUTPUT ${RQ55_CHANGELOG}
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/doc
+  COMMAND ${GZIP} -9nc ${CMAKE_SOURCE_DIR}/packaging/changelog > ${RQ55_CHANGELOG}
+  DEPENDS ${CMAKE_SOURCE_DIR}/packaging/changelog VERBATIM)
+add_custom_target(rq55-man ALL DEPENDS ${RQ55_MAN_PAGES} ${RQ55_CHANGELOG})
 install(FILES ${RQ55_MAN_PAGES} DESTINATION share/man/man1)
+install(FILES ${RQ55_CHANGELOG} DESTINATION share/doc/rq55)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME rq55)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "RQ55 developers <rq55@localhost>")
+set(CPACK_PACKAGE_CONTACT "RQ55 maintainers <maintainers@rq55.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "set up and watch an RQ55 network analyser over Modbus")
+# CPack puts the summary first and each line of the long description after one blank: they stay
+# under 80 columns.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "The desktop program with which an electrician or commissioning engineer sets up and\n\
-watches one RQ55 network analyser over Modbus RTU on a serial port, Modbus/TCP, or RTU\n\
-frames over TCP; rq55ctl, the same analyser from the command line; and rq55-sim, a\n\
-simulated analyser.")
+    "The desktop program with which an electrician or commissioning engineer\n\
+sets up and watches one RQ55 network analyser over Modbus RTU on a serial\n\
+port, Modbus/TCP, or RTU frames over TCP; rq55ctl, the same analyser from\n\
+the command line, with a commissioning report and a feed for Prometheus\n\
+and MQTT; and rq55-sim, a simulated analyser.")
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

@@ -18,6 +18,11 @@ for library in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6network6; do
 done
 [[ $(dpkg-deb -f "$deb" Version) == "$version" ]] || fail "package version is not $version"
 
+# Debian's own check of the package: no error, no warning, and every binary hardened.
+command -v lintian > /dev/null || fail "lintian is not installed (scripts/install-deps installs it)"
+lintian -I --tag-display-limit 0 "$deb" > "$work/lintian.txt" 2>/dev/null || true
+if grep -E '^[EW]: |hardening-no-' "$work/lintian.txt"; then fail "lintian"; fi
+
 dpkg-deb -x "$deb" "$work/root"
 usr=$work/root/usr
 for executable in rq55 rq55-sim rq55ctl; do
@@ -38,6 +43,8 @@ out=$(cd "$work" && QT_QPA_PLATFORM=offscreen RQ55_SETTINGS="$work/settings.ini"
 [[ $out == *"$usr/lib/rq55/RQ55.uir"* ]] || fail "rq55 read its files from elsewhere: $out"
 
 desktop-file-validate "$usr/share/applications/rq55.desktop" || fail "the desktop entry"
+[[ -f $usr/share/metainfo/rq55.metainfo.xml ]] || fail "no AppStream metainfo"
+zcat "$usr/share/doc/rq55/changelog.gz" | head -1 | grep -q "^rq55 ($version)" || fail "the changelog's version"
 for size in 16 32 48 64 128 256; do
   [[ -f $usr/share/icons/hicolor/${size}x$size/apps/rq55.png ]] || fail "no ${size}x$size icon"
 done
