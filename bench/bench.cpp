@@ -373,6 +373,7 @@ int main(int argc, char** argv) {
         {"flood", MeasureSimulatorUnderFlood},
         {"scan", MeasureCliScan},
         {"cli", MeasureCliRead},
+        {"serve", MeasureServe},
     };
     bool ok = true;
     for (const auto& [name, measure] : parts) {

@@ -1,14 +1,27 @@
 #include "bench/cli_bench.h"
 
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
+#include <QTcpServer>
+#include <QThread>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <sstream>
+
 #include "device/scan.h"
+#include "platform/system.h"
 #include "sim/simulator.h"
 
 namespace {
@@ -28,6 +41,50 @@ double timeRun(const QString& program, const QStringList& args, int expectedStat
 double medianOf(std::vector<double> samples) {
     std::sort(samples.begin(), samples.end());
     return samples[samples.size() / 2];
+}
+
+// The resident set of a process, in KiB (0 when it is gone).
+long residentKiB(qint64 pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+    return 0;
+}
+
+QString scrape(int port) {
+    QNetworkAccessManager manager;
+    QNetworkReply* reply = manager.get(QNetworkRequest(QUrl(QString("http://127.0.0.1:%1/metrics").arg(port))));
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    reply->deleteLater();
+    return QString::fromUtf8(reply->readAll());
+}
+
+// User and system CPU seconds of a running process, and of this process's finished children.
+double cpuSeconds(qint64 pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string line;
+    std::getline(stat, line);
+    std::istringstream fields(line.substr(line.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+        if (i >= 14) ticks += std::atof(field.c_str()); // utime and stime
+    return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+double childrenCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+int freePort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
 }
 
 } // namespace
@@ -72,5 +129,67 @@ bool MeasureCliRead() {
         std::printf("  mbpoll                not measured (not installed or failed)\n");
     else
         std::printf("  mbpoll                %7.1f ms\n", 1000 * medianOf(raw));
+    return true;
+}
+
+bool MeasureServe() {
+    constexpr int kAnalysers = 100, kFirst = 1000, kLast = 20000, kReadRounds = 10;
+    sim::Options options{.transport = sim::Transport::ModbusTcp, .moving = false, .seed = 1};
+    for (int a = 2; a <= kAnalysers; ++a) options.moreAddresses.push_back(a);
+    sim::Simulator analysers;
+    if (!analysers.start(options)) return false;
+    const QStringList link = {"--tcp", QString("127.0.0.1:%1").arg(analysers.tcpPort()), "--modbus-tcp", "--address",
+                              QString("1-%1").arg(kAnalysers)};
+    // Both without the analyser's rest, which would otherwise be most of the time.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("RQ55_BENCH_ANALYSER_REST", "0");
+
+    // read: each block of every analyser, round after round, one process per block.
+    const double readCpu = childrenCpuSeconds();
+    for (const char* block : {"network", "energy", "demand"}) {
+        QProcess read;
+        read.setProcessEnvironment(environment);
+        read.start(RQ55CTL_PATH, QStringList{"read", block, "--format", "csv", "--watch", "0.2", "--count",
+                                             QString::number(kReadRounds)} + link);
+        if (!read.waitForFinished(120000) || read.exitCode() != 0) return false;
+    }
+    const double readPerAnalyser = (childrenCpuSeconds() - readCpu) / (kAnalysers * kReadRounds);
+
+    // serve: the same blocks of the same analysers, rounds back to back.
+    const int metrics = freePort();
+    QProcess serve;
+    serve.setProcessEnvironment(environment);
+    serve.start(RQ55CTL_PATH, QStringList{"serve", "--interval", "0.2", "--metrics", QString::number(metrics)} + link);
+    if (!serve.waitForStarted()) return false;
+    // Each poll reads the three blocks; the first of each analyser also its serial number.
+    const int before = analysers.requestCount();
+    const auto pollsDone = [&] { return (analysers.requestCount() - before - kAnalysers) / 3; };
+    const auto waitForPolls = [&](int polls) {
+        while (pollsDone() < polls && serve.state() == QProcess::Running) QThread::msleep(20);
+    };
+    waitForPolls(kFirst);
+    const long firstKiB = residentKiB(serve.processId());
+    const double firstCpu = cpuSeconds(serve.processId()), started = Timer();
+    waitForPolls(kLast);
+    const long lastKiB = residentKiB(serve.processId());
+    const double servePerAnalyser = (cpuSeconds(serve.processId()) - firstCpu) / (pollsDone() - kFirst);
+    const double seconds = Timer() - started;
+    const QString text = scrape(metrics);
+    serve.terminate();
+    serve.waitForFinished(30000);
+    std::vector<double> polls;
+    const QRegularExpression duration(R"(^rq55_poll_duration_seconds\{address="\d+"\} (\S+)$)",
+                                      QRegularExpression::MultilineOption);
+    for (auto m = duration.globalMatch(text); m.hasNext();) polls.push_back(m.next().captured(1).toDouble());
+    if (polls.size() != kAnalysers || firstKiB == 0 || lastKiB == 0 || serve.exitCode() != 0) return false;
+
+    std::printf("\nrq55ctl serve and read of network, energy and demand, %d analysers on one Modbus/TCP link,\n"
+                "without the analyser's rest:\n",
+                kAnalysers);
+    std::printf("  CPU per analyser and round: serve %.0f us, read %.0f us (%d rounds, one process a block)\n",
+                1e6 * servePerAnalyser, 1e6 * readPerAnalyser, kReadRounds);
+    std::printf("  a poll of one analyser by serve takes %.0f us (median of a round)\n", 1e6 * medianOf(polls));
+    std::printf("  serve resident after %d polls %ld KiB, after %d polls %ld KiB (%+ld KiB; %.0f s between)\n", kFirst,
+                firstKiB, kLast, lastKiB, lastKiB - firstKiB, seconds);
     return true;
 }

@@ -64,8 +64,9 @@ void announceProtocol(const CliOptions& o) {
     say(linkName(o) + ": " + (modbusTcp ? "Modbus/TCP" : "RTU over TCP"));
 }
 
-// Opens the link; false with the reason said on stderr.
-bool openLink(const CliOptions& o, LinkTarget& link) {
+} // namespace
+
+bool OpenLink(const CliOptions& o, LinkTarget& link) {
     link = {linkPort(o), 1, "", static_cast<unsigned short>(overTcp(o) ? o.tcpPort : 0), o.host};
     if (!o.serialDevice.empty()) setenv("RQ55_COM98", o.serialDevice.c_str(), 1);
     static bool announced = false; // once, not at every opening of a watch
@@ -83,6 +84,8 @@ bool openLink(const CliOptions& o, LinkTarget& link) {
     }
     return true;
 }
+
+namespace {
 
 std::string backupPath(const std::string& pattern, int address) {
     std::string path;
@@ -139,7 +142,7 @@ int watchBlocks(const CliOptions& o, LinkTarget& link, bool linkOpen, const std:
     int status = linkOpen ? kOk : kFailed;
     for (long round = 0; o.count == 0 || round < o.count; ++round) {
         const double started = Timer();
-        if (round > 0 && !linkOpen) linkOpen = openLink(o, link);
+        if (round > 0 && !linkOpen) linkOpen = OpenLink(o, link);
         if (!linkOpen || !readRound(o.arguments[0], link, addresses, printer)) {
             status = kFailed;
             if (linkOpen) Ulvo_Cerrar_Puerto(link.port);
@@ -308,8 +311,17 @@ int CheckBeforeOpening(const CliOptions& o) {
     return kOk;
 }
 
-void InstallCliReporter() {
+void PrepareLink(const CliOptions& o) {
     g_exchangePause = 0;
+    // --timeout shortens the reply wait of every exchange (the attempts stay as they are).
+    if (o.timeoutMs > 0 && o.command != "scan") {
+        ExchangeLimits limits;
+        limits.comReplySeconds = limits.tcpReplySeconds = o.timeoutMs / 1000.0;
+        SetExchangeLimits(limits);
+    }
+    // make bench measures what the tool itself costs, so it takes the rest away; an analyser
+    // needs it, and nothing else sets this.
+    if (const char* rest = std::getenv("RQ55_BENCH_ANALYSER_REST")) g_analyserRest = std::atof(rest);
     LinkReporter reporter;
     reporter.exchanging = [](bool underWay) {
         if (underWay && g_lastExchangeEnd >= 0) Delay(g_analyserRest - (Timer() - g_lastExchangeEnd));
@@ -342,17 +354,11 @@ void loadReportLanguage() {
 int RunCommand(const CliOptions& o) {
     if (o.command == "report") loadReportLanguage();
     if (o.command == "scan") return scan(o);
-    // --timeout shortens the reply wait of every exchange (the attempts stay as they are).
-    if (o.timeoutMs > 0) {
-        ExchangeLimits limits;
-        limits.comReplySeconds = limits.tcpReplySeconds = o.timeoutMs / 1000.0;
-        SetExchangeLimits(limits);
-    }
     ConfigBytes file{};
     std::string why;
     if (o.command == "restore" || o.command == "diff") ReadConfigFile(o.arguments[0], file, why);
     LinkTarget link;
-    const bool linkOpen = openLink(o, link);
+    const bool linkOpen = OpenLink(o, link);
     if (o.command == "read" && o.watchSeconds > 0) return watchBlocks(o, link, linkOpen, addressesOf(o, false));
     if (!linkOpen) return kFailed;
     int status = kOk;

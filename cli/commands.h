@@ -2,6 +2,7 @@
 // refused a write or the link could not be opened, 2 a usage error or a bad file, 3 differences.
 #pragma once
 
+#include "device/register_map.h"
 #include "options.h"
 
 // Everything that can be refused before the link is opened: the block name, the backup file's
@@ -10,6 +11,9 @@ int CheckBeforeOpening(const CliOptions& options);
 
 int RunCommand(const CliOptions& options);
 
-// The link's reporting for the tool: a closed connection told in one line on stderr, and the
-// analyser's rest between two requests.
-void InstallCliReporter();
+// Opens the link the options name; false with the reason said on stderr.
+bool OpenLink(const CliOptions& options, LinkTarget& link);
+
+// The link as the tool uses it: a closed connection told in one line on stderr, the analyser's
+// rest between two requests, and the reply wait of --timeout (scan derives its own).
+void PrepareLink(const CliOptions& options);

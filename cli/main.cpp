@@ -7,6 +7,7 @@
 
 #include "commands.h"
 #include "options.h"
+#include "serve/serve.h"
 #include "stop_signals.h"
 
 int main(int argc, char** argv) {
@@ -16,7 +17,7 @@ int main(int argc, char** argv) {
     const bool parsed = ParseCommandLine(args, options, error);
     // A command that runs until stopped ends between two reads, never inside an exchange; the
     // signals are held before Qt starts any thread, so every thread inherits it.
-    if (parsed && options.watchSeconds > 0) HoldStopSignals();
+    if (parsed && (options.watchSeconds > 0 || options.command == "serve")) HoldStopSignals();
     // A report is laid out with Qt's fonts, which need a GUI application: on no display at all.
     std::unique_ptr<QCoreApplication> app;
     if (parsed && options.command == "report") {
@@ -37,8 +38,9 @@ int main(int argc, char** argv) {
         std::printf("rq55ctl %s\n", RQ55_VERSION);
         return 0;
     }
-    if (const int refused = CheckBeforeOpening(options)) return refused;
+    const bool serve = options.command == "serve";
+    if (const int refused = serve ? CheckServeOptions(options) : CheckBeforeOpening(options)) return refused;
 
-    InstallCliReporter();
-    return RunCommand(options);
+    PrepareLink(options);
+    return serve ? Serve(options) : RunCommand(options);
 }

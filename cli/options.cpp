@@ -35,6 +35,12 @@ const char* const kUsage =
     "  report FILE [--format pdf|html] [--title TEXT]\n"
     "                           a commissioning report: the analyser, its settings and its measurements\n"
     "                           read once (pdf or html by the file's name, else pdf); FILE may hold %a\n"
+    "  serve [--interval SECONDS] [--blocks LIST] [--metrics [HOST:]PORT] [--mqtt HOST[:PORT]\n"
+    "        [--mqtt-topic PREFIX] [--mqtt-user USER]]\n"
+    "                           polls the addresses' blocks (network, energy, demand; maxmin, status)\n"
+    "                           every SECONDS (5) until Ctrl-C: GET /metrics for Prometheus (host\n"
+    "                           127.0.0.1 by default), and/or PREFIX/<serial>/<block> on an MQTT broker\n"
+    "                           (password from RQ55_MQTT_PASSWORD)\n"
     "  --help, --version\n"
     "\n"
     "Exit status: 0 success; 1 an analyser did not answer, refused a write, or the link could not be\n"
@@ -68,7 +74,7 @@ bool toIntList(const std::string& text, long low, long high, std::vector<int>& v
 }
 
 bool isCommand(const std::string& word) {
-    for (const char* c : {"identify", "read", "backup", "restore", "diff", "scan", "report"})
+    for (const char* c : {"identify", "read", "backup", "restore", "diff", "scan", "report", "serve"})
         if (word == c) return true;
     return false;
 }
@@ -100,6 +106,7 @@ bool ParseAddressList(const std::string& text, std::vector<int>& addresses, std:
 }
 
 bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::string& error) {
+    bool serveOption = false;
     // Longer than any path the system takes: refused with its length, never echoed whole.
     constexpr size_t kLongestArgument = 4096;
     constexpr size_t kLongestHostName = 253;
@@ -211,6 +218,30 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::
             }
         } else if (a == "--title") {
             if (!value(o.title)) return false;
+        } else if (a == "--interval") {
+            if (!value(v)) return false;
+            if (!toSeconds(v, 0.2, 86400, o.interval)) {
+                error = "--interval: \"" + v + "\" is not a period of 0.2 to 86400 seconds";
+                return false;
+            }
+            serveOption = true;
+        } else if (a == "--blocks") {
+            if (!value(v)) return false;
+            o.serveBlocks.clear();
+            for (size_t from = 0; from <= v.size();) {
+                const size_t comma = std::min(v.find(',', from), v.size());
+                o.serveBlocks.push_back(v.substr(from, comma - from));
+                from = comma + 1;
+            }
+            serveOption = true;
+        } else if (a == "--metrics" || a == "--mqtt" || a == "--mqtt-topic" || a == "--mqtt-user") {
+            std::string& target = a == "--metrics" ? o.metrics : a == "--mqtt" ? o.mqtt : a == "--mqtt-topic" ? o.mqttTopic : o.mqttUser;
+            if (!value(target)) return false;
+            if (target.empty()) {
+                error = a + " needs a value";
+                return false;
+            }
+            serveOption = true;
         } else if (a == "--watch") {
             if (!value(v)) return false;
             if (!toSeconds(v, 0.2, 86400, o.watchSeconds)) {
@@ -268,6 +299,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::
     const bool reportFormat = o.format == Format::Pdf || o.format == Format::Html;
     if (o.format != Format::ByName && reportFormat != (o.command == "report")) {
         error = o.command == "report" ? "--format of report: pdf or html" : "--format pdf and html are for report only";
+        return false;
+    }
+    if (serveOption && o.command != "serve") {
+        error = "--interval, --blocks, --metrics and --mqtt options are for serve only";
         return false;
     }
     if (!o.title.empty() && o.command != "report") {

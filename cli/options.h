@@ -18,7 +18,7 @@ struct CliOptions {
     int framing = 0; // 8N1
 
     std::vector<int> addresses; // empty: the command's default
-    std::string command;        // identify, read, backup, restore, diff, scan, report, help, version
+    std::string command;        // identify, read, backup, restore, diff, scan, report, serve, help, version
     std::vector<std::string> arguments;
 
     Format format = Format::ByName; // read: text; report: by the file's name, else pdf
@@ -29,6 +29,14 @@ struct CliOptions {
     std::vector<int> scanBauds;
     std::vector<int> scanFramings;
     int timeoutMs = 0; // scan: 0 derives it from the baud rate
+
+    // serve
+    double interval = 5;                  // seconds from the start of one round to the next
+    std::vector<std::string> serveBlocks; // empty: network, energy, demand
+    std::string metrics;                  // [HOST:]PORT of the Prometheus endpoint; "" none
+    std::string mqtt;                     // HOST[:PORT] of the MQTT broker; "" none
+    std::string mqttTopic = "rq55";
+    std::string mqttUser;
 };
 
 // Options may stand before or after the command. False with the reason when the command line is

@@ -160,9 +160,11 @@ const char* ThousandfoldUnit(const char* unit) {
 }
 
 const char* RangeKiloMega(float& value, const char* unit) {
-    if (static_cast<double>(value) > 1000.0) {
+    // A unit without a thousandfold (h, Hz) keeps its value whole: 12873 h, never 12.873 h.
+    const char* thousandfold = ThousandfoldUnit(unit);
+    if (static_cast<double>(value) > 1000.0 && thousandfold != unit) {
         value = static_cast<float>(value / 1000.0);
-        return ThousandfoldUnit(unit);
+        return thousandfold;
     }
     return unit;
 }

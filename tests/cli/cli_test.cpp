@@ -172,6 +172,11 @@ TEST(Cli, EveryBlockInEveryFormat) {
     EXPECT_TRUE(std::any_of(shown.begin(), shown.end(), [](const std::string& l) {
         return l.find("serial_number ") != std::string::npos && l.find(" AB1234") != std::string::npos;
     })) << status.out;
+    // Thousands of hours stay hours (there is no kh); thousands of kWh become MWh.
+    const CtlRun energy = a.run({"read", "energy"});
+    EXPECT_TRUE(QString::fromStdString(energy.out).contains(QRegularExpression(R"(operating_hours +\d{4,} h\n)")))
+        << energy.out;
+    EXPECT_NE(energy.out.find(" MWh\n"), std::string::npos) << energy.out;
 }
 
 TEST(Cli, BackupRestoreVerifyAndDiff) {

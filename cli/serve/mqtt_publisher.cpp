@@ -1,0 +1,160 @@
+#include "serve/mqtt_publisher.h"
+
+#include <mosquitto.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+
+namespace {
+
+constexpr int kQos = 1;
+constexpr int kKeepAliveSeconds = 30;
+constexpr int kFirstWaitSeconds = 1, kLongestWaitSeconds = 60;
+
+} // namespace
+
+MqttPublisher::MqttPublisher() { mosquitto_lib_init(); }
+
+MqttPublisher::~MqttPublisher() {
+    stop();
+    mosquitto_lib_cleanup();
+}
+
+bool MqttPublisher::start(const std::string& host, int port, const std::string& prefix, const std::string& user,
+                          const std::string& password, Say say, std::string& why) {
+    host_ = host;
+    port_ = port;
+    say_ = std::move(say);
+    clientId_ = "rq55-serve-" + std::to_string(::getpid());
+    online_ = prefix + "/serve/" + clientId_ + "/online";
+    client_ = mosquitto_new(clientId_.c_str(), true, this);
+    if (!client_) {
+        why = "the MQTT client cannot be made";
+        return false;
+    }
+    mosquitto_threaded_set(client_, true);
+    if (!user.empty()) mosquitto_username_pw_set(client_, user.c_str(), password.empty() ? nullptr : password.c_str());
+    mosquitto_will_set(client_, online_.c_str(), 5, "false", kQos, true);
+    mosquitto_connect_callback_set(client_, onConnect);
+    mosquitto_publish_callback_set(client_, onPublish);
+    mosquitto_disconnect_callback_set(client_, onDisconnect);
+    thread_ = std::thread([this] { run(); });
+    return true;
+}
+
+void MqttPublisher::run() {
+    int wait = kFirstWaitSeconds;
+    bool everConnected = false;
+    for (;;) {
+        // Asynchronous, so that a stop need not wait out a connection to a host that does not
+        // answer: the loop below completes it.
+        int rc = everConnected ? mosquitto_reconnect_async(client_)
+                               : mosquitto_connect_async(client_, host_.c_str(), port_, kKeepAliveSeconds);
+        everConnected = everConnected || rc == MOSQ_ERR_SUCCESS;
+        bool acknowledged = false;
+        while (rc == MOSQ_ERR_SUCCESS) {
+            rc = mosquitto_loop(client_, 100, 1);
+            std::lock_guard lock(mutex_);
+            if (stopping_ && !connected_) return; // stopped, and the broker told so
+            if (connected_ && !acknowledged) wait = kFirstWaitSeconds; // a new connection starts the waits over
+            acknowledged = acknowledged || connected_;
+        }
+        const int error = errno;
+        {
+            std::lock_guard lock(mutex_);
+            connected_ = false;
+            inFlight_ = 0;
+            changed_.notify_all();
+            if (stopping_) return;
+        }
+        say_("MQTT broker " + host_ + ":" + std::to_string(port_) + (acknowledged ? ": connection lost: " : ": ") +
+             (rc == MOSQ_ERR_ERRNO ? std::strerror(error) : mosquitto_strerror(rc)) + "; trying again in " +
+             std::to_string(wait) + " s");
+        std::unique_lock lock(mutex_);
+        if (changed_.wait_for(lock, std::chrono::seconds(wait), [this] { return stopping_; })) return;
+        wait = std::min(wait * 2, kLongestWaitSeconds);
+    }
+}
+
+void MqttPublisher::onConnect(mosquitto*, void* self, int rc) {
+    auto* p = static_cast<MqttPublisher*>(self);
+    if (rc != 0) {
+        p->say_("MQTT broker " + p->host_ + ":" + std::to_string(p->port_) + " refused: " + mosquitto_connack_string(rc));
+        return;
+    }
+    p->say_("connected to the MQTT broker at " + p->host_ + ":" + std::to_string(p->port_));
+    std::map<std::string, Pending> waiting;
+    {
+        std::lock_guard lock(p->mutex_);
+        p->connected_ = true;
+        waiting.swap(p->waiting_);
+    }
+    p->send(p->online_, {"true", true});
+    for (const auto& [topic, message] : waiting) p->send(topic, message);
+}
+
+void MqttPublisher::onDisconnect(mosquitto*, void* self, int) {
+    auto* p = static_cast<MqttPublisher*>(self);
+    std::lock_guard lock(p->mutex_);
+    p->connected_ = false;
+    p->changed_.notify_all();
+}
+
+void MqttPublisher::onPublish(mosquitto*, void* self, int) {
+    auto* p = static_cast<MqttPublisher*>(self);
+    std::lock_guard lock(p->mutex_);
+    --p->inFlight_;
+    p->changed_.notify_all();
+}
+
+void MqttPublisher::send(const std::string& topic, const Pending& message) {
+    // Not under the lock: the library's thread takes it in the callbacks.
+    const int rc = mosquitto_publish(client_, nullptr, topic.c_str(), static_cast<int>(message.payload.size()),
+                                     message.payload.data(), kQos, message.retain);
+    std::lock_guard lock(mutex_);
+    if (rc == MOSQ_ERR_SUCCESS)
+        ++inFlight_;
+    else
+        waiting_[topic] = message; // lost with the connection: sent again once it is back
+}
+
+void MqttPublisher::publish(const std::string& topic, const std::string& payload, bool retain) {
+    {
+        std::lock_guard lock(mutex_);
+        if (!connected_) {
+            waiting_[topic] = {payload, retain};
+            return;
+        }
+    }
+    send(topic, {payload, retain});
+}
+
+void MqttPublisher::stop() {
+    if (!client_) return;
+    bool connected = false;
+    {
+        std::lock_guard lock(mutex_);
+        connected = connected_;
+    }
+    if (connected) send(online_, {"false", true});
+    std::unique_lock lock(mutex_);
+    // What was published reaches the broker before the connection closes; a broker that does
+    // not acknowledge is not waited for long.
+    changed_.wait_for(lock, std::chrono::seconds(3), [this] { return inFlight_ <= 0 || !connected_; });
+    stopping_ = true;
+    changed_.notify_all();
+    const bool disconnect = connected_;
+    lock.unlock();
+    if (disconnect) {
+        // Sent by the thread, which ends once the connection has closed.
+        mosquitto_disconnect(client_);
+        lock.lock();
+        changed_.wait_for(lock, std::chrono::seconds(3), [this] { return !connected_; });
+        lock.unlock();
+    }
+    if (thread_.joinable()) thread_.join();
+    mosquitto_destroy(client_);
+    client_ = nullptr;
+}

@@ -1,0 +1,56 @@
+// Publishing to an MQTT broker through libmosquitto. The process announces itself under
+// PREFIX/serve/<client id>/online (true, retained, with false as its last will). A broker that is
+// not there, or goes away, is connected to again after a wait of 1 s doubling to 60 s; meanwhile
+// only the newest message of each topic is kept, and sent once it is back.
+#pragma once
+
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+struct mosquitto;
+
+class MqttPublisher {
+  public:
+    using Say = std::function<void(const std::string&)>;
+    MqttPublisher();
+    ~MqttPublisher();
+    MqttPublisher(const MqttPublisher&) = delete;
+    MqttPublisher& operator=(const MqttPublisher&) = delete;
+
+    // Starts connecting, which goes on in the background; `say` tells of each connection made or
+    // lost. False with the reason when the client cannot even be made.
+    bool start(const std::string& host, int port, const std::string& prefix, const std::string& user,
+               const std::string& password, Say say, std::string& why);
+    void publish(const std::string& topic, const std::string& payload, bool retain);
+    // A clean stop: online false, what is waiting sent, the connection closed.
+    void stop();
+    const std::string& clientId() const { return clientId_; }
+
+  private:
+    struct Pending {
+        std::string payload;
+        bool retain;
+    };
+    static void onConnect(mosquitto* m, void* self, int rc);
+    static void onDisconnect(mosquitto* m, void* self, int rc);
+    static void onPublish(mosquitto* m, void* self, int messageId);
+    // The background thread: connect, run the connection while it lasts, wait, again.
+    void run();
+    void send(const std::string& topic, const Pending& message);
+
+    mosquitto* client_ = nullptr;
+    std::string host_, clientId_, online_;
+    int port_ = 0;
+    Say say_;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool stopping_ = false;
+    bool connected_ = false; // the broker acknowledged the connection
+    int inFlight_ = 0;       // published and not yet acknowledged by the broker
+    std::map<std::string, Pending> waiting_; // the newest message of each topic, while disconnected
+};
