@@ -35,6 +35,7 @@
 
 #include "bench/cli_bench.h"
 #include "bench/robustness.h"
+#include "bench/trend_bench.h"
 #include "device/register_map.h"
 #include "link/exchange.h"
 #include "link/link_settings.h"
@@ -374,6 +375,8 @@ int main(int argc, char** argv) {
         {"scan", MeasureCliScan},
         {"cli", MeasureCliRead},
         {"serve", MeasureServe},
+        {"trend", MeasureTrendRefresh},
+        {"soak", MeasureTrendSoak},
     };
     bool ok = true;
     for (const auto& [name, measure] : parts) {

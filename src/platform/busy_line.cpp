@@ -40,7 +40,7 @@ void ShowBusyLine(const std::string& text) {
     g_line->show();
     g_line->raise();
     g_line->repaint();
-    g_history.push_back(text);
+    Remember(g_history, text);
 }
 
 void HideBusyLine() {

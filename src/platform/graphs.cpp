@@ -5,6 +5,8 @@
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 #include <cmath>
@@ -34,14 +36,45 @@ void fitTimeAxis(QDateTimeAxis* time, double x0, double x1) {
     time->setRange(start, end);
 }
 
-QLineSeries* plotOf(int panel, int control, int plot) {
+// The most points of one piece of a line: small, as every point added or dropped lays its piece
+// out again.
+constexpr int kPiecePoints = 32;
+
+Plot* plotOf(int panel, int control, int plot) {
     Control* c = findControl(panel, control);
     if (!c || c->type != CTRL_GRAPH) return nullptr;
     auto it = c->plots.find(plot);
-    return it == c->plots.end() ? nullptr : it->second;
+    return it == c->plots.end() ? nullptr : &it->second;
+}
+
+QChart* chartOf(const Control& c) { return static_cast<QChartView*>(c.widget)->chart(); }
+
+// A new piece of a line, drawn as its first piece is, with no entry of its own in the legend.
+QLineSeries* addPiece(QChart* chart, Plot& plot, const QList<QPointF>& points) {
+    auto* piece = new QLineSeries();
+    piece->replace(points);
+    if (!plot.pieces.empty()) {
+        piece->setPen(plot.pieces.front()->pen());
+        piece->setName(plot.pieces.front()->name());
+    }
+    chart->addSeries(piece);
+    for (QAbstractAxis* axis : chart->axes()) piece->attachAxis(axis);
+    if (!plot.pieces.empty())
+        for (QLegendMarker* marker : chart->legend()->markers(piece)) marker->setVisible(false);
+    plot.pieces.push_back(piece);
+    return piece;
 }
 
 } // namespace
+
+QList<QPointF> platform::Plot::points() const {
+    QList<QPointF> all;
+    for (size_t i = 0; i < pieces.size(); ++i) {
+        const QList<QPointF> own = pieces[i]->points();
+        all.append(i == 0 ? own : own.mid(1));
+    }
+    return all;
+}
 
 void platform::RescaleGraph(Control& c) {
     auto* view = static_cast<QChartView*>(c.widget);
@@ -50,8 +83,8 @@ void platform::RescaleGraph(Control& c) {
     const auto axesY = chart->axes(Qt::Vertical);
     if (axesX.isEmpty() || axesY.isEmpty()) return;
     double x0 = INFINITY, x1 = -INFINITY, y0 = INFINITY, y1 = -INFINITY;
-    for (auto& [handle, series] : c.plots) {
-        for (const QPointF& pt : series->points()) {
+    for (auto& [handle, plot] : c.plots) {
+        for (const QPointF& pt : plot.points()) {
             if (!std::isfinite(pt.x()) || !std::isfinite(pt.y())) continue;
             x0 = std::min(x0, pt.x());
             x1 = std::max(x1, pt.x());
@@ -89,22 +122,24 @@ int PlotXY(int panel, int control, const double* x, const double* y, int count, 
     Control* c = findControl(panel, control);
     if (!c) return missingControl(panel);
     if (c->type != CTRL_GRAPH) return UIE_WrongControlType;
-    QChart* chart = static_cast<QChartView*>(c->widget)->chart();
+    QChart* chart = chartOf(*c);
     const bool overTime = qobject_cast<QDateTimeAxis*>(chart->axes(Qt::Horizontal).value(0)) != nullptr;
-    auto* series = new QLineSeries();
+    const int handle = c->nextPlot++;
+    Plot& plot = c->plots[handle];
     QList<QPointF> points;
-    points.reserve(std::max(0, count));
-    for (int i = 0; i < count; ++i) points.append(QPointF(x[i], y[i]));
-    series->replace(points);
+    for (int i = 0; i < count; ++i) {
+        points.append(QPointF(x[i], y[i]));
+        if (points.size() == kPiecePoints && i + 1 < count) {
+            addPiece(chart, plot, points);
+            points = {points.back()};
+        }
+    }
+    QLineSeries* last = addPiece(chart, plot, points);
     QPen pen(QColor::fromRgb(static_cast<QRgb>(color)));
     pen.setWidthF(2);
-    series->setPen(pen);
+    for (QLineSeries* piece : plot.pieces) piece->setPen(pen);
     // A few points are marked; a line over time is a line, but its first point is still seen.
-    series->setPointsVisible(!overTime || count == 1);
-    chart->addSeries(series);
-    for (QAbstractAxis* axis : chart->axes()) series->attachAxis(axis);
-    const int handle = c->nextPlot++;
-    c->plots[handle] = series;
+    last->setPointsVisible(!overTime || count == 1);
     RescaleGraph(*c);
     return handle;
 }
@@ -116,7 +151,7 @@ int SetPlotAttribute(int panel, int control, int plot, int attribute, const std:
     auto it = c->plots.find(plot);
     if (it == c->plots.end()) return UIE_Failure;
     if (attribute != ATTR_PLOT_LG_TEXT) return UIE_BadAttribute;
-    it->second->setName(qs(value));
+    for (QLineSeries* piece : it->second.pieces) piece->setName(qs(value));
     return 0;
 }
 
@@ -124,11 +159,13 @@ int DeleteGraphPlot(int panel, int control, int plot) {
     Control* c = findControl(panel, control);
     if (!c) return missingControl(panel);
     if (c->type != CTRL_GRAPH) return UIE_WrongControlType;
-    QChart* chart = static_cast<QChartView*>(c->widget)->chart();
+    QChart* chart = chartOf(*c);
     for (auto it = c->plots.begin(); it != c->plots.end();) {
         if (plot == -1 || it->first == plot) {
-            chart->removeSeries(it->second);
-            delete it->second;
+            for (QLineSeries* piece : it->second.pieces) {
+                chart->removeSeries(piece);
+                delete piece;
+            }
             it = c->plots.erase(it);
         } else {
             ++it;
@@ -161,18 +198,32 @@ void platform::SetGraphYName(Control& c, const QString& name) {
 }
 
 int AppendPlotPoint(int panel, int control, int plot, double x, double y) {
-    QLineSeries* series = plotOf(panel, control, plot);
-    if (!series) return UIE_Failure;
-    series->append(x, y);
+    Plot* p = plotOf(panel, control, plot);
+    if (!p) return UIE_Failure;
+    QLineSeries* last = p->pieces.back();
+    if (last->count() < kPiecePoints) {
+        last->append(x, y);
+        if (last->count() == 2 && p->pieces.size() == 1) last->setPointsVisible(false); // a line now
+    } else {
+        addPiece(chartOf(*findControl(panel, control)), *p, {last->at(last->count() - 1), QPointF(x, y)});
+    }
     return 0;
 }
 
 int DropPlotPointsBefore(int panel, int control, int plot, double x) {
-    QLineSeries* series = plotOf(panel, control, plot);
-    if (!series) return UIE_Failure;
+    Plot* p = plotOf(panel, control, plot);
+    if (!p) return UIE_Failure;
+    // Whole pieces go at once; the copy that began the next one goes with its trimming.
+    while (p->pieces.size() > 1 && (p->pieces.front()->count() == 0 || p->pieces.front()->points().back().x() < x)) {
+        QLineSeries* gone = p->pieces.front();
+        p->pieces.pop_front();
+        chartOf(*findControl(panel, control))->removeSeries(gone);
+        delete gone;
+    }
+    QLineSeries* front = p->pieces.front();
     int count = 0;
-    while (count < series->count() && series->at(count).x() < x) ++count;
-    if (count > 0) series->removePoints(0, count);
+    while (count < front->count() && front->at(count).x() < x) ++count;
+    if (count > 0) front->removePoints(0, count);
     return 0;
 }
 

@@ -2,7 +2,10 @@
 // implement ui.h. Nothing outside platform/ includes this header.
 #pragma once
 
+#include <QList>
+#include <QPointF>
 #include <QString>
+#include <deque>
 #include <map>
 #include <memory>
 #include <string>
@@ -33,6 +36,20 @@ struct ListItem {
 
 enum class NumData { Int, Unsigned, Double };
 
+// Adds to a history kept for the tests' eyes, which holds the latest 1000 entries at least and
+// never more than 2000: a program left running for days must not grow with it.
+void Remember(std::vector<std::string>& history, std::string entry);
+
+// A graph's line, drawn as pieces of a few points, each one after the first beginning with a copy
+// of the last point of the one before (so the line is whole). Qt Charts lays a whole series out
+// again at every point added or removed; in pieces, a line that moves on point by point costs
+// the same however many points it holds.
+struct Plot {
+    std::deque<QLineSeries*> pieces;
+    // The points of the line, each once.
+    QList<QPointF> points() const;
+};
+
 struct Control {
     int id = 0;
     int type = 0;
@@ -50,7 +67,7 @@ struct Control {
     bool indicator = false;
     double value = 0;                  // numeric indicators keep their value here
     std::vector<ListItem> items;       // rings and list boxes
-    std::map<int, QLineSeries*> plots; // graphs
+    std::map<int, Plot> plots;         // graphs
     int nextPlot = 1;
     QGraphicsSimpleTextItem* yName = nullptr; // a graph's name of its vertical axis
     bool fixedX = false, fixedY = false;

@@ -56,13 +56,19 @@ std::vector<int> LoadedPanels() {
     return handles;
 }
 
+void platform::Remember(std::vector<std::string>& history, std::string entry) {
+    constexpr std::size_t kKept = 1000;
+    if (history.size() >= 2 * kKept) history.erase(history.begin(), history.end() - kKept);
+    history.push_back(std::move(entry));
+}
+
 std::vector<std::vector<std::pair<double, double>>> GraphPlots(int panel, int control) {
     std::vector<std::vector<std::pair<double, double>>> plots;
     Control* c = findControl(panel, control);
     if (!c) return plots;
-    for (auto& [handle, series] : c->plots) {
+    for (auto& [handle, plot] : c->plots) {
         auto& points = plots.emplace_back();
-        for (const QPointF& pt : series->points()) points.emplace_back(pt.x(), pt.y());
+        for (const QPointF& pt : plot.points()) points.emplace_back(pt.x(), pt.y());
     }
     return plots;
 }
@@ -70,7 +76,7 @@ std::vector<std::vector<std::pair<double, double>>> GraphPlots(int panel, int co
 std::vector<std::string> GraphPlotNames(int panel, int control) {
     std::vector<std::string> names;
     if (Control* c = findControl(panel, control))
-        for (auto& [handle, series] : c->plots) names.push_back(ss(series->name()));
+        for (auto& [handle, plot] : c->plots) names.push_back(ss(plot.pieces.front()->name()));
     return names;
 }
 

@@ -41,7 +41,7 @@ bool WaitUntil(const std::function<bool()>& condition, double seconds);
 // Makes GetProjectDir answer the given directory ("" restores the executable's directory).
 void SetProjectDirForTesting(const std::string& dir);
 
-// Every change of the tray icon's image, in order, and the current image.
+// The changes of the tray icon's image, in order (the latest 1000 at least), and the current image.
 const std::vector<std::string>& TrayIconHistory();
 void ClearTrayIconHistory();
 std::string CurrentTrayIconImage();
@@ -53,7 +53,8 @@ int FindPanelByTitle(const std::string& title);
 // The points of every plot on a graph, in the order they were plotted, and their legend names.
 std::vector<std::vector<std::pair<double, double>>> GraphPlots(int panel, int control);
 std::vector<std::string> GraphPlotNames(int panel, int control);
-// Every text the busy line showed, in order, and what it shows now ("" when hidden).
+// The texts the busy line showed, in order (the latest 1000 at least), and what it shows now ("" when
+// hidden).
 const std::vector<std::string>& BusyLineHistory();
 void ClearBusyLineHistory();
 std::string BusyLineText();

@@ -27,7 +27,7 @@ int WT_InstallSysTrayIcon(const std::string& imageFile, const std::string& toolt
                           int* handle) {
     g_trayInstalled = true;
     g_trayImage = imageFile;
-    g_trayHistory.push_back(imageFile);
+    Remember(g_trayHistory, imageFile);
     if (QSystemTrayIcon::isSystemTrayAvailable()) {
         if (!g_tray) g_tray = new QSystemTrayIcon(QCoreApplication::instance());
         g_tray->setIcon(trayIcon(imageFile));
@@ -43,7 +43,7 @@ int WT_SetTrayIconAttr(int handle, int attribute, const std::string& value) {
     if (attribute != ATTR_TRAY_ICON_IMAGE) return UIE_BadAttribute;
     if (value == g_trayImage) return 0;
     g_trayImage = value;
-    g_trayHistory.push_back(value);
+    Remember(g_trayHistory, value);
     if (g_tray) g_tray->setIcon(trayIcon(value));
     return 0;
 }

@@ -112,10 +112,13 @@ void moveOn(const float* record) {
     if (group != g_drawnGroup || spanSeconds != g_drawnSpan) return rebuild();
     const TrendGroup& g = kGroups[group];
     const double newest = g_history.newestMs();
+    // The window: the span, or less where the history no longer holds it (its count is capped
+    // too, for reads faster than one a second).
+    const double from = std::max(newest - spanSeconds * 1000.0, g_history.oldestMs());
     for (int i = 0; i < g.count; ++i) {
         const float value = record[g.quantities[static_cast<std::size_t>(i)]];
         if (std::isfinite(value)) AppendPlotPoint(g_chart, TENDENCIA_GRAFICO, g_plots[i], newest, value);
-        DropPlotPointsBefore(g_chart, TENDENCIA_GRAFICO, g_plots[i], newest - spanSeconds * 1000.0);
+        DropPlotPointsBefore(g_chart, TENDENCIA_GRAFICO, g_plots[i], from);
     }
     moveAxes(g, spanSeconds);
 }

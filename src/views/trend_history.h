@@ -20,6 +20,7 @@ class TrendHistory {
     // starts the history afresh, so a line never runs backwards; false then.
     bool add(double ms, const float* record);
     double newestMs() const { return samples_.empty() ? 0 : samples_.back().ms; }
+    double oldestMs() const { return samples_.empty() ? 0 : samples_.front().ms; }
     void clear() { samples_.clear(); }
     std::size_t size() const { return samples_.size(); }
 

@@ -96,16 +96,17 @@ TEST_F(LiveView, TrendHoldsExactlyThePointsOfItsWindow) {
     const int chart = FindPanelByTitle("Trend");
     ASSERT_GT(chart, 0);
     TrendRestart();
-    const auto add = [](int from, int to) {
+    double step = 1000; // ms between two reads
+    const auto add = [&step](int from, int to) {
         for (int s = from; s < to; ++s) {
-            std::vector<float> record(kNetworkParameterCount, static_cast<float>(s));
-            TrendAdd(record.data(), 1000.0 * s);
+            std::vector<float> record(kNetworkParameterCount, static_cast<float>(s % 1000));
+            TrendAdd(record.data(), step * s);
         }
     };
-    // The seconds each line of the chart holds, and whether every line holds them.
-    const auto held = [chart](int first, int last) {
+    // The reads each line of the chart holds, and whether every line holds them.
+    const auto held = [chart, &step](int first, int last) {
         std::vector<std::pair<double, double>> expected;
-        for (int s = first; s <= last; ++s) expected.emplace_back(1000.0 * s, s);
+        for (int s = first; s <= last; ++s) expected.emplace_back(step * s, s % 1000);
         for (const auto& plot : GraphPlots(chart, TENDENCIA_GRAFICO))
             if (plot != expected) return false;
         return true;
@@ -126,6 +127,11 @@ TEST_F(LiveView, TrendHoldsExactlyThePointsOfItsWindow) {
     EXPECT_EQ(GraphAxisLabels(chart, TENDENCIA_GRAFICO, true).front(), "0") << "currents start at 0";
     add(320, 322);
     EXPECT_TRUE(held(21, 321));
+    // Reads faster than one a second: the history keeps its last 4000, and so do the lines.
+    step = 100;
+    choose(TENDENCIA_INTERVALO, 1800);
+    add(4000, 8100);
+    EXPECT_TRUE(held(4100, 8099));
 }
 
 } // namespace
