@@ -179,39 +179,6 @@ TEST(Cli, EveryBlockInEveryFormat) {
     EXPECT_NE(energy.out.find(" MWh\n"), std::string::npos) << energy.out;
 }
 
-TEST(Cli, BackupRestoreVerifyAndDiff) {
-    // Two analysers on one line are backed up to a file each.
-    Analyser from(sim::Transport::RtuOverTcp, 1, 59, 0, {2}), to(sim::Transport::RtuOverTcp);
-    from.sim.setReg(201, 0x1234);
-    from.sim.setReg(250, 7);
-    from.sim.setReg(810, 30);
-    testsupport::TempDir dir;
-    const std::string file = dir.file("meter%a.bin");
-    const CtlRun backup = from.run({"backup", file, "--address", "1,2"});
-    ASSERT_EQ(backup.status, 0) << backup.err;
-    EXPECT_EQ(backup.out, "address 1: configuration saved to " + dir.file("meter1.bin") +
-                              "\naddress 2: configuration saved to " + dir.file("meter2.bin") + "\n");
-
-    const CtlRun before = to.run({"diff", dir.file("meter1.bin")});
-    EXPECT_EQ(before.status, 3);
-    EXPECT_NE(before.out.find("register 201: file 4660 (0x1234)"), std::string::npos) << before.out;
-
-    const CtlRun restore = to.run({"restore", dir.file("meter1.bin"), "--verify"});
-    EXPECT_EQ(restore.status, 0) << restore.err;
-    for (const ConfigBlock& block : kConfigBlocks)
-        for (int r = 0; r < block.count; ++r)
-            EXPECT_EQ(to.sim.reg(block.start + r), from.sim.reg(block.start + r));
-
-    to.sim.setReg(212, 99);
-    to.sim.setReg(805, 1);
-    const CtlRun diff = to.run({"diff", dir.file("meter1.bin")});
-    EXPECT_EQ(diff.status, 3);
-    const auto listed = lines(diff.out);
-    ASSERT_EQ(listed.size(), 2u) << diff.out;
-    EXPECT_EQ(listed[0].rfind("address 1: register 212:", 0), 0u);
-    EXPECT_EQ(listed[1].rfind("address 1: register 805:", 0), 0u);
-}
-
 TEST(Cli, AnAddressThatDoesNotAnswerIsNamed) {
     Analyser a(sim::Transport::Pty);
     const CtlRun r = a.run({"--address", "1,2", "--timeout", "200", "identify"});

@@ -1,11 +1,11 @@
-// The exchange against the simulated analyser, one table of cases per kind of link: the status,
-// what went over the wire, how long it took, the icon's sequence and the popups.
+// The exchange against the simulated analyser, one table of cases over the three forms of the link:
+// the status, what went over the wire, how long it took, the icon's sequence and the popups.
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -52,6 +52,7 @@ int read60(const SimulatedLink& link, int report = 0) {
 }
 
 struct ExchangeCase {
+    sim::Transport link = sim::Transport::Pty;
     std::string name{};
     std::vector<sim::FaultRule> faults{};
     int report = 0;
@@ -91,87 +92,94 @@ class Link : public testing::Test {
     void TearDown() override { testsupport::InstallDefaultResponder(); }
 };
 
-class Exchange : public Link, public testing::WithParamInterface<ExchangeCase> {
-  protected:
-    void run(sim::Transport transport) {
-        const ExchangeCase& c = GetParam();
-        PressOkOnErrorPopups();
-        SimulatedLink link(transport);
-        ASSERT_TRUE(link.ok()) << link.error();
-        for (const auto& fault : c.faults) link.sim.addFault(fault);
-        FrameRecorder recorder;
-        ClearTrayIconHistory();
+class Exchange : public Link, public testing::WithParamInterface<ExchangeCase> {};
 
-        std::atomic<bool> done{false};
-        std::thread dropper;
-        if (c.dropDuringWait)
-            dropper = std::thread([&] {
-                for (int i = 0; i < 500 && !done && link.sim.requestCount() == 0; ++i)
-                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-                link.sim.dropConnections();
-            });
-        GuardedReply reply;
-        const ExchangeLimits before = CurrentExchangeLimits();
-        SetExchangeLimits({.comReplySeconds = c.comReplySeconds});
-        const double started = Timer();
-        const int status = read60(link, c.report, reply.bytes, c.emptyHost ? std::string() : link.host);
-        const double seconds = Timer() - started;
-        SetExchangeLimits(before);
-        done = true;
-        if (dropper.joinable()) dropper.join();
+TEST_P(Exchange, Case) {
+    const ExchangeCase& c = GetParam();
+    PressOkOnErrorPopups();
+    SimulatedLink link(c.link);
+    ASSERT_TRUE(link.ok()) << link.error();
+    for (const auto& fault : c.faults) link.sim.addFault(fault);
+    FrameRecorder recorder;
+    ClearTrayIconHistory();
 
-        EXPECT_EQ(status, c.status);
-        EXPECT_TRUE(reply.guardIntact()) << "the exchange wrote past the reply buffer";
-        EXPECT_EQ(CurrentTrayIconImage(), kIdle) << "the icon must end idle";
-        EXPECT_EQ(TrayIconHistory(), c.icons);
-        EXPECT_GE(seconds, c.minSeconds);
-        EXPECT_LE(seconds, c.maxSeconds);
+    std::atomic<bool> done{false};
+    std::thread dropper;
+    if (c.dropDuringWait)
+        dropper = std::thread([&] {
+            for (int i = 0; i < 500 && !done && link.sim.requestCount() == 0; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            link.sim.dropConnections();
+        });
+    GuardedReply reply;
+    const ExchangeLimits before = CurrentExchangeLimits();
+    SetExchangeLimits({.comReplySeconds = c.comReplySeconds});
+    const double started = Timer();
+    const int status = read60(link, c.report, reply.bytes, c.emptyHost ? std::string() : link.host);
+    const double seconds = Timer() - started;
+    SetExchangeLimits(before);
+    done = true;
+    if (dropper.joinable()) dropper.join();
 
-        EXPECT_EQ(link.sim.requestCount(), c.requests);
-        const std::string request = link.port == 100 ? "00010000000601030006003c" : "01030006003ca5da";
-        std::vector<std::string> sent;
-        for (const Bytes& frame : recorder.sent()) sent.push_back(Hex(frame));
-        EXPECT_EQ(sent, std::vector<std::string>(c.emptyHost ? 0 : std::max(c.requests, 1), request));
-        if (c.replyBytes >= 0) {
-            ASSERT_FALSE(recorder.received().empty());
-            EXPECT_EQ(static_cast<int>(recorder.received().back().size()), c.replyBytes);
-        }
-        std::vector<std::string> popups, expected = c.popups;
-        for (const PopupRecord& p : RecordedPopups()) popups.push_back(p.kind + "|" + p.title + "|" + p.text);
-        for (std::string& p : expected)
-            if (const size_t at = p.find("{link}"); at != std::string::npos)
-                p.replace(at, 6, link.host + ":" + std::to_string(link.tcpPort));
-        EXPECT_EQ(popups, expected);
-        if (c.check) c.check(reply.bytes, link.sim);
+    EXPECT_EQ(status, c.status);
+    EXPECT_TRUE(reply.guardIntact()) << "the exchange wrote past the reply buffer";
+    EXPECT_EQ(CurrentTrayIconImage(), kIdle) << "the icon must end idle";
+    EXPECT_EQ(TrayIconHistory(), c.icons);
+    EXPECT_GE(seconds, c.minSeconds);
+    EXPECT_LE(seconds, c.maxSeconds);
+
+    EXPECT_EQ(link.sim.requestCount(), c.requests);
+    const std::string request = link.port == 100 ? "00010000000601030006003c" : "01030006003ca5da";
+    std::vector<std::string> sent;
+    for (const Bytes& frame : recorder.sent()) sent.push_back(Hex(frame));
+    EXPECT_EQ(sent, std::vector<std::string>(c.emptyHost ? 0 : std::max(c.requests, 1), request));
+    if (c.replyBytes >= 0) {
+        ASSERT_FALSE(recorder.received().empty());
+        EXPECT_EQ(static_cast<int>(recorder.received().back().size()), c.replyBytes);
     }
-};
+    std::vector<std::string> popups, expected = c.popups;
+    for (const PopupRecord& p : RecordedPopups()) popups.push_back(p.kind + "|" + p.title + "|" + p.text);
+    for (std::string& p : expected)
+        if (const size_t at = p.find("{link}"); at != std::string::npos)
+            p.replace(at, 6, link.host + ":" + std::to_string(link.tcpPort));
+    EXPECT_EQ(popups, expected);
+    if (c.check) c.check(reply.bytes, link.sim);
+}
 
-std::string caseName(const testing::TestParamInfo<ExchangeCase>& info) { return info.param.name; }
+std::string caseName(const testing::TestParamInfo<ExchangeCase>& info) {
+    const sim::Transport t = info.param.link;
+    return std::string(t == sim::Transport::Pty          ? "Com_"
+                       : t == sim::Transport::RtuOverTcp ? "RtuOverTcp_"
+                                                         : "ModbusTcp_") +
+           info.param.name;
+}
 
-// ---- COM port: RTU on a pseudo-terminal ----
+using T = sim::Transport;
 
-class ComExchange : public Exchange {};
-TEST_P(ComExchange, Case) { run(sim::Transport::Pty); }
 INSTANTIATE_TEST_SUITE_P(
-    Pty, ComExchange,
+    Links, Exchange,
     testing::Values(
-        ExchangeCase{.name = "Read60TakesItsLengthFromTheReply",
+        ExchangeCase{.link = T::Pty,
+                     .name = "Read60TakesItsLengthFromTheReply",
                      .replyBytes = 125,
                      .icons = kSuccessIcons,
                      .check = expectNetworkParameters},
-        ExchangeCase{.name = "ByteCountDisagreeingWithTheRequestIsRefused",
+        ExchangeCase{.link = T::Pty,
+                     .name = "ByteCountDisagreeingWithTheRequestIsRefused",
                      .faults = {{.kind = Kind::ByteCount, .byteCount = 10}},
                      .status = kCrcError,
                      .replyBytes = 15,
                      .icons = kFailedIcons},
-        ExchangeCase{.name = "TwoBytesThenSilenceIsSentThreeTimesAndShowsNothing",
+        ExchangeCase{.link = T::Pty,
+                     .name = "TwoBytesThenSilenceIsSentThreeTimesAndShowsNothing",
                      .faults = {{.kind = Kind::CutShort, .keepBytes = 2}},
                      .report = 1,
                      .status = kNoReply,
                      .requests = 3,
                      .minSeconds = 6.0,
                      .icons = kThreeSilentAttempts},
-        ExchangeCase{.name = "ExceptionEndsAsSoonAsItsFiveBytesAreInAndShowsText21",
+        ExchangeCase{.link = T::Pty,
+                     .name = "ExceptionEndsAsSoonAsItsFiveBytesAreInAndShowsText21",
                      .faults = {{.kind = Kind::Exception}},
                      .report = 1,
                      .status = kExceptionReply,
@@ -180,101 +188,76 @@ INSTANTIATE_TEST_SUITE_P(
                      .comReplySeconds = 20.0,
                      .icons = kFailedIcons,
                      .popups = {"panel|RQ55 - Error|Error\n(:5)"}},
-        ExchangeCase{.name = "BadCrcIsNotRetriedAndShowsNothing",
-                     .faults = {{.kind = Kind::BadCrc}},
-                     .report = 1,
-                     .status = kCrcError,
-                     .icons = kFailedIcons},
-        ExchangeCase{.name = "TruncatedBodyIsACrcError",
+        ExchangeCase{.link = T::Pty,
+                     .name = "TruncatedBodyIsACrcError",
                      .faults = {{.kind = Kind::CutShort, .keepBytes = 50}},
                      .status = kCrcError,
                      .replyBytes = 50,
                      .minSeconds = 2.0,
                      .icons = kFailedIcons},
-        ExchangeCase{.name = "ReplyFromAnotherAddressIsRefused",
-                     .faults = {{.kind = Kind::OtherAddress, .address = 7}},
-                     .report = 1,
-                     .status = kCrcError,
-                     .icons = kFailedIcons},
-        ExchangeCase{.name = "ExceptionWithABadCrcIsACrcError",
+        ExchangeCase{.link = T::Pty,
+                     .name = "ExceptionWithABadCrcIsACrcError",
                      .faults = {{.kind = Kind::Exception}, {.kind = Kind::BadCrc}},
                      .report = 1,
                      .status = kCrcError,
                      .icons = kFailedIcons},
         // The byte count announces 255 data bytes, more than the reply buffer holds.
-        ExchangeCase{.name = "ByteCount255CannotOverrunTheReplyBuffer",
+        ExchangeCase{.link = T::Pty,
+                     .name = "ByteCount255CannotOverrunTheReplyBuffer",
                      .faults = {{.kind = Kind::ByteCount, .byteCount = 255}},
                      .status = kCrcError,
                      .replyBytes = 255 + 5 - kMaxReplyLength,
-                     .icons = kFailedIcons}),
+                     .icons = kFailedIcons},
+        ExchangeCase{.link = T::RtuOverTcp,
+                     .name = "ReplyInTwentyPiecesIsAssembled",
+                     .faults = {{.kind = Kind::Split, .segments = std::vector<int>(19, 6), .pauseMs = 200}},
+                     .replyBytes = 125,
+                     .minSeconds = 3.6,
+                     .icons = kSuccessIcons,
+                     .check = expectNetworkParameters},
+        ExchangeCase{.link = T::RtuOverTcp,
+                     .name = "TwoBytesThenSilenceEndsAtTheByteTimeoutAndShowsNothing",
+                     .faults = {{.kind = Kind::CutShort, .keepBytes = 2}},
+                     .report = 1,
+                     .status = kCrcError,
+                     .replyBytes = 2,
+                     .minSeconds = 0.5,
+                     .maxSeconds = 7.5,
+                     .icons = kFailedIcons},
+        ExchangeCase{.link = T::RtuOverTcp,
+                     .name = "EmptyHostSendsNothing",
+                     .status = kExceptionReply,
+                     .requests = 0,
+                     .emptyHost = true},
+        ExchangeCase{.link = T::ModbusTcp,
+                     .name = "ReplyInSegmentsIsAssembledWithoutItsHeader",
+                     .faults = {{.kind = Kind::Split, .segments = {4, 5, 20}, .pauseMs = 40}},
+                     .replyBytes = 6 + 123,
+                     .icons = kSuccessIcons,
+                     .check = expectNetworkParameters},
+        ExchangeCase{.link = T::ModbusTcp,
+                     .name = "ExceptionIsReportedWithHostAndPort",
+                     .faults = {{.kind = Kind::Exception}},
+                     .report = 1,
+                     .status = kExceptionReply,
+                     .icons = kFailedIcons,
+                     .popups = {"panel|RQ55 - Error|Error({link})"}},
+        ExchangeCase{.link = T::ModbusTcp,
+                     .name = "SilenceTimesOut",
+                     .faults = {{.kind = Kind::Silence}},
+                     .report = 1,
+                     .status = kTcpTimeout,
+                     .minSeconds = 9.8,
+                     .icons = kFailedIcons},
+        ExchangeCase{.link = T::ModbusTcp,
+                     .name = "ServerClosingIsReported",
+                     .faults = {{.kind = Kind::Silence}},
+                     .status = kTcpClosed,
+                     .maxSeconds = 5.0,
+                     .icons = kFailedIcons,
+                     .popups = {"message|TCP Client|Server has closed connection!"},
+                     .dropDuringWait = true}),
     caseName);
-
-// ---- RTU frames over TCP ----
-
-class RtuOverTcpExchange : public Exchange {};
-TEST_P(RtuOverTcpExchange, Case) { run(sim::Transport::RtuOverTcp); }
-INSTANTIATE_TEST_SUITE_P(
-    RtuOverTcp, RtuOverTcpExchange,
-    testing::Values(ExchangeCase{.name = "ReplyInSegmentsIsAssembled",
-                                 .faults = {{.kind = Kind::Split, .segments = {3, 40, 1}, .pauseMs = 40}},
-                                 .replyBytes = 125,
-                                 .icons = kSuccessIcons,
-                                 .check = expectNetworkParameters},
-                    ExchangeCase{.name = "ReplyInTwentyPiecesIsAssembled",
-                                 .faults = {{.kind = Kind::Split,
-                                             .segments = std::vector<int>(19, 6),
-                                             .pauseMs = 200}},
-                                 .replyBytes = 125,
-                                 .minSeconds = 3.6,
-                                 .icons = kSuccessIcons,
-                                 .check = expectNetworkParameters},
-                    ExchangeCase{.name = "TwoBytesThenSilenceEndsAtTheByteTimeoutAndShowsNothing",
-                                 .faults = {{.kind = Kind::CutShort, .keepBytes = 2}},
-                                 .report = 1,
-                                 .status = kCrcError,
-                                 .replyBytes = 2,
-                                 .minSeconds = 0.5,
-                                 .maxSeconds = 7.5,
-                                 .icons = kFailedIcons},
-                    ExchangeCase{.name = "EmptyHostSendsNothing",
-                                 .status = kExceptionReply,
-                                 .requests = 0,
-                                 .emptyHost = true}),
-    caseName);
-
-// ---- Modbus/TCP ----
-
-class ModbusTcpExchange : public Exchange {};
-TEST_P(ModbusTcpExchange, Case) { run(sim::Transport::ModbusTcp); }
-INSTANTIATE_TEST_SUITE_P(
-    ModbusTcp, ModbusTcpExchange,
-    testing::Values(ExchangeCase{.name = "ReplyInSegmentsIsAssembledWithoutItsHeader",
-                                 .faults = {{.kind = Kind::Split, .segments = {4, 5, 20}, .pauseMs = 40}},
-                                 .replyBytes = 6 + 123,
-                                 .icons = kSuccessIcons,
-                                 .check = expectNetworkParameters},
-                    ExchangeCase{.name = "ExceptionIsReportedWithHostAndPort",
-                                 .faults = {{.kind = Kind::Exception}},
-                                 .report = 1,
-                                 .status = kExceptionReply,
-                                 .icons = kFailedIcons,
-                                 .popups = {"panel|RQ55 - Error|Error({link})"}},
-                    ExchangeCase{.name = "SilenceTimesOut",
-                                 .faults = {{.kind = Kind::Silence}},
-                                 .report = 1,
-                                 .status = kTcpTimeout,
-                                 .minSeconds = 9.8,
-                                 .icons = kFailedIcons},
-                    ExchangeCase{.name = "ServerClosingIsReported",
-                                 .faults = {{.kind = Kind::Silence}},
-                                 .status = kTcpClosed,
-                                 .maxSeconds = 5.0,
-                                 .icons = kFailedIcons,
-                                 .popups = {"message|TCP Client|Server has closed connection!"},
-                                 .dropDuringWait = true}),
-    caseName);
-
-// ---- one-off behaviours ----
 
 TEST_F(Link, ModbusTcpTransactionIdentifiersCountFromOneAfterEveryOpening) {
     SimulatedLink link(sim::Transport::ModbusTcp);
@@ -333,7 +316,8 @@ TEST_P(LateReply, IsNeverTakenForALaterRequest) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, LateReply,
-                         testing::Values(sim::Transport::Pty, sim::Transport::RtuOverTcp, sim::Transport::ModbusTcp));
+                         testing::Values(sim::Transport::Pty, sim::Transport::RtuOverTcp,
+                                         sim::Transport::ModbusTcp));
 
 // The host name is used whole: no cut at 19 characters. This form of the loopback address is 39.
 TEST_F(Link, RtuOverTcpLongHostNameIsUsedWhole) {
@@ -380,8 +364,8 @@ TEST_F(Link, TimerTicksWaitUntilTheExchangeEnds) {
     DiscardPanel(panel);
 }
 
-// A CRC error with logging on: one line "DD-MM-YYYY HH:MM:SS <text 25> (:5)" in comm.log of the
-// working directory, though the default display switch shows nothing.
+// A CRC error with logging on: not asked again, and one line "DD-MM-YYYY HH:MM:SS <text 25> (:5)" in
+// comm.log of the working directory, though the default display switch shows nothing.
 TEST_F(Link, ComCommLogLineForACrcError) {
     SimulatedLink link(sim::Transport::Pty);
     ASSERT_TRUE(link.ok()) << link.error();
@@ -393,6 +377,7 @@ TEST_F(Link, ComCommLogLineForACrcError) {
     double now = 0;
     GetCurrentDateTime(&now);
     EXPECT_EQ(read60(link, 1), kCrcError);
+    EXPECT_EQ(link.sim.requestCount(), 1) << "a bad CRC is not asked again";
     std::filesystem::current_path(previous);
     ULVO_Loggea_errores_comunicacion = 0;
 

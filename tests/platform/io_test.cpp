@@ -72,36 +72,28 @@ TEST(Serial, ComNumbersResolveThroughTheEnvironmentAndErrorsNameTheDevice) {
     EXPECT_EQ(OpenComConfig(0, "", 19200, 0, 8, 1, 4096, 4096), kRS_InvalidPortNum);
 }
 
-TEST(Serial, BytesFlowOnAPseudoTerminalAndReadsHonourTheTimeOut) {
+// The reply wait and the discard of waiting bytes are the exchange's, tested over a pseudo-terminal
+// with the simulator.
+TEST(Serial, BytesFlowOnAPseudoTerminalThoughItTakesNoParity) {
     Pty pty;
     ASSERT_FALSE(pty.path.empty());
-    // Even parity cannot be set on a pseudo-terminal; that must not stop the port.
     ASSERT_EQ(OpenComConfig(5, pty.path, 19200, 2, 8, 1, 4096, 4096), 0);
     const unsigned char request[] = {1, 3, 0, 6, 0, 60};
     EXPECT_EQ(ComWrt(5, request, 6), 6);
     unsigned char seen[6] = {};
     ASSERT_EQ(read(pty.master, seen, 6), 6);
     EXPECT_EQ(std::string(seen, seen + 6), std::string(request, request + 6));
-
     const unsigned char reply[] = {1, 3, 2};
     ASSERT_EQ(write(pty.master, reply, 3), 3);
-    SetComTime(5, 0.3);
-    unsigned char got[8] = {};
-    const double start = Timer();
-    EXPECT_EQ(ComRd(5, got, 5), 3); // two bytes never come
-    EXPECT_GE(Timer() - start, 0.29) << "the 0.3 s time-out is waited out";
+    SetComTime(5, 5.0);
+    unsigned char got[3] = {};
+    EXPECT_EQ(ComRd(5, got, 3), 3);
     EXPECT_EQ(got[2], 2);
-
-    ASSERT_EQ(write(pty.master, reply, 3), 3);
-    usleep(20000);
-    FlushInQ(5);
-    SetComTime(5, 0.05);
-    EXPECT_EQ(ComRd(5, got, 3), 0) << "flushed bytes were read";
     EXPECT_EQ(CloseCom(5), 0);
 }
 
-// A socket bound to a free loopback port, listening or not.
-int bindLoopback(unsigned& port, bool listening) {
+// A socket bound to a free loopback port, listening.
+int bindLoopback(unsigned& port) {
     const int fd = socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in a{};
     a.sin_family = AF_INET;
@@ -110,14 +102,14 @@ int bindLoopback(unsigned& port, bool listening) {
     bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
     getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
     port = ntohs(a.sin_port);
-    if (listening) listen(fd, 1);
+    listen(fd, 1);
     return fd;
 }
 
 // A one-shot server on a thread: accepts, answers each chunk with its reverse, then closes.
 struct ReverseServer {
     unsigned port = 0;
-    int listener = bindLoopback(port, true);
+    int listener = bindLoopback(port);
     std::thread thread{[this] {
         const int c = accept(listener, nullptr, nullptr);
         char buf[64];
@@ -164,15 +156,6 @@ TEST(Tcp, DataAndCloseReachTheClientCallback) {
     EXPECT_EQ(g_closeEvents, 1) << "a close is reported once";
     EXPECT_LT(ClientTCPWrite(handle, "x", 1, 0), 0);
     EXPECT_EQ(DisconnectFromTCPServer(handle), 0);
-}
-
-TEST(Tcp, ARefusedConnectionFails) {
-    unsigned port = 0;
-    const int unused = bindLoopback(port, false);
-    unsigned handle = 0;
-    EXPECT_LT(ConnectToTCPServer(&handle, port, "127.0.0.1", ClientCallback, nullptr, 1000), 0);
-    EXPECT_LT(ConnectToTCPServer(&handle, 502, "", ClientCallback, nullptr, 1000), 0);
-    close(unused);
 }
 
 } // namespace

@@ -170,15 +170,4 @@ TEST_F(Ui, PopupsAreRecordedAndAnswered) {
     RemovePopup(panel);
 }
 
-TEST_F(Ui, TrayIconKeepsItsImageWithoutADesktopTray) {
-    int icon = 0;
-    ClearTrayIconHistory();
-    WT_InstallSysTrayIcon("trffc_a.ico", "RQ55", nullptr, &icon);
-    WT_SetTrayIconAttr(icon, ATTR_TRAY_ICON_IMAGE, "trffc_c.ico");
-    EXPECT_EQ(CurrentTrayIconImage(), "trffc_c.ico");
-    EXPECT_EQ(TrayIconHistory(), (std::vector<std::string>{"trffc_a.ico", "trffc_c.ico"}));
-    WT_RemoveSysTrayIcon(icon);
-    EXPECT_FALSE(TrayIconInstalled());
-}
-
 } // namespace

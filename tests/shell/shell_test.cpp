@@ -190,24 +190,6 @@ class Navigation : public Shell {
     }
 };
 
-TEST_F(Navigation, AViewHidesItsCallerUntilItCloses) {
-    for (int round = 0; round < 2; ++round) {
-        panel_retorno = 0;
-        const int view = OpenView(panel_principal, panel_retorno, ESTADO, nullptr, {ESTADO_TIMER_HORA},
-                                  PanelKind::LiveView);
-        ASSERT_GT(view, 0);
-        EXPECT_EQ(panel_retorno, panel_principal);
-        EXPECT_FALSE(visible(panel_principal));
-        EXPECT_TRUE(visible(view));
-        int enabled = 0;
-        GetCtrlAttribute(view, ESTADO_TIMER_HORA, ATTR_ENABLED, enabled);
-        EXPECT_EQ(enabled, 1);
-        CloseView(view, panel_retorno);
-        EXPECT_TRUE(visible(panel_principal));
-        EXPECT_EQ(DisplayPanel(view), UIE_BadPanelHandle);
-    }
-}
-
 TEST_F(Navigation, APanelMissingFromTheFileLeavesTheCallerOnScreen) {
     EXPECT_LT(OpenView(panel_principal, panel_retorno, 999, nullptr, {}, PanelKind::LiveView), 0);
     EXPECT_TRUE(visible(panel_principal));

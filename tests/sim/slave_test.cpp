@@ -58,18 +58,6 @@ TEST_F(SimSlave, AnswersWithKnownBytes) {
     for (const auto& c : cases) EXPECT_EQ(toHex(rtu(fromHex(c.request))), c.reply) << c.what;
 }
 
-TEST_F(SimSlave, StateCommandsSwitchTheRelaysAtOnce) {
-    const struct {
-        int reg;
-        uint16_t command, states; // register 200 afterwards
-    } steps[] = {{206, 1, 0x0100}, {216, 1, 0x0101}, {206, 0, 0x0001}, {216, 7, 0x0001}, {216, 0, 0x0000}};
-    model.setReg(200, 0x0000);
-    for (const auto& step : steps) {
-        rtu(writePdu(1, step.reg, {step.command}));
-        EXPECT_EQ(replyReg(rtu(readPdu(1, 200, 21)), 0), step.states) << step.reg << " <- " << step.command;
-    }
-}
-
 TEST_F(SimSlave, PasswordGuardsTheEnergyResetAndItsOwnChange) {
     const struct {
         int reg;

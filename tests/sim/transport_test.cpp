@@ -109,16 +109,6 @@ TEST_F(SimRunning, PtyDropsACorruptFrameAndSurvivesTheProgramReopeningIt) {
     }
 }
 
-TEST_F(SimRunning, RtuOverTcpAnswers) {
-    start(sim::Transport::RtuOverTcp);
-    const int client = connectTcp();
-    sendAll(client, withCrc(readPdu(1, 811, 11)));
-    const Bytes reply = receive(client, 27, 2000);
-    ASSERT_EQ(reply.size(), 27u);
-    EXPECT_TRUE(sim::crcValid(reply.data(), reply.size()));
-    EXPECT_EQ(std::string(reply.begin() + 19, reply.begin() + 25), "AB1234");
-}
-
 // The first request comes in two segments and its reply goes out in three, 60 ms apart; the
 // replies after it come without delay.
 TEST_F(SimRunning, ModbusTcpAssemblesSegmentsAndSplitsItsReplyAsTold) {
