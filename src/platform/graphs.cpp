@@ -9,6 +9,7 @@
 #include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
+#include <algorithm>
 #include <cmath>
 
 #include "platform/panel_table.h"
@@ -17,8 +18,9 @@ using namespace platform;
 
 namespace {
 
-// A time axis spans at least a minute, between round times of day with at most six steps.
-void fitTimeAxis(QDateTimeAxis* time, double x0, double x1) {
+// A time axis spans at least a minute, between round times of day with at most six steps; true
+// when it moved.
+bool fitTimeAxis(QDateTimeAxis* time, double x0, double x1) {
     constexpr double kSteps[] = {10e3, 15e3, 30e3, 60e3, 120e3, 300e3, 600e3, 900e3, 1800e3, 3600e3};
     x0 = std::min(x0, x1 - 60e3);
     double step = kSteps[std::size(kSteps) - 1];
@@ -29,11 +31,15 @@ void fitTimeAxis(QDateTimeAxis* time, double x0, double x1) {
         }
     }
     const double from = std::floor(x0 / step) * step, to = std::ceil(x1 / step) * step;
-    const QDateTime start = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(from));
-    const QDateTime end = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to));
-    if (time->min() == start && time->max() == end) return; // a moving line leaves the axis alone mostly
+    // A moving line leaves the axis alone mostly; the range is compared as asked, as a time of day
+    // costs a look at the time zone.
+    const QPointF range(from, to);
+    if (time->property("range").toPointF() == range) return false;
+    time->setProperty("range", range);
     time->setTickCount(static_cast<int>(std::lround((to - from) / step)) + 1);
-    time->setRange(start, end);
+    time->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(from)),
+                   QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(to)));
+    return true;
 }
 
 // The most points of one piece of a line: small, as every point added or dropped lays its piece
@@ -49,10 +55,9 @@ Plot* plotOf(int panel, int control, int plot) {
 
 QChart* chartOf(const Control& c) { return static_cast<QChartView*>(c.widget)->chart(); }
 
-// A new piece of a line, drawn as its first piece is, with no entry of its own in the legend.
-QLineSeries* addPiece(QChart* chart, Plot& plot, const QList<QPointF>& points) {
+// A piece of a line, drawn as its first piece is, with no entry of its own in the legend.
+QLineSeries* newPiece(QChart* chart, const Plot& plot) {
     auto* piece = new QLineSeries();
-    piece->replace(points);
     if (!plot.pieces.empty()) {
         piece->setPen(plot.pieces.front()->pen());
         piece->setName(plot.pieces.front()->name());
@@ -61,8 +66,48 @@ QLineSeries* addPiece(QChart* chart, Plot& plot, const QList<QPointF>& points) {
     for (QAbstractAxis* axis : chart->axes()) piece->attachAxis(axis);
     if (!plot.pieces.empty())
         for (QLegendMarker* marker : chart->legend()->markers(piece)) marker->setVisible(false);
+    return piece;
+}
+
+// The next piece of a line: a spare one when there is one.
+QLineSeries* addPiece(QChart* chart, Plot& plot, const QList<QPointF>& points) {
+    QLineSeries* piece = nullptr;
+    if (plot.spare.empty()) {
+        piece = newPiece(chart, plot);
+    } else {
+        piece = plot.spare.back();
+        plot.spare.pop_back();
+    }
+    piece->replace(points);
     plot.pieces.push_back(piece);
     return piece;
+}
+
+// A series added to a chart lays the whole chart out again, and it is drawn again whole. So a line
+// over time gets, when the chart is laid out anyway (the line drawn, the axis moved), the pieces it
+// needs to fill its time axis at the pace it has kept: a point added at a refresh never adds a
+// series, and the chart holds as many of them with a minute drawn as with half an hour.
+void reserveRoom(QChart* chart, Plot& plot, double from, double until) {
+    constexpr std::size_t kMostSpare = 128;
+    qsizetype points = 1;
+    for (const QLineSeries* piece : plot.pieces) points += std::max<qsizetype>(0, piece->count() - 1);
+    const QLineSeries* first = plot.pieces.front();
+    const QLineSeries* last = plot.pieces.back();
+    if (points < 2 || first->count() == 0) return;
+    const double x0 = first->at(0).x(), x1 = last->at(last->count() - 1).x();
+    if (!(x1 > x0)) return;
+    const double pace = (x1 - x0) / static_cast<double>(points - 1);
+    const double needed = std::ceil((until - from) / pace / (kPiecePoints - 1)) + 1;
+    while (static_cast<double>(plot.pieces.size() + plot.spare.size()) < needed && plot.spare.size() < kMostSpare)
+        plot.spare.push_back(newPiece(chart, plot));
+}
+
+double msOf(const QDateTime& time) { return static_cast<double>(time.toMSecsSinceEpoch()); }
+
+// The time axis fitted to x0..x1, and the lines given room up to its new end when it moved.
+void moveTimeAxis(Control& c, QDateTimeAxis* time, double x0, double x1) {
+    if (!fitTimeAxis(time, x0, x1)) return;
+    for (auto& [handle, plot] : c.plots) reserveRoom(chartOf(c), plot, msOf(time->min()), msOf(time->max()));
 }
 
 } // namespace
@@ -103,7 +148,7 @@ void platform::RescaleGraph(Control& c) {
     auto* ay = static_cast<QValueAxis*>(axesY.first());
     if (!c.fixedY) ay->setRange(y0, y1), ay->applyNiceNumbers();
     if (auto* time = qobject_cast<QDateTimeAxis*>(axesX.first())) {
-        if (!c.fixedX) fitTimeAxis(time, x0, x1);
+        if (!c.fixedX) moveTimeAxis(c, time, x0, x1);
         return;
     }
     pad(x0, x1);
@@ -141,6 +186,8 @@ int PlotXY(int panel, int control, const double* x, const double* y, int count, 
     // A few points are marked; a line over time is a line, but its first point is still seen.
     last->setPointsVisible(!overTime || count == 1);
     RescaleGraph(*c);
+    if (auto* time = qobject_cast<QDateTimeAxis*>(chart->axes(Qt::Horizontal).value(0)))
+        reserveRoom(chart, plot, msOf(time->min()), msOf(time->max()));
     return handle;
 }
 
@@ -152,6 +199,7 @@ int SetPlotAttribute(int panel, int control, int plot, int attribute, const std:
     if (it == c->plots.end()) return UIE_Failure;
     if (attribute != ATTR_PLOT_LG_TEXT) return UIE_BadAttribute;
     for (QLineSeries* piece : it->second.pieces) piece->setName(qs(value));
+    for (QLineSeries* piece : it->second.spare) piece->setName(qs(value));
     return 0;
 }
 
@@ -162,10 +210,12 @@ int DeleteGraphPlot(int panel, int control, int plot) {
     QChart* chart = chartOf(*c);
     for (auto it = c->plots.begin(); it != c->plots.end();) {
         if (plot == -1 || it->first == plot) {
-            for (QLineSeries* piece : it->second.pieces) {
+            const auto remove = [chart](QLineSeries* piece) {
                 chart->removeSeries(piece);
                 delete piece;
-            }
+            };
+            std::for_each(it->second.pieces.begin(), it->second.pieces.end(), remove);
+            std::for_each(it->second.spare.begin(), it->second.spare.end(), remove);
             it = c->plots.erase(it);
         } else {
             ++it;
@@ -213,12 +263,13 @@ int AppendPlotPoint(int panel, int control, int plot, double x, double y) {
 int DropPlotPointsBefore(int panel, int control, int plot, double x) {
     Plot* p = plotOf(panel, control, plot);
     if (!p) return UIE_Failure;
-    // Whole pieces go at once; the copy that began the next one goes with its trimming.
+    // Whole pieces go at once, emptied and kept; the copy that began the next one goes with its
+    // trimming.
     while (p->pieces.size() > 1 && (p->pieces.front()->count() == 0 || p->pieces.front()->points().back().x() < x)) {
         QLineSeries* gone = p->pieces.front();
         p->pieces.pop_front();
-        chartOf(*findControl(panel, control))->removeSeries(gone);
-        delete gone;
+        gone->clear();
+        p->spare.push_back(gone);
     }
     QLineSeries* front = p->pieces.front();
     int count = 0;
@@ -240,7 +291,7 @@ int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, d
     const auto axes = static_cast<QChartView*>(c->widget)->chart()->axes(x ? Qt::Horizontal : Qt::Vertical);
     if (axes.isEmpty() || !(min < max)) return UIE_Failure;
     if (auto* time = qobject_cast<QDateTimeAxis*>(axes.first())) {
-        fitTimeAxis(time, min, max);
+        moveTimeAxis(*c, time, min, max);
     } else if (auto* value = qobject_cast<QValueAxis*>(axes.first())) {
         // The same range asked again changes nothing: a refresh whose values stay within it costs
         // no relayout of the axis.
@@ -249,6 +300,24 @@ int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, d
         value->setProperty("asked", asked);
         value->setRange(min, max);
         value->applyNiceNumbers();
+    }
+    return 0;
+}
+
+int GetAxisScalingMode(int panel, int control, int axis, int& mode, double& min, double& max) {
+    Control* c = findControl(panel, control);
+    if (!c) return missingControl(panel);
+    if (c->type != CTRL_GRAPH) return UIE_WrongControlType;
+    const bool x = axis == VAL_BOTTOM_XAXIS;
+    const auto axes = chartOf(*c)->axes(x ? Qt::Horizontal : Qt::Vertical);
+    if (axes.isEmpty()) return UIE_Failure;
+    mode = (x ? c->fixedX : c->fixedY) ? VAL_MANUAL : VAL_AUTOSCALE;
+    if (auto* time = qobject_cast<QDateTimeAxis*>(axes.first())) {
+        min = msOf(time->min());
+        max = msOf(time->max());
+    } else if (auto* value = qobject_cast<QValueAxis*>(axes.first())) {
+        min = value->min();
+        max = value->max();
     }
     return 0;
 }

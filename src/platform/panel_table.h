@@ -43,9 +43,12 @@ void Remember(std::vector<std::string>& history, std::string entry);
 // A graph's line, drawn as pieces of a few points, each one after the first beginning with a copy
 // of the last point of the one before (so the line is whole). Qt Charts lays a whole series out
 // again at every point added or removed; in pieces, a line that moves on point by point costs
-// the same however many points it holds.
+// the same however many points it holds. A piece that the line left behind is emptied and kept
+// for the next one: adding a series to a chart or taking one out lays out the whole chart and its
+// legend again, and the first piece carries the line's entry in the legend.
 struct Plot {
     std::deque<QLineSeries*> pieces;
+    std::vector<QLineSeries*> spare;
     // The points of the line, each once.
     QList<QPointF> points() const;
 };

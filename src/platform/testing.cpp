@@ -6,6 +6,8 @@
 #include <QPixmap>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
+#include <QtCharts/QLegend>
+#include <QtCharts/QLegendMarker>
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 
@@ -75,8 +77,12 @@ std::vector<std::vector<std::pair<double, double>>> GraphPlots(int panel, int co
 
 std::vector<std::string> GraphPlotNames(int panel, int control) {
     std::vector<std::string> names;
-    if (Control* c = findControl(panel, control))
-        for (auto& [handle, plot] : c->plots) names.push_back(ss(plot.pieces.front()->name()));
+    Control* c = findControl(panel, control);
+    if (!c || c->type != CTRL_GRAPH) return names;
+    QApplication::sendPostedEvents(); // the legend shows its entries once it is laid out
+    QLegend* legend = static_cast<QChartView*>(c->widget)->chart()->legend();
+    for (QLegendMarker* marker : legend->markers())
+        if (marker->isVisible()) names.push_back(ss(marker->label()));
     return names;
 }
 

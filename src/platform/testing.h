@@ -50,7 +50,8 @@ bool TrayIconInstalled();
 // Panels currently loaded, and the first loaded panel with the given title (0 when none).
 std::vector<int> LoadedPanels();
 int FindPanelByTitle(const std::string& title);
-// The points of every plot on a graph, in the order they were plotted, and their legend names.
+// The points of every plot on a graph, in the order they were plotted, and the names its legend
+// shows.
 std::vector<std::vector<std::pair<double, double>>> GraphPlots(int panel, int control);
 std::vector<std::string> GraphPlotNames(int panel, int control);
 // The texts the busy line showed, in order (the latest 1000 at least), and what it shows now ("" when

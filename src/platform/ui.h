@@ -175,6 +175,8 @@ int DropPlotPointsBefore(int panel, int control, int plot, double x);
 enum { VAL_BOTTOM_XAXIS = 0, VAL_LEFT_YAXIS = 2 };
 enum { VAL_MANUAL = 0, VAL_AUTOSCALE = 1 };
 int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, double max);
+// The range an axis shows now (a time axis in ms since 1970).
+int GetAxisScalingMode(int panel, int control, int axis, int& mode, double& min, double& max);
 
 // Menu bars (the main panel's). Menus and items share one numbering per menu bar.
 int GetPanelMenuBar(int panel);

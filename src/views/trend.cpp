@@ -4,7 +4,6 @@
 #include <array>
 #include <cmath>
 #include <chrono>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -36,15 +35,18 @@ constexpr TrendGroup kGroups[] = {
 };
 constexpr int kColors[3] = {0x1f5fa8, 0xc0392b, 0x2e8b57};
 
-// The longest span offered is half an hour; a read a second keeps 1800 samples.
-constexpr double kKeptMs = 30 * 60 * 1000.0;
+// The longest span offered is half an hour, and its time axis may start up to ten minutes before
+// it; a read a second keeps 2400 samples.
+constexpr double kKeptMs = 40 * 60 * 1000.0;
 constexpr std::size_t kMostSamples = 4000;
 
 TrendHistory g_history(kKeptMs, kMostSamples);
 int g_chart = 0;
 // What the chart's lines were built for, and the lines themselves.
 int g_drawnGroup = -1, g_drawnSpan = -1;
+double g_drawnFrom = 0; // the oldest time the lines may hold
 int g_plots[3] = {};
+MovingRange g_ranges[3]; // what each line holds, for the value axis
 std::string g_failedAt; // what made the view's read fail, and when ("" while it reads)
 
 
@@ -62,16 +64,26 @@ const TrendGroup& chosenGroup(int& spanSeconds) {
     return kGroups[group];
 }
 
-// The time axis ends at the newest read and spans the chosen minutes; the value axis takes in what
-// the lines hold (from 0 for a quantity that cannot be negative), widened by a margin.
-void moveAxes(const TrendGroup& g, int spanSeconds) {
+// The time axis ends at the newest read and spans at least the chosen minutes, between round times
+// of day; the lines hold what the history has of the time it shows. Its start moves on only every
+// few minutes, so the lines are seldom trimmed at the front. The first time drawn is returned.
+double moveTimeAxis(int spanSeconds) {
     const double newest = g_history.newestMs();
     SetAxisScalingMode(g_chart, TENDENCIA_GRAFICO, VAL_BOTTOM_XAXIS, VAL_MANUAL, newest - spanSeconds * 1000.0,
                        newest);
-    double low = 0, high = 0;
-    if (!g_history.range(std::span(g.quantities.data(), static_cast<std::size_t>(g.count)), spanSeconds * 1000.0,
-                         low, high))
-        return;
+    int mode = 0;
+    double start = 0, end = 0;
+    GetAxisScalingMode(g_chart, TENDENCIA_GRAFICO, VAL_BOTTOM_XAXIS, mode, start, end);
+    return std::max(start, g_history.oldestMs());
+}
+
+// The value axis takes in what the lines hold (from 0 for a quantity that cannot be negative),
+// widened by a margin.
+void moveValueAxis(const TrendGroup& g) {
+    double low = INFINITY, high = -INFINITY;
+    bool any = false;
+    for (int i = 0; i < g.count; ++i) any = g_ranges[i].widen(low, high) || any;
+    if (!any) return;
     const double margin = std::max(high - low, std::max(1.0, std::fabs(high)) * 0.05) * 0.08;
     low = g.fromZero && low >= 0 ? 0 : low - margin;
     SetAxisScalingMode(g_chart, TENDENCIA_GRAFICO, VAL_LEFT_YAXIS, VAL_MANUAL, low, high + margin);
@@ -84,6 +96,8 @@ void rebuild() {
     int spanSeconds = 0;
     const TrendGroup& g = chosenGroup(spanSeconds);
     DeleteGraphPlot(g_chart, TENDENCIA_GRAFICO, -1);
+    g_drawnFrom = moveTimeAxis(spanSeconds);
+    const double shownMs = g_history.newestMs() - g_drawnFrom;
     std::string units;
     std::vector<double> x, y;
     for (int i = 0; i < g.count; ++i) {
@@ -94,17 +108,19 @@ void rebuild() {
             name += " (" + unit + ")";
             if (units.find(unit) == std::string::npos) units += (units.empty() ? "" : " · ") + unit;
         }
-        g_history.points(quantity, spanSeconds * 1000.0, x, y);
+        g_history.points(quantity, shownMs, x, y);
+        g_ranges[i].clear();
+        for (std::size_t p = 0; p < x.size(); ++p) g_ranges[i].add(x[p], y[p]);
         g_plots[i] = PlotXY(g_chart, TENDENCIA_GRAFICO, x.data(), y.data(), static_cast<int>(x.size()), kColors[i]);
         SetPlotAttribute(g_chart, TENDENCIA_GRAFICO, g_plots[i], ATTR_PLOT_LG_TEXT, name);
     }
     SetCtrlAttribute(g_chart, TENDENCIA_GRAFICO, ATTR_YNAME, units);
-    moveAxes(g, spanSeconds);
+    moveValueAxis(g);
 }
 
-// A new read moves the lines on: its point added to each, the points that left the span dropped,
-// the axes moved. Nothing is drawn again from the history, so a refresh costs the same with a
-// minute of it as with half an hour.
+// A new read moves the lines on: its point added to each, the points that left the time axis
+// dropped, the axes moved. Nothing is drawn again from the history, so a refresh costs the same
+// with a minute of it as with half an hour.
 void moveOn(const float* record) {
     int group = 0, spanSeconds = 0;
     GetCtrlVal(g_chart, TENDENCIA_GRUPO, group);
@@ -112,15 +128,19 @@ void moveOn(const float* record) {
     if (group != g_drawnGroup || spanSeconds != g_drawnSpan) return rebuild();
     const TrendGroup& g = kGroups[group];
     const double newest = g_history.newestMs();
-    // The window: the span, or less where the history no longer holds it (its count is capped
-    // too, for reads faster than one a second).
-    const double from = std::max(newest - spanSeconds * 1000.0, g_history.oldestMs());
+    const double from = moveTimeAxis(spanSeconds);
+    // An axis that moved to a coarser step may start earlier than before: what it shows again is
+    // drawn afresh from the history.
+    if (from < g_drawnFrom) return rebuild();
+    g_drawnFrom = from;
     for (int i = 0; i < g.count; ++i) {
         const float value = record[g.quantities[static_cast<std::size_t>(i)]];
         if (std::isfinite(value)) AppendPlotPoint(g_chart, TENDENCIA_GRAFICO, g_plots[i], newest, value);
         DropPlotPointsBefore(g_chart, TENDENCIA_GRAFICO, g_plots[i], from);
+        g_ranges[i].add(newest, value);
+        g_ranges[i].dropBefore(from);
     }
-    moveAxes(g, spanSeconds);
+    moveValueAxis(g);
 }
 
 void labelChart() {

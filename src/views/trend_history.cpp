@@ -29,17 +29,27 @@ void TrendHistory::points(int quantity, double spanMs, std::vector<double>& x, s
     }
 }
 
-bool TrendHistory::range(std::span<const int> quantities, double spanMs, double& low, double& high) const {
-    low = INFINITY;
-    high = -INFINITY;
-    if (samples_.empty()) return false;
-    const double from = samples_.back().ms - spanMs;
-    for (auto it = samples_.rbegin(); it != samples_.rend() && it->ms >= from; ++it)
-        for (int q : quantities) {
-            const float value = it->values[static_cast<std::size_t>(q)];
-            if (!std::isfinite(value)) continue;
-            low = std::min(low, static_cast<double>(value));
-            high = std::max(high, static_cast<double>(value));
-        }
-    return low <= high;
+void MovingRange::clear() {
+    lows_.clear();
+    highs_.clear();
+}
+
+void MovingRange::add(double ms, double value) {
+    if (!std::isfinite(value)) return;
+    while (!lows_.empty() && lows_.back().second >= value) lows_.pop_back();
+    while (!highs_.empty() && highs_.back().second <= value) highs_.pop_back();
+    lows_.emplace_back(ms, value);
+    highs_.emplace_back(ms, value);
+}
+
+void MovingRange::dropBefore(double ms) {
+    while (!lows_.empty() && lows_.front().first < ms) lows_.pop_front();
+    while (!highs_.empty() && highs_.front().first < ms) highs_.pop_front();
+}
+
+bool MovingRange::widen(double& low, double& high) const {
+    if (lows_.empty()) return false;
+    low = std::min(low, lows_.front().second);
+    high = std::max(high, highs_.front().second);
+    return true;
 }

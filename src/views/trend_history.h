@@ -5,7 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <deque>
-#include <span>
+#include <utility>
 #include <vector>
 
 #include "device/register_map.h"
@@ -27,9 +27,6 @@ class TrendHistory {
     // The points of one quantity (its index in the record) within spanMs before the newest
     // sample; values that are not numbers are left out.
     void points(int quantity, double spanMs, std::vector<double>& x, std::vector<double>& y) const;
-    // The smallest and largest value of these quantities within spanMs before the newest sample;
-    // false when none of them is a number there.
-    bool range(std::span<const int> quantities, double spanMs, double& low, double& high) const;
 
   private:
     struct Sample {
@@ -39,4 +36,21 @@ class TrendHistory {
     double keepMs_;
     std::size_t maxSamples_;
     std::deque<Sample> samples_;
+};
+
+// The smallest and largest of the values within a window of time that only moves on: each value is
+// looked at a few times however long the window, so a chart's refresh costs the same with half an
+// hour drawn as with a minute. Values come in time order; those that are not numbers are left out.
+class MovingRange {
+  public:
+    void clear();
+    void add(double ms, double value);
+    void dropBefore(double ms);
+    // Widens low and high to take in the window's values; false when it holds none.
+    bool widen(double& low, double& high) const;
+
+  private:
+    // The candidates for the smallest (and the largest) value, oldest first: each one smaller
+    // (larger) than every one before it that is still there.
+    std::deque<std::pair<double, double>> lows_, highs_;
 };

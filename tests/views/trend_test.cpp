@@ -43,6 +43,17 @@ TEST(TrendHistory, KeepsTheRecentSamplesAndGivesTheSpanAsked) {
     EXPECT_EQ(y, (std::vector<double>{7})) << "a value that is not a number is not drawn";
     byTime.points(kNetworkParameterCount, 60'000, x, y);
     EXPECT_TRUE(x.empty());
+
+    // The smallest and largest value of a window that moves on.
+    MovingRange range;
+    double low = INFINITY, high = -INFINITY;
+    const double values[] = {5, 1, 3, NAN, 4, 2}; // a second apart, from 1 s
+    for (int i = 0; i < 6; ++i) range.add(1000.0 * (i + 1), values[i]);
+    range.dropBefore(3000); // 5 and 1 gone
+    EXPECT_TRUE(range.widen(low, high));
+    EXPECT_EQ(std::make_pair(low, high), std::make_pair(2.0, 4.0));
+    range.dropBefore(10'000);
+    EXPECT_FALSE(range.widen(low, high));
 }
 
 std::vector<size_t> pointCounts(int chart) {
@@ -88,8 +99,9 @@ TEST_F(LiveView, TrendDrawsEachRefreshOfTheNetworkView) {
 }
 
 // Reads a second apart, over more than the span: the lines move on point by point, and after each
-// change of span or quantities they hold exactly the points of their window, none twice and none
-// missing at the joins; a value axis that cannot go negative starts at 0.
+// change of span or quantities and each move of the time axis they hold exactly the points of the
+// history that fall on it, none twice and none missing at the joins, each named once in the legend;
+// a value axis that cannot go negative starts at 0.
 TEST_F(LiveView, TrendHoldsExactlyThePointsOfItsWindow) {
     const int view = open(PRINCIPAL_PARAMETROS, panel_tomadatos);
     SimulateCommit(view, TOMADATOS_TENDENCIA);
@@ -103,10 +115,18 @@ TEST_F(LiveView, TrendHoldsExactlyThePointsOfItsWindow) {
             TrendAdd(record.data(), step * s);
         }
     };
-    // The reads each line of the chart holds, and whether every line holds them.
-    const auto held = [chart, &step](int first, int last) {
+    // Whether every line holds exactly the reads from `oldest` (the history's) to `last` that fall
+    // on its time axis, the axis showing at least the chosen span, and the legend naming each line
+    // once.
+    const auto held = [chart, &step](int oldest, int last) {
+        int span = 0, mode = 0;
+        double start = 0, end = 0;
+        GetCtrlVal(chart, TENDENCIA_INTERVALO, span);
+        GetAxisScalingMode(chart, TENDENCIA_GRAFICO, VAL_BOTTOM_XAXIS, mode, start, end);
+        if (start > step * last - 1000.0 * span || GraphPlotNames(chart, TENDENCIA_GRAFICO).size() != 3) return false;
         std::vector<std::pair<double, double>> expected;
-        for (int s = first; s <= last; ++s) expected.emplace_back(step * s, s % 1000);
+        for (int s = std::max(oldest, static_cast<int>(std::ceil(start / step))); s <= last; ++s)
+            expected.emplace_back(step * s, s % 1000);
         for (const auto& plot : GraphPlots(chart, TENDENCIA_GRAFICO))
             if (plot != expected) return false;
         return true;
@@ -117,16 +137,16 @@ TEST_F(LiveView, TrendHoldsExactlyThePointsOfItsWindow) {
     };
     choose(TENDENCIA_INTERVALO, 60);
     add(0, 150);
-    EXPECT_TRUE(held(89, 149)) << "moved on to the last minute";
+    EXPECT_TRUE(held(0, 149)) << "moved on with the last minute";
     choose(TENDENCIA_INTERVALO, 300);
     EXPECT_TRUE(held(0, 149));
     add(150, 320);
-    EXPECT_TRUE(held(19, 319));
+    EXPECT_TRUE(held(0, 319));
     choose(TENDENCIA_GRUPO, 1);
-    EXPECT_TRUE(held(19, 319));
+    EXPECT_TRUE(held(0, 319));
     EXPECT_EQ(GraphAxisLabels(chart, TENDENCIA_GRAFICO, true).front(), "0") << "currents start at 0";
-    add(320, 322);
-    EXPECT_TRUE(held(21, 321));
+    add(320, 1000);
+    EXPECT_TRUE(held(0, 999)) << "the axis moved on, and the lines with it";
     // Reads faster than one a second: the history keeps its last 4000, and so do the lines.
     step = 100;
     choose(TENDENCIA_INTERVALO, 1800);
