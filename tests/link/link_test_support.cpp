@@ -94,7 +94,7 @@ SimulatedLink::SimulatedLink(sim::Transport transport) {
     if (transport == sim::Transport::Pty) {
         port = 5;
         setenv("RQ55_COM5", sim.devicePath().c_str(), 1);
-        opened = Ulvo_Abrir_Puerto(port, 9600, 8, 0, 1, 0, "");
+        opened = Ulvo_Abrir_Puerto(port, 9600, 8, 2, 1, 0, ""); // even parity, which a pseudo-terminal does not take
     } else {
         port = transport == sim::Transport::ModbusTcp ? 100 : 99;
         tcpPort = sim.tcpPort();

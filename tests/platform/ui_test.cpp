@@ -110,17 +110,6 @@ TEST_F(Ui, CommitsMenusAndTheCloseBoxReachTheirCallbacks) {
             {T_SWITCH, EVENT_COMMIT}, {T_BUTTON, EVENT_COMMIT}, {T_MENU_ITEM, -1}, {T_CLOSE, EVENT_COMMIT}}));
 }
 
-TEST_F(Ui, AttributesTakeEffect) {
-    SetCtrlAttribute(panel, T_NUM, ATTR_DIMMED, 1);
-    EXPECT_EQ(attribute<int>(panel, T_NUM, ATTR_DIMMED), 1);
-    SetCtrlAttribute(panel, T_NUM, ATTR_LABEL_TEXT, "Port\nnumber");
-    EXPECT_EQ(attribute<std::string>(panel, T_NUM, ATTR_LABEL_TEXT), "Port\nnumber");
-    SetCtrlAttribute(panel, T_GAUGE, ATTR_MAX_VALUE, 40.0);
-    EXPECT_EQ(attribute<double>(panel, T_GAUGE, ATTR_MAX_VALUE), 40.0);
-    SetPanelAttribute(panel, ATTR_TITLE, "Renamed");
-    EXPECT_EQ(FindPanelByTitle("Renamed"), panel);
-}
-
 TEST_F(Ui, TimerTicksOnlyWhileEnabledAndSuspensionDefersTicks) {
     auto ticked = [] { return !g_events.empty(); };
     EXPECT_FALSE(WaitUntil(ticked, 0.08)) << "a timer disabled in the resource file ticked";
@@ -150,24 +139,6 @@ TEST_F(Ui, RunUserInterfaceNestsAndReturnsTheQuitCode) {
     EXPECT_EQ(RunUserInterface(), 3);
     EXPECT_EQ(inner, 7);
     EXPECT_EQ(QuitUserInterface(1), UIE_NoEventLoop);
-}
-
-TEST_F(Ui, PopupsAreRecordedAndAnswered) {
-    SetPopupResponder([](const PopupRecord& r) {
-        return PopupAnswer{r.kind == "confirm" ? 0 : 1, "/tmp/chosen.bin"};
-    });
-    ClearRecordedPopups();
-    MessagePopup("Title", "Message");
-    EXPECT_EQ(ConfirmPopup("SAVE CHANGES", "Sure?"), 0);
-    std::string path;
-    EXPECT_EQ(FileSelectPopupEx("", "*.bin", "*.*", "Select file name", VAL_SAVE_BUTTON, path), 1);
-    EXPECT_EQ(path, "/tmp/chosen.bin");
-    InstallPopup(panel);
-    std::vector<std::string> seen;
-    for (const PopupRecord& p : RecordedPopups()) seen.push_back(p.kind + "|" + p.title + "|" + p.text);
-    EXPECT_EQ(seen, (std::vector<std::string>{"message|Title|Message", "confirm|SAVE CHANGES|Sure?",
-                                              "file|Select file name|*.bin", "panel|Test panel|Hello"}));
-    RemovePopup(panel);
 }
 
 } // namespace
