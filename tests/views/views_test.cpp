@@ -138,8 +138,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 using NetworkView = LiveView;
 
-// Why a read failed, as the view says it: one row per way an exchange can end. The reopened view
-// then shows only what its own read brought, never a reply that came too late for the last one.
+// Why a read failed, as the view says it: one row per way an exchange can end. The values read
+// before stay, nothing of the failed reply is shown, and the reopened view then shows only what its
+// own read brought, never a reply that came too late for the last one.
 struct CauseCase {
     const char* name;
     sim::FaultRule fault;
@@ -156,10 +157,13 @@ TEST_P(ReadFailure, SaysWhatHappenedAndTheReopenedViewShowsOnlyItsOwnRead) {
     SetExchangeLimits({.tcpReplySeconds = 0.3});
     int view = open(PRINCIPAL_PARAMETROS, panel_tomadatos);
     analyser.setBlockFloat(6, 0, 111.0f);
+    ASSERT_EQ(SimulateTimerTick(view, TOMADATOS_TIMER), 1);
+    analyser.setBlockFloat(6, 0, 333.0f);
     analyser.addFault(c.fault);
     ASSERT_EQ(SimulateTimerTick(view, TOMADATOS_TIMER), 1);
     const std::string notice = PanelNotice(view);
     EXPECT_TRUE(std::regex_match(notice, std::regex(std::string(".*[0-9:]{8}") + c.said))) << notice;
+    EXPECT_EQ(number(view, TOMADATOS_V1), 111.0) << "nothing of a failed reply is shown";
     EXPECT_TRUE(RecordedPopups().empty());
 
     SimulateCommit(view, TOMADATOS_CERRAR);
