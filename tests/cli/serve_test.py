@@ -313,6 +313,44 @@ class Serve(unittest.TestCase):
         killed.kill()
         self.assertTrue(until(lambda: retained(will) == "false", 30, 0.2))
 
+    def test_mqtt_user_and_password_from_the_environment(self):
+        broker_bin, sub_bin = tool("mosquitto"), tool("mosquitto_sub")
+        port = free_port()
+        passwords = os.path.join(self.scratch.name, "passwords")
+        subprocess.run([tool("mosquitto_passwd"), "-c", "-b", passwords, "meter", "s3cret pass"], check=True,
+                       timeout=30)
+        # The broker started as root reads its files as its own user.
+        os.chmod(self.scratch.name, 0o755)
+        os.chmod(passwords, 0o644)
+        config = os.path.join(self.scratch.name, "mosquitto.conf")
+        with open(config, "w") as f:
+            f.write(f"listener {port} 127.0.0.1\nallow_anonymous false\npassword_file {passwords}\n")
+        self.processes.start([broker_bin, "-c", config])
+        self.assertTrue(until(lambda: listening(port), 20), "the broker did not start")
+        sim, sim_port = self.processes.simulator()
+
+        def publishes(prefix, password):
+            """Whether serve, as user meter with this password, gets its first up message through, and
+            what it said on stderr."""
+            serve = self.processes.start(
+                [RQ55CTL, "serve", "--tcp", f"127.0.0.1:{sim_port}", "--interval", "1", "--timeout", "500",
+                 "--mqtt", f"127.0.0.1:{port}", "--mqtt-topic", prefix, "--mqtt-user", "meter"],
+                env=dict(os.environ, RQ55_MQTT_PASSWORD=password))
+            run = subprocess.run([sub_bin, "-h", "127.0.0.1", "-p", str(port), "-u", "meter", "-P", "s3cret pass",
+                                  "-t", f"{prefix}/AB1234/up", "-C", "1", "-W", "5"],
+                                 capture_output=True, text=True, timeout=30)
+            serve.send_signal(signal.SIGTERM)
+            _, err = serve.communicate(timeout=30)
+            return run.returncode == 0 and run.stdout.strip() == "true", err
+
+        ok, err = publishes("good", "s3cret pass")
+        self.assertTrue(ok, err)
+        self.assertIn(f"connected to the MQTT broker at 127.0.0.1:{port}", err)
+        ok, err = publishes("bad", "wrong")
+        self.assertFalse(ok)
+        self.assertIn(f"MQTT broker 127.0.0.1:{port} refused: ", err)
+        self.assertNotIn("wrong", err, "the password is never said")
+
 
 if __name__ == "__main__":
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    unittest.main(argv=sys.argv[:1] + sys.argv[2:], verbosity=2)
