@@ -56,6 +56,21 @@ void TempDir::write(const std::string& name, const std::string& content) const {
 
 std::string ResourceDir() { return QCoreApplication::applicationDirPath().toStdString(); }
 
+std::string Hex(const std::vector<unsigned char>& bytes) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (unsigned char b : bytes) text += {digits[b >> 4], digits[b & 15]};
+    return text;
+}
+
+std::vector<unsigned char> FromHex(std::string hex) {
+    std::erase(hex, ' ');
+    std::vector<unsigned char> bytes;
+    for (size_t i = 0; i + 1 < hex.size(); i += 2)
+        bytes.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+    return bytes;
+}
+
 ProgramDir::ProgramDir() {
     for (const char* name : {"RQ55.uir", "language.ini", "trffc_a.ico", "trffc_b.ico", "trffc_c.ico",
                              "trffc_d.ico", "close3.ico", "open3.ico"})

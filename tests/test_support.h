@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/testing.h"
 
@@ -34,6 +35,10 @@ class TempDir {
 
 // The directory of the test executable, where the build copies the program's resources.
 std::string ResourceDir();
+
+// Bytes as hex digits, two to a byte without spaces, and back (spaces between bytes allowed).
+std::string Hex(const std::vector<unsigned char>& bytes);
+std::vector<unsigned char> FromHex(std::string hex);
 
 // A program directory of the test's own: the panels and icons of the build, and a language file
 // the test chooses. It is the program directory until destruction.

@@ -7,6 +7,7 @@
 
 #include "link/exchange.h"
 #include "sim/simulator.h"
+#include "test_support.h"
 
 namespace linktest {
 
@@ -47,8 +48,8 @@ class FrameRecorder {
     std::vector<Bytes> of(FrameKind kind) const;
 };
 
-std::string Hex(const Bytes& bytes);
-Bytes FromHex(const std::string& hex);
+using testsupport::FromHex;
+using testsupport::Hex;
 float FloatAt(const unsigned char* bytes); // IEEE-754 single, most significant byte first
 
 // A simulated analyser (address 1, values frozen) on one transport, with the link

@@ -8,6 +8,7 @@
 
 #include "sim/model.h"
 #include "sim/slave.h"
+#include "test_support.h"
 
 namespace simtest {
 
@@ -18,19 +19,8 @@ inline Bytes withCrc(Bytes frame) {
     return frame;
 }
 
-inline Bytes fromHex(std::string hex) {
-    std::erase(hex, ' ');
-    Bytes out;
-    for (size_t i = 0; i + 1 < hex.size(); i += 2)
-        out.push_back(static_cast<uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-    return out;
-}
-
-inline std::string toHex(const Bytes& bytes) {
-    std::string out;
-    for (uint8_t b : bytes) out += {"0123456789abcdef"[b >> 4], "0123456789abcdef"[b & 15]};
-    return out;
-}
+using testsupport::FromHex;
+using testsupport::Hex;
 
 inline Bytes readPdu(int address, int start, int count) {
     return {static_cast<uint8_t>(address),    3,

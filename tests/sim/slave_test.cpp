@@ -55,7 +55,7 @@ TEST_F(SimSlave, AnswersWithKnownBytes) {
         {"byte count not twice the count", "0110 00c9 0002 03 000100", "0190030c01"},
         {"read input registers", "0104 0006 0002", "01840182c0"},
     };
-    for (const auto& c : cases) EXPECT_EQ(toHex(rtu(fromHex(c.request))), c.reply) << c.what;
+    for (const auto& c : cases) EXPECT_EQ(Hex(rtu(FromHex(c.request))), c.reply) << c.what;
 }
 
 TEST_F(SimSlave, PasswordGuardsTheEnergyResetAndItsOwnChange) {
@@ -123,7 +123,7 @@ TEST_F(SimSlave, FaultPlanSpoilsChosenReplies) {
         faults.add(rule);
         std::string pieces;
         for (const auto& t : slave.handle(readPdu(1, 800, 2), sim::Framing::Rtu, 0, now).reply)
-            pieces.append(pieces.empty() ? "" : " ").append(std::to_string(t.atMs)).append(":").append(toHex(t.bytes));
+            pieces.append(pieces.empty() ? "" : " ").append(std::to_string(t.atMs)).append(":").append(Hex(t.bytes));
         EXPECT_EQ(pieces, expected);
     }
     // A rule applies to the requests it names, as many times as it says.

@@ -120,7 +120,7 @@ TEST_F(SimRunning, ModbusTcpAssemblesSegmentsAndSplitsItsReplyAsTold) {
     EXPECT_TRUE(receive(client, 1, 50).empty());
     sendAll(client, Bytes(request.begin() + 4, request.end()));
     std::vector<double> times;
-    EXPECT_EQ(toHex(receive(client, 11, 2000, &times)), "010200000005010302000f");
+    EXPECT_EQ(Hex(receive(client, 11, 2000, &times)), "010200000005010302000f");
     ASSERT_EQ(times.size(), 11u);
     // Three pieces, each arriving whole, at least the pause apart.
     EXPECT_EQ(std::set<double>(times.begin(), times.end()).size(), 3u);
@@ -169,7 +169,7 @@ TEST_F(SimRunning, ClientsThatNeverReadAreHeldBackThenDroppedAndTheOthersServed)
     const auto started = Clock::now();
     while (simulator.noteCount() < 3 && msSince(started) < 60000) {
         sendAll(client, mbap(7, readPdu(1, 810, 1)));
-        ASSERT_EQ(toHex(receive(client, 11, 30000)), "000700000005010302000f");
+        ASSERT_EQ(Hex(receive(client, 11, 30000)), "000700000005010302000f");
     }
     EXPECT_EQ(simulator.noteCount(), 3) << "every flooder dropped";
     // A dropped client's connection ends once its unread replies are thrown away.

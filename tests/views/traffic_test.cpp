@@ -29,11 +29,7 @@ TEST(FrameText, SaysWhatEachFrameIs) {
         {"01 03", false, false, "2 bytes, too short for a frame"},
     };
     for (const auto& c : cases) {
-        std::vector<unsigned char> bytes;
-        std::string hex = c.hex;
-        std::erase(hex, ' ');
-        for (size_t i = 0; i + 1 < hex.size(); i += 2)
-            bytes.push_back(static_cast<unsigned char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+        const std::vector<unsigned char> bytes = testsupport::FromHex(c.hex);
         EXPECT_EQ(DescribeFrame(bytes.data(), static_cast<int>(bytes.size()), c.sent, c.modbusTcp), c.said)
             << c.hex;
     }
