@@ -41,6 +41,7 @@ const std::map<std::string, KindInfo>& kinds() {
         {"exception", {K::Exception, {"code"}, {}}},
         {"count", {K::ByteCount, {"bytes"}, {"bytes"}}},
         {"split", {K::Split, {"sizes", "ms"}, {"sizes"}}},
+        {"close", {K::Close, {}, {}}},
     };
     return table;
 }

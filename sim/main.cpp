@@ -97,6 +97,7 @@ Faults: RULE is KIND or KIND:KEY=VALUE,... where fn=F, start=R and times=N choos
   count:bytes=N              a read reply carrying N data bytes, with a valid CRC
   split:sizes=A+B...,ms=N    send the reply in pieces of A, B, ... bytes, N ms apart (20 by
                              default)
+  close                      close the connection instead of replying (TCP)
   for example: --fault silence:fn=3,start=6,times=2 --fault late:ms=3000
 
 With the RQ55 program:

@@ -31,6 +31,7 @@ struct FaultRule {
         Exception,    // exception reply with exceptionCode
         ByteCount,    // a well-formed reply carrying byteCount data bytes instead of 2 x count
         Split,        // send the reply in pieces of the given sizes, pauseMs apart
+        Close,        // close the connection instead of replying (TCP; on a serial line, silence)
     };
     Kind kind = Kind::Silence;
     int function = -1; // match: function code, -1 any

@@ -216,6 +216,10 @@ Exchange Slave::handle(const Bytes& pdu, Framing framing, uint16_t transactionId
         reply = answer(model_, address_, pdu, now);
     }
     if (!reply || has(FaultRule::Kind::Silence)) return exchange;
+    if (has(FaultRule::Kind::Close)) {
+        exchange.reply.push_back({.atMs = 0, .bytes = {}, .close = true});
+        return exchange;
+    }
 
     for (const FaultRule& rule : rules) {
         if (rule.kind == FaultRule::Kind::ByteCount && (*reply)[1] == 3) {

@@ -59,6 +59,7 @@ enum class Framing { Rtu, Mbap };
 struct Transmission {
     int atMs = 0;
     Bytes bytes;
+    bool close = false; // instead of bytes: the connection closes (over TCP)
 };
 
 struct Exchange {

@@ -42,10 +42,9 @@ template <typename Write>
 void schedule(QObject* context, const std::vector<Transmission>& reply, Write write) {
     for (const Transmission& piece : reply) {
         if (piece.atMs <= 0)
-            write(piece.bytes);
+            write(piece);
         else
-            QTimer::singleShot(piece.atMs, Qt::PreciseTimer, context,
-                               [write, bytes = piece.bytes] { write(bytes); });
+            QTimer::singleShot(piece.atMs, Qt::PreciseTimer, context, [write, piece] { write(piece); });
     }
 }
 
@@ -104,7 +103,9 @@ void PtyTransport::readAvailable() {
         if (!lineAtOwnBaud()) continue;
         for (const Bytes& pdu : deframer_.push(bytes.data(), bytes.size()))
             schedule(&replies_, handler_.handle(pdu, Framing::Rtu, 0),
-                     [this](const Bytes& out) { send(out); });
+                     [this](const Transmission& piece) {
+                         if (!piece.close) send(piece.bytes); // a serial line cannot be closed: silence
+                     });
     }
     if (deframer_.pending())
         gap_.start();
@@ -246,7 +247,12 @@ void TcpTransport::serve(QTcpSocket* socket) {
     connection.overSince = -1;
     if (connection.requests.size() < static_cast<size_t>(kRequestsPerTurn) && !readSome(socket, connection)) return;
     // A reply may drop the client (see write), which ends its entry: it is looked up again.
-    const auto send = [this, socket](const Bytes& out) { write(socket, out); };
+    const auto send = [this, socket](const Transmission& piece) {
+        if (piece.close && connections_.count(socket))
+            drop(socket, "closed as the fault plan asked");
+        else if (!piece.close)
+            write(socket, piece.bytes);
+    };
     for (int n = 0; n < kRequestsPerTurn; ++n) {
         found = connections_.find(socket);
         if (found == connections_.end() || found->second.requests.empty() || unsent(socket) > bounds_.maxUnsent)
