@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "platform/testing.h"
+#include "platform/ui.h"
 
 namespace testsupport {
 
@@ -27,6 +28,17 @@ void ClickOn(int panel, int control) {
     QWidget* button = ControlWidget(panel, control);
     if (!button) throw std::runtime_error("no such button to click");
     QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void PickInList(int panel, int control, int value) {
+    QWidget* list = ControlWidget(panel, control);
+    int count = 0, index = 0, at = 0;
+    GetNumListItems(panel, control, count);
+    while (index < count && (GetValueFromIndex(panel, control, index, at), at != value)) ++index;
+    if (!list || index == count) throw std::runtime_error("no such list or item to pick");
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Home);
+    for (int i = 0; i < index; ++i) QTest::keyClick(list, Qt::Key_Down);
 }
 
 void InstallDefaultResponder() {

@@ -14,6 +14,8 @@ enum class Leave { Tab, Enter, Stay };
 void TypeInto(int panel, int control, const std::string& keys, Leave leave);
 // A click on a button, which takes the focus from the field being edited as a real click does.
 void ClickOn(int panel, int control);
+// Picks the item of this value in a list as a user does with the keyboard: Home, then Down.
+void PickInList(int panel, int control, int value);
 
 // The popup answer used unless a test installs its own: OK / yes, and a cancelled file dialog.
 void InstallDefaultResponder();
