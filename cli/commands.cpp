@@ -32,7 +32,6 @@ double g_lastExchangeEnd = -1;
 
 enum { kOk = 0, kFailed = 1, kUsageError = 2, kDifferent = 3 };
 
-void say(const std::string& line) { std::fprintf(stderr, "rq55ctl: %s\n", line.c_str()); }
 
 std::vector<int> addressesOf(const CliOptions& o, bool scan) {
     if (!o.addresses.empty()) return o.addresses;
@@ -61,7 +60,7 @@ void announceProtocol(const CliOptions& o) {
     if (!overTcp(o)) return;
     const int port = linkPort(o);
     const bool modbusTcp = port == kModbusTcpForced || (o.tcpPort == 502 && port != kRtuOverTcpForced);
-    say(linkName(o) + ": " + (modbusTcp ? "Modbus/TCP" : "RTU over TCP"));
+    Say(linkName(o) + ": " + (modbusTcp ? "Modbus/TCP" : "RTU over TCP"));
 }
 
 } // namespace
@@ -77,7 +76,7 @@ bool OpenLink(const CliOptions& o, LinkTarget& link) {
         Ulvo_Abrir_Puerto(link.port, o.baud, f.dataBits, f.parity, f.stopBits, link.tcpPort, link.host);
     if (result < 0) {
         // A serial device is named as typed, not by the COM number it is opened under.
-        say(overTcp(o) || o.serialDevice.empty() ? linkName(o) + " cannot be opened: " +
+        Say(overTcp(o) || o.serialDevice.empty() ? linkName(o) + " cannot be opened: " +
                                                        (overTcp(o) ? LastTCPConnectError() : GetRS232ErrorString(result))
                                                  : o.serialDevice + " " + RS232ErrorDetail(result));
         return false;
@@ -103,7 +102,7 @@ std::string backupPath(const std::string& pattern, int address) {
 int identify(const LinkTarget& link) {
     unsigned char block[kSerialNumberBytes] = {};
     if (RQ55_Ulvo_Leer_Num_Serie(link.port, link.address, block, link.spare, link.tcpPort, link.host) != 1) {
-        say(strfmt("address %d, serial number (registers 811-821): %s", link.address,
+        Say(strfmt("address %d, serial number (registers 811-821): %s", link.address,
                    LastExchangeFailure().c_str()));
         return kFailed;
     }
@@ -123,7 +122,7 @@ bool readRound(const std::string& block, LinkTarget link, const std::vector<int>
         std::string why;
         const std::string time = IsoTimeNow();
         if (!ReadNamedBlock(block, link, values, why)) {
-            say(strfmt("address %d, %s", address, why.c_str()));
+            Say(strfmt("address %d, %s", address, why.c_str()));
             allRead = false;
             continue;
         }
@@ -175,7 +174,7 @@ int report(const CliOptions& o, const LinkTarget& link) {
     const std::string path = backupPath(o.arguments[0], link.address);
     ReportData data;
     ReadReport(link, [&](const std::string& block, int done, int total) {
-        if (!block.empty()) say(strfmt("address %d: reading %s (%d of %d)", link.address, block.c_str(), done + 1, total));
+        if (!block.empty()) Say(strfmt("address %d: reading %s (%d of %d)", link.address, block.c_str(), done + 1, total));
         return true;
     }, data);
     double now = 0;
@@ -183,7 +182,7 @@ int report(const CliOptions& o, const LinkTarget& link) {
     const ReportHeader header{o.title, linkWords(o), IsoTimeNow(), FormatDateTimeString(now, "%c")};
     std::string why;
     if (!WriteReport(path, reportFormatOf(o, path), data, header, why)) {
-        say(path + ": the report cannot be written: " + why);
+        Say(path + ": the report cannot be written: " + why);
         return kFailed;
     }
     std::printf("address %d: report written to %s\n", link.address, path.c_str());
@@ -196,7 +195,7 @@ int backup(const std::string& pattern, const LinkTarget& link) {
     const std::string path = backupPath(pattern, link.address);
     std::string why;
     if (SaveConfigurationFile(path, link, why) != SaveResult::Saved) {
-        say(strfmt("address %d, backup to %s: %s", link.address, path.c_str(), why.c_str()));
+        Say(strfmt("address %d, backup to %s: %s", link.address, path.c_str(), why.c_str()));
         return kFailed;
     }
     std::printf("address %d: configuration saved to %s\n", link.address, path.c_str());
@@ -209,7 +208,7 @@ int compare(const ConfigBytes& file, const LinkTarget& link, const char* what, b
     int failed = 0;
     if (ReadConfiguration(link, analyser, &failed) != 1) {
         const ConfigBlock& b = kConfigBlocks[failed];
-        say(strfmt("address %d, %s, registers %d-%d: %s", link.address, what, b.start, b.start + b.count - 1,
+        Say(strfmt("address %d, %s, registers %d-%d: %s", link.address, what, b.start, b.start + b.count - 1,
                    LastExchangeFailure().c_str()));
         return kFailed;
     }
@@ -230,7 +229,7 @@ int restore(const ConfigBytes& file, const LinkTarget& link, bool verify) {
     int failed = 0;
     if (WriteConfiguration(link, file, 0, &failed) != 1) {
         const ConfigBlock& b = kConfigBlocks[failed];
-        say(strfmt("address %d, restore, registers %d-%d: %s", link.address, b.start, b.start + b.count - 1,
+        Say(strfmt("address %d, restore, registers %d-%d: %s", link.address, b.start, b.start + b.count - 1,
                    LastExchangeFailure().c_str()));
         return kFailed;
     }
@@ -257,7 +256,7 @@ int scan(const CliOptions& o) {
     const auto progress = [&](const ScanProgress& p) {
         const int percent = p.total ? 100 * p.done / p.total : 100;
         if (percent / 10 != lastPercent / 10) {
-            say(overTcp(o) ? strfmt("scan %d%%: unit %d", percent, p.address)
+            Say(overTcp(o) ? strfmt("scan %d%%: unit %d", percent, p.address)
                            : strfmt("scan %d%%: address %d at %d %s", percent, p.address, p.baud,
                                     FramingName(p.framing)));
             lastPercent = percent;
@@ -266,7 +265,7 @@ int scan(const CliOptions& o) {
     };
     std::string error;
     const std::vector<ScanHit> hits = ScanForAnalysers(plan, progress, &error);
-    if (!error.empty()) say(error);
+    if (!error.empty()) Say(error);
     for (const ScanHit& hit : hits) {
         std::string where =
             overTcp(o) ? strfmt("unit %d", hit.address)
@@ -274,7 +273,7 @@ int scan(const CliOptions& o) {
         std::printf("%s: model RQ%d, serial number %s%s\n", where.c_str(), hit.identity.modelCode,
                     hit.identity.serial.c_str(), hit.ignoresUnitId ? " (answers every unit id)" : "");
     }
-    if (hits.empty()) say("no analyser found");
+    if (hits.empty()) Say("no analyser found");
     return hits.empty() ? kFailed : kOk;
 }
 
@@ -282,13 +281,13 @@ int scan(const CliOptions& o) {
 
 int CheckBeforeOpening(const CliOptions& o) {
     if (o.command == "read" && !IsBlockName(o.arguments[0])) {
-        say("unknown block \"" + o.arguments[0] +
+        Say("unknown block \"" + o.arguments[0] +
             "\": network, energy, maxmin, demand, inout, analog1..analog4, config or status");
         return kUsageError;
     }
     if ((o.command == "backup" || o.command == "report") && addressesOf(o, false).size() > 1 &&
         o.arguments[0].find("%a") == std::string::npos) {
-        say(o.command + " of several addresses: the file name must hold %a, replaced by each address");
+        Say(o.command + " of several addresses: the file name must hold %a, replaced by each address");
         return kUsageError;
     }
     if (o.command == "backup" || o.command == "report")
@@ -296,7 +295,7 @@ int CheckBeforeOpening(const CliOptions& o) {
             const std::string path = backupPath(o.arguments[0], address);
             std::string why;
             if (!CanCreateFile(path, why)) {
-                say(path + ": " + why);
+                Say(path + ": " + why);
                 return kUsageError;
             }
         }
@@ -304,7 +303,7 @@ int CheckBeforeOpening(const CliOptions& o) {
         ConfigBytes bytes{};
         std::string why;
         if (!ReadConfigFile(o.arguments[0], bytes, why)) {
-            say(o.arguments[0] + ": " + why);
+            Say(o.arguments[0] + ": " + why);
             return kUsageError;
         }
     }
@@ -331,7 +330,7 @@ void PrepareLink(const CliOptions& o) {
     // connection that cannot be opened again after a time-out has more to say.
     reporter.lost = [](LinkLoss why) {
         if (why == LinkLoss::ReconnectFailed)
-            say("the connection closed after the time-out cannot be opened again: " + LastTCPConnectError());
+            Say("the connection closed after the time-out cannot be opened again: " + LastTCPConnectError());
     };
     SetLinkReporter(std::move(reporter));
 }
@@ -346,8 +345,8 @@ void loadReportLanguage() {
         language = std::atoi(stored.c_str());
     std::optional<LabelTable> table = ReadLanguageTable(language, incomplete, why);
     if (!table) table = ReadLanguageTable(kEnglish, incomplete, why);
-    if (!table) return say(LanguageFilePath() + ": " + why + "; the report's headings stay empty");
-    if (!incomplete.empty()) say(incomplete);
+    if (!table) return Say(LanguageFilePath() + ": " + why + "; the report's headings stay empty");
+    if (!incomplete.empty()) Say(incomplete);
     etiqueta = std::move(*table);
 }
 
@@ -387,3 +386,5 @@ int RunCommand(const CliOptions& o) {
     Ulvo_Cerrar_Puerto(link.port);
     return status;
 }
+
+void Say(const std::string& line) { std::fprintf(stderr, "rq55ctl: %s\n", line.c_str()); }

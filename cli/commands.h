@@ -2,6 +2,8 @@
 // refused a write or the link could not be opened, 2 a usage error or a bad file, 3 differences.
 #pragma once
 
+#include <string>
+
 #include "device/register_map.h"
 #include "options.h"
 
@@ -10,6 +12,9 @@
 int CheckBeforeOpening(const CliOptions& options);
 
 int RunCommand(const CliOptions& options);
+
+// One line on stderr, after the tool's name.
+void Say(const std::string& line);
 
 // Opens the link the options name; false with the reason said on stderr.
 bool OpenLink(const CliOptions& options, LinkTarget& link);

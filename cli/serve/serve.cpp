@@ -16,8 +16,6 @@
 
 namespace {
 
-void say(const std::string& line) { std::fprintf(stderr, "rq55ctl: %s\n", line.c_str()); }
-
 // Why a read failed, as the failures' reason label.
 std::string reasonOfLastFailure() {
     switch (LastExchangeEnd()) {
@@ -95,20 +93,20 @@ int CheckServeOptions(const CliOptions& o) {
     std::string host;
     int port = 0;
     if (o.metrics.empty() && o.mqtt.empty()) {
-        say("serve needs somewhere to serve to: --metrics [HOST:]PORT, --mqtt HOST[:PORT], or both");
+        Say("serve needs somewhere to serve to: --metrics [HOST:]PORT, --mqtt HOST[:PORT], or both");
         return 2;
     }
     if (!o.metrics.empty() && !splitPlace(o.metrics, "127.0.0.1", host, port)) {
-        say("--metrics: \"" + o.metrics + "\" is not [HOST:]PORT");
+        Say("--metrics: \"" + o.metrics + "\" is not [HOST:]PORT");
         return 2;
     }
     if (!o.mqtt.empty() && !splitPlace(o.mqtt.find(':') == std::string::npos ? o.mqtt + ":1883" : o.mqtt, "", host, port)) {
-        say("--mqtt: \"" + o.mqtt + "\" is not HOST[:PORT]");
+        Say("--mqtt: \"" + o.mqtt + "\" is not HOST[:PORT]");
         return 2;
     }
     for (const std::string& block : o.serveBlocks)
         if (!IsServedBlock(block)) {
-            say("--blocks: \"" + block + "\" is none of network, energy, demand, maxmin, status");
+            Say("--blocks: \"" + block + "\" is none of network, energy, demand, maxmin, status");
             return 2;
         }
     return 0;
@@ -129,22 +127,22 @@ int Serve(const CliOptions& o) {
     if (!o.metrics.empty()) {
         splitPlace(o.metrics, "127.0.0.1", host, port);
         if (!metrics.start(host, port, why)) {
-            say(why);
+            Say(why);
             return 1;
         }
         metrics.publish(Exposition(polls, blocks));
-        say("metrics at http://" + host + ":" + std::to_string(port) + "/metrics");
+        Say("metrics at http://" + host + ":" + std::to_string(port) + "/metrics");
     }
     std::optional<MqttPublisher> mqtt;
     if (!o.mqtt.empty()) {
         splitPlace(o.mqtt.find(':') == std::string::npos ? o.mqtt + ":1883" : o.mqtt, "", host, port);
         const char* password = std::getenv("RQ55_MQTT_PASSWORD");
         mqtt.emplace();
-        if (!mqtt->start(host, port, o.mqttTopic, o.mqttUser, password ? password : "", say, why)) {
-            say(why);
+        if (!mqtt->start(host, port, o.mqttTopic, o.mqttUser, password ? password : "", Say, why)) {
+            Say(why);
             return 1;
         }
-        say("publishing to MQTT at " + host + ":" + std::to_string(port) + " as " + mqtt->clientId());
+        Say("publishing to MQTT at " + host + ":" + std::to_string(port) + " as " + mqtt->clientId());
     }
 
     LinkTarget link;
@@ -187,6 +185,6 @@ int Serve(const CliOptions& o) {
             if (!p.serial.empty()) mqtt->publish(o.mqttTopic + "/" + p.serial + "/up", "false", true);
         mqtt->stop();
     }
-    say("stopped");
+    Say("stopped");
     return 0;
 }

@@ -27,6 +27,35 @@ bool readFloats(FloatRead read, const BlockInfo& info, int size, const char* wha
     return true;
 }
 
+// The blocks read as floats, by name: their read, the names and units of their values, how many
+// there are, and the registers asked for.
+struct FloatBlock {
+    const char* name;
+    FloatRead read;
+    const BlockInfo& (*info)();
+    int count;
+    const char* what;
+};
+constexpr FloatBlock kFloatBlocks[] = {
+    {"network", RQ55_Ulvo_Leer_Prametros_Red, NetworkValues, kNetworkParameterCount, "network (registers 6-65)"},
+    {"energy", RQ55_Ulvo_Leer_Energia, EnergyValues, kEnergyCount, "energy (registers 66-87)"},
+    {"maxmin", RQ55_Ulvo_Leer_maxmin, MaxMinValues, kMaxMinCount, "maxmin (registers 130-237)"},
+    {"demand", RQ55_Ulvo_Leer_demanda, DemandValues, kDemandCount, "demand (registers 238-261)"},
+    {"inout", RQ55_Ulvo_Leer_In_Out, InOutValues, kInOutCount, "inout (registers 200-220)"},
+};
+
+const FloatBlock* floatBlock(const std::string& name) {
+    for (const FloatBlock& b : kFloatBlocks)
+        if (name == b.name) return &b;
+    return nullptr;
+}
+
+bool readFloatBlock(const std::string& name, const LinkTarget& link, std::vector<NamedValue>& out,
+                    std::string& why) {
+    const FloatBlock& b = *floatBlock(name);
+    return readFloats(b.read, b.info(), b.count, b.what, link, "", out, why);
+}
+
 bool readConfig(const LinkTarget& link, std::vector<NamedValue>& out, std::string& why) {
     int32_t record[kEquipmentConfigExactCount] = {};
     if (RQ55_Ulvo_Leer_Conf_Equipo_Exacto(link.port, link.address, record, link.spare, link.tcpPort,
@@ -62,38 +91,21 @@ bool readAnalog(int n, const LinkTarget& link, const std::string& prefix, std::v
 } // namespace
 
 bool IsBlockName(const std::string& name) {
-    for (const char* b : {"network", "energy", "maxmin", "demand", "inout", "analog1", "analog2", "analog3",
-                          "analog4", "config", "status"})
+    for (const char* b : {"analog1", "analog2", "analog3", "analog4", "config", "status"})
         if (name == b) return true;
-    return false;
+    return floatBlock(name) != nullptr;
 }
 
 bool ReadNamedBlock(const std::string& block, const LinkTarget& link, std::vector<NamedValue>& out,
                     std::string& why) {
     out.clear();
-    if (block == "network")
-        return readFloats(RQ55_Ulvo_Leer_Prametros_Red, NetworkValues(), kNetworkParameterCount,
-                          "network (registers 6-65)", link, "", out, why);
-    if (block == "energy")
-        return readFloats(RQ55_Ulvo_Leer_Energia, EnergyValues(), kEnergyCount, "energy (registers 66-87)",
-                          link, "", out, why);
-    if (block == "maxmin")
-        return readFloats(RQ55_Ulvo_Leer_maxmin, MaxMinValues(), kMaxMinCount, "maxmin (registers 130-237)",
-                          link, "", out, why);
-    if (block == "demand")
-        return readFloats(RQ55_Ulvo_Leer_demanda, DemandValues(), kDemandCount, "demand (registers 238-261)",
-                          link, "", out, why);
-    if (block == "inout")
-        return readFloats(RQ55_Ulvo_Leer_In_Out, InOutValues(), kInOutCount, "inout (registers 200-220)",
-                          link, "", out, why);
+    if (floatBlock(block)) return readFloatBlock(block, link, out, why);
     if (block.rfind("analog", 0) == 0) return readAnalog(block[6] - '0', link, "", out, why);
     if (block == "config") return readConfig(link, out, why);
     // The status page's reads, in its order: in/out, configuration, serial number, then the
     // analog outputs the model has.
     Identity id;
-    if (!readFloats(RQ55_Ulvo_Leer_In_Out, InOutValues(), kInOutCount, "inout (registers 200-220)", link, "",
-                    out, why) ||
-        !readConfig(link, out, why) || !readIdentity(link, id, why))
+    if (!readFloatBlock("inout", link, out, why) || !readConfig(link, out, why) || !readIdentity(link, id, why))
         return false;
     out.push_back({"serial_number", "", ValueKind::Setting, 0, 0, id.serial, true});
     out.push_back({"model_code", "", ValueKind::Setting, 0, id.modelCode, "", false});

@@ -122,8 +122,7 @@ QList<QPointF> platform::Plot::points() const {
 }
 
 void platform::RescaleGraph(Control& c) {
-    auto* view = static_cast<QChartView*>(c.widget);
-    QChart* chart = view->chart();
+    QChart* chart = chartOf(c);
     const auto axesX = chart->axes(Qt::Horizontal);
     const auto axesY = chart->axes(Qt::Vertical);
     if (axesX.isEmpty() || axesY.isEmpty()) return;
@@ -168,7 +167,7 @@ int PlotXY(int panel, int control, const double* x, const double* y, int count, 
     if (!c) return missingControl(panel);
     if (c->type != CTRL_GRAPH) return UIE_WrongControlType;
     QChart* chart = chartOf(*c);
-    const bool overTime = qobject_cast<QDateTimeAxis*>(chart->axes(Qt::Horizontal).value(0)) != nullptr;
+    auto* time = qobject_cast<QDateTimeAxis*>(chart->axes(Qt::Horizontal).value(0));
     const int handle = c->nextPlot++;
     Plot& plot = c->plots[handle];
     QList<QPointF> points;
@@ -184,10 +183,9 @@ int PlotXY(int panel, int control, const double* x, const double* y, int count, 
     pen.setWidthF(2);
     for (QLineSeries* piece : plot.pieces) piece->setPen(pen);
     // A few points are marked; a line over time is a line, but its first point is still seen.
-    last->setPointsVisible(!overTime || count == 1);
+    last->setPointsVisible(!time || count == 1);
     RescaleGraph(*c);
-    if (auto* time = qobject_cast<QDateTimeAxis*>(chart->axes(Qt::Horizontal).value(0)))
-        reserveRoom(chart, plot, msOf(time->min()), msOf(time->max()));
+    if (time) reserveRoom(chart, plot, msOf(time->min()), msOf(time->max()));
     return handle;
 }
 
@@ -226,25 +224,25 @@ int DeleteGraphPlot(int panel, int control, int plot) {
 
 // The name of the vertical axis reads across, above the axis, rather than turned on its side.
 void platform::SetGraphYName(Control& c, const QString& name) {
-    QChart* chart = static_cast<QChartView*>(c.widget)->chart();
-    QGraphicsSimpleTextItem* label = c.yName;
-    if (!label) {
-        label = c.yName = new QGraphicsSimpleTextItem(chart);
+    QChart* chart = chartOf(c);
+    const bool first = !c.yName;
+    if (first) {
+        c.yName = new QGraphicsSimpleTextItem(chart);
         QFont font = chart->axes(Qt::Vertical).value(0)->labelsFont();
         font.setBold(true);
-        label->setFont(font);
+        c.yName->setFont(font);
         QMargins margins = chart->margins();
         margins.setTop(margins.top() + QFontMetrics(font).height() + 4);
         chart->setMargins(margins);
-        QObject::connect(chart, &QChart::plotAreaChanged, chart, [label](const QRectF& area) {
-            label->setPos(std::max(2.0, area.left() - label->boundingRect().width() / 2),
-                          area.top() - label->boundingRect().height() - 6);
-        });
     }
+    QGraphicsSimpleTextItem* label = c.yName;
+    const auto place = [label](const QRectF& area) {
+        label->setPos(std::max(2.0, area.left() - label->boundingRect().width() / 2),
+                      area.top() - label->boundingRect().height() - 6);
+    };
+    if (first) QObject::connect(chart, &QChart::plotAreaChanged, chart, place);
     label->setText(name);
-    const QRectF area = chart->plotArea();
-    label->setPos(std::max(2.0, area.left() - label->boundingRect().width() / 2),
-                  area.top() - label->boundingRect().height() - 6);
+    place(chart->plotArea());
 }
 
 int AppendPlotPoint(int panel, int control, int plot, double x, double y) {
@@ -288,7 +286,7 @@ int SetAxisScalingMode(int panel, int control, int axis, int mode, double min, d
         RescaleGraph(*c);
         return 0;
     }
-    const auto axes = static_cast<QChartView*>(c->widget)->chart()->axes(x ? Qt::Horizontal : Qt::Vertical);
+    const auto axes = chartOf(*c)->axes(x ? Qt::Horizontal : Qt::Vertical);
     if (axes.isEmpty() || !(min < max)) return UIE_Failure;
     if (auto* time = qobject_cast<QDateTimeAxis*>(axes.first())) {
         moveTimeAxis(*c, time, min, max);

@@ -43,19 +43,7 @@ constexpr int kEnergyCaptions[] = {35, 36, 40, 41, 42, kTextQuadrants, kTextQuad
 
 std::string text(int n) { return etiqueta[n]; }
 
-std::string escaped(const std::string& raw) {
-    std::string out;
-    for (char c : raw) {
-        switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        default: out += c;
-        }
-    }
-    return out;
-}
+std::string escaped(const std::string& raw) { return QString::fromStdString(raw).toHtmlEscaped().toStdString(); }
 
 const NamedValue* valueOf(const ReportBlock& block, const std::string& name) {
     for (const NamedValue& v : block.values)

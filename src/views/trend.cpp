@@ -49,7 +49,6 @@ int g_plots[3] = {};
 MovingRange g_ranges[3]; // what each line holds, for the value axis
 std::string g_failedAt; // what made the view's read fail, and when ("" while it reads)
 
-
 const char* unitOf(int quantity) { return NetworkValues().values[static_cast<std::size_t>(quantity)].unit; }
 
 // The chart's choices, as the operator left them.
