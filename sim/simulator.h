@@ -32,6 +32,7 @@ struct FaultRule {
         ByteCount,    // a well-formed reply carrying byteCount data bytes instead of 2 x count
         Split,        // send the reply in pieces of the given sizes, pauseMs apart
         Close,        // close the connection instead of replying (TCP; on a serial line, silence)
+        Replace,      // send `bytes` as they are (header or CRC included) in the reply's place
     };
     Kind kind = Kind::Silence;
     int function = -1; // match: function code, -1 any
@@ -44,6 +45,7 @@ struct FaultRule {
     int byteCount = 0;
     std::vector<int> segments{};
     int pauseMs = 20;
+    std::vector<uint8_t> bytes{};
 };
 
 struct Options {

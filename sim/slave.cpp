@@ -251,6 +251,7 @@ Exchange Slave::handle(const Bytes& pdu, Framing framing, uint16_t transactionId
     std::vector<int> segments;
     int pauseMs = 0;
     for (const FaultRule& rule : rules) {
+        if (rule.kind == FaultRule::Kind::Replace) frame = rule.bytes;
         if (rule.kind == FaultRule::Kind::CutShort)
             frame.resize(std::min(frame.size(), static_cast<size_t>(std::max(rule.keepBytes, 0))));
         if (rule.kind == FaultRule::Kind::Late) delayMs += rule.delayMs;

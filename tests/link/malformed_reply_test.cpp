@@ -1,5 +1,5 @@
-// Replies no well-behaved analyser sends, from a scripted TCP peer: the exchange must fail
-// cleanly and never write past the reply buffer, whatever arrives.
+// Replies no well-behaved analyser sends, put in the simulated analyser's place byte for byte: the
+// exchange must fail cleanly and never write past the reply buffer, whatever arrives.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +9,6 @@
 #include "link_test_support.h"
 #include "platform/system.h"
 #include "platform/testing.h"
-#include "scripted_peer.h"
 
 using namespace linktest;
 
@@ -74,10 +73,9 @@ TEST(MalformedTcpReply, FailsCleanlyAndStaysInsideTheBuffer) {
     for (const auto& c : cases) {
         ResetProgramState();
         SetExchangeLimits({.tcpReplySeconds = 120});
-        ScriptedPeer peer(c.reply);
-        ASSERT_NE(peer.port(), 0);
-        const int port = c.modbusTcp ? 100 : 99;
-        ASSERT_EQ(Ulvo_Abrir_Puerto(port, 0, 0, 0, 0, peer.port(), "127.0.0.1"), 0) << c.name;
+        SimulatedLink link(c.modbusTcp ? sim::Transport::ModbusTcp : sim::Transport::RtuOverTcp);
+        ASSERT_TRUE(link.ok()) << link.error();
+        link.sim.addFault({.kind = sim::FaultRule::Kind::Replace, .bytes = c.reply});
 
         unsigned char request[kRequestBufferSize];
         int length = 2;
@@ -90,13 +88,12 @@ TEST(MalformedTcpReply, FailsCleanlyAndStaysInsideTheBuffer) {
         std::fill(std::begin(reply), std::end(reply), 0xA5);
         const double started = Timer();
         const int status =
-            Ulvo_Transmitir_Modbus(port, request, length, reply, 216, 0, "", peer.port(), "127.0.0.1");
+            Ulvo_Transmitir_Modbus(link.port, request, length, reply, 216, 0, "", link.tcpPort, link.host);
         const double seconds = Timer() - started;
-        Ulvo_Cerrar_Puerto(port);
 
         EXPECT_EQ(status, c.status) << c.name;
         EXPECT_LT(seconds, 60.0) << c.name << ": a bad reply must not wait out the reply wait";
-        EXPECT_EQ(peer.requestsSeen(), 1) << c.name;
+        EXPECT_EQ(link.sim.requestCount(), 1) << c.name;
         EXPECT_TRUE(
             std::all_of(reply + kReplyBufferSize, std::end(reply), [](unsigned char b) { return b == 0xA5; }))
             << c.name << ": written past the reply buffer";
