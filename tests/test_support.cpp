@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 #include "platform/testing.h"
@@ -64,6 +65,18 @@ TempDir::~TempDir() {
 void TempDir::write(const std::string& name, const std::string& content) const {
     std::ofstream out(file(name), std::ios::binary);
     out << content;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> out;
+    std::stringstream in(text);
+    for (std::string line; std::getline(in, line);) out.push_back(line);
+    return out;
 }
 
 std::string ResourceDir() { return QCoreApplication::applicationDirPath().toStdString(); }

@@ -35,6 +35,10 @@ class TempDir {
     std::string path_;
 };
 
+// A file's whole content, "" when it cannot be read; and a text's lines, without their ends.
+std::string ReadFile(const std::string& path);
+std::vector<std::string> Lines(const std::string& text);
+
 // The directory of the test executable, where the build copies the program's resources.
 std::string ResourceDir();
 

@@ -1,31 +1,13 @@
-// Serial port names and errors, and the settings store. (Bytes over a serial port and a TCP
-// connection are the exchange's tests, over every form of the link.)
+// Serial port names and errors. (Bytes over a serial port and a TCP connection are the exchange's
+// tests, over every form of the link; the settings store is the language and main-panel tests'.)
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <string>
 
 #include "platform/serial.h"
-#include "platform/system.h"
-#include "platform/testing.h"
-#include "test_support.h"
 
 namespace {
-
-TEST(Settings, ValuesPersistInTheNamedFile) {
-    testsupport::TempDir dir;
-    const std::string previous = std::getenv("RQ55_SETTINGS");
-    setenv("RQ55_SETTINGS", dir.file("settings.ini").c_str(), 1);
-    std::string value;
-    EXPECT_LT(RegReadString(REGKEY_HKLM, "SOFTWARE\\RQ55\\Language", "Language", value), 0);
-    for (const char* written : {"2", ""}) {
-        EXPECT_EQ(RegWriteString(REGKEY_HKLM, "SOFTWARE\\RQ55\\Language", "Language", written), 0);
-        EXPECT_EQ(RegReadString(REGKEY_HKLM, "SOFTWARE\\RQ55\\Language", "Language", value), 0);
-        EXPECT_EQ(value, written);
-    }
-    setenv("RQ55_SETTINGS", previous.c_str(), 1);
-    EXPECT_LT(RegReadString(REGKEY_HKLM, "SOFTWARE\\RQ55\\Language", "Language", value), 0);
-}
 
 TEST(Serial, ComNumbersResolveThroughTheEnvironmentAndErrorsNameTheDevice) {
     setenv("RQ55_COM7", "/dev/pts/77", 1);

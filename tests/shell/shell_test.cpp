@@ -4,11 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include <QFile>
 #include <QProcess>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <regex>
 #include <string>
 
@@ -92,8 +88,7 @@ TEST_F(Shell, ABrokenPanelFileIsNamedAndTheStartFails) {
 // ends early (the program would run with the other language's texts, but the installation is not
 // whole).
 TEST(CheckInstall, AFaultyInstallationFailsOnStderrWithoutWaiting) {
-    std::string language;
-    std::getline(std::ifstream(testsupport::ResourceDir() + "/language.ini"), language, '\0');
+    const std::string language = testsupport::ReadFile(testsupport::ResourceDir() + "/language.ini");
     const std::string truncated = language.substr(0, language.find("0300 = ")) + language.substr(language.find("[English]"));
     const struct {
         const char* file;
@@ -226,19 +221,6 @@ TEST_F(Navigation, TheClockShowsTheDateAndA24HourTime) {
     GetCtrlAttribute(view, ESTADO_TIMER_HORA, ATTR_ENABLED, enabled);
     EXPECT_EQ(enabled, 1) << "the clock must run on after its tick";
     CloseView(view, panel_retorno);
-}
-
-TEST(PanelFile, EveryPanelLoadsWithKnownCallbacks) {
-    QFile file(QString::fromStdString(testsupport::ResourceDir() + "/RQ55.uir"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QJsonArray panels = QJsonDocument::fromJson(file.readAll()).object().value("panels").toArray();
-    ASSERT_GE(panels.size(), 3);
-    for (const QJsonValue& p : panels) {
-        const int resource = p.toObject().value("resource").toInt();
-        const int panel = LoadPanel(0, "RQ55.uir", resource);
-        EXPECT_GT(panel, 0) << "panel " << resource;
-        DiscardPanel(panel);
-    }
 }
 
 } // namespace
