@@ -13,7 +13,6 @@
 
 #include <csignal>
 #include <cstdlib>
-#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -22,6 +21,9 @@
 #include "test_support.h"
 
 namespace {
+
+using testsupport::Lines;
+using testsupport::ReadFile;
 
 struct CtlRun {
     int status = -1;
@@ -36,13 +38,6 @@ CtlRun ctl(const std::vector<std::string>& args) {
     process.waitForFinished(60000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,
             process.readAllStandardOutput().toStdString(), process.readAllStandardError().toStdString()};
-}
-
-std::vector<std::string> lines(const std::string& text) {
-    std::vector<std::string> out;
-    std::stringstream in(text);
-    for (std::string line; std::getline(in, line);) out.push_back(line);
-    return out;
 }
 
 std::vector<std::string> fields(const std::string& line) {
@@ -92,7 +87,7 @@ TEST_P(EveryLink, ReadsAndIdentifiesTheAnalyser) {
     a.sim.setBlockFloat(6, 26, std::numeric_limits<float>::quiet_NaN());
     const CtlRun csv = a.run({"read", "network", "--format", "csv"});
     ASSERT_EQ(csv.status, 0) << csv.err;
-    const auto rows = lines(csv.out);
+    const auto rows = Lines(csv.out);
     ASSERT_EQ(rows.size(), 2u);
     const auto header = fields(rows[0]), row = fields(rows[1]);
     ASSERT_EQ(header.size(), 32u);
@@ -146,7 +141,7 @@ TEST(Cli, EveryBlockInEveryFormat) {
             SCOPED_TRACE(std::string(block) + " " + format);
             const CtlRun r = a.run({"read", block, "--format", format});
             ASSERT_EQ(r.status, 0) << r.err;
-            const auto rows = lines(r.out);
+            const auto rows = Lines(r.out);
             if (std::string(format) == "text") {
                 count = rows.size() - 1;
                 EXPECT_EQ(rows[0].rfind(std::string("address 1, ") + block, 0), 0u);
@@ -168,7 +163,7 @@ TEST(Cli, EveryBlockInEveryFormat) {
     // The status page's reads of a model with four analog outputs.
     const CtlRun status = a.run({"read", "status"});
     EXPECT_NE(status.out.find("analog4_present_value"), std::string::npos);
-    const auto shown = lines(status.out);
+    const auto shown = Lines(status.out);
     EXPECT_TRUE(std::any_of(shown.begin(), shown.end(), [](const std::string& l) {
         return l.find("serial_number ") != std::string::npos && l.find(" AB1234") != std::string::npos;
     })) << status.out;
@@ -177,15 +172,6 @@ TEST(Cli, EveryBlockInEveryFormat) {
     EXPECT_TRUE(QString::fromStdString(energy.out).contains(QRegularExpression(R"(operating_hours +\d{4,} h\n)")))
         << energy.out;
     EXPECT_NE(energy.out.find(" MWh\n"), std::string::npos) << energy.out;
-}
-
-TEST(Cli, AnAddressThatDoesNotAnswerIsNamed) {
-    Analyser a(sim::Transport::Pty);
-    const CtlRun r = a.run({"--address", "1,2", "--timeout", "200", "identify"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("address 1: model code"), std::string::npos);
-    EXPECT_NE(r.err.find("address 2, serial number (registers 811-821): no reply"), std::string::npos)
-        << r.err;
 }
 
 // A command line rq55ctl does not take, or a bad file, is refused before anything is sent.
@@ -242,7 +228,7 @@ TEST(Cli, WatchOutlivesALateReplyAndALostAnalyser) {
     std::string out, err;
     // Waits (at most 20 s) until the tool has printed this many rows and said this on stderr.
     const auto until = [&](size_t rows, const std::string& said) {
-        const auto done = [&] { return lines(out).size() > rows && err.find(said) != std::string::npos; };
+        const auto done = [&] { return Lines(out).size() > rows && err.find(said) != std::string::npos; };
         for (int i = 0; i < 200 && !done(); ++i) {
             watch.waitForReadyRead(100);
             out += watch.readAllStandardOutput().toStdString();
@@ -257,13 +243,13 @@ TEST(Cli, WatchOutlivesALateReplyAndALostAnalyser) {
     ASSERT_TRUE(until(2, "cannot be opened: connection refused")) << err;
     ASSERT_TRUE(a.sim.start({.transport = sim::Transport::RtuOverTcp, .tcpPort = port, .moving = false}));
     a.sim.numberRequests(810);
-    const size_t failedBefore = lines(err).size();
+    const size_t failedBefore = Lines(err).size();
     ASSERT_TRUE(until(3, "")) << err;
-    EXPECT_LE(lines(err).size() - failedBefore, 2u) << "rows resume within two ticks";
+    EXPECT_LE(Lines(err).size() - failedBefore, 2u) << "rows resume within two ticks";
     ::kill(static_cast<pid_t>(watch.processId()), SIGINT);
     ASSERT_TRUE(watch.waitForFinished(5000));
     EXPECT_EQ(watch.exitCode(), 1);
-    const auto rows = lines(out);
+    const auto rows = Lines(out);
     const auto header = fields(rows[0]);
     const size_t column = std::find(header.begin(), header.end(), "demand_period (min)") - header.begin();
     std::vector<std::string> numbers;
@@ -327,7 +313,7 @@ std::vector<Word> wordsOf(const std::string& pdf, double& width, double& height)
     const QRegularExpression pageTag(R"re(<page width="([\d.]+)" height="([\d.]+)">)re");
     const QRegularExpression wordTag(
         R"re(<word xMin="([\d.]+)" yMin="([\d.]+)" xMax="([\d.]+)" yMax="([\d.]+)">([^<]*)</word>)re");
-    for (const std::string& line : lines(xml)) {
+    for (const std::string& line : Lines(xml)) {
         const QString l = QString::fromStdString(line);
         if (const auto m = pageTag.match(l); m.hasMatch()) {
             ++page;
@@ -365,8 +351,7 @@ TEST(Cli, TheReportHoldsWhatTheAnalyserHolds) {
         EXPECT_EQ(pdf.status, 1) << "a block was not read: " << pdf.err;
         EXPECT_EQ(html.status, 1);
         const std::string text = output("pdftotext", {QString::fromStdString(dir.file("r.pdf")), "-"});
-        std::string page;
-        std::getline(std::ifstream(dir.file("r.html")), page, '\0');
+        const std::string page = ReadFile(dir.file("r.html"));
         for (const std::string& document : {text, page}) {
             for (const char* block : {"network", "energy", "demand"}) {
                 const CtlRun json = a.run({"read", block, "--format", "json"});
@@ -415,16 +400,19 @@ TEST(Cli, TheReportHoldsWhatTheAnalyserHolds) {
     // A link that cannot be opened writes no file, and one there already stays as it was.
     dir.write("kept.pdf", "as it was");
     EXPECT_EQ(ctl({"report", dir.file("kept.pdf"), "--tcp", "127.0.0.1:1"}).status, 1);
-    std::string kept;
-    std::getline(std::ifstream(dir.file("kept.pdf")), kept);
-    EXPECT_EQ(kept, "as it was");
+    EXPECT_EQ(ReadFile(dir.file("kept.pdf")), "as it was");
 }
 
-TEST(Cli, ScanFindsTheAnalyser) {
+// Which addresses answer: a scan finds them, and a command names the one that does not.
+TEST(Cli, ScanFindsTheAnalyserAndACommandNamesAnAddressThatDoesNotAnswer) {
     Analyser serial(sim::Transport::Pty, 17, 57, 9600);
     const CtlRun line = serial.run({"scan", "--address", "15-18", "--baud", "19200,9600"});
     EXPECT_EQ(line.status, 0) << line.err;
     EXPECT_EQ(line.out, "address 17, 9600 baud, 8N1: model RQ57, serial number AB1234\n");
+    const CtlRun id = serial.run({"--address", "17,2", "--baud", "9600", "--timeout", "200", "identify"});
+    EXPECT_EQ(id.status, 1);
+    EXPECT_NE(id.out.find("address 17: model code 57"), std::string::npos) << id.out;
+    EXPECT_NE(id.err.find("address 2, serial number (registers 811-821): no reply"), std::string::npos) << id.err;
 
     Analyser tcp(sim::Transport::ModbusTcp, 5, 58);
     const CtlRun unit = tcp.run({"scan", "--address", "1-8", "--timeout", "100"});

@@ -4,8 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
-#include <sstream>
 
 #include "config/config_file.h"
 #include "config/config_file_menu.h"
@@ -14,13 +12,6 @@
 namespace {
 
 using viewtest::LiveView;
-
-std::string contentOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream all;
-    all << in.rdbuf();
-    return all.str();
-}
 
 std::string numbers(int count, int from = 0) {
     std::string text;
@@ -65,7 +56,7 @@ TEST_F(ConfigFileMenu, SaveWritesTheNineBlocksAsDecimalBytes) {
     save(dir.file("zero.bin"));
     std::string zeros;
     for (int i = 0; i < kConfigFileNumbers; ++i) zeros += "0 ";
-    EXPECT_EQ(contentOf(dir.file("zero.bin")), zeros);
+    EXPECT_EQ(testsupport::ReadFile(dir.file("zero.bin")), zeros);
     std::vector<std::string> reads;
     for (const sim::ReceivedRequest& r : analyser.requests())
         reads.push_back(std::to_string(r.function) + "/" + std::to_string(r.start) + "/" +
@@ -76,7 +67,7 @@ TEST_F(ConfigFileMenu, SaveWritesTheNineBlocksAsDecimalBytes) {
     analyser.setReg(201, 0x1234);
     analyser.setReg(810, 0x00FF);
     save(dir.file("zero.bin"));
-    const std::string text = contentOf(dir.file("zero.bin"));
+    const std::string text = testsupport::ReadFile(dir.file("zero.bin"));
     EXPECT_EQ(text.substr(0, 6), "18 52 ");
     EXPECT_EQ(text.substr(text.size() - 6), "0 255 ");
     EXPECT_EQ(messages(), (std::vector<std::string>{saveMessage(283), saveMessage(283)}));
@@ -91,7 +82,7 @@ TEST_F(ConfigFileMenu, FailedSaveKeepsWhatWasThere) {
         dir.write("old.bin", "an earlier backup");
         save(dir.file("old.bin"));
         save(dir.file("new.bin"));
-        EXPECT_EQ(contentOf(dir.file("old.bin")), "an earlier backup");
+        EXPECT_EQ(testsupport::ReadFile(dir.file("old.bin")), "an earlier backup");
         EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(dir.file("new.bin"))));
         EXPECT_EQ(QDir(QString::fromStdString(dir.path())).entryList(QDir::Files).size(), 1);
         EXPECT_EQ(messages(), (std::vector<std::string>{saveMessage(284), saveMessage(284)}));

@@ -4,6 +4,7 @@
 #include "config/equipment.h"
 #include "config/model_version.h"
 #include "config/password.h"
+#include "panels/freshness.h"
 #include "views/view_fixture.h"
 
 using namespace viewtest;
@@ -98,8 +99,9 @@ TEST_F(Config, EquipmentShowsEveryRegisterExactlyAndSavesItUnchanged) {
     EXPECT_TRUE(onScreen(mainPanel));
 }
 
-// An analyser that refuses: the fields keep their resource values and a save writes them; a
-// refused 810 stops group 1 before 800-803; each failed save is told once.
+// An analyser that refuses: the fields keep their resource values, not greyed, for a save to write,
+// and the notice says they are defaults; a refused 810 stops group 1 before 800-803; each failed
+// save is told once.
 TEST_F(Config, EquipmentWithARefusingAnalyser) {
     startAnalyser();
     ASSERT_TRUE(flipSwitch());
@@ -107,6 +109,10 @@ TEST_F(Config, EquipmentWithARefusingAnalyser) {
     const int panel = openEquipment();
     EXPECT_TRUE(messages().empty());
     EXPECT_EQ(number(panel, CONF_EQUIPO_DIRECCION), 1);
+    EXPECT_FALSE(dimmed(panel, CONF_EQUIPO_DIRECCION));
+    EXPECT_NE(PanelNotice(panel).find("(exception 04). The fields show defaults, not the analyser's settings."),
+              std::string::npos)
+        << PanelNotice(panel);
     EXPECT_EQ(saveEquipment(CONF_EQUIPO_GUARDAR), (std::vector<std::string>{"810=0", "800=1=0=0=0"}));
     refuse(16, 810);
     refuse(16, 804);

@@ -4,8 +4,7 @@
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <regex>
 
 #include "lang/label_table.h"
 #include "link/error_popup.h"
@@ -50,6 +49,8 @@ TEST_F(ErrorPopup, SwitchesDecideWhatIsShownAndLogged) {
     testsupport::TempDir dir;
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(dir.path());
+    double now = 0;
+    GetCurrentDateTime(&now);
     for (const auto& c : cases) {
         ClearRecordedPopups();
         std::filesystem::remove("comm.log");
@@ -61,9 +62,13 @@ TEST_F(ErrorPopup, SwitchesDecideWhatIsShownAndLogged) {
         if (c.shown) {
             EXPECT_EQ(RecordedPopups()[0].text, message) << c.name;
         }
-        std::stringstream log;
-        log << std::ifstream("comm.log").rdbuf();
-        EXPECT_EQ(log.str().find(etiqueta[c.text] + " (:3)\n") != std::string::npos, c.logged) << c.name;
+        const std::string log = testsupport::ReadFile("comm.log");
+        // One line, "DD-MM-YYYY HH:MM:SS <text> (:3)", dated today.
+        const std::regex line(R"(\d\d-\d\d-\d{4} \d\d:\d\d:\d\d )" + etiqueta[c.text] + R"( \(:3\)\n)");
+        EXPECT_EQ(std::regex_match(log, line), c.logged) << c.name << ": " << log;
+        if (c.logged) {
+            EXPECT_EQ(log.substr(0, 10), FormatDateTimeString(now, "%d-%m-%Y"));
+        }
     }
     std::filesystem::current_path(previous);
 }

@@ -5,11 +5,8 @@
 #include <algorithm>
 #include <atomic>
 #include <cmath>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <regex>
-#include <sstream>
+#include <optional>
 
 #include "link/error_popup.h"
 #include "link/exchange.h"
@@ -64,7 +61,7 @@ struct ExchangeCase {
     double comReplySeconds = 2.0;
     std::vector<std::string> icons{};
     std::vector<std::string> popups{}; // "kind|title|text"; "{link}" stands for host:port
-    bool emptyHost = false;
+    std::optional<std::string> host{}; // the host given to the exchange where not the link's ("": none)
     std::function<void(const unsigned char* reply, sim::Simulator& sim)> check{};
 };
 
@@ -97,6 +94,11 @@ TEST_P(Exchange, Case) {
     SimulatedLink link(c.link);
     ASSERT_TRUE(link.ok()) << link.error();
     for (const auto& fault : c.faults) link.sim.addFault(fault);
+    const std::string host = c.host.value_or(link.host);
+    if (c.host && !c.host->empty()) {
+        Ulvo_Cerrar_Puerto(link.port);
+        ASSERT_EQ(Ulvo_Abrir_Puerto(link.port, 0, 0, 0, 0, link.tcpPort, host), 0);
+    }
     FrameRecorder recorder;
     ClearTrayIconHistory();
 
@@ -104,7 +106,7 @@ TEST_P(Exchange, Case) {
     const ExchangeLimits before = CurrentExchangeLimits();
     SetExchangeLimits({.comReplySeconds = c.comReplySeconds});
     const double started = Timer();
-    const int status = read60(link, c.report, reply.bytes, c.emptyHost ? std::string() : link.host);
+    const int status = read60(link, c.report, reply.bytes, host);
     const double seconds = Timer() - started;
     SetExchangeLimits(before);
 
@@ -119,7 +121,7 @@ TEST_P(Exchange, Case) {
     const std::string request = link.port == 100 ? "00010000000601030006003c" : "01030006003ca5da";
     std::vector<std::string> sent;
     for (const Bytes& frame : recorder.sent()) sent.push_back(Hex(frame));
-    EXPECT_EQ(sent, std::vector<std::string>(c.emptyHost ? 0 : std::max(c.requests, 1), request));
+    EXPECT_EQ(sent, std::vector<std::string>(c.host == "" ? 0 : std::max(c.requests, 1), request));
     if (c.replyBytes >= 0) {
         ASSERT_FALSE(recorder.received().empty());
         EXPECT_EQ(static_cast<int>(recorder.received().back().size()), c.replyBytes);
@@ -128,7 +130,7 @@ TEST_P(Exchange, Case) {
     for (const PopupRecord& p : RecordedPopups()) popups.push_back(p.kind + "|" + p.title + "|" + p.text);
     for (std::string& p : expected)
         if (const size_t at = p.find("{link}"); at != std::string::npos)
-            p.replace(at, 6, link.host + ":" + std::to_string(link.tcpPort));
+            p.replace(at, 6, host + ":" + std::to_string(link.tcpPort));
     EXPECT_EQ(popups, expected);
     if (c.check) c.check(reply.bytes, link.sim);
 }
@@ -183,6 +185,12 @@ INSTANTIATE_TEST_SUITE_P(
                      .minSeconds = 2.0,
                      .icons = kFailedIcons},
         ExchangeCase{.link = T::Pty,
+                     .name = "BadCrcIsNotAskedAgainAndShowsNothing",
+                     .faults = {{.kind = Kind::BadCrc}},
+                     .report = 1,
+                     .status = kCrcError,
+                     .icons = kFailedIcons},
+        ExchangeCase{.link = T::Pty,
                      .name = "ExceptionWithABadCrcIsACrcError",
                      .faults = {{.kind = Kind::Exception}, {.kind = Kind::BadCrc}},
                      .report = 1,
@@ -215,7 +223,16 @@ INSTANTIATE_TEST_SUITE_P(
                      .name = "EmptyHostSendsNothing",
                      .status = kExceptionReply,
                      .requests = 0,
-                     .emptyHost = true},
+                     .host = ""},
+        // The host name is used whole, not cut at 19 characters: this form of the loopback is 39.
+        ExchangeCase{.link = T::RtuOverTcp,
+                     .name = "LongHostNameIsUsedWhole",
+                     .faults = {{.kind = Kind::Exception}},
+                     .report = 1,
+                     .status = kExceptionReply,
+                     .icons = kFailedIcons,
+                     .popups = {"panel|RQ55 - Error|Error\n({link})"},
+                     .host = "0000:0000:0000:0000:0000:ffff:127.0.0.1"},
         ExchangeCase{.link = T::ModbusTcp,
                      .name = "ReplyInSegmentsIsAssembledWithoutItsHeader",
                      .faults = {{.kind = Kind::Split, .segments = {4, 5, 20}, .pauseMs = 40}},
@@ -305,22 +322,6 @@ INSTANTIATE_TEST_SUITE_P(Links, LateReply,
                          testing::Values(sim::Transport::Pty, sim::Transport::RtuOverTcp,
                                          sim::Transport::ModbusTcp));
 
-// The host name is used whole: no cut at 19 characters. This form of the loopback address is 39.
-TEST_F(Link, RtuOverTcpLongHostNameIsUsedWhole) {
-    SimulatedLink link(sim::Transport::RtuOverTcp);
-    ASSERT_TRUE(link.ok()) << link.error();
-    const std::string longHost = "0000:0000:0000:0000:0000:ffff:127.0.0.1";
-    Ulvo_Cerrar_Puerto(link.port);
-    ASSERT_EQ(Ulvo_Abrir_Puerto(link.port, 0, 0, 0, 0, link.tcpPort, longHost), 0);
-    link.sim.addFault({.kind = Kind::Exception});
-    PressOkOnErrorPopups();
-    GuardedReply reply;
-    EXPECT_EQ(read60(link, 1, reply.bytes, longHost), kExceptionReply);
-    EXPECT_EQ(link.sim.requestCount(), 1);
-    ASSERT_EQ(RecordedPopups().size(), 1u);
-    EXPECT_EQ(RecordedPopups()[0].text, "Error\n(" + longHost + ":" + std::to_string(link.tcpPort) + ")");
-}
-
 // The TCP wait and the error popup let events through; a view's timer must not tick then, or it
 // would start a second exchange on the shared buffers. The tick held back comes afterwards.
 TEST_F(Link, TimerTicksWaitUntilTheExchangeEnds) {
@@ -348,32 +349,6 @@ TEST_F(Link, TimerTicksWaitUntilTheExchangeEnds) {
     EXPECT_EQ(ticksDuring, 0);
     EXPECT_TRUE(WaitUntil([] { return ticksAfter > 0; }, 2.0));
     DiscardPanel(panel);
-}
-
-// A CRC error with logging on: not asked again, and one line "DD-MM-YYYY HH:MM:SS <text 25> (:5)" in
-// comm.log of the working directory, though the default display switch shows nothing.
-TEST_F(Link, ComCommLogLineForACrcError) {
-    SimulatedLink link(sim::Transport::Pty);
-    ASSERT_TRUE(link.ok()) << link.error();
-    link.sim.addFault({.kind = Kind::BadCrc});
-    testsupport::TempDir dir;
-    const auto previous = std::filesystem::current_path();
-    std::filesystem::current_path(dir.path());
-    ULVO_Loggea_errores_comunicacion = 1;
-    double now = 0;
-    GetCurrentDateTime(&now);
-    EXPECT_EQ(read60(link, 1), kCrcError);
-    EXPECT_EQ(link.sim.requestCount(), 1) << "a bad CRC is not asked again";
-    std::filesystem::current_path(previous);
-    ULVO_Loggea_errores_comunicacion = 0;
-
-    EXPECT_TRUE(RecordedPopups().empty());
-    std::stringstream log;
-    log << std::ifstream(dir.file("comm.log")).rdbuf();
-    EXPECT_TRUE(std::regex_match(
-        log.str(), std::regex(R"(\d\d-\d\d-\d{4} \d\d:\d\d:\d\d CRC error in the reply \(:5\)\n)")))
-        << log.str();
-    EXPECT_EQ(log.str().substr(0, 10), FormatDateTimeString(now, "%d-%m-%Y"));
 }
 
 } // namespace

@@ -1,5 +1,5 @@
-// The communication switch: what the operator sees when the link opens, fails or closes; and the
-// demo, where one flip of the switch reaches the built-in simulated analyser.
+// The communication switch: what the operator sees when the link opens, fails or closes; the link
+// settings kept from one start to the next; and the demo, which reaches the built-in simulated analyser.
 #include <QTcpServer>
 #include <functional>
 
@@ -104,35 +104,6 @@ void runProgram(const std::function<void()>& script) {
     for (int panel : LoadedPanels()) DiscardPanel(panel);
 }
 
-TEST(Demo, SwitchingOnAndOpeningTheNetworkViewShowsValuesThatMove) {
-    testsupport::ScopedSettings settings;
-    RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, "2");
-    sim::Simulator analyser; // moving values on RTU frames over TCP, as in the demo
-    ASSERT_TRUE(analyser.start(sim::Options{}));
-    SetMainPanelPreset({.demo = true, .port = 99, .host = "127.0.0.1", .tcpPort = analyser.tcpPort()});
-
-    std::string banner, first, second;
-    runProgram([&] {
-        GetCtrlAttribute(panel_principal, PRINCIPAL_DEMO, ATTR_LABEL_TEXT, banner);
-        SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
-        SimulateCommit(panel_principal, PRINCIPAL_PARAMETROS);
-        // The view's own timer does the reading: wait for a value, then for it to change.
-        const auto shown = [] {
-            return text(panel_tomadatos, TOMADATOS_P_TOTAL) + " " + text(panel_tomadatos, TOMADATOS_I1);
-        };
-        WaitUntil([&] { return number(panel_tomadatos, TOMADATOS_P_TOTAL) != 0; }, 5.0);
-        first = shown();
-        WaitUntil([&] { return (second = shown()) != first; }, 5.0);
-        SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
-    });
-    SetMainPanelPreset({});
-    etiqueta = LabelTable{};
-
-    EXPECT_EQ(banner, "Simulated analyser (demo mode)");
-    EXPECT_NE(first, "0.00 0.00") << "the preset settings must reach the simulated analyser";
-    EXPECT_NE(second, first) << "live values must move";
-}
-
 // The six link settings as the main panel shows them.
 std::string linkSettings() {
     std::string all;
@@ -142,6 +113,8 @@ std::string linkSettings() {
     return all + text(panel_principal, PRINCIPAL_IP);
 }
 
+// The link settings survive a restart. The demo, where one flip of the switch reaches the built-in
+// simulated analyser and the network view shows values that move, leaves them alone.
 TEST(RememberedSettings, SurviveARestartAndTheDemoLeavesThemAlone) {
     testsupport::ScopedSettings settings;
     RegWriteString(REGKEY_HKLM, kLanguageKey, kLanguageValue, "2");
@@ -167,9 +140,19 @@ TEST(RememberedSettings, SurviveARestartAndTheDemoLeavesThemAlone) {
     SetMainPanelPreset(
         {.demo = true, .port = 99, .address = 7, .host = "127.0.0.1", .tcpPort = analyser.tcpPort()});
     int demoOn = 0;
+    std::string banner, first, second;
     runProgram([&] {
+        GetCtrlAttribute(panel_principal, PRINCIPAL_DEMO, ATTR_LABEL_TEXT, banner);
         SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
         GetCtrlVal(panel_principal, PRINCIPAL_COMUNICACION, demoOn);
+        SimulateCommit(panel_principal, PRINCIPAL_PARAMETROS);
+        // The view's own timer does the reading: wait for a value, then for it to change.
+        const auto shown = [] {
+            return text(panel_tomadatos, TOMADATOS_P_TOTAL) + " " + text(panel_tomadatos, TOMADATOS_I1);
+        };
+        WaitUntil([&] { return number(panel_tomadatos, TOMADATOS_P_TOTAL) != 0; }, 5.0);
+        first = shown();
+        WaitUntil([&] { return (second = shown()) != first; }, 5.0);
         SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
     });
     SetMainPanelPreset({});
@@ -179,6 +162,9 @@ TEST(RememberedSettings, SurviveARestartAndTheDemoLeavesThemAlone) {
     EXPECT_EQ(atRestart, used);
     EXPECT_EQ(onAtRestart, 0) << "the switch always starts off";
     EXPECT_EQ(demoOn, 1);
+    EXPECT_EQ(banner, "Simulated analyser (demo mode)");
+    EXPECT_NE(first, "0.00 0.00") << "the preset settings must reach the simulated analyser";
+    EXPECT_NE(second, first) << "live values must move";
     EXPECT_EQ(afterDemo, used);
 }
 

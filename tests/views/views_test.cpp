@@ -299,12 +299,7 @@ namespace {
 
 using namespace viewtest;
 
-std::vector<std::string> linesOf(const std::string& path) {
-    std::ifstream file(path);
-    std::vector<std::string> lines;
-    for (std::string line; std::getline(file, line);) lines.push_back(line);
-    return lines;
-}
+std::vector<std::string> linesOf(const std::string& path) { return testsupport::Lines(testsupport::ReadFile(path)); }
 
 // The values exactly as read, one row per refresh, under the columns rq55ctl's CSV has; a file
 // that cannot be written stops the recording, never the view.
