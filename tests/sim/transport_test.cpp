@@ -68,9 +68,11 @@ class SimRunning : public ::testing::Test {
             << error;
         for (const sim::FaultRule& rule : faults) simulator.addFault(rule);
     }
-    // A raw client of the simulator's TCP port, closed when the test ends.
-    int connectTcp() {
+    // A raw client of the simulator's TCP port, closed when the test ends; with a receive buffer of
+    // this size where one is given.
+    int connectTcp(int receiveBuffer = 0) {
         const int fd = fds.emplace_back(::socket(AF_INET, SOCK_STREAM, 0));
+        if (receiveBuffer) ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
         sockaddr_in address{};
         address.sin_family = AF_INET;
         address.sin_port = htons(simulator.tcpPort());
@@ -153,14 +155,7 @@ TEST_F(SimRunning, ClientsThatNeverReadAreHeldBackThenDroppedAndTheOthersServed)
     }
     std::vector<int> flooders;
     for (int i = 0; i < 3; ++i) {
-        const int fd = fds.emplace_back(::socket(AF_INET, SOCK_STREAM, 0));
-        const int small = 2048;
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(simulator.tcpPort());
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ASSERT_EQ(::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        const int fd = connectTcp(2048);
         ::fcntl(fd, F_SETFL, O_NONBLOCK);
         (void)::send(fd, burst.data(), burst.size(), MSG_NOSIGNAL);
         flooders.push_back(fd);

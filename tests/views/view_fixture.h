@@ -125,10 +125,7 @@ class LiveView : public ::testing::Test {
         for (const sim::ReceivedRequest& r : analyser.requests()) {
             if (r.function != 16) continue;
             std::string w = std::to_string(r.start);
-            for (uint16_t v : r.values) {
-                w += '=';
-                w += std::to_string(v);
-            }
+            for (uint16_t v : r.values) w += "=" + std::to_string(v);
             seen.push_back(w);
         }
         return seen;
