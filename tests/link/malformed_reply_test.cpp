@@ -7,7 +7,6 @@
 #include "link/exchange.h"
 #include "link/modbus_frame.h"
 #include "link_test_support.h"
-#include "platform/system.h"
 #include "platform/testing.h"
 
 using namespace linktest;
@@ -67,12 +66,12 @@ TEST(MalformedTcpReply, FailsCleanlyAndStaysInsideTheBuffer) {
         {"RTU write confirmed with a bad CRC", false, rtu(echo, false), kCrcError, 0, true},
         {"RTU write echoed", false, rtu(echo, true), kExchangeOk, 0, true},
     };
-    // A reply wait far longer than any exchange here takes, however loaded the machine: a bad reply
-    // that waited it out would show at once.
+    // A reply wait of an hour, beyond the test's time limit: a bad reply that waited it out would
+    // end the test there, however fast or loaded the machine, and nothing here is timed.
     const ExchangeLimits before = CurrentExchangeLimits();
     for (const auto& c : cases) {
         ResetProgramState();
-        SetExchangeLimits({.tcpReplySeconds = 120});
+        SetExchangeLimits({.tcpReplySeconds = 3600});
         SimulatedLink link(c.modbusTcp ? sim::Transport::ModbusTcp : sim::Transport::RtuOverTcp);
         ASSERT_TRUE(link.ok()) << link.error();
         link.sim.addFault({.kind = sim::FaultRule::Kind::Replace, .bytes = c.reply});
@@ -86,13 +85,10 @@ TEST(MalformedTcpReply, FailsCleanlyAndStaysInsideTheBuffer) {
             Ulvo_Comando_Lectura(1, 3, 130, 108, request), length = 6;
         unsigned char reply[kReplyBufferSize + 64];
         std::fill(std::begin(reply), std::end(reply), 0xA5);
-        const double started = Timer();
         const int status =
             Ulvo_Transmitir_Modbus(link.port, request, length, reply, 216, 0, "", link.tcpPort, link.host);
-        const double seconds = Timer() - started;
 
         EXPECT_EQ(status, c.status) << c.name;
-        EXPECT_LT(seconds, 60.0) << c.name << ": a bad reply must not wait out the reply wait";
         EXPECT_EQ(link.sim.requestCount(), 1) << c.name;
         EXPECT_TRUE(
             std::all_of(reply + kReplyBufferSize, std::end(reply), [](unsigned char b) { return b == 0xA5; }))
