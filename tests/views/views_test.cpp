@@ -299,7 +299,8 @@ namespace {
 
 using namespace viewtest;
 
-std::vector<std::string> linesOf(const std::string& path) { return testsupport::Lines(testsupport::ReadFile(path)); }
+using testsupport::Lines;
+using testsupport::ReadFile;
 
 // The values exactly as read, one row per refresh, under the columns rq55ctl's CSV has; a file
 // that cannot be written stops the recording, never the view.
@@ -318,7 +319,7 @@ TEST_F(LiveView, RecordingWritesEachRefreshExactlyAndAFailedFileStopsOnlyTheReco
         sent[static_cast<size_t>(i)] = analyser.getFloat(6 + 2 * i);
     std::vector<NamedValue> named;
     AddNamedValues(NetworkValues(), sent.data(), "", named);
-    const std::vector<std::string> lines = linesOf(chosenFile);
+    const std::vector<std::string> lines = Lines(ReadFile(chosenFile));
     ASSERT_EQ(lines.size(), 4u) << "a header and three rows, none after the switch went off";
     EXPECT_EQ(lines[0] + "\n", CsvHeader(named));
     const std::string values = CsvRow("", 1, named).substr(1);
@@ -349,11 +350,11 @@ TEST_F(LiveView, TheReportDialogWritesTheReportAndCancelLeavesTheFileAlone) {
     std::ofstream(chosenFile) << "as it was";
     PostDeferredCall([dialog] { SimulateCommit(dialog, INFORME_CANCELAR); });
     testsupport::ClickOn(dialog, INFORME_ESCRIBIR);
-    EXPECT_EQ(linesOf(chosenFile), std::vector<std::string>{"as it was"});
+    EXPECT_EQ(Lines(ReadFile(chosenFile)), std::vector<std::string>{"as it was"});
     EXPECT_LE(analyser.requestCount(), 2) << "stopped after the block under way";
 
     testsupport::ClickOn(dialog, INFORME_ESCRIBIR);
-    EXPECT_EQ(linesOf(chosenFile).at(0).substr(0, 5), "%PDF-");
+    EXPECT_EQ(Lines(ReadFile(chosenFile)).at(0).substr(0, 5), "%PDF-");
     EXPECT_EQ(text(dialog, INFORME_ESTADO), "Report written to " + chosenFile);
     testsupport::ClickOn(dialog, INFORME_CERRAR);
     SimulateMenuCommand(mainPanel, MENU_CONF_INFORME);
