@@ -18,12 +18,14 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
-// Text output shows live quantities and counters ranged as the panels do.
+// Text output ranges into kilo and mega the values the panels range.
 std::string shownText(const NamedValue& v) {
-    if (v.isText || v.kind == ValueKind::Setting || v.kind == ValueKind::Float || v.unit.empty())
-        return ExactText(v) + (v.unit.empty() ? "" : " " + v.unit) + (v.note.empty() ? "" : " (" + v.note + ")");
+    const ValueInfo& info = *v.info;
+    if (!info.ranged)
+        return ExactText(v) + (*info.unit ? std::string(" ") + info.unit : "") +
+               (*info.note ? std::string(" (") + info.note + ")" : "");
     float value = v.number;
-    const char* unit = RangeKiloMega(value, v.unit.c_str());
+    const char* unit = RangeKiloMega(value, info.unit);
     return ShortestFloat(value) + " " + unit;
 }
 
@@ -37,9 +39,9 @@ std::string BlockPrinter::print(const std::string& time, int address, const std:
     case Format::Text: {
         out = strfmt("address %d, %s, %s\n", address, block.c_str(), time.c_str());
         size_t width = 0;
-        for (const NamedValue& v : values) width = std::max(width, v.name.size());
+        for (const NamedValue& v : values) width = std::max(width, v.name().size());
         for (const NamedValue& v : values)
-            out += strfmt("  %-*s  %s\n", static_cast<int>(width), v.name.c_str(), shownText(v).c_str());
+            out += strfmt("  %-*s  %s\n", static_cast<int>(width), v.name().c_str(), shownText(v).c_str());
         break;
     }
     case Format::Csv:
@@ -52,12 +54,11 @@ std::string BlockPrinter::print(const std::string& time, int address, const std:
               ",\"block\":" + jsonString(block) + ",\"values\":[";
         for (size_t i = 0; i < values.size(); ++i) {
             const NamedValue& v = values[i];
-            const bool finite = v.isText || v.kind == ValueKind::Setting || std::isfinite(v.number);
-            out += std::string(i ? "," : "") + "{\"name\":" + jsonString(v.name) +
-                   ",\"unit\":" + jsonString(v.unit) + ",\"value\":" +
-                   (v.isText ? jsonString(v.text)
-                    : finite ? ExactText(v)
-                             : "null") +
+            out += std::string(i ? "," : "") + "{\"name\":" + jsonString(v.name()) +
+                   ",\"unit\":" + jsonString(v.info->unit) + ",\"value\":" +
+                   (v.info->kind == ValueKind::Text ? jsonString(v.text)
+                    : IsFinite(v)                    ? ExactText(v)
+                                                     : "null") +
                    "}";
         }
         out += "]}\n";

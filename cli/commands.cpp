@@ -11,9 +11,11 @@
 #include "link/link_settings.h"
 #include "report/report_document.h"
 #include "link/exchange.h"
+#include "link/exchange_words.h"
 #include "platform/serial.h"
 #include "platform/system.h"
 #include "platform/tcp.h"
+#include "platform/whole_file.h"
 #include "stop_signals.h"
 
 namespace {
@@ -28,7 +30,7 @@ constexpr int kRtuOverTcpForced = 101;
 // exchange of a command does not keep the user waiting for nothing. A scan asks each address
 // once and needs none.
 double g_analyserRest = 0.15;
-double g_lastExchangeEnd = -1;
+double g_lastExchangeEndTime = -1;
 
 enum { kOk = 0, kFailed = 1, kUsageError = 2, kDifferent = 3 };
 
@@ -59,7 +61,7 @@ std::string linkName(const CliOptions& o) {
 void announceProtocol(const CliOptions& o) {
     if (!overTcp(o)) return;
     const int port = linkPort(o);
-    const bool modbusTcp = port == kModbusTcpForced || (o.tcpPort == 502 && port != kRtuOverTcpForced);
+    const bool modbusTcp = port == kModbusTcpForced || (o.tcpPort == kModbusTcpPort && port != kRtuOverTcpForced);
     Say(linkName(o) + ": " + (modbusTcp ? "Modbus/TCP" : "RTU over TCP"));
 }
 
@@ -86,7 +88,8 @@ bool OpenLink(const CliOptions& o, LinkTarget& link) {
 
 namespace {
 
-std::string backupPath(const std::string& pattern, int address) {
+// The file of one address: the pattern with each %a replaced by it (backup and report).
+std::string fileNameFor(const std::string& pattern, int address) {
     std::string path;
     for (size_t i = 0; i < pattern.size(); ++i) {
         if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == 'a') {
@@ -169,30 +172,33 @@ std::string linkWords(const CliOptions& o) {
 }
 
 // A line on stderr per block read; the report is written whatever blocks could not be read, and
-// each of those makes the status 1.
+// each of those makes the status 1. An analyser that did not give even its identity gets no report.
 int report(const CliOptions& o, const LinkTarget& link) {
-    const std::string path = backupPath(o.arguments[0], link.address);
+    const std::string path = fileNameFor(o.arguments[0], link.address);
     ReportData data;
     ReadReport(link, [&](const std::string& block, int done, int total) {
         if (!block.empty()) Say(strfmt("address %d: reading %s (%d of %d)", link.address, block.c_str(), done + 1, total));
         return true;
     }, data);
-    double now = 0;
-    GetCurrentDateTime(&now);
-    const ReportHeader header{o.title, linkWords(o), IsoTimeNow(), FormatDateTimeString(now, "%c")};
+    if (!data.identified) {
+        Say(strfmt("address %d: no report written to %s: %s", link.address, path.c_str(), data.identityFailure.c_str()));
+        return kFailed;
+    }
+    ReportHeader header{o.title, linkWords(o), 0};
+    GetCurrentDateTime(&header.when);
     std::string why;
     if (!WriteReport(path, reportFormatOf(o, path), data, header, why)) {
         Say(path + ": the report cannot be written: " + why);
         return kFailed;
     }
     std::printf("address %d: report written to %s\n", link.address, path.c_str());
-    bool whole = data.identified;
+    bool whole = true;
     for (const ReportBlock& b : data.blocks) whole = whole && b.read;
     return whole ? kOk : kFailed;
 }
 
 int backup(const std::string& pattern, const LinkTarget& link) {
-    const std::string path = backupPath(pattern, link.address);
+    const std::string path = fileNameFor(pattern, link.address);
     std::string why;
     if (SaveConfigurationFile(path, link, why) != SaveResult::Saved) {
         Say(strfmt("address %d, backup to %s: %s", link.address, path.c_str(), why.c_str()));
@@ -292,10 +298,10 @@ int CheckBeforeOpening(const CliOptions& o) {
     }
     if (o.command == "backup" || o.command == "report")
         for (int address : addressesOf(o, false)) {
-            const std::string path = backupPath(o.arguments[0], address);
+            const std::string path = fileNameFor(o.arguments[0], address);
             std::string why;
             if (!CanCreateFile(path, why)) {
-                Say(path + ": " + why);
+                Say(path + ": the file cannot be created: " + why);
                 return kUsageError;
             }
         }
@@ -323,8 +329,8 @@ void PrepareLink(const CliOptions& o) {
     if (const char* rest = std::getenv("RQ55_BENCH_ANALYSER_REST")) g_analyserRest = std::atof(rest);
     LinkReporter reporter;
     reporter.exchanging = [](bool underWay) {
-        if (underWay && g_lastExchangeEnd >= 0) Delay(g_analyserRest - (Timer() - g_lastExchangeEnd));
-        if (!underWay) g_lastExchangeEnd = Timer();
+        if (underWay && g_lastExchangeEndTime >= 0) Delay(g_analyserRest - (Timer() - g_lastExchangeEndTime));
+        if (!underWay) g_lastExchangeEndTime = Timer();
     };
     // A closed connection or a vanished device is the reason the read under way gives; only a
     // connection that cannot be opened again after a time-out has more to say.

@@ -10,7 +10,18 @@
 #include "serve/serve.h"
 #include "stop_signals.h"
 
+namespace {
+
+// Qt's own warnings (a runtime directory it would like, a font it substitutes) mean nothing to the
+// user of a command-line tool, whose stderr says what the tool did; errors still get through.
+void quietQtWarnings(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "rq55ctl: %s\n", qPrintable(message));
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
+    qInstallMessageHandler(quietQtWarnings);
     std::vector<std::string> args(argv + 1, argv + argc);
     CliOptions options;
     std::string error;

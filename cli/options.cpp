@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "device/scan.h"
+#include "link/link_settings.h"
 
 const char* const kUsage =
     "Usage: rq55ctl [OPTIONS] COMMAND [ARGS]     (options may stand before or after COMMAND)\n"
@@ -109,7 +110,6 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::
     bool serveOption = false;
     // Longer than any path the system takes: refused with its length, never echoed whole.
     constexpr size_t kLongestArgument = 4096;
-    constexpr size_t kLongestHostName = 253;
     for (const std::string& a : args)
         if (a.size() > kLongestArgument) {
             error = "an argument of " + std::to_string(a.size()) + " characters is longer than any this tool takes (" +
@@ -143,22 +143,13 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::
                 error = "--tcp needs a host name before \"" + v + "\"";
                 return false;
             }
-            const size_t colon = v.rfind(':');
-            o.host = v.substr(0, colon);
-            if (o.host.size() > kLongestHostName) {
-                error = "--tcp: the host name is " + std::to_string(o.host.size()) + " characters long; one has at most " +
-                        std::to_string(kLongestHostName);
+            HostPort place;
+            if (!ParseHostPort(v, kModbusTcpPort, "", place, error)) {
+                error = "--tcp: " + error;
                 return false;
             }
-            if (colon != std::string::npos && !toInt(v.substr(colon + 1), 1, 65535, n)) {
-                error = "--tcp: \"" + v.substr(colon + 1) + "\" is not a TCP port 1-65535";
-                return false;
-            }
-            if (colon != std::string::npos) o.tcpPort = static_cast<int>(n);
-            if (o.host.empty()) {
-                error = "--tcp needs a host name";
-                return false;
-            }
+            o.host = place.host;
+            o.tcpPort = place.port;
         } else if (a == "--modbus-tcp") {
             o.protocol = Protocol::ModbusTcp;
         } else if (a == "--rtu-over-tcp") {
@@ -234,8 +225,19 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::
                 from = comma + 1;
             }
             serveOption = true;
-        } else if (a == "--metrics" || a == "--mqtt" || a == "--mqtt-topic" || a == "--mqtt-user") {
-            std::string& target = a == "--metrics" ? o.metrics : a == "--mqtt" ? o.mqtt : a == "--mqtt-topic" ? o.mqttTopic : o.mqttUser;
+        } else if (a == "--metrics" || a == "--mqtt") {
+            // A listening port is never guessed; a broker's is the usual one unless given.
+            const bool metrics = a == "--metrics";
+            HostPort& place = metrics ? o.metrics : o.mqtt;
+            if (!value(v)) return false;
+            if (!ParseHostPort(v, metrics ? 0 : kMqttPort, metrics ? kMetricsHost : "", place, error) ||
+                (place.port == 0 && (error = "\"" + v + "\" has no port", true))) {
+                error = a + ": " + error;
+                return false;
+            }
+            serveOption = true;
+        } else if (a == "--mqtt-topic" || a == "--mqtt-user") {
+            std::string& target = a == "--mqtt-topic" ? o.mqttTopic : o.mqttUser;
             if (!value(target)) return false;
             if (target.empty()) {
                 error = a + " needs a value";

@@ -4,13 +4,20 @@
 #include <string>
 #include <vector>
 
+#include "host_port.h"
+
+// Where an MQTT broker listens unless told otherwise, and where the Prometheus endpoint listens
+// when only its port is given.
+constexpr int kMqttPort = 1883;
+inline constexpr const char* kMetricsHost = "127.0.0.1";
+
 enum class Protocol { ByPort, ModbusTcp, RtuOverTcp };
 enum class Format { Text, Csv, Json, Pdf, Html, ByName };
 
 struct CliOptions {
     // The link: a TCP host, a serial device, or a COM port number.
     std::string host;
-    int tcpPort = 502;
+    int tcpPort = 502; // Modbus/TCP's
     Protocol protocol = Protocol::ByPort;
     std::string serialDevice;
     int comPort = 0;
@@ -33,8 +40,8 @@ struct CliOptions {
     // serve
     double interval = 5;                  // seconds from the start of one round to the next
     std::vector<std::string> serveBlocks; // empty: network, energy, demand
-    std::string metrics;                  // [HOST:]PORT of the Prometheus endpoint; "" none
-    std::string mqtt;                     // HOST[:PORT] of the MQTT broker; "" none
+    HostPort metrics;                     // the Prometheus endpoint ([HOST:]PORT); no host: none
+    HostPort mqtt;                        // the MQTT broker (HOST[:PORT]); no host: none
     std::string mqttTopic = "rq55";
     std::string mqttUser;
 };

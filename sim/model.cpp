@@ -1,7 +1,6 @@
 #include "sim/model.h"
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <complex>
 
@@ -22,22 +21,6 @@ constexpr int kDemandSource[6] = {13, 17, 21, 6, 7, 8};
 constexpr double kEnergyInitial[kEnergyCount] = {48213.7, 312.4, 15890.2, 87.6,    53460.9, 14210.5,
                                                  42.3,    11.8,  1679.7,  12873.0, 3.0};
 
-bool readable(int r) {
-    return (r >= 6 && r <= 87) || (r >= 130 && r <= 297) || (r >= 800 && r <= 821);
-}
-
-bool writable(int r) {
-    if (r >= 201 && r <= 220) return true;
-    for (int base : kAnalogBase)
-        if (r >= base && r <= base + 14) return true; // the present value is the meter's own
-    return (r >= 800 && r <= 810) || r == kPasswordRegister || r == kEnergyResetRegister ||
-           (r >= kTextWriteStart && r <= kTextWriteStart + 7);
-}
-
-bool inMaxMinView(int r) {
-    return (r >= 130 && r <= 199) || (r >= 221 && r <= 229);
-}
-
 uint16_t textPair(char first, char second) {
     return static_cast<uint16_t>(static_cast<uint8_t>(first) | static_cast<uint8_t>(second) << 8);
 }
@@ -54,16 +37,6 @@ double characteristic(double x, const std::vector<std::pair<double, double>>& po
 }
 
 } // namespace
-
-uint16_t floatHigh(float value) {
-    return static_cast<uint16_t>(std::bit_cast<uint32_t>(value) >> 16);
-}
-uint16_t floatLow(float value) {
-    return static_cast<uint16_t>(std::bit_cast<uint32_t>(value) & 0xFFFF);
-}
-float floatFromRegs(uint16_t high, uint16_t low) {
-    return std::bit_cast<float>(static_cast<uint32_t>(high) << 16 | low);
-}
 
 Model::Model(const Options& options, double now)
     : moving_(options.moving), start_(now), last_(now), maxMin_(2 * kMaxMinCount), demand_(2 * kDemandCount),
@@ -302,144 +275,6 @@ void Model::updateAnalogOutputs() {
         float value = analogValue(base);
         bank_[base + 15] = floatHigh(value);
         bank_[base + 16] = floatLow(value);
-    }
-}
-
-uint8_t Model::read(int start, int count, std::vector<uint16_t>* values) const {
-    for (int r = start; r < start + count; ++r)
-        if (!readable(r)) return kIllegalAddress;
-    values->clear();
-    for (int r = start; r < start + count; ++r) {
-        if (start == kMaxMinStart && r < kMaxMinStart + 2 * kMaxMinCount)
-            values->push_back(maxMin_[r - kMaxMinStart]);
-        else if (start == kDemandStart && r < kDemandStart + 2 * kDemandCount)
-            values->push_back(demand_[r - kDemandStart]);
-        else
-            values->push_back(reg(r));
-    }
-    return kNoException;
-}
-
-uint8_t Model::write(int start, const std::vector<uint16_t>& values, double now) {
-    int count = static_cast<int>(values.size());
-    for (int r = start; r < start + count; ++r)
-        if (!writable(r)) return kIllegalAddress;
-
-    // Neither neighbour of 819 or 1000 is writable, so these writes are always of one register.
-    if (start == kPasswordRegister) {
-        uint16_t value = values[0];
-        if (value == kPasswordChangeRequest) {
-            if (!unlocked(now)) {
-                lock();
-                return kIllegalValue;
-            }
-            changePending_ = true;
-            return kNoException;
-        }
-        if (value > kPasswordChangeRequest) {
-            lock();
-            return kIllegalValue;
-        }
-        if (changePending_ && unlocked(now)) {
-            password_ = value;
-            lock();
-            return kNoException;
-        }
-        if (value == password_) {
-            unlockedUntil_ = now + kUnlockSeconds;
-            changePending_ = false;
-            return kNoException;
-        }
-        lock();
-        return kIllegalValue;
-    }
-    if (start == kEnergyResetRegister) {
-        if (!unlocked(now)) {
-            lock();
-            return kIllegalValue;
-        }
-        for (int i = 0; i < 9; ++i)
-            energy_[i] = 0.0;
-        energy_[10] += 1.0;
-        for (int i = 0; i < kEnergyCount; ++i)
-            if (i != 9) setFloat(kEnergyStart + 2 * i, static_cast<float>(energy_[i]));
-        lock();
-        return kNoException;
-    }
-
-    for (int k = 0; k < count; ++k) {
-        int r = start + k;
-        uint16_t value = values[k];
-        if (r >= kTextWriteStart) {
-            bank_[kIdentityStart + (r - kTextWriteStart)] = value;
-            continue;
-        }
-        bank_[r] = value;
-        // The state commands switch the relay at once; the state itself is read from 200.
-        if (r == 206 && value <= 1) bank_[200] = static_cast<uint16_t>((bank_[200] & 0x00FF) | value << 8);
-        if (r == 216 && value <= 1) bank_[200] = static_cast<uint16_t>((bank_[200] & 0xFF00) | value);
-    }
-    if (start + count > kAnalogBase[0] && start < kAnalogBase[3] + kAnalogSize) updateAnalogOutputs();
-    return kNoException;
-}
-
-void Model::lock() {
-    unlockedUntil_ = -1.0;
-    changePending_ = false;
-}
-
-uint16_t* Model::storage(int address) {
-    if (inMaxMinView(address)) return &maxMin_[address - kMaxMinStart];
-    if (readable(address)) return &bank_[address];
-    return nullptr;
-}
-
-const uint16_t* Model::storage(int address) const {
-    return const_cast<Model*>(this)->storage(address);
-}
-
-uint16_t Model::reg(int address) const {
-    const uint16_t* p = storage(address);
-    return p ? *p : 0;
-}
-
-void Model::setReg(int address, uint16_t value) {
-    uint16_t* p = storage(address);
-    if (!p) return;
-    *p = value;
-    // An energy counter set from outside carries on counting from the new value.
-    if (address >= kEnergyStart && address < kEnergyStart + 2 * kEnergyCount) {
-        int i = (address - kEnergyStart) / 2;
-        energy_[i] = getFloat(kEnergyStart + 2 * i);
-    }
-}
-
-void Model::setFloat(int address, float value) {
-    setReg(address, floatHigh(value));
-    setReg(address + 1, floatLow(value));
-}
-
-void Model::storeBlockFloat(std::vector<uint16_t>& regs, int index, float value) {
-    regs[2 * index] = floatHigh(value);
-    regs[2 * index + 1] = floatLow(value);
-}
-
-float Model::blockFloat(int blockStart, int index) const {
-    if (blockStart == kMaxMinStart && index >= 0 && index < kMaxMinCount)
-        return floatFromRegs(maxMin_[2 * index], maxMin_[2 * index + 1]);
-    if (blockStart == kDemandStart && index >= 0 && index < kDemandCount)
-        return floatFromRegs(demand_[2 * index], demand_[2 * index + 1]);
-    return getFloat(blockStart + 2 * index);
-}
-
-void Model::setBlockFloat(int blockStart, int index, float value) {
-    if (blockStart == kMaxMinStart && index >= 0 && index < kMaxMinCount) {
-        storeBlockFloat(maxMin_, index, value);
-    } else if (blockStart == kDemandStart && index >= 0 && index < kDemandCount) {
-        storeBlockFloat(demand_, index, value);
-        if (index < 6) demandAverage_[index] = value;
-    } else {
-        setFloat(blockStart + 2 * index, value);
     }
 }
 

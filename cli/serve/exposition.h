@@ -1,7 +1,8 @@
-// The values of the analysers on a link in Prometheus' text exposition format: one family per
-// quantity in base units (volts, amperes, watts, var, volt-amperes, hertz; energy counters in
-// joules, var-seconds and volt-ampere-seconds with _total), labelled with the address, the serial
-// number and the phase. Pure: the text from the last completed poll, tested by table.
+// The values of the analysers on a link in Prometheus' text exposition format, as the value table
+// names them: each family in its base unit (volts, amperes, watts, var, volt-amperes, hertz; energy
+// counters in joules, var-seconds and volt-ampere-seconds with _total), totals apart from phases,
+// labelled with the address, the serial number and what tells a value apart in its family (phase,
+// lines, quadrant, relay, output). Pure: the text from the polls given, tested by table.
 #pragma once
 
 #include <map>

@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "device/identity.h"
 #include "link/exchange.h"
+#include "link/exchange_words.h"
 #include "platform/system.h"
 #include "serve/exposition.h"
 #include "serve/metrics_server.h"
@@ -17,16 +18,7 @@
 namespace {
 
 // Why a read failed, as the failures' reason label.
-std::string reasonOfLastFailure() {
-    switch (LastExchangeEnd()) {
-    case ExchangeEnd::NoReply: return "no_reply";
-    case ExchangeEnd::Refused: return "refused";
-    case ExchangeEnd::Exception: return "exception";
-    case ExchangeEnd::ConnectionClosed: return "connection_closed";
-    case ExchangeEnd::DeviceGone: return "device_gone";
-    default: return "link";
-    }
-}
+std::string reasonOfLastFailure() { return LastEndWords().reason; }
 
 // The JSON object `read --format json` prints, without its line end.
 std::string json(const std::string& time, int address, const std::string& block, const std::vector<NamedValue>& values) {
@@ -76,32 +68,11 @@ bool poll(const LinkTarget& link, const std::vector<std::string>& blocks, Analys
     return true;
 }
 
-// "[HOST:]PORT"; false when it is not one.
-bool splitPlace(const std::string& text, const std::string& defaultHost, std::string& host, int& port) {
-    const size_t colon = text.rfind(':');
-    host = colon == std::string::npos ? defaultHost : text.substr(0, colon);
-    const std::string number = colon == std::string::npos ? text : text.substr(colon + 1);
-    char* end = nullptr;
-    const long value = std::strtol(number.c_str(), &end, 10);
-    port = static_cast<int>(value);
-    return !number.empty() && *end == '\0' && value >= 1 && value <= 65535 && !host.empty();
-}
-
 } // namespace
 
 int CheckServeOptions(const CliOptions& o) {
-    std::string host;
-    int port = 0;
-    if (o.metrics.empty() && o.mqtt.empty()) {
+    if (o.metrics.host.empty() && o.mqtt.host.empty()) {
         Say("serve needs somewhere to serve to: --metrics [HOST:]PORT, --mqtt HOST[:PORT], or both");
-        return 2;
-    }
-    if (!o.metrics.empty() && !splitPlace(o.metrics, "127.0.0.1", host, port)) {
-        Say("--metrics: \"" + o.metrics + "\" is not [HOST:]PORT");
-        return 2;
-    }
-    if (!o.mqtt.empty() && !splitPlace(o.mqtt.find(':') == std::string::npos ? o.mqtt + ":1883" : o.mqtt, "", host, port)) {
-        Say("--mqtt: \"" + o.mqtt + "\" is not HOST[:PORT]");
         return 2;
     }
     for (const std::string& block : o.serveBlocks)
@@ -122,27 +93,24 @@ int Serve(const CliOptions& o) {
     }
 
     MetricsServer metrics;
-    std::string host, why;
-    int port = 0;
-    if (!o.metrics.empty()) {
-        splitPlace(o.metrics, "127.0.0.1", host, port);
-        if (!metrics.start(host, port, why)) {
+    std::string why;
+    if (!o.metrics.host.empty()) {
+        if (!metrics.start(o.metrics.host, o.metrics.port, why)) {
             Say(why);
             return 1;
         }
         metrics.publish(Exposition(polls, blocks));
-        Say("metrics at http://" + host + ":" + std::to_string(port) + "/metrics");
+        Say("metrics at http://" + HostPortText(o.metrics) + "/metrics");
     }
     std::optional<MqttPublisher> mqtt;
-    if (!o.mqtt.empty()) {
-        splitPlace(o.mqtt.find(':') == std::string::npos ? o.mqtt + ":1883" : o.mqtt, "", host, port);
+    if (!o.mqtt.host.empty()) {
         const char* password = std::getenv("RQ55_MQTT_PASSWORD");
         mqtt.emplace();
-        if (!mqtt->start(host, port, o.mqttTopic, o.mqttUser, password ? password : "", Say, why)) {
+        if (!mqtt->start(o.mqtt.host, o.mqtt.port, o.mqttTopic, o.mqttUser, password ? password : "", Say, why)) {
             Say(why);
             return 1;
         }
-        Say("publishing to MQTT at " + host + ":" + std::to_string(port) + " as " + mqtt->clientId());
+        Say("publishing to MQTT at " + HostPortText(o.mqtt) + " as " + mqtt->clientId());
     }
 
     LinkTarget link;

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "device/register_map.h"
+#include "device/setting_modes.h"
 #include "lang/label_table.h"
 #include "lang/labels.h"
 #include "panels/config_fields.h"
@@ -95,7 +96,7 @@ int Grafico_1(int panel, int control, int event, void*, int, int) {
 
 int RQ55_Anal_Out_Modo_1(int panel, int, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
-    const int dimmed = IntField(panel, OUT_ANAL_PUNTOS) == 0 ? 1 : 0;
+    const int dimmed = CharacteristicUsesPoint(IntField(panel, OUT_ANAL_PUNTOS), 2) ? 0 : 1;
     SetCtrlAttribute(panel, OUT_ANAL_X2, ATTR_DIMMED, dimmed);
     SetCtrlAttribute(panel, OUT_ANAL_Y2, ATTR_DIMMED, dimmed);
     return 0;

@@ -2,12 +2,13 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <cstring>
 
 #include "link/exchange.h"
+#include "link/exchange_words.h"
 #include "link/modbus_frame.h"
 #include "platform/system.h"
+#include "platform/whole_file.h"
 
 namespace {
 
@@ -173,41 +174,21 @@ int WriteConfiguration(const LinkTarget& link, const ConfigBytes& bytes, int rep
     return 1;
 }
 
-namespace {
-
-// A file written through a temporary file beside it, renamed over it only once whole.
-bool openForSaving(QSaveFile& file, std::string& why) {
-    const bool folder = QFileInfo(file.fileName()).isDir();
-    if (!folder && file.open(QIODevice::WriteOnly)) return true;
-    why = "the file cannot be created: " + (folder ? std::string("it is a folder") : file.errorString().toStdString());
-    return false;
-}
-
-} // namespace
-
-bool CanCreateFile(const std::string& path, std::string& why) {
-    QSaveFile file(QString::fromStdString(path));
-    if (!openForSaving(file, why)) return false;
-    file.cancelWriting();
-    return true;
-}
-
 SaveResult SaveConfigurationFile(const std::string& path, const LinkTarget& link, std::string& why) {
-    QSaveFile file(QString::fromStdString(path));
-    if (!openForSaving(file, why)) return SaveResult::CannotCreate;
+    if (!CanCreateFile(path, why)) {
+        why = "the file cannot be created: " + why;
+        return SaveResult::CannotCreate;
+    }
     ConfigBytes bytes{};
     int failed = 0;
     if (ReadConfiguration(link, bytes, &failed) != 1) {
-        file.cancelWriting();
         const ConfigBlock& block = kConfigBlocks[failed];
         why = strfmt("registers %d-%d: %s", block.start, block.start + block.count - 1,
                      LastExchangeFailure().c_str());
         return SaveResult::ReadFailed;
     }
-    const std::string text = FormatConfigFile(bytes);
-    if (file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
-        !file.commit()) {
-        why = "the file cannot be written: " + file.errorString().toStdString();
+    if (!WriteWholeFile(path, FormatConfigFile(bytes), why)) {
+        why = "the file cannot be written: " + why;
         return SaveResult::CannotWrite;
     }
     return SaveResult::Saved;

@@ -56,14 +56,10 @@ int WriteConfiguration(const LinkTarget& link, const ConfigBytes& bytes, int rep
 
 enum class SaveResult { Saved, CannotCreate, ReadFailed, CannotWrite };
 
-// Whether a file can be written at `path` (tried with a temporary file beside it, removed at
-// once); `why` says why not.
-bool CanCreateFile(const std::string& path, std::string& why);
-
-// Reads the nine blocks and writes them to `path` only when all nine arrived: the text goes to a
-// temporary file beside the target, renamed over it at the end, so a failed save leaves an
-// existing file as it was and nothing partial behind. A file that cannot be created is found
-// before anything is read. `why` says what went wrong.
+// Reads the nine blocks and writes them to `path` only when all nine arrived, whole or not at all
+// (platform/whole_file.h): a failed save leaves an existing file as it was and nothing partial
+// behind. A file that cannot be created is found before anything is read. `why` says what went
+// wrong.
 SaveResult SaveConfigurationFile(const std::string& path, const LinkTarget& link, std::string& why);
 
 // The registers (in file order) whose bytes differ between two configurations.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "device/register_map.h"
+#include "device/setting_modes.h"
 #include "lang/label_table.h"
 #include "lang/labels.h"
 #include "link/link_settings.h"
@@ -21,8 +22,6 @@ namespace {
 
 constexpr int kTextRelaysNotSaved = 68;
 constexpr int kTextRelayNotSwitched = 69;
-constexpr int kTextManualModes = 302;
-constexpr int kTextPulseOutput = 110;
 
 struct Relay {
     int state, mode, selector, valueA, valueACaption, valueARange, valueB, lock, contact, level1, level2;
@@ -82,28 +81,20 @@ void packRelay(int panel, const Relay& r, const Kept& kept, unsigned char* out) 
 
 void applyMode(int panel, const Relay& r) {
     const int mode = IntField(panel, r.mode);
-    SetCtrlVal(panel, r.modeText, etiqueta[kTextManualModes]);
-    SetCtrlAttribute(panel, r.modeText, ATTR_TEXT_POINT_SIZE, 20);
-    SetCtrlVal(panel, r.modeIndicator, 1);
-    // Usable (1) or dimmed (0): state button, selector, value A, value B, lock, switch, levels 1, 2.
-    static constexpr int kUsable[4][8] = {
-        {0, 0, 0, 0, 0, 0, 0, 0}, // not used
-        {1, 0, 0, 0, 0, 0, 0, 0}, // switched by hand
-        {0, 1, 1, 1, 1, 1, 1, 1}, // alarm on the levels
-        {0, 0, 0, 1, 0, 0, 1, 0}, // pulse output
-    };
-    const int row = mode >= 0 && mode <= 2 ? mode : 3;
-    const int controls[8] = {r.state, r.selector, r.valueA, r.valueB, r.lock, r.contact, r.level1, r.level2};
-    for (int i = 0; i < 8; ++i) SetCtrlAttribute(panel, controls[i], ATTR_DIMMED, kUsable[row][i] ? 0 : 1);
-    if (row == 3) {
-        SetCtrlVal(panel, r.modeText, etiqueta[kTextPulseOutput]);
-        SetCtrlAttribute(panel, r.modeText, ATTR_TEXT_POINT_SIZE, 18);
-        SetCtrlVal(panel, r.modeIndicator, 2);
-    }
+    const bool pulse = IsPulseOutputMode(mode);
+    SetCtrlVal(panel, r.modeText, etiqueta[RelayModeText(mode)]);
+    SetCtrlAttribute(panel, r.modeText, ATTR_TEXT_POINT_SIZE, pulse ? 18 : 20);
+    SetCtrlVal(panel, r.modeIndicator, pulse ? 2 : 1);
+    const std::pair<int, RelayField> fields[] = {
+        {r.state, RelayField::State}, {r.selector, RelayField::Selector}, {r.valueA, RelayField::ValueA},
+        {r.valueB, RelayField::ValueB}, {r.lock, RelayField::Lock},       {r.contact, RelayField::Contact},
+        {r.level1, RelayField::Level1}, {r.level2, RelayField::Level2}};
+    for (const auto& [control, field] : fields)
+        SetCtrlAttribute(panel, control, ATTR_DIMMED, RelayModeUses(mode, field) ? 0 : 1);
 }
 
 void applyLock(int panel, const Relay& r) {
-    const int visible = IntField(panel, r.lock) == 1 ? 1 : 0;
+    const int visible = RelayShowsValueA(IntField(panel, r.lock)) ? 1 : 0;
     for (int control : {r.valueA, r.valueACaption, r.valueARange})
         SetCtrlAttribute(panel, control, ATTR_VISIBLE, visible);
 }

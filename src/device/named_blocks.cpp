@@ -5,6 +5,7 @@
 
 #include "device/identity.h"
 #include "link/exchange.h"
+#include "link/exchange_words.h"
 #include "platform/system.h"
 
 namespace {
@@ -17,13 +18,13 @@ constexpr FloatRead kAnalogReads[4] = {RQ55_Ulvo_Leer_Out_Anal_1, RQ55_Ulvo_Leer
 std::string failure(const char* what) { return std::string(what) + ": " + LastExchangeFailure(); }
 
 bool readFloats(FloatRead read, const BlockInfo& info, int size, const char* what, const LinkTarget& link,
-                const std::string& prefix, std::vector<NamedValue>& out, std::string& why) {
+                int output, std::vector<NamedValue>& out, std::string& why) {
     std::vector<float> record(static_cast<size_t>(size));
     if (read(link.port, link.address, record.data(), link.spare, link.tcpPort, link.host) != 1) {
         why = failure(what);
         return false;
     }
-    AddNamedValues(info, record.data(), prefix, out);
+    AddNamedValues(info, record.data(), out, output);
     return true;
 }
 
@@ -53,7 +54,7 @@ const FloatBlock* floatBlock(const std::string& name) {
 bool readFloatBlock(const std::string& name, const LinkTarget& link, std::vector<NamedValue>& out,
                     std::string& why) {
     const FloatBlock& b = *floatBlock(name);
-    return readFloats(b.read, b.info(), b.count, b.what, link, "", out, why);
+    return readFloats(b.read, b.info(), b.count, b.what, link, 0, out, why);
 }
 
 bool readConfig(const LinkTarget& link, std::vector<NamedValue>& out, std::string& why) {
@@ -63,10 +64,7 @@ bool readConfig(const LinkTarget& link, std::vector<NamedValue>& out, std::strin
         why = failure("config (registers 800-810)");
         return false;
     }
-    const BlockInfo& info = EquipmentConfigValues();
-    for (size_t i = 0; i < info.values.size(); ++i)
-        out.push_back({info.values[i].name, info.values[i].unit, ValueKind::Setting, 0, record[i], "", false,
-                       info.values[i].note});
+    AddNamedValues(EquipmentConfigValues(), record, out);
     return true;
 }
 
@@ -80,12 +78,12 @@ bool readIdentity(const LinkTarget& link, Identity& id, std::string& why) {
     return true;
 }
 
-bool readAnalog(int n, const LinkTarget& link, const std::string& prefix, std::vector<NamedValue>& out,
-                std::string& why) {
+// Output n's values; on the status page each says which output it belongs to.
+bool readAnalog(int n, const LinkTarget& link, bool ofStatus, std::vector<NamedValue>& out, std::string& why) {
     const std::string what =
         strfmt("analog%d (registers %d-%d)", n, kAnalogOutputBase[n - 1], kAnalogOutputBase[n - 1] + 16);
     return readFloats(kAnalogReads[n - 1], AnalogOutputValues(), kAnalogOutputCount, what.c_str(), link,
-                      prefix, out, why);
+                      ofStatus ? n : 0, out, why);
 }
 
 } // namespace
@@ -100,17 +98,18 @@ bool ReadNamedBlock(const std::string& block, const LinkTarget& link, std::vecto
                     std::string& why) {
     out.clear();
     if (floatBlock(block)) return readFloatBlock(block, link, out, why);
-    if (block.rfind("analog", 0) == 0) return readAnalog(block[6] - '0', link, "", out, why);
+    if (block.rfind("analog", 0) == 0) return readAnalog(block[6] - '0', link, false, out, why);
     if (block == "config") return readConfig(link, out, why);
     // The status page's reads, in its order: in/out, configuration, serial number, then the
     // analog outputs the model has.
     Identity id;
     if (!readFloatBlock("inout", link, out, why) || !readConfig(link, out, why) || !readIdentity(link, id, why))
         return false;
-    out.push_back({"serial_number", "", ValueKind::Setting, 0, 0, id.serial, true});
-    out.push_back({"model_code", "", ValueKind::Setting, 0, id.modelCode, "", false});
+    const BlockInfo& identity = IdentityValues();
+    out.push_back({FindValue(identity, "serial_number"), 0, 0, 0, id.serial});
+    out.push_back({FindValue(identity, "model_code"), 0, static_cast<float>(id.modelCode), id.modelCode, ""});
     for (int n = 1; n <= AnalogOutputsOfModel(id.modelCode); ++n)
-        if (!readAnalog(n, link, strfmt("analog%d_", n), out, why)) return false;
+        if (!readAnalog(n, link, true, out, why)) return false;
     return true;
 }
 

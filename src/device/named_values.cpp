@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "platform/number_text.h"
+
 namespace {
 
 std::string csvField(const std::string& text) {
@@ -14,15 +16,28 @@ std::string csvField(const std::string& text) {
 
 } // namespace
 
-void AddNamedValues(const BlockInfo& info, const float* record, const std::string& prefix,
-                    std::vector<NamedValue>& out) {
+std::string NamedValue::name() const {
+    return (output ? "analog" + std::to_string(output) + "_" : std::string()) + info->name;
+}
+
+void AddNamedValues(const BlockInfo& info, const float* record, std::vector<NamedValue>& out, int output) {
     for (size_t i = 0; i < info.values.size(); ++i) {
-        const ValueInfo& v = info.values[i];
-        NamedValue value{prefix + v.name, v.unit, v.kind, record[i], 0, "", false, v.note};
-        // Settings are integers of at most 16 bits here: the float holds them exactly.
-        if (v.kind == ValueKind::Setting) value.integer = static_cast<int64_t>(record[i]);
+        NamedValue value{&info.values[i], output, record[i], 0, ""};
+        // Integers of at most 16 bits here: the float holds them exactly.
+        if (IsInteger(info.values[i].kind)) value.integer = static_cast<int64_t>(record[i]);
         out.push_back(value);
     }
+}
+
+void AddNamedValues(const BlockInfo& info, const int32_t* record, std::vector<NamedValue>& out) {
+    for (size_t i = 0; i < info.values.size(); ++i)
+        out.push_back({&info.values[i], 0, static_cast<float>(record[i]), record[i], ""});
+}
+
+const NamedValue* FindNamed(const std::vector<NamedValue>& values, const std::string& name) {
+    for (const NamedValue& v : values)
+        if (v.name() == name) return &v;
+    return nullptr;
 }
 
 std::string ShortestFloat(float value) {
@@ -34,16 +49,35 @@ std::string ShortestFloat(float value) {
 }
 
 std::string ExactText(const NamedValue& v) {
-    if (v.isText) return v.text;
-    if (v.kind == ValueKind::Setting) return std::to_string(v.integer);
+    if (v.info->kind == ValueKind::Text) return v.text;
+    if (IsInteger(v.info->kind)) return std::to_string(v.integer);
     return ShortestFloat(v.number);
+}
+
+ShownValue ShowValue(const NamedValue& v) {
+    const ValueInfo& info = *v.info;
+    if (info.kind == ValueKind::Text) return {v.text, ""};
+    if (IsInteger(info.kind)) return {std::to_string(v.integer), info.unit};
+    float value = v.number;
+    const char* unit = info.unit;
+    // As a panel shows a value ranged into the thousandfold unit: three more decimals, so it keeps
+    // its digits (1000.1 V is 1.0001 kV).
+    if (info.ranged) unit = RangeKiloMega(value, unit);
+    const int more = value == v.number || std::isnan(v.number) ? 0 : 3;
+    const bool whole = info.kind == ValueKind::WholeNumber;
+    const double shown = whole && std::isfinite(value) ? std::trunc(static_cast<double>(value)) : value;
+    return {NumberText(shown, whole, info.precision, more), unit};
+}
+
+bool IsFinite(const NamedValue& v) {
+    return v.info->kind == ValueKind::Text || IsInteger(v.info->kind) || std::isfinite(v.number);
 }
 
 std::string CsvHeader(const std::vector<NamedValue>& values) {
     std::string out = "time,address";
     for (const NamedValue& v : values) {
         out += ',';
-        out += csvField(v.unit.empty() ? v.name : v.name + " (" + v.unit + ")");
+        out += csvField(*v.info->unit ? v.name() + " (" + v.info->unit + ")" : v.name());
     }
     return out + "\n";
 }

@@ -5,6 +5,7 @@
 
 #include "lang/label_table.h"
 #include "link/exchange_steps.h"
+#include "link/exchange_words.h"
 #include "link/link_settings.h"
 #include "link/reply_check.h"
 #include "platform/serial.h"
@@ -116,20 +117,6 @@ ReplyFault verdict(ReplyFault fault) {
     return fault;
 }
 
-// The text that tells the operator why a reply was refused; a CRC error keeps its own text.
-int faultText(ReplyFault fault) {
-    switch (fault) {
-    case ReplyFault::Address: return 394;
-    case ReplyFault::Function: return 395;
-    case ReplyFault::ByteCount: return 396;
-    case ReplyFault::Echo: return 397;
-    case ReplyFault::Protocol:
-    case ReplyFault::StaleTransaction: return 398;
-    case ReplyFault::CutShort: return 399;
-    default: return kTextCrcError;
-    }
-}
-
 void pause() {
     if (g_exchangePause > 0) Delay(g_exchangePause);
 }
@@ -146,6 +133,8 @@ int fail(int status) {
 }
 
 std::string errorTitle() { return strfmt("%s - %s", "RQ55", etiqueta[kTextError].c_str()); }
+
+int LastStatus() { return g_lastStatus; }
 
 int dataBytesOf(const unsigned char* reply, int length, int overhead) {
     if (reply[1] != 3) return 0;
@@ -221,29 +210,13 @@ const ExchangeLimits& CurrentExchangeLimits() { return g_limits; }
 
 void SetLinkReporter(LinkReporter reporter) { g_reporter = std::move(reporter); }
 
-std::string LastExchangeFailure() {
-    switch (g_lastStatus) {
-    case kExchangeOk: return "";
-    case kNoReply: return "no reply";
-    case kExceptionReply:
-        return strfmt("exception %02X (%s)", g_lastException, ExceptionName(g_lastException));
-    case kTcpTimeout: return "time-out";
-    case kTcpClosed: return "connection closed";
-    case kNoHost: return "no host name";
-    case kDeviceGone: return "serial device gone";
-    case kCrcError: break;
-    default: return strfmt("TCP error %d", g_lastStatus);
-    }
-    return ReplyFaultName(g_lastFault);
-}
-
 ReplyFault LastReplyFault() { return g_lastFault; }
 
 ExchangeEnd LastExchangeEnd() {
     switch (g_lastStatus) {
     case kExchangeOk: return ExchangeEnd::Accepted;
-    case kNoReply:
-    case kTcpTimeout: return ExchangeEnd::NoReply;
+    case kNoReply: return ExchangeEnd::NoReply;
+    case kTcpTimeout: return ExchangeEnd::TimedOut;
     case kCrcError: return ExchangeEnd::Refused;
     case kExceptionReply: return ExchangeEnd::Exception;
     case kTcpClosed: return ExchangeEnd::ConnectionClosed;

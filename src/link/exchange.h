@@ -137,12 +137,8 @@ struct LinkReporter {
 bool ExchangeUnderWay();
 void SetLinkReporter(LinkReporter reporter);
 
-// Why the last exchange failed, in a few English words ("no reply", "CRC error", "exception 02
-// (illegal data address)", "wrong address or unit", "stale transaction id", "wrong echo",
-// "time-out", "connection closed", ...); empty when it succeeded.
-std::string LastExchangeFailure();
-
-// Sees how every exchange ended: "" when its reply was taken, else LastExchangeFailure's words.
+// Sees how every exchange ended: "" when its reply was taken, else LastExchangeFailure's words
+// (link/exchange_words.h).
 // Pass {} to stop.
 using ExchangeTrace = std::function<void(double seconds, const std::string& failure)>;
 void SetExchangeTrace(ExchangeTrace trace);
@@ -150,9 +146,12 @@ void SetExchangeTrace(ExchangeTrace trace);
 // Why the last exchange refused its reply (None when it took one, or had none to look at).
 ReplyFault LastReplyFault();
 
-// How the last exchange ended, for words in the program's language: Refused comes with
-// LastReplyFault, Exception with LastExceptionCode.
-enum class ExchangeEnd { Accepted, NoReply, Refused, Exception, ConnectionClosed, DeviceGone, NotSent, TcpError };
+// How the last exchange ended (link/exchange_words.h says it in words): Refused comes with
+// LastReplyFault, Exception with LastExceptionCode. NoReply is a serial line's silence through
+// every attempt, TimedOut a TCP reply that did not come whole within its wait.
+enum class ExchangeEnd {
+    Accepted, NoReply, TimedOut, Refused, Exception, ConnectionClosed, DeviceGone, NotSent, TcpError
+};
 ExchangeEnd LastExchangeEnd();
 int LastExceptionCode();
 

@@ -4,6 +4,7 @@
 
 #include "lang/label_table.h"
 #include "link/exchange_steps.h"
+#include "link/exchange_words.h"
 #include "link/reply_check.h"
 #include "platform/serial.h"
 #include "platform/system.h"
@@ -120,7 +121,7 @@ int exchange_detail::transmitCom(int port, unsigned char* request, int requestLe
     }
 
     if (!taken) {
-        if (report == 1) reportCom(kTextNoAnswer, port);
+        if (report == 1) reportCom(WordsOf(ExchangeEnd::NoReply).popupText, port);
         return fail(kNoReply);
     }
     // A reply too long for the buffer cannot be the block asked for; any other is checked whole,
@@ -128,12 +129,12 @@ int exchange_detail::transmitCom(int port, unsigned char* request, int requestLe
     const ReplyFault fault =
         verdict(tooLong ? ReplyFault::ByteCount : CheckReply(request, reply, received, true));
     if (fault != ReplyFault::None) {
-        if (report == 1) reportCom(faultText(fault), port);
+        if (report == 1) reportCom(WordsOf(ExchangeEnd::Refused, fault).popupText, port);
         return fail(kCrcError);
     }
     if (reply[1] & kExceptionFlag) {
         g_lastException = reply[2];
-        if (report == 1) reportCom(kTextError, port);
+        if (report == 1) reportCom(WordsOf(ExchangeEnd::Exception).popupText, port);
         return fail(kExceptionReply);
     }
     g_lastReplyDataBytes = dataBytesOf(reply, received, 5);

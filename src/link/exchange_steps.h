@@ -13,9 +13,7 @@ inline constexpr const char* kIconReceiving = "trffc_b.ico";
 inline constexpr const char* kIconSending = "trffc_c.ico";
 inline constexpr const char* kIconError = "trffc_d.ico";
 
-inline constexpr int kTextError = 21;
-inline constexpr int kTextNoAnswer = 24;
-inline constexpr int kTextCrcError = 25;
+inline constexpr int kTextError = 21; // the error popup's title
 
 // What an exchange ended with beyond the callers' codes, for LastExchangeFailure. kNoHost: no
 // host name, nothing sent (the callers see kExceptionReply, as they always have); kDeviceGone: the
@@ -37,13 +35,13 @@ void linkEvent(const std::string& event);
 void reportLoss(LinkLoss why);
 // Every reply looked at, accepted or not, with the check's verdict.
 ReplyFault verdict(ReplyFault fault);
-// The text that tells the operator why a reply was refused; a CRC error keeps its own text.
-int faultText(ReplyFault fault);
 void pause();
 void showErrorIcon();
 int fail(int status);
 std::string errorTitle();
 int dataBytesOf(const unsigned char* reply, int length, int overhead);
+// The status the last exchange returned, with the codes beyond the callers' (kNoHost, kDeviceGone).
+int LastStatus();
 void reportWaiting();
 
 int transmitCom(int port, unsigned char* request, int requestLength, unsigned char* reply, int report);

@@ -7,6 +7,7 @@
 
 #include "lang/label_table.h"
 #include "link/exchange_steps.h"
+#include "link/exchange_words.h"
 #include "link/link_settings.h"
 #include "link/reply_check.h"
 #include "platform/system.h"
@@ -182,12 +183,12 @@ int exchange_detail::transmitTcp(int port, unsigned char* request, int requestLe
         fault = CheckReply(request, reply, replyLength, !modbusTcp);
     }
     if (verdict(fault) != ReplyFault::None) {
-        if (report == 1) reportTcp(faultText(fault), modbusTcp, host, tcpPort);
+        if (report == 1) reportTcp(WordsOf(ExchangeEnd::Refused, fault).popupText, modbusTcp, host, tcpPort);
         return fail(kCrcError);
     }
     if (reply[1] & kExceptionFlag) {
         g_lastException = reply[2];
-        if (report == 1) reportTcp(kTextError, modbusTcp, host, tcpPort);
+        if (report == 1) reportTcp(WordsOf(ExchangeEnd::Exception).popupText, modbusTcp, host, tcpPort);
         return fail(kExceptionReply);
     }
     g_lastReplyDataBytes = dataBytesOf(reply, replyLength, modbusTcp ? 3 : 5);

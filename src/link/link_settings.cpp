@@ -1,5 +1,6 @@
 #include "link/link_settings.h"
 
+#include "lang/label_table.h"
 #include "platform/system.h"
 
 int Puerto = 0;
@@ -23,9 +24,15 @@ std::string LinkPlace(int port, const std::string& host, int tcpPort) {
 
 std::string LinkPlace() { return LinkPlace(Puerto, IP, TCP_Puerto); }
 
+std::string LinkFormWords(bool modbusTcp) {
+    constexpr int kTextRtuOverTcp = 501, kTextModbusTcp = 502;
+    const std::string& words = etiqueta[modbusTcp ? kTextModbusTcp : kTextRtuOverTcp];
+    return !words.empty() ? words : modbusTcp ? "Modbus/TCP" : "RTU over TCP";
+}
+
 std::string LinkPlaceAndForm(int port, const std::string& host, int tcpPort, bool modbusTcp) {
     if (port < kTcpLinkPort) return LinkPlace(port, host, tcpPort);
-    return LinkPlace(kTcpLinkPort, host, tcpPort) + (modbusTcp ? " Modbus/TCP" : " RTU over TCP");
+    return LinkPlace(kTcpLinkPort, host, tcpPort) + " " + LinkFormWords(modbusTcp);
 }
 
 std::string LinkPlaceAndForm() {

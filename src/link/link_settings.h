@@ -24,6 +24,9 @@ constexpr int kModbusTcpPort = 502;
 // with the given settings would go.
 std::string LinkPlace();
 std::string LinkPlace(int port, const std::string& host, int tcpPort);
+// The TCP link's form in the language in force: "RTU over TCP", "Modbus/TCP"; English when no
+// texts are loaded.
+std::string LinkFormWords(bool modbusTcp);
 // The place with the TCP link's form: "COM3", "127.0.0.1:502 Modbus/TCP", "host:5021 RTU over TCP";
 // of the link in force, or of the given one (any port number from 99 up is the TCP link).
 std::string LinkPlaceAndForm();

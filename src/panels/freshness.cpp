@@ -4,7 +4,7 @@
 
 #include "lang/label_table.h"
 #include "link/exchange.h"
-#include "link/failure_text.h"
+#include "link/exchange_words.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 
@@ -20,16 +20,21 @@ constexpr int kTextChartEnds = 449;
 
 constexpr int kTextWriteDefaultsAfterFailure = 465;
 constexpr int kTextWriteDefaultsOpenedOff = 466;
-constexpr const char* kOpenedOff = "off";
 
 
 constexpr int kNoticeMargin = 10;
 constexpr int kNoticeHeight = 58;
 
+// Why a settings panel shows defaults, not the analyser's settings.
+struct Defaults {
+    bool openedOff = false;  // communication was off when it opened
+    std::string readFailedAt; // or the time its read failed; both empty while it shows what it read
+};
+
 struct Watched {
     PanelKind kind;
-    int notice = 0;          // the notice's control, 0 until one is shown
-    std::string defaultsWhy = {}; // a settings panel showing defaults: the time its read failed, or "off"
+    int notice = 0; // the notice's control, 0 until one is shown
+    Defaults defaults = {};
 };
 
 std::map<int, Watched> g_watched;
@@ -75,7 +80,7 @@ void WatchPanel(int panel, PanelKind kind) {
         for (int display : GetValueDisplays(panel)) SetCtrlAttribute(panel, display, ATTR_NO_VALUE, 1);
     if (!LinkIsOpen()) {
         showNotice(panel, watched, etiqueta[kind == PanelKind::Settings ? kTextDefaultsOff : kTextOff]);
-        watched.defaultsWhy = kOpenedOff;
+        watched.defaults.openedOff = true;
     }
 }
 
@@ -89,7 +94,7 @@ void ShowReadFailed(int panel, const std::string& failure) {
     Watched& watched = it->second;
     // With communication off the notice already says why nothing was read.
     if (!LinkIsOpen() && watched.notice != 0) return;
-    watched.defaultsWhy = TimeStr();
+    watched.defaults = {false, TimeStr()};
     const int consequence = watched.kind == PanelKind::Settings  ? kTextDefaults
                             : watched.kind == PanelKind::FedView ? kTextChartEnds
                                                                  : kTextLastValues;
@@ -99,13 +104,14 @@ void ShowReadFailed(int panel, const std::string& failure) {
 
 bool ConfirmWriteOfDefaults(int panel) {
     auto it = g_watched.find(panel);
-    if (it == g_watched.end() || it->second.kind != PanelKind::Settings || it->second.defaultsWhy.empty())
-        return true;
-    const std::string& why = it->second.defaultsWhy;
+    if (it == g_watched.end() || it->second.kind != PanelKind::Settings) return true;
+    const Defaults& defaults = it->second.defaults;
+    if (!defaults.openedOff && defaults.readFailedAt.empty()) return true;
     std::string title;
     GetPanelAttribute(panel, ATTR_TITLE, title);
-    return ConfirmPopup(title, why == kOpenedOff ? etiqueta[kTextWriteDefaultsOpenedOff]
-                                                 : FillIn(etiqueta[kTextWriteDefaultsAfterFailure], {why})) == 1;
+    return ConfirmPopup(title, defaults.openedOff
+                                   ? etiqueta[kTextWriteDefaultsOpenedOff]
+                                   : FillIn(etiqueta[kTextWriteDefaultsAfterFailure], {defaults.readFailedAt})) == 1;
 }
 
 void ShowLinkLost() {

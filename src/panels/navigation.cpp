@@ -46,6 +46,17 @@ int LoadMenuPopup(int resource) {
     return popup;
 }
 
+int LoadLabelledWindow(int resource, int titleText, std::initializer_list<std::pair<int, int>> captions) {
+    const int window = LoadPanel(0, "RQ55.uir", resource);
+    if (window < 0) {
+        reportLoadFailure(resource, window);
+        return 0;
+    }
+    SetPanelAttribute(window, ATTR_TITLE, etiqueta[titleText]);
+    for (const auto& [control, text] : captions) SetCtrlAttribute(window, control, ATTR_LABEL_TEXT, etiqueta[text]);
+    return window;
+}
+
 void ClosePopup(int popup, int returnTo) {
     RemovePopup(popup);
     DiscardPanel(popup);

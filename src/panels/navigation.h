@@ -3,6 +3,7 @@
 #pragma once
 
 #include <initializer_list>
+#include <utility>
 
 #include "lang/label_table.h"
 #include "panels/freshness.h"
@@ -26,6 +27,11 @@ void CloseView(int view, int returnTo);
 // Loads the popup of a menu command whose caller is already remembered in panel_retorno and
 // hidden. When the panel cannot be loaded the operator is told and the caller comes back.
 int LoadMenuPopup(int resource);
+
+// Loads a window that stands beside the others (a dialog, the traffic monitor), its title and the
+// captions of its controls ({control, text number}) from the texts in force. 0 when it cannot be
+// loaded; the operator is told.
+int LoadLabelledWindow(int resource, int titleText, std::initializer_list<std::pair<int, int>> captions);
 
 // Removes and discards a popup and shows the panel to return to.
 void ClosePopup(int popup, int returnTo);

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "device/register_map.h"
+#include "device/setting_modes.h"
 #include "device/value_table.h"
 #include "lang/label_table.h"
 #include "link/link_settings.h"
@@ -49,11 +50,12 @@ void ShowRangedUnit(int panel, const RangedField& field, float& value, const cha
 
 void PlotCharacteristic(int panel, int graph, const float* xy, int pointsMode) {
     DeleteGraphPlot(panel, graph, -1);
-    if (pointsMode == 0) {
-        const float x[2] = {xy[0], xy[4]}, y[2] = {xy[1], xy[5]};
-        PlotXY(panel, graph, x, y, 2, VAL_RED);
-    } else {
-        const float x[3] = {xy[0], xy[2], xy[4]}, y[3] = {xy[1], xy[3], xy[5]};
-        PlotXY(panel, graph, x, y, 3, VAL_RED);
-    }
+    float x[3] = {}, y[3] = {};
+    int count = 0;
+    for (int point = 1; point <= 3; ++point)
+        if (CharacteristicUsesPoint(pointsMode, point)) {
+            x[count] = xy[2 * point - 2];
+            y[count++] = xy[2 * point - 1];
+        }
+    PlotXY(panel, graph, x, y, count, VAL_RED);
 }

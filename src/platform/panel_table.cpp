@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/number_text.h"
 #include "platform/system.h"
 
 namespace platform {
@@ -50,22 +51,7 @@ MenuCallbackPtr FindMenuCallback(const std::string& name) {
 }
 
 QString FormatNumber(const Control& c, double v) {
-    if (std::isnan(v)) return "NaN";
-    if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
-    if (c.data == NumData::Double) {
-        // A value ranged into a larger unit keeps its digits, but no more than the seven a float
-        // from the analyser carries: anything beyond would be noise.
-        constexpr int kFloatDigits = 7;
-        int decimals = c.precision + c.moreDigits;
-        if (c.moreDigits > 0 && v != 0) {
-            const int whole = std::max(1, static_cast<int>(std::floor(std::log10(std::fabs(v)))) + 1);
-            decimals = std::max(c.precision, std::min(decimals, kFloatDigits - whole));
-        }
-        return QString::number(v, 'f', decimals);
-    }
-    // A float far beyond any integer shows as what it is, not as an undefined conversion.
-    if (std::fabs(v) < 9.0e18) return QString::number(static_cast<long long>(v));
-    return QString::number(v, 'g', 6);
+    return qs(NumberText(v, c.data != NumData::Double, c.precision, c.moreDigits));
 }
 
 QString FitNumber(const Control& c, double v, const QFontMetrics& metrics, int width) {

@@ -130,9 +130,20 @@ int RegWriteString(int /*rootKey*/, const std::string& subKey, const std::string
 }
 
 std::string IsoTimeNow() {
-    const QDateTime now = QDateTime::currentDateTime();
-    const int offset = now.offsetFromUtc() / 60;
+    double now = 0;
+    GetCurrentDateTime(&now);
+    return IsoTime(now);
+}
+
+std::string IsoTime(double dateTime) {
+    const QDateTime moment = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(dateTime * 1000.0));
+    const int offset = moment.offsetFromUtc() / 60;
     const int hours = std::abs(offset) / 60, minutes = std::abs(offset) % 60;
-    return now.toString("yyyy-MM-ddTHH:mm:ss.zzz").toStdString() +
+    return moment.toString("yyyy-MM-ddTHH:mm:ss.zzz").toStdString() +
            strfmt("%c%02d:%02d", offset < 0 ? '-' : '+', hours, minutes);
+}
+
+std::string LongDateTime(double dateTime, const std::string& locale) {
+    const QDateTime moment = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(dateTime * 1000.0));
+    return QLocale(QString::fromStdString(locale)).toString(moment, QLocale::LongFormat).toStdString();
 }

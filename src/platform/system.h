@@ -20,6 +20,9 @@ std::string FormatDateTimeString(double dateTime, const std::string& format);
 // Now as ISO 8601 local time with milliseconds and the UTC offset, always given (+00:00 too), so
 // a log read elsewhere says which time it holds: "2026-12-08T09:15:02.125+01:00".
 std::string IsoTimeNow();
+std::string IsoTime(double dateTime);
+// A moment as a locale ("es", "en_GB") writes it in full: "martes, 8 de diciembre de 2026, 9:15:02 CET".
+std::string LongDateTime(double dateTime, const std::string& locale);
 // Today's date as MM-DD-YYYY and the time as HH:MM:SS.
 std::string DateStr();
 std::string TimeStr();

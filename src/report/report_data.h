@@ -18,6 +18,13 @@ struct ReportBlock {
     std::vector<NamedValue> values;
 };
 
+// Who made the report, where and when.
+struct ReportHeader {
+    std::string title; // the installation and the person, as typed; may be empty
+    std::string link;  // the link as the status line words it
+    double when = 0;   // seconds since 1970
+};
+
 struct ReportData {
     int address = 0;
     bool identified = false;
@@ -26,11 +33,14 @@ struct ReportData {
     std::vector<ReportBlock> blocks; // in the report's order
 };
 
-// Told before each read: the block, and how many of how many are done. Returning false stops
-// the reading after the read under way.
+// Told before each read of a block after the identity: the block, and how many of all of them
+// are done (all of them is known from the start: the identity has said which outputs there are);
+// at the end with an empty block. Returning false stops the reading after the read under way.
 using ReportProgress = std::function<bool(const std::string& block, int done, int total)>;
 
 // Reads the serial-number block, then every block once: the configuration, the relays, the
 // analog outputs the model has, the network parameters, the energy counters, the maxima and
-// minima, the demand. A block that cannot be read is kept with its reason. False when stopped.
+// minima, the demand. A block that cannot be read is kept with its reason; an analyser that does
+// not give its serial-number block is not read further (`identified` false, and why). False when
+// stopped.
 bool ReadReport(const LinkTarget& link, const ReportProgress& progress, ReportData& data);

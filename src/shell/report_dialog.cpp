@@ -5,9 +5,11 @@
 #include "lang/label_table.h"
 #include "link/exchange.h"
 #include "link/link_settings.h"
+#include "panels/navigation.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 #include "report/report_document.h"
+#include "report/report_sections.h"
 #include "rq55_uir.h"
 #include "shell/comm_switch.h"
 
@@ -15,6 +17,7 @@ namespace {
 
 constexpr int kTextReport = 489, kTextReading = 490, kTextCannotWrite = 491, kTextWritten = 492;
 constexpr int kTextOff = 493, kTextTitle = 473, kTextWrite = 499, kTextCancel = 49, kTextClose = 431;
+constexpr int kTextCancelled = 505;
 
 int g_dialog = 0;
 bool g_reading = false;
@@ -22,17 +25,10 @@ bool g_cancelled = false;
 
 void open() {
     if (g_dialog) return;
-    g_dialog = LoadPanel(0, "RQ55.uir", INFORME);
-    if (g_dialog < 0) {
-        g_dialog = 0;
-        return;
-    }
-    SetPanelAttribute(g_dialog, ATTR_TITLE, etiqueta[kTextReport]);
-    SetCtrlAttribute(g_dialog, INFORME_TITULO, ATTR_LABEL_TEXT, etiqueta[kTextTitle]);
-    SetCtrlAttribute(g_dialog, INFORME_ESCRIBIR, ATTR_LABEL_TEXT, etiqueta[kTextWrite]);
-    SetCtrlAttribute(g_dialog, INFORME_CANCELAR, ATTR_LABEL_TEXT, etiqueta[kTextCancel]);
-    SetCtrlAttribute(g_dialog, INFORME_CERRAR, ATTR_LABEL_TEXT, etiqueta[kTextClose]);
-    InstallPopup(g_dialog);
+    g_dialog = LoadLabelledWindow(INFORME, kTextReport,
+                                  {{INFORME_TITULO, kTextTitle}, {INFORME_ESCRIBIR, kTextWrite},
+                                   {INFORME_CANCELAR, kTextCancel}, {INFORME_CERRAR, kTextClose}});
+    if (g_dialog) InstallPopup(g_dialog);
 }
 
 void whileReading(int dialog, bool reading) {
@@ -75,10 +71,7 @@ int RQ55_Informe_Escribir(int panel, int, int event, void*, int, int) {
     ReportHeader header;
     GetCtrlVal(panel, INFORME_TITULO, header.title);
     header.link = LinkDescription();
-    header.isoTime = IsoTimeNow();
-    double now = 0;
-    GetCurrentDateTime(&now);
-    header.localTime = FormatDateTimeString(now, "%c");
+    GetCurrentDateTime(&header.when);
 
     g_cancelled = false;
     whileReading(panel, true);
@@ -93,7 +86,7 @@ int RQ55_Informe_Escribir(int panel, int, int event, void*, int, int) {
     // Cancelled: no file is written, and one already there stays as it was.
     if (!whole) {
         SetCtrlVal(panel, INFORME_PROGRESO, 0.0);
-        SetCtrlVal(panel, INFORME_ESTADO, "");
+        SetCtrlVal(panel, INFORME_ESTADO, etiqueta[kTextCancelled]);
         return 0;
     }
     std::string why;

@@ -9,7 +9,9 @@
 #include "lang/label_table.h"
 #include "link/exchange.h"
 #include "link/frame_text.h"
+#include "panels/navigation.h"
 #include "platform/system.h"
+#include "platform/whole_file.h"
 #include "platform/ui.h"
 #include "rq55_uir.h"
 
@@ -119,16 +121,10 @@ void RQ55_Monitor_Trafico(int, int, void*, int) {
         DisplayPanel(g_monitor);
         return;
     }
-    g_monitor = LoadPanel(0, "RQ55.uir", TRAFICO);
-    if (g_monitor < 0) {
-        g_monitor = 0;
-        return;
-    }
-    SetPanelAttribute(g_monitor, ATTR_TITLE, etiqueta[kTextTitle]);
-    SetCtrlAttribute(g_monitor, TRAFICO_PAUSA, ATTR_LABEL_TEXT, etiqueta[kTextPause]);
-    SetCtrlAttribute(g_monitor, TRAFICO_BORRAR, ATTR_LABEL_TEXT, etiqueta[kTextClear]);
-    SetCtrlAttribute(g_monitor, TRAFICO_GUARDAR, ATTR_LABEL_TEXT, etiqueta[kTextSave]);
-    SetCtrlAttribute(g_monitor, TRAFICO_CERRAR, ATTR_LABEL_TEXT, etiqueta[kTextClose]);
+    g_monitor = LoadLabelledWindow(TRAFICO, kTextTitle,
+                                   {{TRAFICO_PAUSA, kTextPause}, {TRAFICO_BORRAR, kTextClear},
+                                    {TRAFICO_GUARDAR, kTextSave}, {TRAFICO_CERRAR, kTextClose}});
+    if (!g_monitor) return;
     g_paused = false;
     g_lines.clear();
     g_pending.clear();
@@ -158,12 +154,10 @@ int RQ55_Trafico_Guardar(int, int, int event, void*, int, int) {
     std::string path;
     showPending();
     if (FileSelectPopupEx("", "*.txt", "*.txt", etiqueta[kTextSave], VAL_SAVE_BUTTON, path) < 1) return 0;
-    std::string text;
+    std::string text, why;
     for (const std::string& line : g_lines) text += line + "\n";
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    const bool written = file && std::fwrite(text.data(), 1, text.size(), file) == text.size();
-    const bool closed = file && std::fclose(file) == 0;
-    if (!written || !closed) MessagePopup(etiqueta[kTextTitle], etiqueta[kTextCannotSave] + "\n" + path);
+    if (!WriteWholeFile(path, text, why))
+        MessagePopup(etiqueta[kTextTitle], etiqueta[kTextCannotSave] + "\n" + path + ": " + why);
     return 0;
 }
 

@@ -38,7 +38,7 @@ void stopRecording(int panel, const std::string& path, const std::string& why) {
 void recordRow(int panel, const float* values) {
     if (!g_recording.on()) return;
     std::vector<NamedValue> named;
-    AddNamedValues(NetworkValues(), values, "", named);
+    AddNamedValues(NetworkValues(), values, named);
     std::string why;
     if (!g_recording.append(Identidad, named, why)) stopRecording(panel, g_recording.path(), why);
 }

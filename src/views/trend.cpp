@@ -19,19 +19,17 @@ namespace {
 
 constexpr int kTextTrend = 441, kTextQuantities = 442, kTextSpan = 448, kTextClose = 431;
 
-// The quantities shown together, by their index in the network record; one axis, so one kind.
-// Voltages, currents and the frequency cannot be negative: their axis starts at 0.
+// The quantities of the network block shown together; one axis, so one kind. Voltages, currents
+// and the frequency cannot be negative: their axis starts at 0.
 struct TrendGroup {
     int text;
-    int count;
-    std::array<int, 3> quantities;
-    std::array<const char*, 3> symbols;
+    std::array<const char*, 3> names; // null past the last
     bool fromZero;
 };
 constexpr TrendGroup kGroups[] = {
-    {443, 3, {0, 1, 2}, {"V1", "V2", "V3"}, true},     {444, 3, {6, 7, 8}, {"I1", "I2", "I3"}, true},
-    {445, 3, {13, 17, 21}, {"P", "Q", "S"}, false}, {446, 1, {25, 0, 0}, {"PF", "", ""}, false},
-    {447, 1, {26, 0, 0}, {"f", "", ""}, true},
+    {443, {"V1", "V2", "V3"}, true},           {444, {"I1", "I2", "I3"}, true},
+    {445, {"P_total", "Q_total", "S_total"}, false}, {446, {"PF_total", nullptr, nullptr}, false},
+    {447, {"frequency", nullptr, nullptr}, true},
 };
 constexpr int kColors[3] = {0x1f5fa8, 0xc0392b, 0x2e8b57};
 
@@ -47,9 +45,17 @@ int g_drawnGroup = -1, g_drawnSpan = -1;
 double g_drawnFrom = 0; // the oldest time the lines may hold
 int g_plots[3] = {};
 MovingRange g_ranges[3]; // what each line holds, for the value axis
-std::string g_failedAt; // what made the view's read fail, and when ("" while it reads)
+std::string g_failureSentence; // what made the view's read fail, and when ("" while it reads)
 
-const char* unitOf(int quantity) { return NetworkValues().values[static_cast<std::size_t>(quantity)].unit; }
+int lineCount(const TrendGroup& g) {
+    int count = 0;
+    while (count < 3 && g.names[static_cast<std::size_t>(count)]) ++count;
+    return count;
+}
+
+// Line i of the group: its quantity's index in the network record and its row of the value table.
+int quantityOf(const TrendGroup& g, int i) { return ValueIndex(NetworkValues(), g.names[static_cast<std::size_t>(i)]); }
+const ValueInfo& infoOf(const TrendGroup& g, int i) { return NetworkValues().values[static_cast<std::size_t>(quantityOf(g, i))]; }
 
 // The chart's choices, as the operator left them.
 const TrendGroup& chosenGroup(int& spanSeconds) {
@@ -81,7 +87,7 @@ double moveTimeAxis(int spanSeconds) {
 void moveValueAxis(const TrendGroup& g) {
     double low = INFINITY, high = -INFINITY;
     bool any = false;
-    for (int i = 0; i < g.count; ++i) any = g_ranges[i].widen(low, high) || any;
+    for (int i = 0; i < lineCount(g); ++i) any = g_ranges[i].widen(low, high) || any;
     if (!any) return;
     const double margin = std::max(high - low, std::max(1.0, std::fabs(high)) * 0.05) * 0.08;
     low = g.fromZero && low >= 0 ? 0 : low - margin;
@@ -99,10 +105,10 @@ void rebuild() {
     const double shownMs = g_history.newestMs() - g_drawnFrom;
     std::string units;
     std::vector<double> x, y;
-    for (int i = 0; i < g.count; ++i) {
-        const int quantity = g.quantities[static_cast<std::size_t>(i)];
-        const std::string unit = unitOf(quantity);
-        std::string name = g.symbols[static_cast<std::size_t>(i)];
+    for (int i = 0; i < lineCount(g); ++i) {
+        const int quantity = quantityOf(g, i);
+        const std::string unit = infoOf(g, i).unit;
+        std::string name = infoOf(g, i).symbol;
         if (!unit.empty()) {
             name += " (" + unit + ")";
             if (units.find(unit) == std::string::npos) units += (units.empty() ? "" : " · ") + unit;
@@ -132,8 +138,8 @@ void moveOn(const float* record) {
     // drawn afresh from the history.
     if (from < g_drawnFrom) return rebuild();
     g_drawnFrom = from;
-    for (int i = 0; i < g.count; ++i) {
-        const float value = record[g.quantities[static_cast<std::size_t>(i)]];
+    for (int i = 0; i < lineCount(g); ++i) {
+        const float value = record[quantityOf(g, i)];
         if (std::isfinite(value)) AppendPlotPoint(g_chart, TENDENCIA_GRAFICO, g_plots[i], newest, value);
         DropPlotPointsBefore(g_chart, TENDENCIA_GRAFICO, g_plots[i], from);
         g_ranges[i].add(newest, value);
@@ -157,7 +163,7 @@ void labelChart() {
 
 void TrendRestart() {
     g_history.clear();
-    g_failedAt.clear();
+    g_failureSentence.clear();
 }
 
 void TrendAdd(const float* record, double atMs) {
@@ -170,8 +176,8 @@ void TrendAdd(const float* record, double atMs) {
 }
 
 void TrendReadFailed() {
-    g_failedAt = ReadFailureNow();
-    if (g_chart) ShowReadFailed(g_chart, g_failedAt);
+    g_failureSentence = ReadFailureNow();
+    if (g_chart) ShowReadFailed(g_chart, g_failureSentence);
 }
 
 void TrendEnd() {
@@ -190,7 +196,7 @@ int RQ55_Tendencia_Red(int, int, int event, void*, int, int) {
         }
         labelChart();
         WatchPanel(g_chart, PanelKind::FedView);
-        if (!g_failedAt.empty()) ShowReadFailed(g_chart, g_failedAt);
+        if (!g_failureSentence.empty()) ShowReadFailed(g_chart, g_failureSentence);
         rebuild();
     }
     DisplayPanel(g_chart);

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "link/exchange.h"
+#include "link/exchange_words.h"
 #include "scripted_platform.h"
 
 namespace {

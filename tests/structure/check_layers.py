@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Fails when a source file includes from a layer above its own.
+"""Fails when a source file includes from a layer above its own, or runs over 400 lines.
 
 The layers, from the ground up: platform, lang, link, device, panels, report, then views / config /
 cli (side by side: none includes another), then shell. A file may include from its own layer or
@@ -14,6 +14,8 @@ RANK = {"platform": 0, "lang": 1, "link": 2, "device": 3, "panels": 4, "report":
         "views": 5, "config": 5, "cli": 5, "shell": 6}
 INCLUDE = re.compile(r'^\s*#\s*include\s+"(([a-z_]+)/[^"]+)"')
 CROSSINGS = {("cli", "config/config_file.h")}
+LONGEST = 400
+SOURCES = (".cpp", ".h", ".py", ".sh")
 
 
 def layer_of(path, root):
@@ -44,12 +46,19 @@ def main():
             if upward or sideways:
                 where = path.relative_to(root)
                 faults.append(f"{where}:{number}: {own}/ includes {target}/ ({line.strip()})")
+    # A file a reader cannot hold in mind is split along a concern, not at a line count.
+    for folder in ("src", "cli", "sim", "tools", "bench", "tests"):
+        for path in sorted(root.glob(folder + "/**/*")):
+            if path.suffix in SOURCES and path.is_file() and "corpus" not in path.parts:
+                lines = len(path.read_text(encoding="utf-8").splitlines())
+                if lines > LONGEST:
+                    faults.append(f"{path.relative_to(root)}: {lines} lines, over {LONGEST}")
     for fault in faults:
         print(fault)
     if faults:
-        print(f"{len(faults)} include(s) reach up or across the layers")
+        print(f"{len(faults)} include(s) reach up or across the layers, or file(s) too long")
         return 1
-    print("every include stays in its layer or below")
+    print(f"every include stays in its layer or below, and no file is over {LONGEST} lines")
     return 0
 
 

@@ -82,7 +82,7 @@ TEST_F(LiveView, TrendDrawsEachRefreshOfTheNetworkView) {
 
     testsupport::PickInList(chart, TENDENCIA_GRUPO, 2);
     EXPECT_EQ(GraphPlotNames(chart, TENDENCIA_GRAFICO),
-              (std::vector<std::string>{"P (kW)", "Q (kVar)", "S (kVA)"}));
+              (std::vector<std::string>{"PΣ (kW)", "QΣ (kVar)", "SΣ (kVA)"}));
     EXPECT_EQ(pointCounts(chart), (std::vector<size_t>{3, 3, 3}));
     EXPECT_EQ(GraphPlots(chart, TENDENCIA_GRAFICO)[0].back().second, analyser.getFloat(6 + 2 * 13));
 

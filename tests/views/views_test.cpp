@@ -318,7 +318,7 @@ TEST_F(LiveView, RecordingWritesEachRefreshExactlyAndAFailedFileStopsOnlyTheReco
     for (int i = 0; i < kNetworkParameterCount; ++i)
         sent[static_cast<size_t>(i)] = analyser.getFloat(6 + 2 * i);
     std::vector<NamedValue> named;
-    AddNamedValues(NetworkValues(), sent.data(), "", named);
+    AddNamedValues(NetworkValues(), sent.data(), named);
     const std::vector<std::string> lines = Lines(ReadFile(chosenFile));
     ASSERT_EQ(lines.size(), 4u) << "a header and three rows, none after the switch went off";
     EXPECT_EQ(lines[0] + "\n", CsvHeader(named));
