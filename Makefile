@@ -3,23 +3,28 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: demo test configure build build-asan deps screenshots bench fuzz package clean
+.PHONY: demo test configure build build-asan deps deps-test screenshots bench fuzz package clean
 
+# What building and running the program needs; and with the test suite, what it starts beside it.
 deps:
 	./scripts/install-deps
 
-configure: deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRQ55_WERROR=ON -DRQ55_PACKAGE_TEST=ON
+deps-test:
+	./scripts/install-deps --test
+
+configure: deps-test
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRQ55_WERROR=ON -DRQ55_TESTS=ON -DRQ55_PACKAGE_TEST=ON
 
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-build-asan: deps
+build-asan: deps-test
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DRQ55_SANITIZE=ON -DRQ55_WERROR=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
 # Builds the program alone and starts it talking to its built-in simulated analyser.
-demo: configure
+demo: deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRQ55_WERROR=ON -DRQ55_TESTS=OFF
 	cmake --build $(BUILD) -j $(JOBS) --target rq55
 	./$(BUILD)/rq55 --demo
 
@@ -47,7 +52,7 @@ fuzz:
 
 # The Debian package, from a release build: build-release/package/rq55_<version>_amd64.deb
 RELEASE_BUILD ?= build-release
-package: deps
+package: deps-test
 	cmake -S . -B $(RELEASE_BUILD) -DCMAKE_BUILD_TYPE=Release -DRQ55_TESTS=OFF
 	cmake --build $(RELEASE_BUILD) -j $(JOBS)
 	cd $(RELEASE_BUILD) && cpack

@@ -8,29 +8,15 @@
 #include "device/identity.h"
 #include "device/scan.h"
 #include "lang/language_table.h"
-#include "link/link_settings.h"
-#include "report/report_document.h"
 #include "link/exchange.h"
 #include "link/exchange_words.h"
-#include "platform/serial.h"
+#include "link/link_settings.h"
 #include "platform/system.h"
-#include "platform/tcp.h"
 #include "platform/whole_file.h"
+#include "report/report_document.h"
 #include "stop_signals.h"
 
 namespace {
-
-constexpr int kSerialDevicePort = 98; // --serial DEVICE is opened as this COM port
-constexpr int kTcpPort = 99;
-constexpr int kModbusTcpForced = 100;
-constexpr int kRtuOverTcpForced = 101;
-
-// The desktop program closes every exchange with a pause that gives the analyser its rest before
-// the next request. Here the same rest comes before a request that follows another, so the last
-// exchange of a command does not keep the user waiting for nothing. A scan asks each address
-// once and needs none.
-double g_analyserRest = 0.15;
-double g_lastExchangeEndTime = -1;
 
 enum { kOk = 0, kFailed = 1, kUsageError = 2, kDifferent = 3 };
 
@@ -43,48 +29,7 @@ std::vector<int> addressesOf(const CliOptions& o, bool scan) {
     return all;
 }
 
-bool overTcp(const CliOptions& o) { return !o.host.empty(); }
-
-int linkPort(const CliOptions& o) {
-    if (overTcp(o))
-        return o.protocol == Protocol::ModbusTcp    ? kModbusTcpForced
-               : o.protocol == Protocol::RtuOverTcp ? kRtuOverTcpForced
-                                                    : kTcpPort;
-    return o.serialDevice.empty() ? o.comPort : kSerialDevicePort;
-}
-
-std::string linkName(const CliOptions& o) {
-    if (overTcp(o)) return strfmt("%s:%d", o.host.c_str(), o.tcpPort);
-    return o.serialDevice.empty() ? strfmt("COM %d", o.comPort) : o.serialDevice;
-}
-
-void announceProtocol(const CliOptions& o) {
-    if (!overTcp(o)) return;
-    const int port = linkPort(o);
-    const bool modbusTcp = port == kModbusTcpForced || (o.tcpPort == kModbusTcpPort && port != kRtuOverTcpForced);
-    Say(linkName(o) + ": " + (modbusTcp ? "Modbus/TCP" : "RTU over TCP"));
-}
-
 } // namespace
-
-bool OpenLink(const CliOptions& o, LinkTarget& link) {
-    link = {linkPort(o), 1, "", static_cast<unsigned short>(overTcp(o) ? o.tcpPort : 0), o.host};
-    if (!o.serialDevice.empty()) setenv("RQ55_COM98", o.serialDevice.c_str(), 1);
-    static bool announced = false; // once, not at every opening of a watch
-    if (!announced) announceProtocol(o);
-    announced = true;
-    const Framing f = FramingOf(o.framing);
-    const int result =
-        Ulvo_Abrir_Puerto(link.port, o.baud, f.dataBits, f.parity, f.stopBits, link.tcpPort, link.host);
-    if (result < 0) {
-        // A serial device is named as typed, not by the COM number it is opened under.
-        Say(overTcp(o) || o.serialDevice.empty() ? linkName(o) + " cannot be opened: " +
-                                                       (overTcp(o) ? LastTCPConnectError() : GetRS232ErrorString(result))
-                                                 : o.serialDevice + " " + RS232ErrorDetail(result));
-        return false;
-    }
-    return true;
-}
 
 namespace {
 
@@ -167,8 +112,8 @@ ReportFormat reportFormatOf(const CliOptions& o, const std::string& path) {
 
 // The link as the program's status line words it: "127.0.0.1:5021 RTU over TCP", "/dev/ttyUSB0, 19200 8N1".
 std::string linkWords(const CliOptions& o) {
-    if (!overTcp(o)) return linkName(o) + strfmt(", %d %s", o.baud, FramingName(o.framing));
-    return LinkPlaceAndForm(kTcpPort, o.host, o.tcpPort, SpeaksModbusTcp(linkPort(o), static_cast<unsigned short>(o.tcpPort)));
+    if (!OverTcp(o)) return LinkName(o) + strfmt(", %d %s", o.baud, FramingName(o.framing));
+    return LinkPlaceAndForm(kTcpLinkPort, o.host, o.tcpPort, SpeaksModbusTcp(LinkPortOf(o), static_cast<unsigned short>(o.tcpPort)));
 }
 
 // A line on stderr per block read; the report is written whatever blocks could not be read, and
@@ -248,7 +193,7 @@ int restore(const ConfigBytes& file, const LinkTarget& link, bool verify) {
 
 int scan(const CliOptions& o) {
     ScanPlan plan;
-    plan.port = linkPort(o);
+    plan.port = LinkPortOf(o);
     plan.host = o.host;
     plan.tcpPort = static_cast<unsigned short>(o.tcpPort);
     plan.addresses = addressesOf(o, true);
@@ -256,13 +201,12 @@ int scan(const CliOptions& o) {
     plan.framings = o.scanFramings.empty() ? std::vector<int>{o.framing} : o.scanFramings;
     plan.timeoutSeconds = o.timeoutMs / 1000.0;
     if (!o.serialDevice.empty()) setenv("RQ55_COM98", o.serialDevice.c_str(), 1);
-    announceProtocol(o);
-    g_analyserRest = 0;
+    AnnounceProtocol(o);
     int lastPercent = -10;
     const auto progress = [&](const ScanProgress& p) {
         const int percent = p.total ? 100 * p.done / p.total : 100;
         if (percent / 10 != lastPercent / 10) {
-            Say(overTcp(o) ? strfmt("scan %d%%: unit %d", percent, p.address)
+            Say(OverTcp(o) ? strfmt("scan %d%%: unit %d", percent, p.address)
                            : strfmt("scan %d%%: address %d at %d %s", percent, p.address, p.baud,
                                     FramingName(p.framing)));
             lastPercent = percent;
@@ -274,7 +218,7 @@ int scan(const CliOptions& o) {
     if (!error.empty()) Say(error);
     for (const ScanHit& hit : hits) {
         std::string where =
-            overTcp(o) ? strfmt("unit %d", hit.address)
+            OverTcp(o) ? strfmt("unit %d", hit.address)
                        : strfmt("address %d, %d baud, %s", hit.address, hit.baud, FramingName(hit.framing));
         std::printf("%s: model RQ%d, serial number %s%s\n", where.c_str(), hit.identity.modelCode,
                     hit.identity.serial.c_str(), hit.ignoresUnitId ? " (answers every unit id)" : "");
@@ -314,31 +258,6 @@ int CheckBeforeOpening(const CliOptions& o) {
         }
     }
     return kOk;
-}
-
-void PrepareLink(const CliOptions& o) {
-    g_exchangePause = 0;
-    // --timeout shortens the reply wait of every exchange (the attempts stay as they are).
-    if (o.timeoutMs > 0 && o.command != "scan") {
-        ExchangeLimits limits;
-        limits.comReplySeconds = limits.tcpReplySeconds = o.timeoutMs / 1000.0;
-        SetExchangeLimits(limits);
-    }
-    // make bench measures what the tool itself costs, so it takes the rest away; an analyser
-    // needs it, and nothing else sets this.
-    if (const char* rest = std::getenv("RQ55_BENCH_ANALYSER_REST")) g_analyserRest = std::atof(rest);
-    LinkReporter reporter;
-    reporter.exchanging = [](bool underWay) {
-        if (underWay && g_lastExchangeEndTime >= 0) Delay(g_analyserRest - (Timer() - g_lastExchangeEndTime));
-        if (!underWay) g_lastExchangeEndTime = Timer();
-    };
-    // A closed connection or a vanished device is the reason the read under way gives; only a
-    // connection that cannot be opened again after a time-out has more to say.
-    reporter.lost = [](LinkLoss why) {
-        if (why == LinkLoss::ReconnectFailed)
-            Say("the connection closed after the time-out cannot be opened again: " + LastTCPConnectError());
-    };
-    SetLinkReporter(std::move(reporter));
 }
 
 // A report speaks the language the program was last set to, or English; a section that lacks

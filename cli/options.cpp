@@ -11,13 +11,16 @@ const char* const kUsage =
     "\n"
     "Link (one of):\n"
     "  --tcp HOST[:PORT]        port 502 (the default) speaks Modbus/TCP, any other port RTU over TCP;\n"
-    "                           --modbus-tcp / --rtu-over-tcp force either\n"
+    "                           --modbus-tcp / --rtu-over-tcp force either; an IPv6 address in brackets\n"
     "  --serial DEVICE          a serial device, or --com N for COM port N\n"
     "  --baud N                 default 19200\n"
     "  --framing 8N1|8O1|8E1|8N2  default 8N1\n"
     "  --address LIST           default 1 (scan: 1-247); a list such as 1,3,5-9 runs the command for each\n"
-    "  --timeout MS             the wait for each reply (scan: derived from the baud rate; otherwise 2 s\n"
-    "                           on a serial line, 10 s for Modbus/TCP, 15 s for RTU over TCP)\n"
+    "  --timeout MS             the wait for each reply (scan: derived from the baud rate; serve: 1 s;\n"
+    "                           otherwise 2 s on a serial line, 10 s for Modbus/TCP, 15 s for RTU over TCP)\n"
+    "  --pause MS               the rest before a request that follows another, 0 to 1000 (150): the\n"
+    "                           analyser's own need on its own line; less for a Modbus/TCP meter or a\n"
+    "                           gateway that paces its bus itself\n"
     "\n"
     "Commands:\n"
     "  identify                 model code, serial number, model/version texts\n"
@@ -36,12 +39,13 @@ const char* const kUsage =
     "  report FILE [--format pdf|html] [--title TEXT]\n"
     "                           a commissioning report: the analyser, its settings and its measurements\n"
     "                           read once (pdf or html by the file's name, else pdf); FILE may hold %a\n"
-    "  serve [--interval SECONDS] [--blocks LIST] [--metrics [HOST:]PORT] [--mqtt HOST[:PORT]\n"
-    "        [--mqtt-topic PREFIX] [--mqtt-user USER]]\n"
+    "  serve [--interval SECONDS] [--blocks LIST] [--max-age SECONDS] [--instance NAME]\n"
+    "        [--metrics [HOST:]PORT] [--mqtt HOST[:PORT] [--mqtt-topic PREFIX] [--mqtt-user USER]]\n"
     "                           polls the addresses' blocks (network, energy, demand; maxmin, status)\n"
-    "                           every SECONDS (5) until Ctrl-C: GET /metrics for Prometheus (host\n"
-    "                           127.0.0.1 by default), and/or PREFIX/<serial>/<block> on an MQTT broker\n"
-    "                           (password from RQ55_MQTT_PASSWORD)\n"
+    "                           every SECONDS (5) until Ctrl-C or SIGTERM: GET /metrics for Prometheus\n"
+    "                           (host 127.0.0.1 by default), and/or PREFIX/<serial>/<block> on an MQTT\n"
+    "                           broker (password from RQ55_MQTT_PASSWORD). A value older than --max-age\n"
+    "                           (3 intervals and a reply wait) is never exported\n"
     "  --help, --version\n"
     "\n"
     "Exit status: 0 success; 1 an analyser did not answer, refused a write, or the link could not be\n"
@@ -236,8 +240,22 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::
                 return false;
             }
             serveOption = true;
-        } else if (a == "--mqtt-topic" || a == "--mqtt-user") {
-            std::string& target = a == "--mqtt-topic" ? o.mqttTopic : o.mqttUser;
+        } else if (a == "--max-age") {
+            if (!value(v)) return false;
+            if (!toSeconds(v, 0.2, 4 * 86400, o.maxAge)) {
+                error = "--max-age: \"" + v + "\" is not an age of 0.2 to 345600 seconds";
+                return false;
+            }
+            serveOption = true;
+        } else if (a == "--pause") {
+            if (!value(v)) return false;
+            if (!toInt(v, 0, 1000, n)) {
+                error = "--pause: \"" + v + "\" is not a rest of 0 to 1000 ms";
+                return false;
+            }
+            o.pauseMs = static_cast<int>(n);
+        } else if (a == "--mqtt-topic" || a == "--mqtt-user" || a == "--instance") {
+            std::string& target = a == "--mqtt-topic" ? o.mqttTopic : a == "--instance" ? o.instance : o.mqttUser;
             if (!value(target)) return false;
             if (target.empty()) {
                 error = a + " needs a value";
@@ -304,7 +322,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::
         return false;
     }
     if (serveOption && o.command != "serve") {
-        error = "--interval, --blocks, --metrics and --mqtt options are for serve only";
+        error = "--interval, --blocks, --max-age, --instance, --metrics and --mqtt options are for serve only";
         return false;
     }
     if (!o.title.empty() && o.command != "report") {

@@ -35,7 +35,8 @@ struct CliOptions {
     bool verify = false;     // restore
     std::vector<int> scanBauds;
     std::vector<int> scanFramings;
-    int timeoutMs = 0; // scan: 0 derives it from the baud rate
+    int timeoutMs = 0; // scan: 0 derives it from the baud rate; serve: 0 is 1 s
+    int pauseMs = 150; // the rest between two exchanges
 
     // serve
     double interval = 5;                  // seconds from the start of one round to the next
@@ -44,6 +45,8 @@ struct CliOptions {
     HostPort mqtt;                        // the MQTT broker (HOST[:PORT]); no host: none
     std::string mqttTopic = "rq55";
     std::string mqttUser;
+    std::string instance; // the name this serve goes by; "" makes one of the host and the link
+    double maxAge = 0;    // seconds a value may be old and still exported; 0: 3 intervals and a reply wait
 };
 
 // Options may stand before or after the command. False with the reason when the command line is

@@ -42,6 +42,7 @@ const std::map<std::string, KindInfo>& kinds() {
         {"count", {K::ByteCount, {"bytes"}, {"bytes"}}},
         {"split", {K::Split, {"sizes", "ms"}, {"sizes"}}},
         {"close", {K::Close, {}, {}}},
+        {"restart", {K::Restart, {"ms"}, {"ms"}}},
     };
     return table;
 }
@@ -64,7 +65,7 @@ bool parseFaultRule(const std::string& text, FaultRule* rule, std::string* error
     auto found = kinds().find(name);
     if (found == kinds().end())
         return fail(error, "unknown fault kind '" + name +
-                               "' (silence, late, cut, badcrc, address, exception, count, split)");
+                               "' (silence, late, cut, badcrc, address, exception, count, split, close, restart)");
     const KindInfo& info = found->second;
     FaultRule result;
     result.kind = info.kind;
@@ -93,7 +94,7 @@ bool parseFaultRule(const std::string& text, FaultRule* rule, std::string* error
             ok = parseNumber(value, 1, 1000000, &result.times);
         } else if (key == "ms") {
             ok = parseNumber(value, 0, 600000,
-                             info.kind == FaultRule::Kind::Late ? &result.delayMs : &result.pauseMs);
+                             info.kind == FaultRule::Kind::Split ? &result.pauseMs : &result.delayMs);
         } else if (key == "keep") {
             ok = parseNumber(value, 0, 512, &result.keepBytes);
         } else if (key == "id") {

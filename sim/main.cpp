@@ -98,6 +98,8 @@ Faults: RULE is KIND or KIND:KEY=VALUE,... where fn=F, start=R and times=N choos
   split:sizes=A+B...,ms=N    send the reply in pieces of A, B, ... bytes, N ms apart (20 by
                              default)
   close                      close the connection instead of replying (TCP)
+  restart:ms=N               as a gateway that restarts: no reply, and new connections refused
+                             for N ms (TCP; the connections already open stay)
   for example: --fault silence:fn=3,start=6,times=2 --fault late:ms=3000
 
 With the RQ55 program:

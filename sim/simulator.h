@@ -33,6 +33,8 @@ struct FaultRule {
         Split,        // send the reply in pieces of the given sizes, pauseMs apart
         Close,        // close the connection instead of replying (TCP; on a serial line, silence)
         Replace,      // send `bytes` as they are (header or CRC included) in the reply's place
+        Restart,      // as a gateway that restarts: no reply, and new connections refused for delayMs
+                      // (TCP; the connections open stay open)
     };
     Kind kind = Kind::Silence;
     int function = -1; // match: function code, -1 any

@@ -220,6 +220,11 @@ Exchange Slave::handle(const Bytes& pdu, Framing framing, uint16_t transactionId
         exchange.reply.push_back({.atMs = 0, .bytes = {}, .close = true});
         return exchange;
     }
+    for (const FaultRule& rule : rules)
+        if (rule.kind == FaultRule::Kind::Restart) {
+            exchange.reply.push_back({.atMs = 0, .bytes = {}, .close = false, .refuseMs = rule.delayMs});
+            return exchange;
+        }
 
     for (const FaultRule& rule : rules) {
         if (rule.kind == FaultRule::Kind::ByteCount && (*reply)[1] == 3) {

@@ -60,6 +60,7 @@ struct Transmission {
     int atMs = 0;
     Bytes bytes;
     bool close = false; // instead of bytes: the connection closes (over TCP)
+    int refuseMs = 0;   // instead of bytes: new connections are refused this long (over TCP)
 };
 
 struct Exchange {

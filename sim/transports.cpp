@@ -248,7 +248,9 @@ void TcpTransport::serve(QTcpSocket* socket) {
     if (connection.requests.size() < static_cast<size_t>(kRequestsPerTurn) && !readSome(socket, connection)) return;
     // A reply may drop the client (see write), which ends its entry: it is looked up again.
     const auto send = [this, socket](const Transmission& piece) {
-        if (piece.close && connections_.count(socket))
+        if (piece.refuseMs > 0)
+            refuseConnections(piece.refuseMs);
+        else if (piece.close && connections_.count(socket))
             drop(socket, "closed as the fault plan asked");
         else if (!piece.close)
             write(socket, piece.bytes);
@@ -285,6 +287,16 @@ void TcpTransport::forget(QTcpSocket* socket) {
     if (connections_.erase(socket) == 0) return;
     socket->disconnect();
     socket->deleteLater(); // cancels the socket's pending late and split replies with it
+}
+
+void TcpTransport::refuseConnections(int ms) {
+    const quint16 port = server_.serverPort();
+    if (!server_.isListening()) return;
+    note("restarting: new connections refused for " + std::to_string(ms) + " ms");
+    server_.close();
+    QTimer::singleShot(ms, &server_, [this, port] {
+        if (!server_.listen(QHostAddress::LocalHost, port)) note("cannot listen again: " + server_.errorString().toStdString());
+    });
 }
 
 void TcpTransport::dropConnections() {

@@ -86,6 +86,9 @@ class TcpTransport {
     bool listen(uint16_t port, std::string* error);
     uint16_t port() const { return server_.serverPort(); }
     void dropConnections();
+    // Closes the listening socket for `ms`, as a gateway that restarts: connecting is refused
+    // meanwhile, and the connections already open stay open.
+    void refuseConnections(int ms);
     QObject* context() { return &server_; }
 
   private:

@@ -126,19 +126,23 @@ bool IsServedBlock(const std::string& block) {
     return false;
 }
 
-std::string Exposition(const std::vector<AnalyserPoll>& polls, const std::vector<std::string>& blocks) {
+std::string Exposition(const std::vector<AnalyserPoll>& polls, const std::vector<std::string>& blocks, double now,
+                       double maxAge, double roundSeconds) {
     Families families;
-    Family& up =
-        families.findOrAdd("rq55_up", "Whether the analyser answered the last poll whole (1) or not (0)", "gauge", false);
+    Family& up = families.findOrAdd(
+        "rq55_up", "Whether the analyser's last poll was read whole and is fresh (1) or not (0)", "gauge", false);
     Family& success = families.findOrAdd("rq55_last_success_timestamp_seconds",
                                          "When the analyser last answered a poll whole", "gauge", false);
+    Family& polled = families.findOrAdd("rq55_last_poll_timestamp_seconds",
+                                        "When the analyser's last poll ended, whole or not", "gauge", false);
     Family& duration =
         families.findOrAdd("rq55_poll_duration_seconds", "How long the last poll of the analyser took", "gauge", false);
     Family& failures =
         families.findOrAdd("rq55_read_failures_total", "Reads of the analyser that failed, by reason", "counter", false);
     for (const AnalyserPoll& p : polls) {
-        up.samples.push_back({&p, "", p.up ? 1.0 : 0.0});
+        up.samples.push_back({&p, "", IsFresh(p, now, maxAge) ? 1.0 : 0.0});
         if (p.lastSuccess > 0) success.samples.push_back({&p, "", p.lastSuccess});
+        if (p.lastPoll > 0) polled.samples.push_back({&p, "", p.lastPoll});
         duration.samples.push_back({&p, "", p.pollSeconds});
         for (const auto& [reason, count] : p.failures)
             failures.samples.push_back({&p, ",reason=\"" + escaped(reason) + "\"", static_cast<double>(count)});
@@ -147,8 +151,13 @@ std::string Exposition(const std::vector<AnalyserPoll>& polls, const std::vector
         addBlock(families, block, nullptr, {});
         for (const AnalyserPoll& p : polls) {
             const auto found = p.blocks.find(block);
-            if (p.up && found != p.blocks.end()) addBlock(families, block, &p, found->second);
+            if (IsFresh(p, now, maxAge) && found != p.blocks.end()) addBlock(families, block, &p, found->second);
         }
     }
-    return families.text();
+    std::string text = families.text();
+    if (roundSeconds > 0)
+        text += "# HELP rq55_round_duration_seconds How long the last round over every address took\n"
+                "# TYPE rq55_round_duration_seconds gauge\nrq55_round_duration_seconds " +
+                number(roundSeconds) + "\n";
+    return text;
 }

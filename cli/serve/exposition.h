@@ -5,26 +5,17 @@
 // lines, quadrant, relay, output). Pure: the text from the polls given, tested by table.
 #pragma once
 
-#include <map>
 #include <string>
 #include <vector>
 
-#include "device/named_values.h"
-
-// One analyser's last completed poll.
-struct AnalyserPoll {
-    int address = 0;
-    std::string serial;             // "" until it has answered once
-    bool up = false;                // every block of the last poll was read
-    double lastSuccess = 0;         // seconds since 1970 of the last poll that was read whole; 0 never
-    double pollSeconds = 0;         // how long the last poll took
-    std::map<std::string, long> failures; // reads that failed, by reason, since the start
-    std::map<std::string, std::vector<NamedValue>> blocks; // the last poll's values, by block
-};
+#include "serve/analyser_poll.h"
 
 // The blocks `serve` may poll, by name.
 bool IsServedBlock(const std::string& block);
 
-// The exposition of these polls: HELP and TYPE for every family, and the values of the analysers
-// that are up (an analyser that did not answer gives its rq55_up 0 and no measurement).
-std::string Exposition(const std::vector<AnalyserPoll>& polls, const std::vector<std::string>& blocks);
+// The exposition of these polls at `now` (seconds since 1970): HELP and TYPE for every family of
+// the blocks served, and the values of the analysers whose last poll was whole and is at most
+// maxAge old. Any other analyser gives rq55_up 0 and no measurement, never a value it had.
+// `roundSeconds` is how long the last round took (0 before the first ended).
+std::string Exposition(const std::vector<AnalyserPoll>& polls, const std::vector<std::string>& blocks, double now,
+                       double maxAge, double roundSeconds);

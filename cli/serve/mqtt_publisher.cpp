@@ -1,11 +1,12 @@
 #include "serve/mqtt_publisher.h"
 
 #include <mosquitto.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <random>
 
 namespace {
 
@@ -22,13 +23,19 @@ MqttPublisher::~MqttPublisher() {
     mosquitto_lib_cleanup();
 }
 
-bool MqttPublisher::start(const std::string& host, int port, const std::string& prefix, const std::string& user,
-                          const std::string& password, Say say, std::string& why) {
-    host_ = host;
-    port_ = port;
+bool MqttPublisher::start(const Settings& settings, Say say, std::string& why) {
+    host_ = settings.host;
+    port_ = settings.port;
     say_ = std::move(say);
-    clientId_ = "rq55-serve-" + std::to_string(::getpid());
-    online_ = prefix + "/serve/" + clientId_ + "/online";
+    refused_ = std::make_unique<RepeatedNotice>(say_);
+    // Unique per process, even for two containers that are both pid 1.
+    std::random_device random;
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "%06x", random() & 0xFFFFFF);
+    clientId_ = "rq55-" + settings.instance + "-" + suffix;
+    online_ = settings.prefix + "/serve/" + settings.instance + "/online";
+    const std::string& user = settings.user;
+    const std::string& password = settings.password;
     client_ = mosquitto_new(clientId_.c_str(), true, this);
     if (!client_) {
         why = "the MQTT client cannot be made";
@@ -113,6 +120,11 @@ void MqttPublisher::send(const std::string& topic, const Pending& message) {
     // Not under the lock: the library's thread takes it in the callbacks.
     const int rc = mosquitto_publish(client_, nullptr, topic.c_str(), static_cast<int>(message.payload.size()),
                                      message.payload.data(), kQos, message.retain);
+    if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_NO_CONN && rc != MOSQ_ERR_CONN_LOST) {
+        // Not a matter of the connection: it would fail again at every try.
+        refused_->happened("MQTT: " + topic + " cannot be published: " + mosquitto_strerror(rc));
+        return;
+    }
     std::lock_guard lock(mutex_);
     if (rc == MOSQ_ERR_SUCCESS)
         ++inFlight_;
@@ -141,8 +153,8 @@ void MqttPublisher::stop() {
     if (connected) send(online_, {"false", true});
     std::unique_lock lock(mutex_);
     // What was published reaches the broker before the connection closes; a broker that does
-    // not acknowledge is not waited for long.
-    changed_.wait_for(lock, std::chrono::seconds(3), [this] { return inFlight_ <= 0 || !connected_; });
+    // not acknowledge is not waited for long: the farewell takes two seconds at most.
+    changed_.wait_for(lock, std::chrono::milliseconds(1500), [this] { return inFlight_ <= 0 || !connected_; });
     stopping_ = true;
     changed_.notify_all();
     const bool disconnect = connected_;
@@ -151,7 +163,7 @@ void MqttPublisher::stop() {
         // Sent by the thread, which ends once the connection has closed.
         mosquitto_disconnect(client_);
         lock.lock();
-        changed_.wait_for(lock, std::chrono::seconds(3), [this] { return !connected_; });
+        changed_.wait_for(lock, std::chrono::milliseconds(500), [this] { return !connected_; });
         lock.unlock();
     }
     if (thread_.joinable()) thread_.join();

@@ -1,15 +1,20 @@
 // Publishing to an MQTT broker through libmosquitto. The process announces itself under
-// PREFIX/serve/<client id>/online (true, retained, with false as its last will). A broker that is
-// not there, or goes away, is connected to again after a wait of 1 s doubling to 60 s; meanwhile
-// only the newest message of each topic is kept, and sent once it is back.
+// PREFIX/serve/<instance>/online (true, retained, with false as its last will), a topic that stays
+// the same from one start to the next; its client id is rq55-<instance>-<random>, so no two
+// processes share one. A broker that is not there, or goes away, is connected to again after a
+// wait of 1 s doubling to 60 s; meanwhile only the newest message of each topic is kept, and sent
+// once it is back. A message the broker cannot take is said on stderr.
 #pragma once
 
 #include <condition_variable>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+
+#include "serve/notices.h"
 
 struct mosquitto;
 
@@ -23,10 +28,14 @@ class MqttPublisher {
 
     // Starts connecting, which goes on in the background; `say` tells of each connection made or
     // lost. False with the reason when the client cannot even be made.
-    bool start(const std::string& host, int port, const std::string& prefix, const std::string& user,
-               const std::string& password, Say say, std::string& why);
+    struct Settings {
+        std::string host;
+        int port = 0;
+        std::string prefix, instance, user, password;
+    };
+    bool start(const Settings& settings, Say say, std::string& why);
     void publish(const std::string& topic, const std::string& payload, bool retain);
-    // A clean stop: online false, what is waiting sent, the connection closed.
+    // A clean stop: online false, what is waiting sent, the connection closed; two seconds at most.
     void stop();
     const std::string& clientId() const { return clientId_; }
 
@@ -53,4 +62,5 @@ class MqttPublisher {
     bool connected_ = false; // the broker acknowledged the connection
     int inFlight_ = 0;       // published and not yet acknowledged by the broker
     std::map<std::string, Pending> waiting_; // the newest message of each topic, while disconnected
+    std::unique_ptr<RepeatedNotice> refused_; // messages the client or broker could not take
 };

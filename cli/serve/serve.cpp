@@ -1,32 +1,47 @@
 #include "serve/serve.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <optional>
+#include <unistd.h>
 
-#include "blocks.h"
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <set>
+
 #include "commands.h"
-#include "device/identity.h"
 #include "link/exchange.h"
 #include "link/exchange_words.h"
 #include "platform/system.h"
 #include "serve/exposition.h"
 #include "serve/metrics_server.h"
-#include "serve/mqtt_publisher.h"
+#include "serve/mqtt_feed.h"
+#include "serve/names.h"
+#include "serve/notices.h"
 #include "stop_signals.h"
 
 namespace {
 
-// Why a read failed, as the failures' reason label.
-std::string reasonOfLastFailure() { return LastEndWords().reason; }
+// An address that did not answer is probed again the round after, then after 2, 4 and 8 rounds,
+// then every 8 rounds at most; and probes take only the time the answering analysers leave before
+// the next round, but for one every 8 rounds whatever the time.
+constexpr int kLongestProbeGap = 8;
 
-// The JSON object `read --format json` prints, without its line end.
-std::string json(const std::string& time, int address, const std::string& block, const std::vector<NamedValue>& values) {
-    BlockPrinter printer(Format::Json);
-    std::string line = printer.print(time, address, block, values);
-    if (!line.empty() && line.back() == '\n') line.pop_back();
-    return line;
-}
+// One address as serve watches it: its poll, and when it is next probed if it does not answer.
+struct Watched {
+    AnalyserPoll poll;
+    bool answers = false;  // its serial number was read at its last poll
+    int missed = 0;        // probes in a row that found nobody
+    long nextProbe = 0;    // the round from which it may be probed again
+    bool toldUp = false;   // what MQTT last said of it
+};
+
+// What the HTTP thread reads at each scrape.
+struct Shared {
+    std::mutex mutex;
+    std::vector<AnalyserPoll> polls;
+    double roundSeconds = 0;
+};
 
 double nowSeconds() {
     double now = 0;
@@ -34,39 +49,207 @@ double nowSeconds() {
     return now;
 }
 
-// One analyser's poll: its serial number while unknown, then each block; it stops at the first
-// read that fails, as a silent analyser would make every later one wait out its time too. False
-// when a stop signal came between two reads.
-bool poll(const LinkTarget& link, const std::vector<std::string>& blocks, AnalyserPoll& p) {
-    const double started = Timer();
-    p.up = false;
-    p.blocks.clear();
-    if (p.serial.empty()) {
-        unsigned char block[kSerialNumberBytes] = {};
-        if (RQ55_Ulvo_Leer_Num_Serie(link.port, link.address, block, link.spare, link.tcpPort, link.host) != 1) {
-            ++p.failures[reasonOfLastFailure()];
-            p.pollSeconds = Timer() - started;
-            return true;
-        }
-        p.serial = IdentityFromSerialBlock(block).serial;
-    }
-    for (const std::string& name : blocks) {
-        if (WaitForStopSignal(0)) return false;
-        std::vector<NamedValue> values;
-        std::string why;
-        if (!ReadNamedBlock(name, link, values, why)) {
-            ++p.failures[reasonOfLastFailure()];
-            p.blocks.clear();
-            p.pollSeconds = Timer() - started;
-            return true;
-        }
-        p.blocks[name] = std::move(values);
-    }
-    p.up = true;
-    p.lastSuccess = nowSeconds();
-    p.pollSeconds = Timer() - started;
-    return true;
+std::string hostName() {
+    char name[256] = {};
+    return gethostname(name, sizeof name - 1) == 0 ? name : "";
 }
+
+class Server {
+  public:
+    Server(const CliOptions& o, std::vector<std::string> blocks)
+        : o_(o), blocks_(std::move(blocks)), linkNotice_(Say),
+          replyWait_((o.timeoutMs > 0 ? o.timeoutMs : kServeReplyWaitMs) / 1000.0),
+          maxAge_(o.maxAge > 0 ? o.maxAge : 3 * o.interval + replyWait_) {
+        for (int address : o.addresses.empty() ? std::vector<int>{1} : o.addresses)
+            watched_.push_back({NewAnalyserPoll(address)});
+        std::lock_guard lock(shared_.mutex);
+        for (const Watched& w : watched_) shared_.polls.push_back(w.poll);
+    }
+
+    // Opens the doors; false (said) when one cannot be opened.
+    bool open() {
+        std::string why;
+        if (!o_.metrics.host.empty()) {
+            const auto render = [this] {
+                std::lock_guard lock(shared_.mutex);
+                return Exposition(shared_.polls, blocks_, nowSeconds(), maxAge_, shared_.roundSeconds);
+            };
+            if (!metrics_.start(o_.metrics.host, o_.metrics.port, render, why)) {
+                Say(why);
+                return false;
+            }
+            Say("metrics at http://" + HostPortText(o_.metrics) + "/metrics");
+        }
+        if (!o_.mqtt.host.empty()) {
+            const std::string instance = o_.instance.empty() ? DefaultInstance(hostName(), LinkName(o_)) : o_.instance;
+            const char* password = std::getenv("RQ55_MQTT_PASSWORD");
+            mqtt_.emplace();
+            if (!mqtt_->start({o_.mqtt.host, o_.mqtt.port, o_.mqttTopic, instance, o_.mqttUser, password ? password : ""},
+                              Say, why)) {
+                Say(why);
+                return false;
+            }
+            Say("publishing to MQTT at " + HostPortText(o_.mqtt) + " as " + mqtt_->clientId() + ", instance " + instance);
+            feed_.emplace(*mqtt_, o_.mqttTopic, instance);
+            std::vector<AnalyserPoll> polls;
+            for (const Watched& w : watched_) polls.push_back(w.poll);
+            feed_->start(polls);
+        }
+        return true;
+    }
+
+    // Round after round until a stop signal: every answering analyser, then the probes that fit.
+    void run() {
+        for (long round = 0; !stopped_; ++round) {
+            const double started = Timer(), due = started + o_.interval;
+            triedLink_ = false;
+            for (Watched& w : watched_)
+                if (!stopped_ && w.answers) poll(w, round, false);
+            sayPollsLength(Timer() - started);
+            probe(round, due);
+            if (stopped_) break;
+            const double took = Timer() - started;
+            {
+                std::lock_guard lock(shared_.mutex);
+                shared_.roundSeconds = took;
+            }
+            // A value that grows older than --max-age while nothing is polled is withdrawn from
+            // MQTT too (the exposition judges ages at each scrape).
+            while (!stopped_ && Timer() < due) {
+                expire();
+                stopped_ = WaitForStopSignal(std::min(1.0, due - Timer()));
+            }
+        }
+    }
+
+    // The clean stop: every analyser no longer watched, and the process gone.
+    void close() {
+        if (linkOpen_) Ulvo_Cerrar_Puerto(link_.port);
+        if (feed_) {
+            std::vector<AnalyserPoll> polls;
+            for (const Watched& w : watched_) polls.push_back(w.poll);
+            feed_->stop(polls);
+        }
+        if (mqtt_) mqtt_->stop();
+    }
+
+  private:
+    // One attempt at opening the link a round (and one more after losing it in the round).
+    bool linkReady() {
+        if (linkOpen_ || triedLink_) return linkOpen_;
+        triedLink_ = true;
+        linkOpen_ = OpenLink(o_, link_, [this](const std::string& why) {
+            if (!WaitForStopSignal(0)) linkNotice_.happened(why); // a stop is no failure of the link
+        });
+        if (linkOpen_) linkNotice_.ended();
+        return linkOpen_;
+    }
+
+    void poll(Watched& w, long round, bool probing) {
+        std::string previous;
+        if (!linkReady()) {
+            stopped_ = WaitForStopSignal(0);
+            if (stopped_) return;
+            // Nothing was asked of the analyser: no reason to ask it less often.
+            CountLinkFailure(w.poll);
+            return publish(w, previous);
+        }
+        {
+            // An address that did not answer is asked once, not as often as the link would try.
+            ExchangeLimits limits = CurrentExchangeLimits();
+            const ExchangeLimits kept = limits;
+            if (probing) limits.comAttempts = 1;
+            SetExchangeLimits(limits);
+            link_.address = static_cast<unsigned char>(w.poll.address);
+            const PollEnd end = PollAnalyser(link_, blocks_, w.poll, previous);
+            SetExchangeLimits(kept);
+            if (end == PollEnd::Stopped) {
+                stopped_ = true;
+                return;
+            }
+            w.answers = end != PollEnd::Silent;
+            const ExchangeEnd how = LastExchangeEnd();
+            // A link without a working connection is opened anew, at once or at the next round.
+            if (!LinkIsOpen() || how == ExchangeEnd::ConnectionClosed || how == ExchangeEnd::DeviceGone) {
+                Ulvo_Cerrar_Puerto(link_.port);
+                linkOpen_ = false;
+                triedLink_ = false;
+            }
+        }
+        if (w.answers) {
+            w.missed = 0;
+        } else {
+            w.nextProbe = round + std::min(1 << std::min(w.missed, 3), kLongestProbeGap);
+            ++w.missed;
+        }
+        if (!previous.empty())
+            Say("address " + std::to_string(w.poll.address) + ": serial number " + previous + " is now " + w.poll.serial +
+                ": another meter, whose values go under its own serial number");
+        publish(w, previous);
+    }
+
+    // Absent addresses whose turn has come, the longest waiting first, as many as fit before the
+    // next round is due; when none has fitted for 8 rounds, one all the same. So a probe delays an
+    // answering analyser by one reply wait at most, and seldom.
+    void probe(long round, double due) {
+        std::vector<Watched*> turn;
+        for (Watched& w : watched_)
+            if (!w.answers && w.nextProbe <= round) turn.push_back(&w);
+        std::stable_sort(turn.begin(), turn.end(), [](const Watched* a, const Watched* b) { return a->nextProbe < b->nextProbe; });
+        for (Watched* w : turn) {
+            const bool fits = Timer() + replyWait_ <= due;
+            if (stopped_ || (!fits && round - lastProbe_ < kLongestProbeGap)) break;
+            poll(*w, round, true);
+            lastProbe_ = round;
+        }
+    }
+
+    void publish(Watched& w, const std::string& previousSerial) {
+        {
+            std::lock_guard lock(shared_.mutex);
+            shared_.polls[static_cast<size_t>(&w - watched_.data())] = w.poll;
+        }
+        if (feed_) feed_->polled(w.poll, previousSerial);
+        w.toldUp = w.poll.up;
+        expire();
+    }
+
+    void expire() {
+        const double now = nowSeconds();
+        for (Watched& w : watched_)
+            if (w.toldUp && !IsFresh(w.poll, now, maxAge_)) {
+                if (feed_) feed_->expired(w.poll);
+                w.toldUp = false;
+            }
+    }
+
+    // Polls of the answering analysers that take longer than the interval are said once, and again
+    // when they are back within it: the link cannot keep up, so each is polled less often.
+    void sayPollsLength(double took) {
+        const bool over = took > o_.interval;
+        if (over == overrun_) return;
+        overrun_ = over;
+        if (over)
+            Say(strfmt("polling the analysers that answer took %.1f s, longer than the %g s interval: each is "
+                       "polled once a round",
+                       took, o_.interval));
+        else
+            Say(strfmt("rounds are back within the %g s interval", o_.interval));
+    }
+
+    const CliOptions& o_;
+    std::vector<std::string> blocks_;
+    std::vector<Watched> watched_;
+    Shared shared_;
+    MetricsServer metrics_;
+    std::optional<MqttPublisher> mqtt_;
+    std::optional<MqttFeed> feed_;
+    RepeatedNotice linkNotice_;
+    LinkTarget link_{};
+    bool linkOpen_ = false, triedLink_ = false, stopped_ = false, overrun_ = false;
+    long lastProbe_ = -kLongestProbeGap; // the round of the last probe
+    double replyWait_, maxAge_;
+};
 
 } // namespace
 
@@ -75,84 +258,34 @@ int CheckServeOptions(const CliOptions& o) {
         Say("serve needs somewhere to serve to: --metrics [HOST:]PORT, --mqtt HOST[:PORT], or both");
         return 2;
     }
-    for (const std::string& block : o.serveBlocks)
+    std::set<std::string> seen;
+    for (const std::string& block : o.serveBlocks) {
         if (!IsServedBlock(block)) {
             Say("--blocks: \"" + block + "\" is none of network, energy, demand, maxmin, status");
             return 2;
         }
+        if (!seen.insert(block).second) {
+            Say("--blocks: \"" + block + "\" is given twice");
+            return 2;
+        }
+    }
+    std::string why;
+    if (!CheckTopicPrefix(o.mqttTopic, why)) {
+        Say("--mqtt-topic: \"" + o.mqttTopic + "\": " + why);
+        return 2;
+    }
+    if (!o.instance.empty() && !IsInstanceName(o.instance)) {
+        Say("--instance: \"" + o.instance + "\" is not a name of letters, digits, '-' and '_' (at most 64)");
+        return 2;
+    }
     return 0;
 }
 
 int Serve(const CliOptions& o) {
-    const std::vector<std::string> blocks =
-        o.serveBlocks.empty() ? std::vector<std::string>{"network", "energy", "demand"} : o.serveBlocks;
-    std::vector<AnalyserPoll> polls;
-    for (int address : o.addresses.empty() ? std::vector<int>{1} : o.addresses) {
-        AnalyserPoll& p = polls.emplace_back();
-        p.address = address;
-    }
-
-    MetricsServer metrics;
-    std::string why;
-    if (!o.metrics.host.empty()) {
-        if (!metrics.start(o.metrics.host, o.metrics.port, why)) {
-            Say(why);
-            return 1;
-        }
-        metrics.publish(Exposition(polls, blocks));
-        Say("metrics at http://" + HostPortText(o.metrics) + "/metrics");
-    }
-    std::optional<MqttPublisher> mqtt;
-    if (!o.mqtt.host.empty()) {
-        const char* password = std::getenv("RQ55_MQTT_PASSWORD");
-        mqtt.emplace();
-        if (!mqtt->start(o.mqtt.host, o.mqtt.port, o.mqttTopic, o.mqttUser, password ? password : "", Say, why)) {
-            Say(why);
-            return 1;
-        }
-        Say("publishing to MQTT at " + HostPortText(o.mqtt) + " as " + mqtt->clientId());
-    }
-
-    LinkTarget link;
-    bool linkOpen = false, stopped = false;
-    while (!stopped) {
-        const double started = Timer();
-        if (!linkOpen) linkOpen = OpenLink(o, link);
-        bool linkFailed = !linkOpen;
-        for (AnalyserPoll& p : polls) {
-            link.address = static_cast<unsigned char>(p.address);
-            if (!linkOpen) {
-                p.up = false;
-                p.blocks.clear();
-                ++p.failures["link"];
-                continue;
-            }
-            if (!poll(link, blocks, p)) {
-                stopped = true;
-                break;
-            }
-            const std::string reason = reasonOfLastFailure();
-            linkFailed = linkFailed || (!p.up && (reason == "connection_closed" || reason == "device_gone"));
-            if (!mqtt || p.serial.empty()) continue;
-            const std::string time = IsoTimeNow(), topic = o.mqttTopic + "/" + p.serial + "/";
-            for (const auto& [name, values] : p.blocks) mqtt->publish(topic + name, json(time, p.address, name, values), false);
-            mqtt->publish(topic + "up", p.up ? "true" : "false", true);
-        }
-        metrics.publish(Exposition(polls, blocks));
-        // A connection that ended is opened anew for the next round.
-        if (linkFailed && linkOpen) {
-            Ulvo_Cerrar_Puerto(link.port);
-            linkOpen = false;
-        }
-        // A round longer than the interval starts the next at once.
-        stopped = stopped || WaitForStopSignal(o.interval - (Timer() - started));
-    }
-    if (linkOpen) Ulvo_Cerrar_Puerto(link.port);
-    if (mqtt) {
-        for (const AnalyserPoll& p : polls)
-            if (!p.serial.empty()) mqtt->publish(o.mqttTopic + "/" + p.serial + "/up", "false", true);
-        mqtt->stop();
-    }
+    Server server(o, o.serveBlocks.empty() ? std::vector<std::string>{"network", "energy", "demand"} : o.serveBlocks);
+    if (!server.open()) return 1;
+    server.run();
+    server.close();
     Say("stopped");
     return 0;
 }

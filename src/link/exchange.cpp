@@ -110,6 +110,8 @@ void reportLoss(LinkLoss why) {
     if (g_reporter.lost) g_reporter.lost(why);
 }
 
+void markLinkClosed() { g_linkOpen = false; }
+
 // Every reply looked at, accepted or not, with the check's verdict.
 ReplyFault verdict(ReplyFault fault) {
     g_lastFault = fault;
@@ -191,6 +193,8 @@ int Ulvo_Transmitir_Modbus(int port, unsigned char* request, int requestLength, 
     // A request the buffers were not sized for is a caller's mistake; nothing is sent.
     if (!request || !reply || requestLength < 2 || requestLength > kMaxRequestLength) {
         g_lastStatus = kNoReply;
+    } else if (WaitInterrupted()) {
+        g_lastStatus = kStopped; // nothing is sent once a stop has been asked for
     } else if (port < 99) {
         g_lastStatus = transmitCom(port, request, requestLength, reply, report);
     } else if (host.empty()) {
@@ -200,7 +204,7 @@ int Ulvo_Transmitir_Modbus(int port, unsigned char* request, int requestLength, 
     }
     if (g_exchangeTrace) g_exchangeTrace(Timer(), LastExchangeFailure());
     if (g_lastStatus == kNoHost) return kExceptionReply;
-    if (g_lastStatus == kDeviceGone) return kNoReply;
+    if (g_lastStatus == kDeviceGone || g_lastStatus == kStopped) return kNoReply;
     return g_lastStatus;
 }
 
@@ -208,7 +212,10 @@ void SetExchangeLimits(const ExchangeLimits& limits) { g_limits = limits; }
 
 const ExchangeLimits& CurrentExchangeLimits() { return g_limits; }
 
-void SetLinkReporter(LinkReporter reporter) { g_reporter = std::move(reporter); }
+void SetLinkReporter(LinkReporter reporter) {
+    g_reporter = std::move(reporter);
+    SetWaitInterrupt(g_reporter.stopRequested);
+}
 
 ReplyFault LastReplyFault() { return g_lastFault; }
 
@@ -222,6 +229,7 @@ ExchangeEnd LastExchangeEnd() {
     case kTcpClosed: return ExchangeEnd::ConnectionClosed;
     case kDeviceGone: return ExchangeEnd::DeviceGone;
     case kNoHost: return ExchangeEnd::NotSent;
+    case kStopped: return ExchangeEnd::Stopped;
     default: return ExchangeEnd::TcpError;
     }
 }

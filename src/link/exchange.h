@@ -45,7 +45,8 @@ int Ulvo_Abrir_Puerto(int port, int baudRate, int dataBits, int parity, int stop
                       const std::string& host);
 int Ulvo_Cerrar_Puerto(int port);
 
-// Whether the link is open: from a successful Ulvo_Abrir_Puerto until Ulvo_Cerrar_Puerto.
+// Whether the link is open: from a successful Ulvo_Abrir_Puerto until Ulvo_Cerrar_Puerto, or until
+// the link finds itself without a connection it cannot make again (it then reports the loss).
 bool LinkIsOpen();
 
 // The port numbers that force a form over TCP: 100 Modbus/TCP, 101 RTU frames (on port 502 too).
@@ -131,6 +132,9 @@ struct LinkReporter {
     // The exchange waits for its reply: called often while it waits, with the seconds since the
     // exchange began and the seconds it may still wait at most.
     std::function<void(double elapsed, double remaining)> waiting;
+    // Asked at least every 100 ms while the link waits (for a reply, a connection, the pause
+    // after an exchange): true ends the wait at once and the exchange as Stopped.
+    std::function<bool()> stopRequested;
 };
 
 // Whether an exchange is under way (it may let events through while it waits).
@@ -148,9 +152,10 @@ ReplyFault LastReplyFault();
 
 // How the last exchange ended (link/exchange_words.h says it in words): Refused comes with
 // LastReplyFault, Exception with LastExceptionCode. NoReply is a serial line's silence through
-// every attempt, TimedOut a TCP reply that did not come whole within its wait.
+// every attempt, TimedOut a TCP reply that did not come whole within its wait; Stopped an exchange
+// whose wait was ended by the reporter's stopRequested (it says nothing of the analyser).
 enum class ExchangeEnd {
-    Accepted, NoReply, TimedOut, Refused, Exception, ConnectionClosed, DeviceGone, NotSent, TcpError
+    Accepted, NoReply, TimedOut, Refused, Exception, ConnectionClosed, DeviceGone, NotSent, TcpError, Stopped
 };
 ExchangeEnd LastExchangeEnd();
 int LastExceptionCode();

@@ -96,6 +96,7 @@ int exchange_detail::transmitCom(int port, unsigned char* request, int requestLe
         SetComTime(port, g_limits.comReplySeconds);
         const int head = ComRd(port, reply, 3);
         if (head == kRS_DeviceGone) return deviceGone();
+        if (WaitInterrupted()) return kStopped;
         if (head < 3) {
             trace(FrameKind::Received, reply, head);
             letLineFallSilent(port);
@@ -113,6 +114,7 @@ int exchange_detail::transmitCom(int port, unsigned char* request, int requestLe
         const int wanted = std::min(remaining, room);
         const int body = ComRd(port, reply + 3, wanted);
         if (body == kRS_DeviceGone) return deviceGone();
+        if (WaitInterrupted()) return kStopped;
         received = 3 + std::max(body, 0);
         trace(FrameKind::Received, reply, received);
         if (tooLong && body == room) drainCom(port, remaining - room);

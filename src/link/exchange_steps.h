@@ -20,6 +20,8 @@ inline constexpr int kTextError = 21; // the error popup's title
 // serial device went away (the callers see kNoReply).
 inline constexpr int kNoHost = -100;
 inline constexpr int kDeviceGone = -101;
+// The wait was ended by the program around the link (the callers see kNoReply).
+inline constexpr int kStopped = -102;
 
 extern ExchangeLimits g_limits;
 extern LinkReporter g_reporter;
@@ -33,6 +35,8 @@ void trace(FrameKind kind, const unsigned char* bytes, int length);
 void linkEvent(const std::string& event);
 // The link is lost: the program around it hears of it once per opening.
 void reportLoss(LinkLoss why);
+// The link has no connection left and cannot make one: it counts as closed from now on.
+void markLinkClosed();
 // Every reply looked at, accepted or not, with the check's verdict.
 ReplyFault verdict(ReplyFault fault);
 void pause();

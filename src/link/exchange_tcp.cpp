@@ -104,7 +104,10 @@ void reconnect(unsigned short tcpPort, const std::string& host) {
     if (ConnectToTCPServer(&TCP_handle, tcpPort, host, Ulvo_TCP_Cliente, nullptr, 0) < 0) {
         TCP_handle = 0;
         linkEvent("cannot connect again: " + LastTCPConnectError());
+        // Told first, as any lost link is; then the link counts as closed, so whoever keeps it
+        // open opens it anew rather than sending into nothing.
         reportLoss(LinkLoss::ReconnectFailed);
+        markLinkClosed();
         return;
     }
     linkEvent("connected again");
@@ -115,6 +118,8 @@ void reconnect(unsigned short tcpPort, const std::string& host) {
 int exchange_detail::transmitTcp(int port, unsigned char* request, int requestLength, unsigned char* reply,
                                  int report, unsigned short tcpPort, const std::string& host) {
     const bool modbusTcp = SpeaksModbusTcp(port, tcpPort);
+    // A connection that could not be made again after a time-out: nothing to send on.
+    if (TCP_handle == 0) return fail(kTcpClosed);
     if (!discardStaleBytes()) return connectionClosed();
     g_tcpFrameLength = 0;
     g_tcpFrameIsMbap = modbusTcp;
@@ -152,13 +157,14 @@ int exchange_detail::transmitTcp(int port, unsigned char* request, int requestLe
     setIcon(kIconReceiving);
     g_waitEnd = Timer() + passes * kTcpPassSeconds;
     TcpWait state = tcpWaitState(transactionId);
-    for (int count = passes; count > 0 && state == TcpWait::Going; --count) {
+    for (int count = passes; count > 0 && state == TcpWait::Going && !WaitInterrupted(); --count) {
         WaitForTCPEvent(kTcpPassSeconds);
         ProcessTCPEvents();
         state = tcpWaitState(transactionId);
         if (state == TcpWait::Going) reportWaiting();
     }
     trace(FrameKind::Received, g_tcpFrame, g_tcpFrameLength);
+    if (state == TcpWait::Going && WaitInterrupted()) return kStopped;
     // Part of a reply when the wait ran out is a reply cut short, not silence.
     if (state == TcpWait::Going && g_tcpFrameLength > 0) state = TcpWait::CutShort;
     if (TCP_Rx_Status < 0) return fail(TCP_Rx_Status);

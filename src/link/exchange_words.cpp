@@ -1,5 +1,6 @@
 #include "link/exchange_words.h"
 
+#include <algorithm>
 #include <iterator>
 
 #include "lang/label_table.h"
@@ -19,8 +20,9 @@ constexpr EndWords kEnds[] = {
     {0, 459, "serial device gone", "device_gone"},          // DeviceGone
     {0, 450, "no host name", "link"},                       // NotSent
     {0, 461, "TCP error", "link"},                          // TcpError
+    {0, 450, "stopped", ""},                                // Stopped: says nothing of the analyser
 };
-static_assert(std::size(kEnds) == static_cast<size_t>(ExchangeEnd::TcpError) + 1);
+static_assert(std::size(kEnds) == static_cast<size_t>(ExchangeEnd::Stopped) + 1);
 
 // A refused reply, by ReplyFault in its order (None and a bad CRC share the CRC's texts).
 constexpr EndWords kRefused[] = {
@@ -44,6 +46,14 @@ const EndWords& WordsOf(ExchangeEnd end, ReplyFault fault) {
 }
 
 const EndWords& LastEndWords() { return WordsOf(LastExchangeEnd(), LastReplyFault()); }
+
+std::vector<std::string> FailureReasons() {
+    std::vector<std::string> reasons;
+    for (const EndWords& w : kEnds)
+        if (*w.reason && std::find(reasons.begin(), reasons.end(), w.reason) == reasons.end())
+            reasons.push_back(w.reason);
+    return reasons;
+}
 
 std::string LastExchangeFailure() {
     switch (LastExchangeEnd()) {

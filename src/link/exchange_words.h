@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "link/exchange.h"
 
@@ -19,6 +20,10 @@ struct EndWords {
 const EndWords& WordsOf(ExchangeEnd end, ReplyFault fault = ReplyFault::None);
 // The words of the last exchange.
 const EndWords& LastEndWords();
+
+// Every reason label a failed exchange can give, once each, and "link" for a link that could not
+// be opened.
+std::vector<std::string> FailureReasons();
 
 // Why the last exchange failed, in a few English words ("no reply", "CRC error", "exception 02
 // (illegal data address)", "wrong address or unit", "stale transaction id", "wrong echo",

@@ -180,8 +180,8 @@ int ComRd(int port, unsigned char* buffer, int count) {
         if (got >= count) break;
         const qint64 remaining = deadline.remainingTime();
         if (remaining <= 0) break;
-        const int slice =
-            static_cast<int>(g_waitHook ? std::min<qint64>(remaining, kWaitSliceMs) : remaining);
+        if (WaitInterrupted()) break;
+        const int slice = static_cast<int>(std::min<qint64>(remaining, kWaitSliceMs));
         if (!p->port->waitForReadyRead(slice)) {
             if (p->port->error() == QSerialPort::ResourceError)
                 return fail(kRS_DeviceGone, port, p->device, p->port->errorString().toStdString());

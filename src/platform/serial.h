@@ -39,8 +39,8 @@ int OpenComConfig(int port, const std::string& deviceName, long baudRate, int pa
 int CloseCom(int port);
 // Returns the number of bytes written (fewer on a time-out) or a negative code.
 int ComWrt(int port, const unsigned char* buffer, int count);
-// Returns the number of bytes read (fewer on a time-out) or a negative code. A read that waits
-// calls the wait hook about ten times a second.
+// Returns the number of bytes read (fewer on a time-out, or when the wait is interrupted) or a
+// negative code. A read that waits calls the wait hook about ten times a second.
 int ComRd(int port, unsigned char* buffer, int count);
 void SetSerialWaitHook(std::function<void()> hook);
 // Empties the input: what Qt holds, what the system has received and its queue. The bytes that

@@ -36,9 +36,23 @@ QString settingsKey(const std::string& subKey, const std::string& valueName) {
 }
 } // namespace
 
+namespace {
+std::function<bool()> g_waitInterrupt;
+constexpr double kInterruptCheckSeconds = 0.1;
+} // namespace
+
+void SetWaitInterrupt(std::function<bool()> interrupted) { g_waitInterrupt = std::move(interrupted); }
+
+bool WaitInterrupted() { return g_waitInterrupt && g_waitInterrupt(); }
+
 void Delay(double seconds) {
-    if (seconds <= 0) return;
-    std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+    if (!g_waitInterrupt) {
+        if (seconds > 0) std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+        return;
+    }
+    const double end = Timer() + seconds;
+    for (double left = seconds; left > 0 && !WaitInterrupted(); left = end - Timer())
+        std::this_thread::sleep_for(std::chrono::duration<double>(std::min(left, kInterruptCheckSeconds)));
 }
 
 double Timer() {

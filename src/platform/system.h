@@ -2,9 +2,16 @@
 #pragma once
 
 #include <cstdarg>
+#include <functional>
 #include <string>
 
-// Waits without letting events through.
+// A check the long waits make at least every 100 ms (Delay, a serial read, a TCP reply or
+// connection being waited for): once it answers true, they end at once. Empty: none.
+void SetWaitInterrupt(std::function<bool()> interrupted);
+// Whether it answers true (false without one).
+bool WaitInterrupted();
+
+// Waits without letting events through; ends early when the wait is interrupted.
 void Delay(double seconds);
 // Seconds since an arbitrary start, for measuring intervals.
 double Timer();

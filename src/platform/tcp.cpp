@@ -63,7 +63,17 @@ int ConnectToTCPServer(unsigned* handle, unsigned port, const std::string& host,
     auto socket = std::make_unique<QTcpSocket>();
     socket->connectToHost(QString::fromStdString(host), static_cast<quint16>(port));
     const int waitMs = timeoutMs > 0 ? timeoutMs : 5000;
-    if (!socket->waitForConnected(waitMs)) {
+    // In slices, so that an interrupted wait ends within one.
+    QDeadlineTimer deadline(waitMs);
+    bool connected = false;
+    while (!connected && !deadline.hasExpired() && socket->state() != QAbstractSocket::UnconnectedState &&
+           !WaitInterrupted())
+        connected = socket->waitForConnected(static_cast<int>(std::min<qint64>(deadline.remainingTime(), 100)));
+    if (!connected && socket->state() != QAbstractSocket::UnconnectedState && !deadline.hasExpired()) {
+        g_connectError = "stopped";
+        return kTCP_UnableToConnect;
+    }
+    if (!connected) {
         switch (socket->error()) {
         case QAbstractSocket::HostNotFoundError:
             g_connectError = "unknown host (" + socket->errorString().toStdString() + ")";

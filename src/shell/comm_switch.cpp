@@ -159,7 +159,11 @@ void CloseLostLink() {
             CloseLostLink();
             return;
         }
-        if (!LinkIsOpen()) return;
+        // Already switched off by the operator; a link that closed itself (a connection it could not
+        // make again) is switched off all the same.
+        int on = 0;
+        GetCtrlVal(panel_principal, PRINCIPAL_COMUNICACION, on);
+        if (on != 1) return;
         SetCtrlVal(panel_principal, PRINCIPAL_COMUNICACION, 0);
         RQ55_Comunicaciones_On_Off(panel_principal);
         ShowLinkStatus(panel_principal);

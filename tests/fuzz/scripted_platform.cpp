@@ -132,6 +132,8 @@ int LateBytesRead() { return g_lateBytesRead; }
 } // namespace scripted
 
 void Delay(double seconds) { g_clock += seconds; }
+void SetWaitInterrupt(std::function<bool()>) {}
+bool WaitInterrupted() { return false; }
 
 double Timer() { return g_clock; }
 

@@ -97,6 +97,24 @@ INSTANTIATE_TEST_SUITE_P(Links, LinkLost,
                                     (std::get<1>(info.param) ? "WithAView" : "WithNoView");
                          });
 
+// A gateway that restarts: the read times out, and the connection made anew after it is refused.
+// The link counts as closed from then on, and the operator meets the lost-link path as for any
+// other loss: its popup, the switch off, the view's notice.
+TEST_F(LiveView, AReconnectionRefusedAfterATimeOutLosesTheLinkAsAnyOther) {
+    open(PRINCIPAL_PARAMETROS, panel_tomadatos);
+    const ExchangeLimits before = CurrentExchangeLimits();
+    SetExchangeLimits({.comAttempts = 1, .comReplySeconds = 0.3, .tcpReplySeconds = 0.3});
+    analyser.addFault({.kind = sim::FaultRule::Kind::Restart, .function = 3, .start = 6, .delayMs = 60000});
+    ClearRecordedPopups();
+    SimulateTimerTick(panel_tomadatos, TOMADATOS_TIMER);
+    SetExchangeLimits(before);
+    EXPECT_FALSE(LinkIsOpen());
+    EXPECT_TRUE(WaitUntil([&] { return number(mainPanel, PRINCIPAL_COMUNICACION) == 0; }, 5.0));
+    EXPECT_EQ(messages(), std::vector<std::string>{"TCP Client|Connection to server failed !"});
+    EXPECT_NE(PanelNotice(panel_tomadatos).find("The connection to the analyser was lost at "), std::string::npos)
+        << PanelNotice(panel_tomadatos);
+}
+
 } // namespace
 
 namespace {
