@@ -1,7 +1,9 @@
 #include "commands.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "blocks.h"
 #include "config/config_file.h"
@@ -55,8 +57,8 @@ int identify(const LinkTarget& link) {
         return kFailed;
     }
     const Identity id = IdentityFromSerialBlock(block);
-    std::printf("address %d: model code %d, serial number %s, model text \"%s\", version text \"%s\"\n",
-                link.address, id.modelCode, id.serial.c_str(), id.modelText.c_str(), id.versionText.c_str());
+    Print(strfmt("address %d: model code %d, serial number %s, model text \"%s\", version text \"%s\"\n",
+                 link.address, id.modelCode, id.serial.c_str(), id.modelText.c_str(), id.versionText.c_str()));
     return kOk;
 }
 
@@ -74,8 +76,7 @@ bool readRound(const std::string& block, LinkTarget link, const std::vector<int>
             allRead = false;
             continue;
         }
-        std::fputs(printer.print(time, address, block, values).c_str(), stdout);
-        std::fflush(stdout); // a logger's file holds every row as soon as it is read
+        Print(printer.print(time, address, block, values)); // a logger's file holds every row once read
     }
     return allRead;
 }
@@ -136,7 +137,7 @@ int report(const CliOptions& o, const LinkTarget& link) {
         Say(path + ": the report cannot be written: " + why);
         return kFailed;
     }
-    std::printf("address %d: report written to %s\n", link.address, path.c_str());
+    Print(strfmt("address %d: report written to %s\n", link.address, path.c_str()));
     bool whole = true;
     for (const ReportBlock& b : data.blocks) whole = whole && b.read;
     return whole ? kOk : kFailed;
@@ -149,7 +150,7 @@ int backup(const std::string& pattern, const LinkTarget& link) {
         Say(strfmt("address %d, backup to %s: %s", link.address, path.c_str(), why.c_str()));
         return kFailed;
     }
-    std::printf("address %d: configuration saved to %s\n", link.address, path.c_str());
+    Print(strfmt("address %d: configuration saved to %s\n", link.address, path.c_str()));
     return kOk;
 }
 
@@ -170,8 +171,8 @@ int compare(const ConfigBytes& file, const LinkTarget& link, const char* what, b
         const int inFile = file[index] << 8 | file[index + 1];
         const int inAnalyser = analyser[index] << 8 | analyser[index + 1];
         if (print)
-            std::printf("address %d: register %d: file %d (0x%04X), analyser %d (0x%04X)\n", link.address,
-                        reg, inFile, inFile, inAnalyser, inAnalyser);
+            Print(strfmt("address %d: register %d: file %d (0x%04X), analyser %d (0x%04X)\n", link.address,
+                         reg, inFile, inFile, inAnalyser, inAnalyser));
     }
     return registers.empty() ? kOk : kDifferent;
 }
@@ -184,10 +185,10 @@ int restore(const ConfigBytes& file, const LinkTarget& link, bool verify) {
                    LastExchangeFailure().c_str()));
         return kFailed;
     }
-    std::printf("address %d: configuration written\n", link.address);
+    Print(strfmt("address %d: configuration written\n", link.address));
     if (!verify) return kOk;
     const int result = compare(file, link, "verify", true);
-    if (result == kOk) std::printf("address %d: every register took\n", link.address);
+    if (result == kOk) Print(strfmt("address %d: every register took\n", link.address));
     return result;
 }
 
@@ -220,8 +221,8 @@ int scan(const CliOptions& o) {
         std::string where =
             OverTcp(o) ? strfmt("unit %d", hit.address)
                        : strfmt("address %d, %d baud, %s", hit.address, hit.baud, FramingName(hit.framing));
-        std::printf("%s: model RQ%d, serial number %s%s\n", where.c_str(), hit.identity.modelCode,
-                    hit.identity.serial.c_str(), hit.ignoresUnitId ? " (answers every unit id)" : "");
+        Print(strfmt("%s: model RQ%d, serial number %s%s\n", where.c_str(), hit.identity.modelCode,
+                     hit.identity.serial.c_str(), hit.ignoresUnitId ? " (answers every unit id)" : ""));
     }
     if (hits.empty()) Say("no analyser found");
     return hits.empty() ? kFailed : kOk;
@@ -310,6 +311,22 @@ int RunCommand(const CliOptions& o) {
     }
     Ulvo_Cerrar_Puerto(link.port);
     return status;
+}
+
+namespace {
+std::string g_outputFault; // why the first of the output that did not arrive did not
+} // namespace
+
+void Print(const std::string& text) {
+    errno = 0;
+    if ((std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) && g_outputFault.empty())
+        g_outputFault = errno ? std::strerror(errno) : "it could not be written";
+}
+
+int CheckedOutput(int status) {
+    if (g_outputFault.empty() && std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
+    Say("standard output: " + (g_outputFault.empty() ? std::string("what was printed did not all arrive") : g_outputFault));
+    return status == kOk ? kFailed : status;
 }
 
 void Say(const std::string& line) { std::fprintf(stderr, "rq55ctl: %s\n", line.c_str()); }

@@ -42,16 +42,16 @@ int main(int argc, char** argv) {
         return 2;
     }
     if (options.command == "help") {
-        std::fputs(kUsage, stdout);
-        return 0;
+        Print(kUsage);
+        return CheckedOutput(0);
     }
     if (options.command == "version") {
-        std::printf("rq55ctl %s\n", RQ55_VERSION);
-        return 0;
+        Print(std::string("rq55ctl ") + RQ55_VERSION + "\n");
+        return CheckedOutput(0);
     }
     const bool serve = options.command == "serve";
     if (const int refused = serve ? CheckServeOptions(options) : CheckBeforeOpening(options)) return refused;
 
     PrepareLink(options);
-    return serve ? Serve(options) : RunCommand(options);
+    return CheckedOutput(serve ? Serve(options) : RunCommand(options));
 }

@@ -10,6 +10,10 @@
 
 // One line on stderr, after the tool's name.
 void Say(const std::string& line);
+// What the tool prints on stdout, each piece written through at once; and at its end, the exit
+// status, or 1 with the system's reason on stderr when some of it did not arrive (a full disk).
+void Print(const std::string& text);
+int CheckedOutput(int status);
 
 // Whether the link is TCP; the port number the link layer opens it as; and its name in words as a
 // serve instance is named after it: "127.0.0.1:5021", "/dev/ttyUSB0", "COM 3".

@@ -1,5 +1,6 @@
 #include "platform/whole_file.h"
 
+#include <QBuffer>
 #include <QFileInfo>
 #include <QSaveFile>
 #include <cerrno>
@@ -15,25 +16,38 @@ bool openBeside(QSaveFile& file, std::string& why) {
         return false;
     }
     if (file.open(QIODevice::WriteOnly)) return true;
-    why = file.errorString().toStdString();
+    // The system's reason where it has one ("Read-only file system", "Permission denied").
+    const QFileInfo info(file.fileName());
+    const QString probe = info.exists() ? info.filePath() : info.absolutePath();
+    why = ::access(probe.toLocal8Bit().constData(), W_OK) != 0 ? std::strerror(errno) : file.errorString().toStdString();
     return false;
 }
 
 } // namespace
 
 bool WriteWholeFile(const std::string& path, const std::function<void(QIODevice& out)>& fill, std::string& why) {
+    // Made whole in memory first, so every write to the file is the program's own and says why it
+    // failed (a full disk, a size limit, an I/O error), which a writer buffering on its own does not.
+    QByteArray content;
+    {
+        QBuffer buffer(&content);
+        buffer.open(QIODevice::WriteOnly);
+        fill(buffer);
+    }
     QSaveFile file(QString::fromStdString(path));
     if (!openBeside(file, why)) return false;
-    fill(file);
-    // A write only fills Qt's buffer: the flush is where a full disk or a size limit shows, and
-    // QSaveFile would rename a cut-short file over the old one all the same.
-    bool whole = file.error() == QFileDevice::NoError && file.flush() && file.error() == QFileDevice::NoError;
-    if (!whole) why = file.errorString().toStdString();
-    if (whole && ::fsync(file.handle()) != 0) {
-        whole = false;
-        why = std::strerror(errno);
+    const int fd = file.handle();
+    bool whole = true;
+    for (qsizetype done = 0; whole && done < content.size();) {
+        const ssize_t n = ::write(fd, content.constData() + done, static_cast<size_t>(content.size() - done));
+        if (n > 0) done += n;
+        else if (n < 0 && errno == EINTR) continue;
+        else whole = false;
     }
-    if (!whole) {
+    // QSaveFile would rename a cut-short file over the old one all the same: the temporary file
+    // is renamed only once every byte is on the disk.
+    if (!whole || ::fsync(fd) != 0) {
+        why = errno ? std::strerror(errno) : "the file could not be written";
         file.cancelWriting(); // the temporary file goes with `file`
         return false;
     }

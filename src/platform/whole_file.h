@@ -10,7 +10,8 @@
 class QIODevice;
 
 // Writes what `fill` writes into the device it is given (a Qt writer such as the PDF writer may
-// write there); false with the reason in `why` ("No space left on device").
+// write there: it is held in memory until whole); false with the reason in `why` ("No space left
+// on device").
 bool WriteWholeFile(const std::string& path, const std::function<void(QIODevice& out)>& fill, std::string& why);
 bool WriteWholeFile(const std::string& path, const std::string& content, std::string& why);
 

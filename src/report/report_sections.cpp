@@ -81,8 +81,8 @@ std::string heading(const char* level, const std::string& title, const ReportBlo
     const std::string h = std::string("<") + level + ">" + escaped(title);
     if (!block.read)
         return h + "</" + level + ">\n<p><b>" + escaped(FillIn(text(kTextNotRead), {block.failure})) + "</b></p>\n";
-    return h + " <span style=\"font-size: 8pt; font-weight: normal; font-style: italic\">· " +
-           escaped(FillIn(text(kTextReadAt), {block.time})) + "</span></" + level + ">\n";
+    return h + " <small><i>· " +
+           escaped(FillIn(text(kTextReadAt), {block.time})) + "</i></small></" + level + ">\n";
 }
 
 std::string header(const ReportData& data, const ReportHeader& h) {

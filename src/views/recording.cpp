@@ -1,5 +1,9 @@
 #include "views/recording.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -7,32 +11,44 @@
 
 bool Recording::start(const std::string& path, std::string& why) {
     stop();
-    file_ = std::fopen(path.c_str(), "ab");
-    if (!file_) {
+    file_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (file_ < 0) {
         why = std::strerror(errno);
         return false;
     }
     path_ = path;
-    std::fseek(file_, 0, SEEK_END);
-    headerDue_ = std::ftell(file_) == 0;
     return true;
 }
 
 bool Recording::append(int address, const std::vector<NamedValue>& values, std::string& why) {
-    if (!file_) return false;
-    std::string lines = headerDue_ ? CsvHeader(values) : "";
-    lines += CsvRow(IsoTimeNow(), address, values);
-    errno = 0;
-    if (std::fputs(lines.c_str(), file_) < 0 || std::fflush(file_) != 0) {
-        why = errno ? std::strerror(errno) : "write failed";
+    if (file_ < 0) return false;
+    struct stat st {};
+    if (::fstat(file_, &st) != 0) {
+        why = std::strerror(errno);
         stop();
         return false;
     }
-    headerDue_ = false;
+    std::string lines = st.st_size == 0 ? CsvHeader(values) : "";
+    lines += CsvRow(IsoTimeNow(), address, values);
+    // Straight to the system, without a buffer of the program's own that could write a piece of
+    // the row later.
+    for (size_t done = 0; done < lines.size();) {
+        const ssize_t n = ::write(file_, lines.data() + done, lines.size() - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        why = n < 0 ? std::strerror(errno) : "nothing could be written";
+        // The part of the row that went in goes again: the file holds whole rows only.
+        if (::ftruncate(file_, st.st_size) != 0) why += std::string("; cutting the row off: ") + std::strerror(errno);
+        stop();
+        return false;
+    }
     return true;
 }
 
 void Recording::stop() {
-    if (file_) std::fclose(file_);
-    file_ = nullptr;
+    if (file_ >= 0) ::close(file_);
+    file_ = -1;
 }

@@ -1,8 +1,8 @@
 // A recording of a view's values: one CSV row per good read, each written through to the file at
-// once, so a crash or a pulled cable loses at most the row being written.
+// once, so a crash or a pulled cable loses at most the row being written. A row that cannot be
+// written whole (a full disk, a size limit) is cut off again: the file holds whole rows only.
 #pragma once
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -18,14 +18,13 @@ class Recording {
     // Opens the file to append to; false with the reason when it cannot be written.
     bool start(const std::string& path, std::string& why);
     // Appends one row, the header first into an empty file; false with the reason (the
-    // recording is then stopped).
+    // recording is then stopped, and the file is as it was before the row).
     bool append(int address, const std::vector<NamedValue>& values, std::string& why);
     void stop();
-    bool on() const { return file_ != nullptr; }
+    bool on() const { return file_ >= 0; }
     const std::string& path() const { return path_; }
 
   private:
-    std::FILE* file_ = nullptr;
+    int file_ = -1;
     std::string path_;
-    bool headerDue_ = false;
 };
