@@ -44,8 +44,8 @@ int RQ55_Guardar_Cambio_Cont(int panel, int /*control*/, int event, void*, int, 
     unsigned current = 0, fresh = 0;
     GetCtrlVal(panel, CONTRASENA_ACTUAL, current);
     GetCtrlVal(panel, CONTRASENA_NUEVA, fresh);
-    // The analyser's own limits come first, in its own words; the fields take up to 65535 so
-    // that those words are reached.
+    // The analyser's own limits come first, in its own words: a field holds what was typed, tinted
+    // when it is beyond them, so those words are reached.
     if (current > kMaxPassword) {
         MessagePopup("ERROR", "MAx value for Password is 9998");
         return -2;

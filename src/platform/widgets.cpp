@@ -92,7 +92,7 @@ QString NumberField::textOf(double v) const {
 bool NumberField::parse(const QString& text, double* v) const {
     bool ok = false;
     const double parsed = QString(text).replace(',', '.').toDouble(&ok);
-    if (ok && v) *v = decimals_ > 0 ? parsed : std::trunc(parsed);
+    if (ok && v) *v = parsed;
     return ok;
 }
 
@@ -115,19 +115,22 @@ void NumberField::setRange(double minimum, double maximum) {
 }
 
 bool NumberField::inRange() const {
+    // A number of more decimals than the field shows (or any in a whole-number field) would be
+    // sent rounded or cut: it does not fit, as a number beyond the range does not.
+    const QString text = lineEdit()->text().trimmed();
+    const qsizetype point = std::max(text.indexOf('.'), text.indexOf(','));
+    if (point >= 0 && text.size() - point - 1 > decimals_) return false;
     const double v = value();
     return !std::isnan(v) && v >= min_ && v <= max_;
 }
 
 void NumberField::setSecret(bool secret) { lineEdit()->setEchoMode(secret ? QLineEdit::Password : QLineEdit::Normal); }
 
-// Digits, a sign where the range has negative numbers, and as many decimals as the field shows;
-// any number of digits, so nothing typed is lost to the range.
+// A sign and digits, with decimals, whatever the range and the field's precision: nothing typed is
+// dropped. A minus where the range has no negatives, or decimals beyond the field's, is kept and
+// marked as a number the field does not take (inRange).
 QValidator::State NumberField::validate(QString& input, int&) const {
-    const QString sign = min_ < 0 ? "[+-]?" : "\\+?";
-    const QString decimals = decimals_ > 0 ? QString("([.,]\\d{0,%1})?").arg(decimals_) : QString();
-    static thread_local QRegularExpression form;
-    form.setPattern("^" + sign + "\\d{0,15}" + decimals + "$");
+    static const QRegularExpression form("^[+-]?\\d{0,15}([.,]\\d{0,15})?$");
     if (!form.match(input).hasMatch()) return QValidator::Invalid;
     return parse(input, nullptr) ? QValidator::Acceptable : QValidator::Intermediate;
 }

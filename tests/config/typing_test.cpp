@@ -101,6 +101,11 @@ TEST_P(Typing, WhatIsTypedIsWhatIsSent) {
     if (!std::isnan(c.readBack)) {
         EXPECT_EQ(number(panel, c.typed[0].control), c.readBack) << "the field keeps what was typed";
     }
+    // A number the field does not take is tinted, and said when the save refuses it.
+    const bool refused = !c.messages.empty() && (c.messages[0].rfind("Error|", 0) == 0 || c.messages[0].rfind("ERROR|", 0) == 0);
+    EXPECT_EQ(std::any_of(c.typed.begin(), c.typed.end(),
+                          [&](const Typed& t) { return attribute(panel, t.control, ATTR_VALUE_FITS) == 0; }),
+              refused);
     ClickOn(panel, c.button);
     EXPECT_EQ(messages(), c.messages);
     if (!c.writes.empty() || !c.messages.empty() || c.held.empty()) {
@@ -131,12 +136,18 @@ INSTANTIATE_TEST_SUITE_P(
                    {}, {{800, 45}}, {}, 45},
         TypingCase{"EquipmentAddressOutOfRange", kEquipment, {{CONF_EQUIPO_DIRECCION, "300", Leave::Enter}},
                    CONF_EQUIPO_GUARDAR, {}, {}, {"Error|Address takes 0 to 255" + kNothingSent}, 300},
+        TypingCase{"EquipmentAddressNegative", kEquipment, {{CONF_EQUIPO_DIRECCION, "-5", Leave::Tab}},
+                   CONF_EQUIPO_GUARDAR, {}, {}, {"Error|Address takes 0 to 255" + kNothingSent}, -5},
+        TypingCase{"EquipmentPeriodWithDecimals", kEquipment, {{CONF_EQUIPO_PERIODO, "4.5", Leave::Tab}},
+                   CONF_EQUIPO_GUARDAR, {}, {}, {"Error|Demand period (min) takes 0 to 65535" + kNothingSent}},
         TypingCase{"EquipmentWideRatio", kEquipment, {{CONF_EQUIPO_PRIMARIO_V, "70000", Leave::Stay}},
                    CONF_EQUIPO_GUARDAR_2, {}, {{804, 1}, {805, 4464}}},
         TypingCase{"RelayValueB", kInOut, {{IN_OUT_VALOR_B_1, "6.5", Leave::Enter}}, IN_OUT_GUARDAR, {},
                    {{203, 650}}, {}, 6.5},
         TypingCase{"RelayValueBOutOfRange", kInOut, {{IN_OUT_VALOR_B_1, "700", Leave::Tab}}, IN_OUT_GUARDAR, {}, {},
                    {"Error|Relay 1, Value B takes 0.00 to 655.35" + kNothingSent}, 700},
+        TypingCase{"RelayValueBThreeDecimals", kInOut, {{IN_OUT_VALOR_B_1, "12.345", Leave::Enter}}, IN_OUT_GUARDAR,
+                   {}, {}, {"Error|Relay 1, Value B takes 0.00 to 655.35" + kNothingSent}, 12.345},
         TypingCase{"RelaySelectorOutOfRange", kInOut, {{IN_OUT_SELECTOR_2, "256", Leave::Stay}}, IN_OUT_GUARDAR,
                    {}, {}, {"Error|Relay 2, Measured quantity takes 0 to 255" + kNothingSent}},
         TypingCase{"AnalogPoint", kAnalog, {{OUT_ANAL_X1, "12.5", Leave::Tab}}, OUT_ANAL_GUARDAR, {},
