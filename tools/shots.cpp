@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWidget>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -184,6 +185,17 @@ int main(int argc, char** argv) {
         runFor(0.3);
         save(panel_principal, "main-connected");
         SimulateCommit(panel_principal, PRINCIPAL_COMUNICACION);
+    });
+    // The keyboard's focus, as Tab leaves it: on the switch, then on a button.
+    runProgram([] {
+        QWidget* window = ControlWidget(panel_principal, PRINCIPAL_SALIR)->window();
+        window->activateWindow();
+        ControlWidget(panel_principal, PRINCIPAL_COMUNICACION)->setFocus(Qt::TabFocusReason);
+        runFor(0.2);
+        save(panel_principal, "main-focus-switch");
+        ControlWidget(panel_principal, PRINCIPAL_ENERGIA)->setFocus(Qt::TabFocusReason);
+        runFor(0.2);
+        save(panel_principal, "main-focus-button");
     });
 
     runProgram([] { viewScene(PRINCIPAL_PARAMETROS, panel_tomadatos, "network-parameters", 2.5); });

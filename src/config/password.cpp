@@ -33,9 +33,6 @@ void RQ55_Visualiza_Pantalla_Contrasena() {
     const int popup = LoadMenuPopup(CONTRASENA);
     if (popup < 0) return;
     RQ55_Poner_Etiquetas_Camb_Contr(popup, etiqueta);
-    SetPanelAttribute(popup, ATTR_TITLE, etiqueta[211]);
-    SetCtrlAttribute(popup, CONTRASENA_NUEVA, ATTR_LABEL_TEXT, etiqueta[213]);
-    SetCtrlAttribute(popup, CONTRASENA_ACTUAL, ATTR_LABEL_TEXT, etiqueta[215]);
     InstallPopup(popup);
 }
 

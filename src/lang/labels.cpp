@@ -9,6 +9,10 @@ namespace {
 void labelIfAny(int panel, int control, const std::string& text) {
     if (!text.empty()) SetCtrlAttribute(panel, control, ATTR_LABEL_TEXT, text);
 }
+// The name a screen reader gives a control that shows no caption of its own.
+void nameIfAny(int panel, int control, const std::string& text) {
+    if (!text.empty()) SetCtrlAttribute(panel, control, ATTR_ACCESSIBLE_NAME, text);
+}
 void itemIfAny(int bar, int item, const std::string& text) {
     if (!text.empty()) SetMenuBarAttribute(bar, item, ATTR_ITEM_NAME, text);
 }
@@ -41,6 +45,11 @@ enum {
     kTextPointsModes = 63,
     kTextValueA = 64,
     kTextValueB = 65,
+    kTextCommunication = 299,
+    kTextNewPassword = 213,
+    kTextCurrentPassword = 215,
+    kTextRecord = 420,
+    kTextTrend = 441,
     kTextLevel1 = 66,
     kTextLevel2 = 67,
     kTextAnalyserOnly = 400,
@@ -94,7 +103,8 @@ void RQ55_Poner_Etiquetas_PRINCIPAL(int panel, const LabelTable& labels) {
     // captions the panel file would otherwise give in both languages at once, and two items.
     labelIfAny(panel, PRINCIPAL_SUBTITULO, labels[20]);
     labelIfAny(panel, PRINCIPAL_DEMO, labels[6]);
-    labelIfAny(panel, PRINCIPAL_GRUPO_COM, labels[299]);
+    labelIfAny(panel, PRINCIPAL_GRUPO_COM, labels[kTextCommunication]);
+    nameIfAny(panel, PRINCIPAL_COMUNICACION, labels[kTextCommunication]);
     labelIfAny(panel, PRINCIPAL_GRUPO_VISTAS, labels[8]);
     labelIfAny(panel, PRINCIPAL_GRUPO_AJUSTES, labels[9]);
     labelIfAny(panel, PRINCIPAL_MAXMIN, labels[2]);
@@ -121,6 +131,8 @@ void RQ55_Poner_Etiquetas_TOMADATOS(int panel, const LabelTable& labels) {
     textIfAny(panel, TOMADATOS_TITULO_I, labels[kTextCurrent]);
     textIfAny(panel, TOMADATOS_TITULO_FP, labels[kTextPowerFactor]);
     labelIfAny(panel, TOMADATOS_FRECUENCIA, labels[kTextFrequency]);
+    labelIfAny(panel, TOMADATOS_GRABAR, labels[kTextRecord]);
+    labelIfAny(panel, TOMADATOS_TENDENCIA, labels[kTextTrend]);
     labelIfAny(panel, TOMADATOS_CERRAR, labels[kTextClose]);
 }
 
@@ -259,7 +271,11 @@ void RQ55_Poner_Etiquetas_Conf_Eq(int panel, const LabelTable& labels) {
     labelIfAny(panel, CONF_EQUIPO_CERRAR, labels[kTextClose]);
 }
 
-void RQ55_Poner_Etiquetas_Camb_Contr(int /*panel*/, const LabelTable& /*labels*/) {}
+void RQ55_Poner_Etiquetas_Camb_Contr(int panel, const LabelTable& labels) {
+    SetPanelAttribute(panel, ATTR_TITLE, labels[211]);
+    labelIfAny(panel, CONTRASENA_NUEVA, labels[kTextNewPassword]);
+    labelIfAny(panel, CONTRASENA_ACTUAL, labels[kTextCurrentPassword]);
+}
 
 void RQ55_Poner_Etiquetas_In_Out(int panel, const LabelTable& labels) {
     SetPanelAttribute(panel, ATTR_TITLE, labels[159]);
@@ -297,6 +313,8 @@ void RQ55_Poner_Etiquetas_In_Out(int panel, const LabelTable& labels) {
         labelIfAny(panel, g.level1, labels[kTextLevel1]);
         labelIfAny(panel, g.level2, labels[kTextLevel2]);
     }
+    nameIfAny(panel, IN_OUT_VALOR_A_1, labels[kTextValueA]);
+    nameIfAny(panel, IN_OUT_VALOR_A_2, labels[kTextValueA]);
     labelIfAny(panel, IN_OUT_GUARDAR, labels[kTextSave]);
     labelIfAny(panel, IN_OUT_CERRAR, labels[kTextClose]);
 }

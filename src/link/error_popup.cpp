@@ -107,7 +107,12 @@ std::string Ulvo_Trae_Fecha_dd_mm_aaaa() {
     return date;
 }
 
-void InstallLinkPopups(std::function<void()> linkLost) {
+void ShowLinkLostPopup(LinkLoss why) {
+    if (why == LinkLoss::ServerClosed) MessagePopup("TCP Client", "Server has closed connection!");
+    if (why == LinkLoss::ReconnectFailed) MessagePopup("TCP Client", "Connection to server failed !");
+}
+
+void InstallLinkPopups(std::function<void(LinkLoss why)> linkLost) {
     LinkReporter reporter;
     reporter.exchanging = [](bool underWay) {
         if (underWay) {
@@ -126,10 +131,12 @@ void InstallLinkPopups(std::function<void()> linkLost) {
         WT_SetTrayIconAttr(icono_comunicaciones_barra_tareas, ATTR_TRAY_ICON_IMAGE, image);
     };
     reporter.error = Ulvo_Visualiza_mensaje_de_error;
+    // The program around the link says it, then shows the popup once the link is closed.
     reporter.lost = [linkLost](LinkLoss why) {
-        if (why == LinkLoss::ServerClosed) MessagePopup("TCP Client", "Server has closed connection!");
-        if (why == LinkLoss::ReconnectFailed) MessagePopup("TCP Client", "Connection to server failed !");
-        if (linkLost) linkLost();
+        if (linkLost)
+            linkLost(why);
+        else
+            ShowLinkLostPopup(why);
     };
     SetLinkReporter(std::move(reporter));
 }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <functional>
+
+#include "link/exchange.h"
 #include <string>
 
 // Both 0 at start. Display: non-zero shows every message; 0 holds back the messages that name a
@@ -25,4 +27,7 @@ std::string Ulvo_Trae_Fecha_dd_mm_aaaa();
 // when the server closes the connection, the animated taskbar icon, and timers held back while
 // an exchange runs. linkLost runs after the server closed the connection or the serial device
 // went away.
-void InstallLinkPopups(std::function<void()> linkLost = {});
+void InstallLinkPopups(std::function<void(LinkLoss why)> linkLost = {});
+
+// The popup of a lost link (a TCP connection; a serial device gone has none).
+void ShowLinkLostPopup(LinkLoss why);

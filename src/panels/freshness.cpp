@@ -38,6 +38,7 @@ struct Watched {
 };
 
 std::map<int, Watched> g_watched;
+std::string g_linkLostAt; // when the link in force was lost; "" while it is not
 
 bool stillOpen(int panel) {
     int width = 0;
@@ -92,6 +93,12 @@ void ShowReadFailed(int panel, const std::string& failure) {
     auto it = g_watched.find(panel);
     if (it == g_watched.end() || !stillOpen(panel)) return;
     Watched& watched = it->second;
+    // A read that failed with the link it went over: the loss is what the panel says.
+    if (!g_linkLostAt.empty()) {
+        showNotice(panel, watched, FillIn(etiqueta[kTextLinkLost], {g_linkLostAt}));
+        if (watched.kind == PanelKind::LiveView) greyValues(panel);
+        return;
+    }
     // With communication off the notice already says why nothing was read.
     if (!LinkIsOpen() && watched.notice != 0) return;
     watched.defaults = {false, TimeStr()};
@@ -114,13 +121,16 @@ bool ConfirmWriteOfDefaults(int panel) {
                                    : FillIn(etiqueta[kTextWriteDefaultsAfterFailure], {defaults.readFailedAt})) == 1;
 }
 
-void ShowLinkLost() {
+void ShowLinkLost(const std::string& at) {
+    g_linkLostAt = at;
     forgetClosedPanels();
     for (auto& [panel, watched] : g_watched) {
-        showNotice(panel, watched, FillIn(etiqueta[kTextLinkLost], {TimeStr()}));
+        showNotice(panel, watched, FillIn(etiqueta[kTextLinkLost], {at}));
         if (watched.kind == PanelKind::LiveView) greyValues(panel);
     }
 }
+
+void ForgetLinkLoss() { g_linkLostAt.clear(); }
 
 std::string PanelNotice(int panel) {
     auto it = g_watched.find(panel);

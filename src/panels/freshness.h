@@ -32,8 +32,11 @@ void ShowReadFailed(int panel, const std::string& failure);
 // go on (the fields hold what was read, or the operator said yes).
 bool ConfirmWriteOfDefaults(int panel);
 
-// The link was lost (the server closed the connection, the serial device went away).
-void ShowLinkLost();
+// The link was lost (the server closed the connection, the serial device went away) at `at`: every
+// open panel says so, and a read that fails after it says so too. Until ForgetLinkLoss (the switch
+// is on again).
+void ShowLinkLost(const std::string& at);
+void ForgetLinkLoss();
 
 // The notice a panel shows, or "" when it shows none (for tests and screenshots).
 std::string PanelNotice(int panel);

@@ -44,7 +44,9 @@ bool OnScreen(int panel) {
 
 void ShowRangedUnit(int panel, const RangedField& field, float& value, const char* unit) {
     const float read = value;
-    SetCtrlVal(panel, field.unitField, RangeKiloMega(value, unit));
+    const char* shown = RangeKiloMega(value, unit);
+    SetCtrlVal(panel, field.unitField, shown);
+    SetCtrlAttribute(panel, field.field, ATTR_DESCRIPTION, shown); // a screen reader says the unit too
     SetCtrlAttribute(panel, field.field, ATTR_MORE_DIGITS, std::isnan(read) || value == read ? 0 : 3);
 }
 

@@ -86,6 +86,7 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
         auto* label = qobject_cast<QLabel*>(c->widget);
         if (c->type != CTRL_TEXT_MSG || !label) return UIE_WrongControlType;
         label->setWordWrap(value != 0);
+        label->setProperty("announce", value != 0); // a notice is said when it changes
         label->setStyleSheet(value
                                  ? "QLabel { background: #fff4d6; color: #5a3d00; border: 1px solid #e0b44c;"
                                    " border-radius: 4px; padding: 6px 10px; }"
@@ -146,8 +147,12 @@ int SetCtrlAttribute(int panel, int control, int attribute, const std::string& v
             }
             c->caption->setText(qs(value));
             PlaceCaption(*c);
+            // The name a screen reader gives the control follows its caption, and so the language.
+            c->widget->setAccessibleName(qs(value).simplified());
         }
         return 0;
+    case ATTR_DESCRIPTION: c->widget->setAccessibleDescription(qs(value)); return 0;
+    case ATTR_ACCESSIBLE_NAME: c->widget->setAccessibleName(qs(value)); return 0;
     case ATTR_IMAGE_FILE: {
         auto* b = qobject_cast<QToolButton*>(c->widget);
         if (!b) return UIE_WrongControlType;
@@ -255,6 +260,8 @@ int GetCtrlAttribute(int panel, int control, int attribute, std::string& value) 
         return 0;
     }
     case ATTR_TOOLTIP_TEXT: value = ss(c->widget->toolTip()); return 0;
+    case ATTR_DESCRIPTION: value = ss(c->widget->accessibleDescription()); return 0;
+    case ATTR_ACCESSIBLE_NAME: value = ss(c->widget->accessibleName()); return 0;
     default: return UIE_BadAttribute;
     }
 }

@@ -261,6 +261,7 @@ QWidget* buildGraph(Build& b) {
         chart->legend()->show();
     }
     auto* view = new QChartView(chart, b.parent);
+    view->setFocusPolicy(Qt::NoFocus); // a picture; nothing in it takes a key
     view->setRenderHint(QPainter::Antialiasing);
     view->setFrameShape(QFrame::StyledPanel);
     return view;
@@ -351,8 +352,13 @@ void BuildControl(Panel& p, Control& c, const QJsonObject& o) {
 
     c.widget->setGeometry(b.geometry);
     applyFont(c.widget, o);
+    c.shortcut = o.value("shortcut").toString();
+    c.widget->setProperty("announce", o.value("announce").toBool(false));
     if (o.contains("tooltip")) c.widget->setToolTip(o.value("tooltip").toString());
     addCaption(b);
+    // A screen reader names a control by its caption, or by the name its panel gives it.
+    if (c.caption) c.widget->setAccessibleName(b.label.simplified());
+    if (o.contains("accessible_name")) c.widget->setAccessibleName(o.value("accessible_name").toString());
     if (c.type == CTRL_DECORATION) c.widget->lower();
     const bool visible = o.value("visible").toBool(true);
     c.widget->setVisible(visible);

@@ -3,14 +3,17 @@
 // RQ55.uir is a JSON document:
 //   { "panels": [ { "resource": 17, "name": "PRINCIPAL", "title": "RQ55", "width": 700, "height": 460,
 //                   "close_control": "PRINCIPAL_SALIR", "menubar": [ menus ], "controls": [ controls ] } ] }
-// A menu is { "name", "label", "items": [ { "name", "label", "callback", "dimmed" } ] }.
+// and, optionally, "default_control" (pressed by Enter in a field) and "cancel_control" (pressed by
+// Escape). A menu is { "name", "label", "items": [ { "name", "label", "callback", "dimmed",
+// "shortcut" } ] }.
 // A control is { "name", "type", "top", "left", "width", "height", ... } with type one of numeric,
 // string, textmsg, textbox, button, picturebutton, switch, ring, listbox, timer, graph, gauge,
 // decoration, and the optional keys label, label_position ("top" or "left"), value, data ("int",
 // "unsigned", "double"), min, max, precision, indicator, items ([{ "label", "value" }]), callback,
 // interval, enabled, on_text, off_text, image, dimmed, visible, tooltip, font_size, bold, color
 // ("#rrggbb"), background (text messages), align ("left", "center", "right"), wrap, max_length, ascii (text
-// inputs: printable ASCII only), x_label,
+// inputs: printable ASCII only), shortcut (a key that presses it, "Ctrl+Q"), announce (a text message
+// a screen reader says when it changes), accessible_name (for a field without a caption), x_label,
 // y_label, xmin, xmax, ymin, ymax. Control numbers follow the order of the list (see uirgen).
 #include <QApplication>
 #include <QFile>
@@ -112,6 +115,7 @@ int LoadPanel(int /*parent*/, const std::string& file, int resourceId) {
         if (!closeName.isEmpty() && qs(c.name) == closeName) p->closeControl = c.id;
     }
     if (def.contains("menubar")) AddMenuBar(*p, def.value("menubar").toArray());
+    EnableKeyboard(*p, def);
     return p->handle;
 }
 

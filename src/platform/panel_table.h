@@ -22,6 +22,7 @@ class QMenu;
 class QMenuBar;
 class QAction;
 class QJsonArray;
+class QJsonObject;
 class QTimer;
 class QWidget;
 
@@ -74,12 +75,14 @@ struct Control {
     int nextPlot = 1;
     QGraphicsSimpleTextItem* yName = nullptr; // a graph's name of its vertical axis
     bool fixedX = false, fixedY = false;
+    QString shortcut; // a key that presses it wherever the focus is on its window ("Ctrl+Q")
 };
 
 struct MenuEntry {
     QMenu* menu = nullptr;
     QAction* action = nullptr;
     MenuCallbackPtr callback = nullptr;
+    QString text; // its name as the program gives it, without the letter marked for Alt
 };
 
 struct Panel {
@@ -92,6 +95,8 @@ struct Panel {
     std::map<int, Control> controls;
     std::map<int, MenuEntry> menu;
     int closeControl = 0;
+    int defaultControl = 0; // the button Enter in a field presses
+    int cancelControl = 0;  // the button Escape presses
     int nextControl = 2;
     bool placed = false;
     bool popup = false;
@@ -122,6 +127,10 @@ void ShowOnScreen(Panel& p);
 
 // Builds the panel's menu bar from its description in RQ55.uir.
 void AddMenuBar(Panel& p, const QJsonArray& menus);
+
+// The panel's keyboard, from its description: its tab order, its default and cancel buttons, the
+// shortcuts of its controls.
+void EnableKeyboard(Panel& p, const QJsonObject& def);
 
 // Runs a control's commit callback; runs a timer's tick now or, while timers are held back, once
 // the hold ends.

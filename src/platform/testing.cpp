@@ -88,7 +88,7 @@ std::vector<std::string> GraphPlotNames(int panel, int control) {
 
 QWidget* ControlWidget(int panel, int control) {
     Control* c = findControl(panel, control);
-    if (!c) return nullptr;
+    if (!c || !c->widget) return nullptr; // a timer has none
     QWidget* window = c->widget->window();
     window->activateWindow();
     QApplication::setActiveWindow(window);

@@ -53,6 +53,8 @@ enum {
                           // in its range, a text within its length and characters); marked if not
     ATTR_MAX_ENTRY_LENGTH, // int (read only): the characters a text field takes (0: any number)
     ATTR_PRECISION,       // int (read only): the decimals a numeric field shows
+    ATTR_DESCRIPTION,     // text: what a screen reader adds to the control's name (a value's unit)
+    ATTR_ACCESSIBLE_NAME, // text: the name a screen reader gives a control that shows no caption
 };
 
 // Attributes of one plot on a graph.

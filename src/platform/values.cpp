@@ -1,5 +1,6 @@
 // Control values and the items of rings and list boxes. Programmatic changes never fire a commit.
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QComboBox>
 #include <QFont>
 #include <QFontMetrics>
@@ -98,7 +99,17 @@ int SetCtrlVal(int panel, int control, const std::string& value) {
     Control* c = findControl(panel, control);
     if (!c) return missingControl(panel);
     switch (c->type) {
-    case CTRL_TEXT_MSG: static_cast<QLabel*>(c->widget)->setText(qs(value)); return 0;
+    case CTRL_TEXT_MSG: {
+        auto* label = static_cast<QLabel*>(c->widget);
+        if (label->text() == qs(value)) return 0;
+        label->setText(qs(value));
+        // A notice or a status line is said by a screen reader when it changes, wherever the focus is.
+        if (label->property("announce").toBool()) {
+            QAccessibleEvent said(label, QAccessible::Alert);
+            QAccessible::updateAccessibility(&said);
+        }
+        return 0;
+    }
     case CTRL_STRING:
     case CTRL_TEXT_BOX: {
         auto* e = static_cast<QLineEdit*>(c->widget);

@@ -1,11 +1,13 @@
 #include "shell/comm_switch.h"
 
+#include <optional>
 #include <string>
 
 #include "device/identity.h"
 #include "device/register_map.h"
 #include "device/scan.h"
 #include "lang/label_table.h"
+#include "link/error_popup.h"
 #include "link/exchange.h"
 #include "link/link_settings.h"
 #include "panels/config_fields.h"
@@ -28,6 +30,22 @@ constexpr int kTextPortWithoutCom = 418;
 constexpr int kTextChoosePort = 419;
 
 std::string g_serial; // of the analyser that answered at switch-on; empty while off
+
+// The link lost: when it was noticed and why, said on the status line until the switch is on again.
+struct Loss {
+    std::string at;
+    LinkLoss why = LinkLoss::ServerClosed;
+};
+std::optional<Loss> g_loss;
+
+constexpr int kTextLost = 506;
+
+std::string lossWords(LinkLoss why) {
+    constexpr int kTextServerClosed = 507, kTextDeviceGone = 508, kTextReconnectFailed = 509;
+    return etiqueta[why == LinkLoss::ServerClosed ? kTextServerClosed
+                    : why == LinkLoss::DeviceGone ? kTextDeviceGone
+                                                  : kTextReconnectFailed];
+}
 
 // An unknown framing leaves the previous one in place.
 void setFraming(int mode) {
@@ -121,6 +139,8 @@ int RQ55_Abrir_Puerto(int panel, int /*control*/, int event, void*, int, int) {
         const Identity id = IdentityFromSerialBlock(serial);
         modelo_equipo = id.modelCode;
         g_serial = id.serial;
+        g_loss.reset();
+        ForgetLinkLoss();
         ShowLinkStatus(panel);
         if (!DemoMode()) RememberLinkSettings(panel);
         return 0;
@@ -146,27 +166,41 @@ void DimLinkSettings(int panel, int dimmed) {
 void ShowLinkStatus(int panel) {
     if (!LinkIsOpen()) g_serial.clear();
     const std::string text =
-        g_serial.empty()
-            ? etiqueta[kTextOff]
-            : FillIn(etiqueta[kTextConnected], {std::to_string(modelo_equipo), g_serial, LinkDescription()});
+        g_loss           ? FillIn(etiqueta[kTextLost], {g_loss->at, lossWords(g_loss->why)})
+        : g_serial.empty() ? etiqueta[kTextOff]
+                           : FillIn(etiqueta[kTextConnected], {std::to_string(modelo_equipo), g_serial, LinkDescription()});
     SetCtrlVal(panel, PRINCIPAL_ESTADO_ENLACE, text);
 }
 
-// The exchange that found the link lost is still under way: the link is closed once it is over.
-void CloseLostLink() {
-    PostDeferredCall([] {
-        if (ExchangeUnderWay()) {
-            CloseLostLink();
-            return;
-        }
-        // Already switched off by the operator; a link that closed itself (a connection it could not
-        // make again) is switched off all the same.
+namespace {
+
+// The exchange that found the link lost may still be under way: the link is closed once it is
+// over, and then the popup says it was lost.
+void closeWhenIdle(LinkLoss why) {
+    PostDeferredCall([why] {
+        if (ExchangeUnderWay()) return closeWhenIdle(why);
         int on = 0;
         GetCtrlVal(panel_principal, PRINCIPAL_COMUNICACION, on);
-        if (on != 1) return;
-        SetCtrlVal(panel_principal, PRINCIPAL_COMUNICACION, 0);
-        RQ55_Comunicaciones_On_Off(panel_principal);
+        if (on == 1) return; // switched on again meanwhile: on a link of its own
+        RQ55_Comunicaciones_On_Off(panel_principal); // the switch is off: the link closes
         ShowLinkStatus(panel_principal);
-        ShowLinkLost();
+        ShowLinkLostPopup(why);
     });
+}
+
+} // namespace
+
+void CloseLostLink(LinkLoss why) {
+    int on = 0;
+    GetCtrlVal(panel_principal, PRINCIPAL_COMUNICACION, on);
+    if (on != 1) { // switched off by the operator already: nothing more to close
+        ShowLinkLostPopup(why);
+        return;
+    }
+    // Said at once, with the time it was noticed, wherever the operator looks.
+    g_loss = Loss{TimeStr(), why};
+    SetCtrlVal(panel_principal, PRINCIPAL_COMUNICACION, 0);
+    ShowLinkStatus(panel_principal);
+    ShowLinkLost(g_loss->at);
+    closeWhenIdle(why);
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "link/exchange.h"
 #include "rq55_uir.h"
 
 // The six link settings of the main panel, in the order the switch dims and undims them: locked
@@ -26,11 +27,12 @@ void DimLinkSettings(int panel, int dimmed);
 // The link in force as the status line words it: "COM3, 19200 8N1", "127.0.0.1:502 Modbus/TCP".
 std::string LinkDescription();
 
-// The status line of the main panel: the analyser that answered and the link, or that
-// communication is off.
+// The status line of the main panel: the analyser that answered and the link, that the link was
+// lost (when and why), or that communication is off.
 void ShowLinkStatus(int panel);
 
-// The link was lost (the server closed the connection, the serial device went away): the switch
-// goes back to off, as if the operator had switched it off, and the open panel says so. Nothing
-// reconnects by itself.
-void CloseLostLink();
+// The link was lost (the server closed the connection, the serial device went away, a connection
+// could not be made again): at once the switch goes back to off, the status line and the open
+// panel say when and why; the link closes once the exchange under way is over, and then the popup
+// says so. Nothing reconnects by itself.
+void CloseLostLink(LinkLoss why);

@@ -17,7 +17,7 @@ namespace {
 
 constexpr int kTextTitle = 423, kTextSearchOn = 424, kTextFrom = 425, kTextTo = 426, kTextEvery = 427;
 constexpr int kTextSearch = 428, kTextCancel = 429, kTextUse = 430, kTextClose = 431;
-constexpr int kTextAsking = 432, kTextFound = 433, kTextHit = 434, kTextCannotOpen = 435;
+constexpr int kTextAsking = 432, kTextFound = 433, kTextHit = 434, kTextCannotOpen = 435, kTextFoundList = 510;
 
 int g_dialog = 0;
 bool g_searching = false;
@@ -95,7 +95,9 @@ bool showProgress(int dialog, const ScanProgress& at) {
     return !g_cancelled;
 }
 
-void label(int dialog) {
+} // namespace
+
+void LabelFindDialog(int dialog) {
     SetPanelAttribute(dialog, ATTR_TITLE, etiqueta[kTextTitle]);
     SetCtrlVal(dialog, BUSCAR_TEXTO, FillIn(etiqueta[kTextSearchOn], {linkName()}));
     SetCtrlAttribute(dialog, BUSCAR_DESDE, ATTR_LABEL_TEXT, etiqueta[kTextFrom]);
@@ -106,7 +108,10 @@ void label(int dialog) {
     SetCtrlAttribute(dialog, BUSCAR_CANCELAR, ATTR_LABEL_TEXT, etiqueta[kTextCancel]);
     SetCtrlAttribute(dialog, BUSCAR_USAR, ATTR_LABEL_TEXT, etiqueta[kTextUse]);
     SetCtrlAttribute(dialog, BUSCAR_CERRAR, ATTR_LABEL_TEXT, etiqueta[kTextClose]);
+    SetCtrlAttribute(dialog, BUSCAR_LISTA, ATTR_ACCESSIBLE_NAME, etiqueta[kTextFoundList]);
 }
+
+namespace {
 
 void closeDialog() {
     RemovePopup(g_dialog);
@@ -124,7 +129,7 @@ int RQ55_Buscar_Analizador(int, int, int event, void*, int, int) {
         g_dialog = 0;
         return 0;
     }
-    label(g_dialog);
+    LabelFindDialog(g_dialog);
     InstallPopup(g_dialog);
     return 0;
 }

@@ -3,6 +3,9 @@
 // serial number, lists the analysers that answered, and puts the one chosen on the main panel.
 #pragma once
 
+// The dialog's texts in the chosen language.
+void LabelFindDialog(int dialog);
+
 // The main panel's Find button (usable while communication is off).
 int RQ55_Buscar_Analizador(int panel, int control, int event, void* callbackData, int eventData1,
                            int eventData2);

@@ -125,6 +125,7 @@ void RQ55_Monitor_Trafico(int, int, void*, int) {
                                    {{TRAFICO_PAUSA, kTextPause}, {TRAFICO_BORRAR, kTextClear},
                                     {TRAFICO_GUARDAR, kTextSave}, {TRAFICO_CERRAR, kTextClose}});
     if (!g_monitor) return;
+    SetCtrlAttribute(g_monitor, TRAFICO_LISTA, ATTR_ACCESSIBLE_NAME, etiqueta[kTextTitle]);
     g_paused = false;
     g_lines.clear();
     g_pending.clear();

@@ -23,7 +23,6 @@ namespace {
 constexpr int kTextRecord = 420;
 constexpr int kTextRecording = 421;
 constexpr int kTextCannotRecord = 422;
-constexpr int kTextTrend = 441;
 
 Recording g_recording;
 
@@ -97,10 +96,6 @@ void openFrom(int caller) {
     TrendRestart();
     panel_tomadatos = OpenView(caller, panel_origen_tomadatos, TOMADATOS, RQ55_Poner_Etiquetas_TOMADATOS,
                                {TOMADATOS_TIMER}, PanelKind::LiveView);
-    if (panel_tomadatos > 0) {
-        SetCtrlAttribute(panel_tomadatos, TOMADATOS_GRABAR, ATTR_LABEL_TEXT, etiqueta[kTextRecord]);
-        SetCtrlAttribute(panel_tomadatos, TOMADATOS_TENDENCIA, ATTR_LABEL_TEXT, etiqueta[kTextTrend]);
-    }
 }
 
 } // namespace

@@ -43,7 +43,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The link goes away between two reads (a gateway rebooted, a cable pulled), with a view open or
 // none: without a further request the switch goes back to off with the settings free, the status
-// line and the view say so, and switching on again once the analyser is back works.
+// line and the view say so with the time it was noticed (not the time its popup was answered,
+// seconds later), and switching on again once the analyser is back works.
 class LinkLost : public LiveView, public ::testing::WithParamInterface<std::tuple<sim::Transport, bool>> {};
 
 TEST_P(LinkLost, PutsTheSwitchBackToOffAtOnce) {
@@ -60,25 +61,38 @@ TEST_P(LinkLost, PutsTheSwitchBackToOffAtOnce) {
         SetCtrlAttribute(view, TOMADATOS_TIMER, ATTR_ENABLED, 0); // the next read is far away
     }
     ClearRecordedPopups();
+    std::string answeredAt; // the operator answers the popup once the clock has moved on 2 s
+    SetPopupResponder([&](const PopupRecord&) {
+        const double shown = Timer();
+        WaitUntil([&] { return Timer() - shown >= 2.0; }, 10.0);
+        answeredAt = TimeStr();
+        return PopupAnswer{};
+    });
     int sent = 0;
     SetFrameTrace([&sent](double, FrameKind kind, const unsigned char*, int) { sent += kind == FrameKind::Sent; });
     const int tcpPort = analyser.tcpPort();
+    const std::string stopped = TimeStr();
     analyser.stop();
-    EXPECT_TRUE(WaitUntil([&] { return number(mainPanel, PRINCIPAL_COMUNICACION) == 0; }, 5.0));
+    EXPECT_TRUE(WaitUntil([&] { return !LinkIsOpen(); }, 5.0));
     SetFrameTrace({});
-    EXPECT_FALSE(LinkIsOpen());
+    EXPECT_EQ(number(mainPanel, PRINCIPAL_COMUNICACION), 0);
     EXPECT_EQ(sent, 0) << "noticed without a request";
     EXPECT_FALSE(dimmed(mainPanel, PRINCIPAL_PUERTO));
-    EXPECT_EQ(text(mainPanel, PRINCIPAL_ESTADO_ENLACE), "Communication off");
+    const std::string line = text(mainPanel, PRINCIPAL_ESTADO_ENLACE);
+    const std::string at = line.substr(std::string("Connection lost at ").size(), 8);
+    EXPECT_EQ(line, "Connection lost at " + at + (transport == sim::Transport::Pty ? ": the serial device went away"
+                                                                                   : ": the server closed the connection"));
+    EXPECT_TRUE(stopped <= at && (answeredAt.empty() || at < answeredAt)) << stopped << " " << at << " " << answeredAt;
     EXPECT_EQ(messages(), transport == sim::Transport::Pty
                               ? std::vector<std::string>{}
                               : std::vector<std::string>{"TCP Client|Server has closed connection!"});
     if (withView) {
         EXPECT_EQ(text(view, TOMADATOS_V1), shown);
         EXPECT_TRUE(dimmed(view, TOMADATOS_V1));
-        EXPECT_NE(PanelNotice(view).find("The connection to the analyser was lost at "), std::string::npos)
-            << PanelNotice(view);
+        EXPECT_EQ(PanelNotice(view), "The connection to the analyser was lost at " + at +
+                                         ". Switch communication on again on the main panel.");
     }
+    testsupport::InstallDefaultResponder();
 
     std::string error;
     ASSERT_TRUE(analyser.start(
@@ -109,7 +123,8 @@ TEST_F(LiveView, AReconnectionRefusedAfterATimeOutLosesTheLinkAsAnyOther) {
     SimulateTimerTick(panel_tomadatos, TOMADATOS_TIMER);
     SetExchangeLimits(before);
     EXPECT_FALSE(LinkIsOpen());
-    EXPECT_TRUE(WaitUntil([&] { return number(mainPanel, PRINCIPAL_COMUNICACION) == 0; }, 5.0));
+    EXPECT_EQ(number(mainPanel, PRINCIPAL_COMUNICACION), 0);
+    EXPECT_TRUE(WaitUntil([&] { return !messages().empty(); }, 5.0));
     EXPECT_EQ(messages(), std::vector<std::string>{"TCP Client|Connection to server failed !"});
     EXPECT_NE(PanelNotice(panel_tomadatos).find("The connection to the analyser was lost at "), std::string::npos)
         << PanelNotice(panel_tomadatos);

@@ -1,0 +1,161 @@
+// The keyboard alone reaches everything, and a screen reader can name everything: on every panel of
+// the panel file the tab order follows the reading order and each control that takes the focus has
+// a name; F10 and the arrows reach every menu item; Enter presses the focused button, Escape a
+// panel's cancel button; Ctrl+Q and F1 work on the main panel.
+#include <QAccessible>
+#include <QApplication>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMenu>
+#include <QTest>
+#include <fstream>
+#include <set>
+
+#include "config/config_file.h"
+#include "lang/labels.h"
+#include "shell/find_analyser.h"
+#include "view_fixture.h"
+
+namespace {
+
+using namespace viewtest;
+
+// Every panel of the panel file: its description, and the controls that take the focus in the
+// reading order its geometry gives (rows top to bottom, a control within half a height of a
+// row's first in that row, left to right within a row).
+struct PanelFile {
+    QJsonObject panel;
+    std::vector<std::string> readingOrder;
+};
+
+std::vector<PanelFile> panelFile() {
+    QFile file(QString::fromStdString(testsupport::ResourceDir() + "/RQ55.uir"));
+    file.open(QIODevice::ReadOnly);
+    std::vector<PanelFile> out;
+    for (const QJsonValue& pv : QJsonDocument::fromJson(file.readAll()).object()["panels"].toArray()) {
+        std::vector<QJsonObject> focusable;
+        for (const QJsonValue& cv : pv.toObject()["controls"].toArray()) {
+            const QJsonObject c = cv.toObject();
+            const QString type = c["type"].toString();
+            if ((type == "numeric" && !c["indicator"].toBool()) || type == "string" || type == "button" ||
+                type == "picturebutton" || type == "switch" || type == "ring" || type == "listbox")
+                focusable.push_back(c);
+        }
+        std::stable_sort(focusable.begin(), focusable.end(),
+                         [](const QJsonObject& a, const QJsonObject& b) { return a["top"].toInt() < b["top"].toInt(); });
+        std::vector<std::vector<QJsonObject>> rows;
+        for (const QJsonObject& c : focusable) {
+            if (rows.empty() || c["top"].toInt() - rows.back()[0]["top"].toInt() > rows.back()[0]["height"].toInt(22) / 2)
+                rows.emplace_back();
+            rows.back().push_back(c);
+        }
+        PanelFile p{pv.toObject(), {}};
+        for (auto& row : rows) {
+            std::stable_sort(row.begin(), row.end(),
+                             [](const QJsonObject& a, const QJsonObject& b) { return a["left"].toInt() < b["left"].toInt(); });
+            for (const QJsonObject& c : row) p.readingOrder.push_back(c["name"].toString().toStdString());
+        }
+        out.push_back(p);
+    }
+    return out;
+}
+
+// The panels whose captions are written by a labeller, by resource number.
+const std::map<int, void (*)(int, const LabelTable&)> kLabellers = {
+    {17, RQ55_Poner_Etiquetas_PRINCIPAL}, {3, RQ55_Poner_Etiquetas_TOMADATOS}, {4, RQ55_Poner_Etiquetas_ENERGIA},
+    {6, RQ55_Poner_Etiquetas_MAXMIN},     {7, RQ55_Poner_Etiquetas_DEMANDA},   {8, RQ55_Poner_Etiquetas_Estado},
+    {12, RQ55_Poner_Etiquetas_Conf_Eq},   {13, RQ55_Poner_Etiquetas_In_Out},   {14, RQ55_Poner_Etiquetas_Out_Anal_1},
+    {5, LabelEnergyPasswordPopup},        {11, RQ55_Poner_Etiquetas_Camb_Contr},
+    {18, [](int panel, const LabelTable&) { LabelFindDialog(panel); }}};
+
+TEST_F(LiveView, EveryPanelTabsInReadingOrderAndNamesEveryControl) {
+    for (const PanelFile& f : panelFile()) {
+        const std::string name = f.panel["name"].toString().toStdString();
+        SCOPED_TRACE(name);
+        const int panel = LoadPanel(0, "RQ55.uir", f.panel["resource"].toInt());
+        ASSERT_GT(panel, 0);
+        if (const auto labeller = kLabellers.find(f.panel["resource"].toInt()); labeller != kLabellers.end())
+            labeller->second(panel, etiqueta);
+        DisplayPanel(panel);
+        // Controls are numbered in the order of the file, from 2.
+        std::map<QWidget*, std::string> controls;
+        int id = 2;
+        for (const QJsonValue& cv : f.panel["controls"].toArray())
+            if (QWidget* w = ControlWidget(panel, id++)) controls[w] = cv.toObject()["name"].toString().toStdString();
+        // Qt's focus chain, as Tab walks it, among the panel's own controls.
+        std::vector<std::string> chain;
+        QWidget* first = nullptr;
+        for (const auto& [w, n] : controls)
+            if (n == f.readingOrder.front()) first = w;
+        for (QWidget* w = first; w && (chain.empty() || w != first); w = w->nextInFocusChain())
+            if (controls.count(w) && (w->focusPolicy() & Qt::TabFocus)) chain.push_back(controls[w]);
+        EXPECT_EQ(chain, f.readingOrder);
+        for (const auto& [w, n] : controls) {
+            const bool focusable = w->focusPolicy() & Qt::TabFocus;
+            EXPECT_TRUE(!focusable || !QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty()) << n;
+        }
+        DiscardPanel(panel);
+    }
+}
+
+// The keys a user presses, each to whatever has them: an open menu, or the focused widget.
+void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWidget* to = QApplication::activePopupWidget() ? QApplication::activePopupWidget() : QApplication::focusWidget();
+    if (!to) to = QApplication::activeWindow();
+    QTest::keyClick(to, key, modifiers);
+}
+
+// F10 opens the first menu; Right moves to the next menu, Down to the next item, Enter takes it.
+// The main window is made active first, as a window manager does when a popup closes.
+void chooseFromMenu(int menu, int item) {
+    QApplication::setActiveWindow(ControlWidget(panel_principal, PRINCIPAL_SALIR)->window());
+    press(Qt::Key_F10);
+    for (int i = 0; i < menu; ++i) press(Qt::Key_Right);
+    for (int i = 0; i < item; ++i) press(Qt::Key_Down);
+    press(Qt::Key_Return);
+}
+
+TEST_F(LiveView, TheKeyboardReachesEveryMenuItemAndTheMainPanelsKeys) {
+    startAnalyser();
+    ASSERT_TRUE(flipSwitch());
+    QApplication::setActiveWindow(ControlWidget(mainPanel, PRINCIPAL_SALIR)->window());
+    ControlWidget(mainPanel, PRINCIPAL_PARAMETROS)->setFocus();
+    testsupport::TempDir dir;
+    chosenFile = dir.file("m.bin");
+    chooseFromMenu(2, 0); // Configuration: Save configuration
+    EXPECT_TRUE(WaitUntil([&] { return testsupport::ReadFile(chosenFile).size() > 400; }, 10.0));
+    analyser.clearRequests();
+    chooseFromMenu(2, 1); // Load configuration
+    EXPECT_TRUE(WaitUntil([&] { return writes().size() == std::size(kConfigBlocks); }, 10.0));
+    const struct {
+        int menu, item;
+        const char* opens;
+    } windows[] = {{1, 0, "Information"}, {1, 1, "Traffic monitor"}, {2, 2, "Report"}, {2, 3, "Change password"}};
+    for (const auto& w : windows) {
+        SCOPED_TRACE(w.opens);
+        chooseFromMenu(w.menu, w.item);
+        EXPECT_TRUE(WaitUntil([&] { return FindPanelByTitle(w.opens) > 0; }, 5.0));
+        const int opened = FindPanelByTitle(w.opens);
+        QApplication::setActiveWindow(ControlWidget(opened, 2)->window());
+        press(Qt::Key_Escape); // its cancel or close button
+        EXPECT_TRUE(WaitUntil([&] { return FindPanelByTitle(w.opens) == 0 || !onScreen(opened); }, 5.0));
+    }
+    // Every menu and item carries a letter for Alt of its own, never on the popups' titles.
+    for (int menu : {MENU_IDIOMA, MENU_INFO, MENU_CONF}) {
+        std::string title;
+        GetMenuBarAttribute(GetPanelMenuBar(mainPanel), menu, ATTR_MENU_NAME, title);
+        EXPECT_EQ(title.find('&'), std::string::npos) << "the name as the program gave it";
+    }
+    // Enter presses the button that has the focus; F1 opens the information box.
+    ControlWidget(mainPanel, PRINCIPAL_ENERGIA)->setFocus();
+    press(Qt::Key_Return);
+    EXPECT_TRUE(onScreen(panel_energia));
+    SimulateCommit(panel_energia, ENERGIA_CERRAR);
+    QApplication::setActiveWindow(ControlWidget(mainPanel, PRINCIPAL_SALIR)->window());
+    press(Qt::Key_F1);
+    EXPECT_TRUE(WaitUntil([&] { return FindPanelByTitle("Information") > 0; }, 5.0));
+}
+
+} // namespace
