@@ -6,3 +6,5 @@
 bool MeasureCutShortReply();
 bool MeasureSimulatorUnderFlood();
 bool MeasureLargeLanguageSection();
+// rq55-sim's memory while serve polls five analysers on it back to back.
+bool MeasureSimulatorMemory();

@@ -4,3 +4,6 @@
 
 bool MeasureTrendRefresh();
 bool MeasureTrendSoak();
+// MeasureTrendSoak in three processes of their own (this program run with "soak-alone"), so that
+// nothing measured before counts.
+bool MeasureTrendSoakInChildren(const char* self);

@@ -9,19 +9,14 @@
 #include "config/config_file.h"
 #include "device/identity.h"
 #include "device/scan.h"
-#include "lang/language_table.h"
 #include "link/exchange.h"
 #include "link/exchange_words.h"
 #include "link/link_settings.h"
 #include "platform/system.h"
 #include "platform/whole_file.h"
-#include "report/report_document.h"
 #include "stop_signals.h"
 
 namespace {
-
-enum { kOk = 0, kFailed = 1, kUsageError = 2, kDifferent = 3 };
-
 
 std::vector<int> addressesOf(const CliOptions& o, bool scan) {
     if (!o.addresses.empty()) return o.addresses;
@@ -29,24 +24,6 @@ std::vector<int> addressesOf(const CliOptions& o, bool scan) {
     std::vector<int> all;
     for (int a = 1; a <= 247; ++a) all.push_back(a);
     return all;
-}
-
-} // namespace
-
-namespace {
-
-// The file of one address: the pattern with each %a replaced by it (backup and report).
-std::string fileNameFor(const std::string& pattern, int address) {
-    std::string path;
-    for (size_t i = 0; i < pattern.size(); ++i) {
-        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == 'a') {
-            path += std::to_string(address);
-            ++i;
-        } else {
-            path += pattern[i];
-        }
-    }
-    return path;
 }
 
 int identify(const LinkTarget& link) {
@@ -103,48 +80,8 @@ int watchBlocks(const CliOptions& o, LinkTarget& link, bool linkOpen, const std:
     return status;
 }
 
-// The report's format: as asked, else by the file's name, else PDF.
-ReportFormat reportFormatOf(const CliOptions& o, const std::string& path) {
-    ReportFormat format = ReportFormat::Pdf;
-    if (o.format == Format::Html) return ReportFormat::Html;
-    if (o.format == Format::ByName) ReportFormatOf(path, format);
-    return format;
-}
-
-// The link as the program's status line words it: "127.0.0.1:5021 RTU over TCP", "/dev/ttyUSB0, 19200 8N1".
-std::string linkWords(const CliOptions& o) {
-    if (!OverTcp(o)) return LinkName(o) + strfmt(", %d %s", o.baud, FramingName(o.framing));
-    return LinkPlaceAndForm(kTcpLinkPort, o.host, o.tcpPort, SpeaksModbusTcp(LinkPortOf(o), static_cast<unsigned short>(o.tcpPort)));
-}
-
-// A line on stderr per block read; the report is written whatever blocks could not be read, and
-// each of those makes the status 1. An analyser that did not give even its identity gets no report.
-int report(const CliOptions& o, const LinkTarget& link) {
-    const std::string path = fileNameFor(o.arguments[0], link.address);
-    ReportData data;
-    ReadReport(link, [&](const std::string& block, int done, int total) {
-        if (!block.empty()) Say(strfmt("address %d: reading %s (%d of %d)", link.address, block.c_str(), done + 1, total));
-        return true;
-    }, data);
-    if (!data.identified) {
-        Say(strfmt("address %d: no report written to %s: %s", link.address, path.c_str(), data.identityFailure.c_str()));
-        return kFailed;
-    }
-    ReportHeader header{o.title, linkWords(o), 0};
-    GetCurrentDateTime(&header.when);
-    std::string why;
-    if (!WriteReport(path, reportFormatOf(o, path), data, header, why)) {
-        Say(path + ": the report cannot be written: " + why);
-        return kFailed;
-    }
-    Print(strfmt("address %d: report written to %s\n", link.address, path.c_str()));
-    bool whole = true;
-    for (const ReportBlock& b : data.blocks) whole = whole && b.read;
-    return whole ? kOk : kFailed;
-}
-
 int backup(const std::string& pattern, const LinkTarget& link) {
-    const std::string path = fileNameFor(pattern, link.address);
+    const std::string path = FileNameFor(pattern, link.address);
     std::string why;
     if (SaveConfigurationFile(path, link, why) != SaveResult::Saved) {
         Say(strfmt("address %d, backup to %s: %s", link.address, path.c_str(), why.c_str()));
@@ -230,6 +167,20 @@ int scan(const CliOptions& o) {
 
 } // namespace
 
+// The file of one address: the pattern with each %a replaced by it (backup and report).
+std::string FileNameFor(const std::string& pattern, int address) {
+    std::string path;
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == 'a') {
+            path += std::to_string(address);
+            ++i;
+        } else {
+            path += pattern[i];
+        }
+    }
+    return path;
+}
+
 int CheckBeforeOpening(const CliOptions& o) {
     if (o.command == "read" && !IsBlockName(o.arguments[0])) {
         Say("unknown block \"" + o.arguments[0] +
@@ -243,7 +194,7 @@ int CheckBeforeOpening(const CliOptions& o) {
     }
     if (o.command == "backup" || o.command == "report")
         for (int address : addressesOf(o, false)) {
-            const std::string path = fileNameFor(o.arguments[0], address);
+            const std::string path = FileNameFor(o.arguments[0], address);
             std::string why;
             if (!CanCreateFile(path, why)) {
                 Say(path + ": the file cannot be created: " + why);
@@ -261,23 +212,7 @@ int CheckBeforeOpening(const CliOptions& o) {
     return kOk;
 }
 
-// A report speaks the language the program was last set to, or English; a section that lacks
-// texts is said on stderr.
-void loadReportLanguage() {
-    constexpr int kEnglish = 2;
-    std::string stored, incomplete, why;
-    int language = kEnglish;
-    if (RegReadString(REGKEY_HKLM, kLanguageKey, kLanguageValue, stored) == 0 && std::atoi(stored.c_str()) > 0)
-        language = std::atoi(stored.c_str());
-    std::optional<LabelTable> table = ReadLanguageTable(language, incomplete, why);
-    if (!table) table = ReadLanguageTable(kEnglish, incomplete, why);
-    if (!table) return Say(LanguageFilePath() + ": " + why + "; the report's headings stay empty");
-    if (!incomplete.empty()) Say(incomplete);
-    etiqueta = std::move(*table);
-}
-
-int RunCommand(const CliOptions& o) {
-    if (o.command == "report") loadReportLanguage();
+int RunCommand(const CliOptions& o, AddressCommand report) {
     if (o.command == "scan") return scan(o);
     ConfigBytes file{};
     std::string why;
@@ -300,7 +235,7 @@ int RunCommand(const CliOptions& o) {
             result = identify(link);
         else if (o.command == "backup")
             result = backup(o.arguments[0], link);
-        else if (o.command == "report")
+        else if (o.command == "report" && report)
             result = report(o, link);
         else if (o.command == "restore")
             result = restore(file, link, o.verify);

@@ -1,57 +1,53 @@
-// rq55ctl: an RQ55 analyser from the command line, without a display.
+// rq55ctl: an RQ55 analyser from the command line, without a display. It loads Qt Core, Network
+// and SerialPort only, so that a read starts in a few milliseconds; the two commands that need
+// more are executables of their own beside it, which it runs in its place: rq55ctl-report (Qt
+// Gui's fonts and PDF writer) and rq55ctl-serve (the MQTT client and its TLS libraries).
 #include <QCoreApplication>
-#include <QGuiApplication>
-#include <cstdlib>
-#include <memory>
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <unistd.h>
 
 #include "commands.h"
-#include "options.h"
-#include "serve/serve.h"
+#include "startup.h"
 #include "stop_signals.h"
 
 namespace {
 
-// Qt's own warnings (a runtime directory it would like, a font it substitutes) mean nothing to the
-// user of a command-line tool, whose stderr says what the tool did; errors still get through.
-void quietQtWarnings(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type == QtCriticalMsg || type == QtFatalMsg) std::fprintf(stderr, "rq55ctl: %s\n", qPrintable(message));
+// The executable named, in rq55ctl's own directory (through any link to rq55ctl), run with the
+// same arguments in this process's place, so its exit status and messages are rq55ctl's; only
+// when it cannot be run does this one go on, to say why.
+int runInPlace(const char* name, const std::string& command, char** argv) {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    const std::string program = (error ? std::filesystem::path(argv[0]) : self).parent_path() / name;
+    argv[0] = const_cast<char*>(program.c_str());
+    ::execv(program.c_str(), argv);
+    Say(command + ": " + program + " cannot be run: " + std::strerror(errno));
+    return kFailed;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    qInstallMessageHandler(quietQtWarnings);
-    std::vector<std::string> args(argv + 1, argv + argc);
-    CliOptions options;
-    std::string error;
-    const bool parsed = ParseCommandLine(args, options, error);
+    QuietQtWarnings();
+    const std::optional<CliOptions> options = ReadCommandLine(argc, argv);
+    if (!options) return kUsageError;
+    if (options->command == "report") return runInPlace("rq55ctl-report", "report", argv);
+    if (options->command == "serve") return runInPlace("rq55ctl-serve", "serve", argv);
+    if (options->command == "help") {
+        Print(kUsage);
+        return CheckedOutput(kOk);
+    }
+    if (options->command == "version") {
+        Print(std::string("rq55ctl ") + RQ55_VERSION + "\n");
+        return CheckedOutput(kOk);
+    }
     // A command that runs until stopped ends between two reads, never inside an exchange; the
     // signals are held before Qt starts any thread, so every thread inherits it.
-    if (parsed && (options.watchSeconds > 0 || options.command == "serve")) HoldStopSignals();
-    // A report is laid out with Qt's fonts, which need a GUI application: on no display at all.
-    std::unique_ptr<QCoreApplication> app;
-    if (parsed && options.command == "report") {
-        if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    }
-    if (!parsed) {
-        std::fprintf(stderr, "rq55ctl: %s\n(rq55ctl --help lists the commands)\n", error.c_str());
-        return 2;
-    }
-    if (options.command == "help") {
-        Print(kUsage);
-        return CheckedOutput(0);
-    }
-    if (options.command == "version") {
-        Print(std::string("rq55ctl ") + RQ55_VERSION + "\n");
-        return CheckedOutput(0);
-    }
-    const bool serve = options.command == "serve";
-    if (const int refused = serve ? CheckServeOptions(options) : CheckBeforeOpening(options)) return refused;
-
-    PrepareLink(options);
-    return CheckedOutput(serve ? Serve(options) : RunCommand(options));
+    if (options->watchSeconds > 0) HoldStopSignals();
+    if (const int refused = CheckBeforeOpening(*options)) return refused;
+    PrepareLink(*options);
+    return CheckedOutput(RunCommand(*options));
 }

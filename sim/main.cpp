@@ -147,6 +147,7 @@ void printTrace(bool received, const std::vector<uint8_t>& bytes) {
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     sim::Options options;
+    options.keptRequests = 0; // nothing reads them; its memory stays where it started
     options.transport = sim::Transport::ModbusTcp;
     options.tcpPort = kModbusTcpPort;
     bool transportChosen = false;

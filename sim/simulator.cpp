@@ -18,10 +18,6 @@ namespace sim {
 
 namespace {
 
-// The log of a simulator left running for days (the demo, rq55-sim) must not grow without end;
-// no test comes near this many requests.
-constexpr size_t kLogLimit = 100000;
-
 // Runs the transport and its event loop; exec() is protected, hence the subclass.
 class ServingThread : public QThread {
   public:
@@ -43,7 +39,8 @@ struct Simulator::Impl {
     std::unique_ptr<Model> model;
     std::vector<std::pair<int, std::unique_ptr<Model>>> others; // the further analysers by address
     FaultPlan faults;
-    std::vector<ReceivedRequest> log;
+    std::vector<ReceivedRequest> log; // the latest options.keptRequests, oldest first
+    int received = 0;                 // since the start or clearRequests()
     std::function<void(bool, const std::vector<uint8_t>&)> trace;
     std::function<void(const std::string&)> noteHandler;
     int notes = 0;
@@ -72,8 +69,12 @@ struct Simulator::Impl {
         if (numberingRegister) target->setReg(numberingRegister, static_cast<uint16_t>(++requestOrdinal));
         Slave slave(*target, faults, address);
         Exchange exchange = slave.handle(pdu, framing, transactionId, now());
-        if (log.size() >= kLogLimit) log.erase(log.begin(), log.begin() + kLogLimit / 2);
-        log.push_back(std::move(exchange.request));
+        ++received;
+        if (options.keptRequests > 0) {
+            if (log.size() >= options.keptRequests)
+                log.erase(log.begin(), log.begin() + static_cast<long>((options.keptRequests + 1) / 2));
+            log.push_back(std::move(exchange.request));
+        }
         return std::move(exchange.reply);
     }
 
@@ -247,11 +248,12 @@ std::vector<ReceivedRequest> Simulator::requests() const {
 void Simulator::clearRequests() {
     std::lock_guard lock(impl_->mutex);
     impl_->log.clear();
+    impl_->received = 0;
 }
 
 int Simulator::requestCount() const {
     std::lock_guard lock(impl_->mutex);
-    return static_cast<int>(impl_->log.size());
+    return impl_->received;
 }
 
 void Simulator::dropConnections() {

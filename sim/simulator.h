@@ -67,6 +67,9 @@ struct Options {
     // takes them, and dropped when it does not within the time given.
     long long maxUnsentPerClient = 64 * 1024;
     double dropUnreadingClientAfter = 5.0;
+    // The latest requests kept for requests(): a test reads them; a simulator left running for
+    // days (rq55-sim, the demo) keeps none, so its memory stays where it started.
+    size_t keptRequests = 100000;
 };
 
 // One request as the simulator received it.
@@ -118,11 +121,11 @@ class Simulator {
     void addFault(const FaultRule& rule);
     void clearFaults();
 
-    // Every request received, answered or not, for any address (the latest 100000 are kept).
+    // Every request received, answered or not, for any address (the latest keptRequests of them).
     // Frames whose CRC fails never become requests.
     std::vector<ReceivedRequest> requests() const;
     void clearRequests();
-    // Requests received so far (cheaper than copying them).
+    // Requests received since the start or clearRequests(), kept or not (cheaper than copying them).
     int requestCount() const;
 
     // Closes every TCP connection from the server side (to test a peer's disconnect handling).

@@ -142,8 +142,9 @@ std::string Exposition(const std::vector<AnalyserPoll>& polls, const std::vector
     for (const AnalyserPoll& p : polls) {
         up.samples.push_back({&p, "", IsFresh(p, now, maxAge) ? 1.0 : 0.0});
         if (p.lastSuccess > 0) success.samples.push_back({&p, "", p.lastSuccess});
+        // An address not asked yet has had no poll to time.
         if (p.lastPoll > 0) polled.samples.push_back({&p, "", p.lastPoll});
-        duration.samples.push_back({&p, "", p.pollSeconds});
+        if (p.lastPoll > 0) duration.samples.push_back({&p, "", p.pollSeconds});
         for (const auto& [reason, count] : p.failures)
             failures.samples.push_back({&p, ",reason=\"" + escaped(reason) + "\"", static_cast<double>(count)});
     }

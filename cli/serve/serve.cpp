@@ -22,14 +22,16 @@
 
 namespace {
 
-// An address that did not answer is probed again the round after, then after 2, 4 and 8 rounds,
-// then every 8 rounds at most; and probes take only the time the answering analysers leave before
-// the next round, but for one every 8 rounds whatever the time.
+// Every address is asked once in the first round, with one attempt. One that did not answer is
+// probed again the round after, then after 2, 4 and 8 rounds, then every 8 rounds at most; and
+// probes take only the time the answering analysers leave before the next round, but for one
+// every 8 rounds whatever the time.
 constexpr int kLongestProbeGap = 8;
 
 // One address as serve watches it: its poll, and when it is next probed if it does not answer.
 struct Watched {
     AnalyserPoll poll;
+    bool asked = false;    // it has been polled once at least
     bool answers = false;  // its serial number was read at its last poll
     int missed = 0;        // probes in a row that found nobody
     long nextProbe = 0;    // the round from which it may be probed again
@@ -104,7 +106,7 @@ class Server {
             const double started = Timer(), due = started + o_.interval;
             triedLink_ = false;
             for (Watched& w : watched_)
-                if (!stopped_ && w.answers) poll(w, round, false);
+                if (!stopped_ && (w.answers || !w.asked)) poll(w, round, !w.asked);
             sayPollsLength(Timer() - started);
             probe(round, due);
             if (stopped_) break;
@@ -167,6 +169,7 @@ class Server {
                 stopped_ = true;
                 return;
             }
+            w.asked = true;
             w.answers = end != PollEnd::Silent;
             const ExchangeEnd how = LastExchangeEnd();
             // A link without a working connection is opened anew, at once or at the next round.

@@ -124,8 +124,9 @@ void InstallLinkPopups(std::function<void(LinkLoss why)> linkLost) {
     };
     reporter.waiting = [](double elapsed, double remaining) {
         if (elapsed < kBusyAfterSeconds) return;
-        ShowBusyLine(FillIn(etiqueta[kTextWaiting],
-                            {ExchangePlace(false), std::to_string(static_cast<int>(std::ceil(remaining)))}));
+        // Whole seconds, rounded up but for the few milliseconds the request took to go out.
+        const int seconds = std::max(1, static_cast<int>(std::ceil(remaining - 0.05)));
+        ShowBusyLine(FillIn(etiqueta[kTextWaiting], {ExchangePlace(false), std::to_string(seconds)}));
     };
     reporter.icon = [](const char* image) {
         WT_SetTrayIconAttr(icono_comunicaciones_barra_tareas, ATTR_TRAY_ICON_IMAGE, image);

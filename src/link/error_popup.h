@@ -3,9 +3,9 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "link/exchange.h"
-#include <string>
 
 // Both 0 at start. Display: non-zero shows every message; 0 holds back the messages that name a
 // communication error (texts 22 to 25, and 394 to 399 for a refused reply). Logging: 1 appends those messages

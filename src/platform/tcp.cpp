@@ -1,35 +1,96 @@
+// The TCP client on the system's own sockets: a conversation is one blocking-free socket and the
+// bytes received from it that the program has not read yet. Only the program's event loop, where
+// there is one, is Qt's: it watches an idle connection, so that one the server closes is heard of
+// at once. rq55ctl thus needs no Qt Network.
 #include "platform/tcp.h"
 
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QCoreApplication>
-#include <QDeadlineTimer>
-#include <QTcpSocket>
+#include <QSocketNotifier>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "platform/system.h"
 
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 struct Conversation {
-    std::unique_ptr<QTcpSocket> socket;
+    int fd = -1;
     TCPCallbackPtr callback = nullptr;
     void* callbackData = nullptr;
+    std::vector<unsigned char> received; // arrived, not yet read by the program
+    bool ended = false;                  // the server closed the connection, or it broke
     bool closeReported = false;
+    std::unique_ptr<QSocketNotifier> idleWatch; // with an event loop only
 };
 
 std::map<unsigned, Conversation> g_conversations;
 unsigned g_nextHandle = 1;
 std::string g_connectError;
 
+// What one look at the socket takes at most: a peer that floods the link is not followed for ever.
+constexpr size_t kTakeAtOnce = 64 * 1024;
+
 Conversation* find(unsigned handle) {
     auto it = g_conversations.find(handle);
     return it == g_conversations.end() ? nullptr : &it->second;
 }
 
-bool closedUnreported(const Conversation& c) {
-    return !c.closeReported && c.socket->state() != QAbstractSocket::ConnectedState;
+// Rounded up, so that a wait in many short slices is never shorter than asked.
+int remainingMs(Clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
+    return static_cast<int>(std::max<long long>((left + 999) / 1000, 0));
 }
+
+// Whatever the system holds for the conversation, taken without waiting; an end of the stream or a
+// broken connection ends the conversation.
+void take(Conversation& c) {
+    unsigned char chunk[4096];
+    size_t taken = 0;
+    while (!c.ended && taken < kTakeAtOnce) {
+        const ssize_t n = ::recv(c.fd, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (n > 0) {
+            c.received.insert(c.received.end(), chunk, chunk + n);
+            taken += static_cast<size_t>(n);
+        } else if (n == 0) {
+            c.ended = true;
+        } else if (errno == EINTR) {
+            continue;
+        } else {
+            if (errno != EAGAIN && errno != EWOULDBLOCK) c.ended = true;
+            break;
+        }
+    }
+    if (c.ended && c.idleWatch) c.idleWatch->setEnabled(false); // an ended stream stays readable
+}
+
+// Waits up to ms for bytes or the end of the stream, then takes what came.
+void waitAndTake(Conversation& c, int ms) {
+    if (c.received.empty() && !c.ended) {
+        pollfd p{c.fd, POLLIN, 0};
+        while (::poll(&p, 1, ms) < 0 && errno == EINTR) {
+        }
+    }
+    take(c);
+}
+
+bool closedUnreported(const Conversation& c) { return !c.closeReported && c.ended; }
 
 void reportClose(unsigned handle) {
     Conversation* c = find(handle);
@@ -38,18 +99,99 @@ void reportClose(unsigned handle) {
     c->callback(handle, TCP_DISCONNECT, 0, c->callbackData);
 }
 
-// Qt tells of a connection that ended whenever it notices, idle or not. The callback hears of it
-// from the event loop, never from inside the socket's own signal: it may end the conversation.
-void watchForClose(unsigned handle, QTcpSocket* socket) {
-    const auto later = [handle] {
-        if (QCoreApplication::instance())
+// With an event loop, an idle connection is watched: bytes that arrive are taken (a late reply,
+// thrown away before the next request), and an end is told to the callback from the event loop,
+// never from inside the watch: the callback may end the conversation.
+void watchWhileIdle(unsigned handle, Conversation& c) {
+    if (!QCoreApplication::instance()) return;
+    c.idleWatch = std::make_unique<QSocketNotifier>(c.fd, QSocketNotifier::Read);
+    QObject::connect(c.idleWatch.get(), &QSocketNotifier::activated, [handle] {
+        Conversation* conversation = find(handle);
+        if (!conversation) return;
+        take(*conversation);
+        if (conversation->ended)
             QMetaObject::invokeMethod(
                 QCoreApplication::instance(), [handle] { reportClose(handle); }, Qt::QueuedConnection);
-    };
-    QObject::connect(socket, &QAbstractSocket::disconnected, later);
-    QObject::connect(socket, &QAbstractSocket::errorOccurred, [later](QAbstractSocket::SocketError error) {
-        if (error != QAbstractSocket::SocketTimeoutError) later();
     });
+}
+
+// The addresses of the host, looked up on a thread of its own so that the wait for a slow name
+// server can be given up (at the deadline, or when the wait is interrupted); numeric addresses
+// need no lookup. Null with g_connectError set when there are none.
+struct Lookup {
+    std::mutex mutex;
+    std::condition_variable done;
+    bool finished = false, abandoned = false;
+    int result = 0;
+    addrinfo* addresses = nullptr;
+};
+
+addrinfo* lookUp(const std::string& host, unsigned port, Clock::time_point deadline) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    const std::string service = std::to_string(port);
+    addrinfo* numeric = nullptr;
+    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &numeric) == 0) return numeric;
+    auto lookup = std::make_shared<Lookup>();
+    hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
+    std::thread([lookup, host, service, hints] {
+        addrinfo* found = nullptr;
+        const int result = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found);
+        std::lock_guard lock(lookup->mutex);
+        if (lookup->abandoned) {
+            if (result == 0) ::freeaddrinfo(found);
+            return;
+        }
+        lookup->result = result;
+        lookup->addresses = found;
+        lookup->finished = true;
+        lookup->done.notify_all();
+    }).detach();
+    std::unique_lock lock(lookup->mutex);
+    while (!lookup->finished && Clock::now() < deadline && !WaitInterrupted())
+        lookup->done.wait_for(lock, std::chrono::milliseconds(100));
+    if (!lookup->finished) {
+        lookup->abandoned = true;
+        g_connectError = WaitInterrupted() ? "stopped" : "the host's name was not found in time";
+        return nullptr;
+    }
+    if (lookup->result != 0) {
+        g_connectError = std::string("unknown host (") + ::gai_strerror(lookup->result) + ")";
+        return nullptr;
+    }
+    return lookup->addresses;
+}
+
+// A connection to one address by the deadline, in slices, so that an interrupted wait ends within
+// one; -1 with g_connectError set.
+int connectTo(const addrinfo& address, Clock::time_point deadline, int waitMs) {
+    const int fd = ::socket(address.ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
+        g_connectError = std::strerror(errno);
+        return -1;
+    }
+    int error = ::connect(fd, address.ai_addr, address.ai_addrlen) == 0 ? 0 : errno;
+    if (error == EINPROGRESS) {
+        error = ETIMEDOUT;
+        while (Clock::now() < deadline && !WaitInterrupted()) {
+            pollfd p{fd, POLLOUT, 0};
+            if (::poll(&p, 1, std::min(remainingMs(deadline), 100)) > 0) {
+                socklen_t length = sizeof error;
+                ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+                break;
+            }
+        }
+        if (error == ETIMEDOUT && WaitInterrupted() && Clock::now() < deadline) error = EINTR;
+    }
+    if (error == 0) return fd;
+    ::close(fd);
+    g_connectError = error == ECONNREFUSED ? "connection refused"
+                     : error == ETIMEDOUT  ? strfmt("no answer within %g s", waitMs / 1000.0)
+                     : error == EINTR      ? "stopped"
+                                           : std::strerror(error);
+    return -1;
 }
 
 } // namespace
@@ -60,37 +202,25 @@ int ConnectToTCPServer(unsigned* handle, unsigned port, const std::string& host,
     if (host.empty()) g_connectError = "no host given";
     if (port == 0 || port > 65535) g_connectError = "no TCP port given";
     if (!g_connectError.empty()) return kTCP_UnableToConnect;
-    auto socket = std::make_unique<QTcpSocket>();
-    socket->connectToHost(QString::fromStdString(host), static_cast<quint16>(port));
     const int waitMs = timeoutMs > 0 ? timeoutMs : 5000;
-    // In slices, so that an interrupted wait ends within one.
-    QDeadlineTimer deadline(waitMs);
-    bool connected = false;
-    while (!connected && !deadline.hasExpired() && socket->state() != QAbstractSocket::UnconnectedState &&
-           !WaitInterrupted())
-        connected = socket->waitForConnected(static_cast<int>(std::min<qint64>(deadline.remainingTime(), 100)));
-    if (!connected && socket->state() != QAbstractSocket::UnconnectedState && !deadline.hasExpired()) {
-        g_connectError = "stopped";
-        return kTCP_UnableToConnect;
-    }
-    if (!connected) {
-        switch (socket->error()) {
-        case QAbstractSocket::HostNotFoundError:
-            g_connectError = "unknown host (" + socket->errorString().toStdString() + ")";
-            break;
-        case QAbstractSocket::ConnectionRefusedError: g_connectError = "connection refused"; break;
-        case QAbstractSocket::SocketTimeoutError:
-            g_connectError = strfmt("no answer within %g s", waitMs / 1000.0);
-            break;
-        default: g_connectError = socket->errorString().toStdString(); break;
-        }
-        return kTCP_UnableToConnect;
-    }
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+    addrinfo* addresses = lookUp(host, port, deadline);
+    if (!addresses) return kTCP_UnableToConnect;
+    // Each address the name gives, in the resolver's order, until one takes the connection.
+    int fd = -1;
+    for (const addrinfo* a = addresses; a && fd < 0 && g_connectError != "stopped"; a = a->ai_next)
+        fd = connectTo(*a, deadline, waitMs);
+    ::freeaddrinfo(addresses);
+    if (fd < 0) return kTCP_UnableToConnect;
     // Requests are small and answered at once; Nagle's delay would only add latency.
-    socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+    const int one = 1;
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     const unsigned h = g_nextHandle++;
-    watchForClose(h, socket.get());
-    g_conversations[h] = Conversation{std::move(socket), fn, callbackData, false};
+    Conversation& c = g_conversations[h];
+    c.fd = fd;
+    c.callback = fn;
+    c.callbackData = callbackData;
+    watchWhileIdle(h, c);
     if (handle) *handle = h;
     return 0;
 }
@@ -98,33 +228,44 @@ int ConnectToTCPServer(unsigned* handle, unsigned port, const std::string& host,
 int ClientTCPWrite(unsigned handle, const void* buffer, int size, int timeoutMs) {
     Conversation* c = find(handle);
     if (!c) return kTCP_InvalidHandle;
-    if (c->socket->state() != QAbstractSocket::ConnectedState) return kTCP_ConnectionClosed;
-    const qint64 queued = c->socket->write(static_cast<const char*>(buffer), size);
-    if (queued < 0) return kTCP_WriteFailed;
-    QDeadlineTimer deadline(timeoutMs > 0 ? timeoutMs : 10000);
-    while (c->socket->bytesToWrite() > 0) {
-        if (!c->socket->waitForBytesWritten(static_cast<int>(std::max<qint64>(deadline.remainingTime(), 0))))
+    if (c->ended) return kTCP_ConnectionClosed;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 10000);
+    const auto* bytes = static_cast<const unsigned char*>(buffer);
+    int written = 0;
+    while (written < size) {
+        const ssize_t n = ::send(c->fd, bytes + written, static_cast<size_t>(size - written), MSG_NOSIGNAL);
+        if (n > 0) {
+            written += static_cast<int>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && Clock::now() < deadline) {
+            pollfd p{c->fd, POLLOUT, 0};
+            ::poll(&p, 1, remainingMs(deadline));
+        } else {
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) c->ended = true;
             break;
+        }
     }
-    return static_cast<int>(queued - c->socket->bytesToWrite());
+    if (written == 0 && c->ended) return kTCP_ConnectionClosed;
+    return written;
 }
 
 int ClientTCPRead(unsigned handle, void* buffer, int size, int timeoutMs) {
     Conversation* c = find(handle);
     if (!c) return kTCP_InvalidHandle;
-    if (c->socket->bytesAvailable() == 0 && timeoutMs > 0) c->socket->waitForReadyRead(timeoutMs);
-    const qint64 n = c->socket->read(static_cast<char*>(buffer), size);
-    if (n < 0)
-        return c->socket->state() == QAbstractSocket::ConnectedState ? kTCP_ReadFailed
-                                                                     : kTCP_ConnectionClosed;
+    if (c->received.empty()) waitAndTake(*c, timeoutMs);
+    if (c->received.empty()) return c->ended ? kTCP_ConnectionClosed : 0;
+    const size_t n = std::min(c->received.size(), static_cast<size_t>(std::max(size, 0)));
+    std::memcpy(buffer, c->received.data(), n);
+    c->received.erase(c->received.begin(), c->received.begin() + static_cast<long>(n));
     return static_cast<int>(n);
 }
 
 int DisconnectFromTCPServer(unsigned handle) {
     auto it = g_conversations.find(handle);
     if (it == g_conversations.end()) return kTCP_InvalidHandle;
-    it->second.socket->disconnect(); // a close of our own is no news to anyone
-    it->second.socket->abort();
+    it->second.idleWatch.reset(); // a close of our own is no news to anyone
+    ::close(it->second.fd);
     g_conversations.erase(it);
     return 0;
 }
@@ -132,30 +273,26 @@ int DisconnectFromTCPServer(unsigned handle) {
 int DiscardTCPInput(unsigned handle, std::vector<unsigned char>* discarded) {
     Conversation* c = find(handle);
     if (!c) return kTCP_InvalidHandle;
-    int count = 0;
-    // Each pass takes what Qt holds, then asks the system, without waiting, for what it holds; a
-    // peer that floods the link is not followed for ever.
-    for (int pass = 0; pass < 64; ++pass) {
-        const QByteArray bytes = c->socket->readAll();
-        count += static_cast<int>(bytes.size());
-        if (discarded) discarded->insert(discarded->end(), bytes.begin(), bytes.end());
-        if (c->socket->state() != QAbstractSocket::ConnectedState || !c->socket->waitForReadyRead(0)) break;
-    }
-    if (c->socket->state() != QAbstractSocket::ConnectedState) return kTCP_ConnectionClosed;
+    take(*c);
+    const int count = static_cast<int>(c->received.size());
+    if (discarded) discarded->insert(discarded->end(), c->received.begin(), c->received.end());
+    c->received.clear();
+    if (c->ended) return kTCP_ConnectionClosed;
     return count;
 }
 
 std::string LastTCPConnectError() { return g_connectError; }
 
 int ProcessTCPEvents() {
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    if (QCoreApplication::instance()) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     // Callbacks may disconnect (and so erase) conversations: walk a copy of the handles.
     std::vector<unsigned> handles;
     for (auto& [h, c] : g_conversations) handles.push_back(h);
     for (unsigned h : handles) {
         Conversation* c = find(h);
         if (!c || !c->callback) continue;
-        if (c->socket->bytesAvailable() > 0) {
+        take(*c);
+        if (!c->received.empty()) {
             c->callback(h, TCP_DATAREADY, 0, c->callbackData);
         } else if (closedUnreported(*c)) {
             c->closeReported = true;
@@ -166,22 +303,17 @@ int ProcessTCPEvents() {
 }
 
 int WaitForTCPEvent(double seconds) {
-    QDeadlineTimer deadline(static_cast<qint64>(seconds * 1000.0));
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(static_cast<long long>(seconds * 1000.0));
     for (auto& [h, c] : g_conversations)
-        if (c.socket->bytesAvailable() > 0 || closedUnreported(c)) return 1;
+        if (!c.received.empty() || closedUnreported(c)) return 1;
     if (g_conversations.empty()) {
         Delay(seconds);
         return 0;
     }
     // One conversation is all the program ever holds; wait on the first.
     Conversation& c = g_conversations.begin()->second;
-    const qint64 ms = std::max<qint64>(deadline.remainingTime(), 0);
-    if (c.socket->state() != QAbstractSocket::ConnectedState) {
-        Delay(static_cast<double>(ms) / 1000.0);
-        return 0;
-    }
-    c.socket->waitForReadyRead(static_cast<int>(ms));
-    if (c.socket->bytesAvailable() > 0 || closedUnreported(c)) return 1;
-    Delay(static_cast<double>(std::max<qint64>(deadline.remainingTime(), 0)) / 1000.0);
+    if (!c.ended) waitAndTake(c, remainingMs(deadline));
+    if (!c.received.empty() || closedUnreported(c)) return 1;
+    Delay(static_cast<double>(remainingMs(deadline)) / 1000.0);
     return 0;
 }

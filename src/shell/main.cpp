@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
         sim::Options options;
         options.transport = sim::Transport::RtuOverTcp;
         options.deviceAddress = 1;
+        options.keptRequests = 0; // the demo runs for days and reads none
         std::string error;
         if (!simulator.start(options, &error)) {
             std::fprintf(stderr, "rq55: cannot start the simulated analyser: %s\n", error.c_str());

@@ -177,6 +177,12 @@ class Field(ServeCase):
         v1 = [v for l, v in samples(self.scrape(), "rq55_phase_voltage_volts") if l["phase"] == "L1"]
         self.assertEqual([float32(v) for v in v1], [float32(network_of(sim_port)["V1"])])
 
+    def test_the_first_round_asks_every_address_however_long_it_takes(self):
+        sim, sim_port = self.simulator("--address", ",".join(map(str, range(1, 11))))
+        self.watch(sim_port, "--address", "1-10", "--interval", "0.2", "--pause", "150")  # a poll takes 0.6 s
+        text = until(lambda: next((t for t in [self.scrape()] if "rq55_round_duration_seconds " in t), None), 30)
+        self.assertEqual(len(samples(text, "rq55_last_poll_timestamp_seconds")), 10, text)
+
     def test_an_analyser_that_stops_answering_is_down_at_its_next_poll(self):
         sim, sim_port = self.simulator()
         self.watch(sim_port)

@@ -42,6 +42,19 @@ out=$(cd "$work" && QT_QPA_PLATFORM=offscreen RQ55_SETTINGS="$work/settings.ini"
   || fail "rq55 --check-install from the package: status $?"
 [[ $out == *"$usr/lib/rq55/RQ55.uir"* ]] || fail "rq55 read its files from elsewhere: $out"
 
+# rq55ctl runs its report and serve commands from beside its real file, through the link too.
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+"$usr/bin/rq55-sim" --modbus-tcp "$port" --static > /dev/null 2>&1 &
+sim=$!
+trap 'kill $sim 2>/dev/null || true; rm -rf "$work"' EXIT
+for _ in $(seq 50); do "$usr/bin/rq55ctl" identify --tcp "127.0.0.1:$port" --modbus-tcp > /dev/null 2>&1 && break; sleep 0.1; done
+(cd "$work" && timeout 60 "$usr/bin/rq55ctl" report "$work/r.pdf" --tcp "127.0.0.1:$port" --modbus-tcp 2> /dev/null) \
+  | grep -q "report written" || fail "rq55ctl report from the package"
+[[ $(head -c 5 "$work/r.pdf") == "%PDF-" ]] || fail "the report from the package is no PDF"
+err=$(timeout 10 "$usr/bin/rq55ctl" serve --tcp "127.0.0.1:$port" --mqtt 127.0.0.1:1 --mqtt-topic 'a/+' 2>&1) && fail "serve took a wildcard topic"
+[[ $err == *"--mqtt-topic"* ]] || fail "rq55ctl serve from the package: $err"
+kill $sim
+
 desktop-file-validate "$usr/share/applications/rq55.desktop" || fail "the desktop entry"
 [[ -f $usr/share/metainfo/rq55.metainfo.xml ]] || fail "no AppStream metainfo"
 zcat "$usr/share/doc/rq55/changelog.gz" | head -1 | grep -q "^rq55 ($version)" || fail "the changelog's version"
