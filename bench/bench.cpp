@@ -42,7 +42,7 @@ int main(int argc, char** argv) {
         {"serve", MeasureServeCost},
         {"rounds", MeasureServeRounds},
         {"trend", MeasureTrendRefresh},
-        {"soak", [&] { return MeasureTrendSoakInChildren(argv[0]); }},
+        {"soak", [&] { return MeasureTrendSoakInChild(argv[0]); }},
     };
     // One soak in this process, run by the soak part above in a process of its own each time, so
     // that what ran before it does not count.

@@ -224,17 +224,6 @@ bool measureMonitor(const LinkUnderTest& link) {
     return true;
 }
 
-// Read-type system calls made so far by this thread (the simulator's thread reads too).
-long readCalls() {
-    std::FILE* io = std::fopen(("/proc/self/task/" + std::to_string(::gettid()) + "/io").c_str(), "r");
-    long calls = -1;
-    char line[128];
-    while (io && std::fgets(line, sizeof line, io))
-        if (std::sscanf(line, "syscr: %ld", &calls) == 1) break;
-    if (io) std::fclose(io);
-    return calls;
-}
-
 // The good case before and after the discard: nothing waits, so it should cost next to nothing.
 bool measureDiscard(const LinkUnderTest& link) {
     sim::Simulator simulator;
@@ -244,18 +233,13 @@ bool measureDiscard(const LinkUnderTest& link) {
     ExchangeLimits without = saved;
     without.discardBeforeRequest = false;
     std::vector<double> before, after, added;
-    long callsBefore = 0, callsAfter = 0;
     bool ok = exchangeRound(link, simulator, kWarmUp, nullptr);
     for (int round = 0; round < kRounds && ok; ++round) {
         std::vector<double> b, a;
         SetExchangeLimits(without);
-        long calls = readCalls();
         ok = exchangeRound(link, simulator, kPerRound, &b);
-        callsBefore += readCalls() - calls;
         SetExchangeLimits(saved);
-        calls = readCalls();
         ok = ok && exchangeRound(link, simulator, kPerRound, &a);
-        callsAfter += readCalls() - calls;
         before.push_back(Median(b));
         after.push_back(Median(a));
         added.push_back(100 * (Median(a) - Median(b)) / Median(b));
@@ -266,10 +250,8 @@ bool measureDiscard(const LinkUnderTest& link) {
         std::fprintf(stderr, "rq55-bench: a read failed on %s\n", link.name);
         return false;
     }
-    const double reads = kRounds * kPerRound;
-    std::printf("%-18s %18s %18s %22s %8.2f %8.2f\n", link.name, Shown(SpreadOf(before), "%.0f").c_str(),
-                Shown(SpreadOf(after), "%.0f").c_str(), (Shown(SpreadOf(added), "%+.1f") + " %").c_str(),
-                callsBefore / reads, callsAfter / reads);
+    std::printf("%-18s %18s %18s %22s\n", link.name, Shown(SpreadOf(before), "%.0f").c_str(),
+                Shown(SpreadOf(after), "%.0f").c_str(), (Shown(SpreadOf(added), "%+.1f") + " %").c_str());
     return true;
 }
 
@@ -350,9 +332,8 @@ bool MeasureMonitorCost() {
 }
 
 bool MeasureDiscardCost() {
-    std::printf("\nThe same read without and with the discard of what waits on the link before a request, "
-                "and the receive calls per exchange\n");
-    std::printf("%-18s %18s %18s %22s %8s %8s\n", "link", "without", "with", "added", "without", "with");
+    std::printf("\nThe same read without and with the discard of what waits on the link before a request\n");
+    std::printf("%-18s %18s %18s %22s\n", "link", "without", "with", "added");
     return eachLink(measureDiscard);
 }
 

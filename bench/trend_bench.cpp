@@ -160,37 +160,39 @@ bool MeasureTrendSoak() {
         loop.exec();
         return Timer() - started;
     };
-    const double toBound = runUntil(kBound);
-    const long atBound = residentKiB();
-    const double again = toBound + runUntil(2 * kBound);
-    const long after = residentKiB();
+    // The memory once the history is full, once as many refreshes again have settled it, and after
+    // each of three more windows as long.
+    std::vector<long> kib;
+    double seconds = 0;
+    for (int window = 1; window <= 5; ++window) {
+        seconds += runUntil(window * kBound);
+        kib.push_back(residentKiB());
+    }
     SetFrameTrace({});
     g_exchangePause = 0.15;
     closeAll(opened);
     // Read by the soak part from this process's output.
-    std::printf("soak %ld %ld %d %.1f\n", atBound, after, refreshes, again);
-    return refreshes >= 2 * kBound;
+    std::printf("soak %ld %ld %ld %ld %ld %d %.1f\n", kib[0], kib[1], kib[2], kib[3], kib[4], refreshes, seconds);
+    return refreshes >= 5 * kBound;
 }
 
-bool MeasureTrendSoakInChildren(const char* self) {
-    constexpr int kRuns = 3;
-    std::vector<double> atBound, after, grown;
-    for (int run = 0; run < kRuns; ++run) {
-        QProcess soak;
-        soak.start(self, {"soak-alone"});
-        if (!soak.waitForFinished(600000) || soak.exitCode() != 0) return false;
-        long bound = 0, later = 0;
-        for (const QByteArray& line : soak.readAllStandardOutput().split('\n'))
-            if (std::sscanf(line.constData(), "soak %ld %ld", &bound, &later) == 2) break;
-        if (bound == 0) return false;
-        atBound.push_back(static_cast<double>(bound));
-        after.push_back(static_cast<double>(later));
-        grown.push_back(static_cast<double>(later - bound));
-    }
-    std::printf("The network view with its trend open, refreshed every 5 ms, in a process of its own each of %d "
-                "times: %s MiB\nonce the history holds its 4000 samples, %s MiB after as many refreshes again "
-                "(%s KiB)\n",
-                kRuns, Shown(SpreadOf(atBound), "%.1f", 1.0 / 1024).c_str(),
-                Shown(SpreadOf(after), "%.1f", 1.0 / 1024).c_str(), Shown(SpreadOf(grown), "%+.0f").c_str());
+bool MeasureTrendSoakInChild(const char* self) {
+    QProcess soak;
+    soak.start(self, {"soak-alone"});
+    if (!soak.waitForFinished(900000) || soak.exitCode() != 0) return false;
+    long kib[5] = {};
+    int refreshes = 0;
+    double seconds = 0;
+    for (const QByteArray& line : soak.readAllStandardOutput().split('\n'))
+        if (std::sscanf(line.constData(), "soak %ld %ld %ld %ld %ld %d %lf", &kib[0], &kib[1], &kib[2], &kib[3], &kib[4],
+                        &refreshes, &seconds) == 7)
+            break;
+    if (refreshes == 0) return false;
+    const std::vector<double> grown = {static_cast<double>(kib[2] - kib[1]), static_cast<double>(kib[3] - kib[2]),
+                                       static_cast<double>(kib[4] - kib[3])};
+    std::printf("The network view with its trend open, refreshed every 5 ms in a process of its own (%d refreshes in "
+                "%.0f s):\n  %.1f MiB once the history holds its 4000 samples, %.1f MiB after as many again; then %s "
+                "KiB in each of 3 windows of 4000\n",
+                refreshes, seconds, kib[0] / 1024.0, kib[1] / 1024.0, Shown(SpreadOf(grown), "%+.0f").c_str());
     return true;
 }

@@ -4,6 +4,6 @@
 
 bool MeasureTrendRefresh();
 bool MeasureTrendSoak();
-// MeasureTrendSoak in three processes of their own (this program run with "soak-alone"), so that
-// nothing measured before counts.
-bool MeasureTrendSoakInChildren(const char* self);
+// MeasureTrendSoak in a process of its own (this program run with "soak-alone"), so that nothing
+// measured before counts.
+bool MeasureTrendSoakInChild(const char* self);

@@ -35,7 +35,12 @@ int main(int argc, char** argv) {
     const std::optional<CliOptions> options = ReadCommandLine(argc, argv);
     if (!options) return kUsageError;
     if (options->command == "report") return runInPlace("rq55ctl-report", "report", argv);
-    if (options->command == "serve") return runInPlace("rq55ctl-serve", "serve", argv);
+    // A stop signal that comes while serve starts waits for it (a held signal stays held across
+    // exec): serve ends cleanly all the same.
+    if (options->command == "serve") {
+        HoldStopSignals();
+        return runInPlace("rq55ctl-serve", "serve", argv);
+    }
     if (options->command == "help") {
         Print(kUsage);
         return CheckedOutput(kOk);

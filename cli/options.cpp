@@ -40,12 +40,14 @@ const char* const kUsage =
     "                           a commissioning report: the analyser, its settings and its measurements\n"
     "                           read once (pdf or html by the file's name, else pdf); FILE may hold %a\n"
     "  serve [--interval SECONDS] [--blocks LIST] [--max-age SECONDS] [--instance NAME]\n"
-    "        [--metrics [HOST:]PORT] [--mqtt HOST[:PORT] [--mqtt-topic PREFIX] [--mqtt-user USER]]\n"
+    "        [--metrics [HOST:]PORT] [--mqtt HOST[:PORT] [--mqtt-topic PREFIX] [--mqtt-user USER]\n"
+    "        [--ha-discovery [--ha-prefix PREFIX]]]\n"
     "                           polls the addresses' blocks (network, energy, demand; maxmin, status)\n"
     "                           every SECONDS (5) until Ctrl-C or SIGTERM: GET /metrics for Prometheus\n"
     "                           (host 127.0.0.1 by default), and/or PREFIX/<serial>/<block> on an MQTT\n"
     "                           broker (password from RQ55_MQTT_PASSWORD). A value older than --max-age\n"
-    "                           (3 intervals and a reply wait) is never exported\n"
+    "                           (3 intervals and a reply wait) is never exported. --ha-discovery announces\n"
+    "                           each analyser to Home Assistant (prefix homeassistant)\n"
     "  --help, --version\n"
     "\n"
     "Exit status: 0 success; 1 an analyser did not answer, refused a write, or the link could not be\n"
@@ -254,8 +256,14 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::
                 return false;
             }
             o.pauseMs = static_cast<int>(n);
-        } else if (a == "--mqtt-topic" || a == "--mqtt-user" || a == "--instance") {
-            std::string& target = a == "--mqtt-topic" ? o.mqttTopic : a == "--instance" ? o.instance : o.mqttUser;
+        } else if (a == "--ha-discovery") {
+            o.haDiscovery = true;
+            serveOption = true;
+        } else if (a == "--mqtt-topic" || a == "--mqtt-user" || a == "--instance" || a == "--ha-prefix") {
+            std::string& target = a == "--mqtt-topic" ? o.mqttTopic
+                                  : a == "--instance" ? o.instance
+                                  : a == "--ha-prefix" ? o.haPrefix
+                                                       : o.mqttUser;
             if (!value(target)) return false;
             if (target.empty()) {
                 error = a + " needs a value";
@@ -322,7 +330,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::
         return false;
     }
     if (serveOption && o.command != "serve") {
-        error = "--interval, --blocks, --max-age, --instance, --metrics and --mqtt options are for serve only";
+        error = "--interval, --blocks, --max-age, --instance, --metrics, --mqtt and --ha options are for serve only";
         return false;
     }
     if (!o.title.empty() && o.command != "report") {

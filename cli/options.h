@@ -45,6 +45,8 @@ struct CliOptions {
     HostPort mqtt;                        // the MQTT broker (HOST[:PORT]); no host: none
     std::string mqttTopic = "rq55";
     std::string mqttUser;
+    bool haDiscovery = false;              // Home Assistant's MQTT discovery
+    std::string haPrefix = "homeassistant"; // its discovery prefix
     std::string instance; // the name this serve goes by; "" makes one of the host and the link
     double maxAge = 0;    // seconds a value may be old and still exported; 0: 3 intervals and a reply wait
 };

@@ -2,10 +2,8 @@
 #include "report_command.h"
 
 #include <cstdlib>
-#include <optional>
 
 #include "device/scan.h"
-#include "lang/language_table.h"
 #include "link/exchange.h"
 #include "link/link_settings.h"
 #include "platform/system.h"
@@ -53,17 +51,4 @@ int ReportCommand(const CliOptions& o, const LinkTarget& link) {
     bool whole = true;
     for (const ReportBlock& b : data.blocks) whole = whole && b.read;
     return whole ? kOk : kFailed;
-}
-
-void LoadReportLanguage() {
-    constexpr int kEnglish = 2;
-    std::string stored, incomplete, why;
-    int language = kEnglish;
-    if (RegReadString(REGKEY_HKLM, kLanguageKey, kLanguageValue, stored) == 0 && std::atoi(stored.c_str()) > 0)
-        language = std::atoi(stored.c_str());
-    std::optional<LabelTable> table = ReadLanguageTable(language, incomplete, why);
-    if (!table) table = ReadLanguageTable(kEnglish, incomplete, why);
-    if (!table) return Say(LanguageFilePath() + ": " + why + "; the report's headings stay empty");
-    if (!incomplete.empty()) Say(incomplete);
-    etiqueta = std::move(*table);
 }

@@ -5,7 +5,3 @@
 
 // The report of one analyser into the file the options name (its %a replaced by the address).
 int ReportCommand(const CliOptions& options, const LinkTarget& link);
-
-// The report's language: the one the program was last set to, or English; a section that lacks
-// texts is said on stderr.
-void LoadReportLanguage();

@@ -21,6 +21,6 @@ int main(int argc, char** argv) {
     }
     if (const int refused = CheckBeforeOpening(*options)) return refused;
     PrepareLink(*options);
-    LoadReportLanguage();
+    LoadLanguageInForce();
     return CheckedOutput(RunCommand(*options, ReportCommand));
 }

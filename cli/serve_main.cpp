@@ -22,5 +22,6 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     if (const int refused = CheckServeOptions(*options)) return refused;
     PrepareLink(*options);
+    if (options->haDiscovery) LoadLanguageInForce(); // the entities' names
     return CheckedOutput(Serve(*options));
 }

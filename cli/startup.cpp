@@ -3,8 +3,14 @@
 #include <QString>
 #include <QtGlobal>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "lang/label_table.h"
+#include "lang/language_table.h"
+#include "platform/system.h"
+#include "tool_link.h"
 
 namespace {
 
@@ -23,4 +29,17 @@ std::optional<CliOptions> ReadCommandLine(int argc, char** argv) {
     if (ParseCommandLine(args, options, error)) return options;
     std::fprintf(stderr, "rq55ctl: %s\n(rq55ctl --help lists the commands)\n", error.c_str());
     return std::nullopt;
+}
+
+void LoadLanguageInForce() {
+    constexpr int kEnglish = 2;
+    std::string stored, incomplete, why;
+    int language = kEnglish;
+    if (RegReadString(REGKEY_HKLM, kLanguageKey, kLanguageValue, stored) == 0 && std::atoi(stored.c_str()) > 0)
+        language = std::atoi(stored.c_str());
+    std::optional<LabelTable> table = ReadLanguageTable(language, incomplete, why);
+    if (!table) table = ReadLanguageTable(kEnglish, incomplete, why);
+    if (!table) return Say(LanguageFilePath() + ": " + why + "; its texts stay empty");
+    if (!incomplete.empty()) Say(incomplete);
+    etiqueta = std::move(*table);
 }

@@ -9,5 +9,9 @@
 // user of a command-line tool, whose stderr says what the tool did; errors still get through.
 void QuietQtWarnings();
 
+// The language the program was last set to, or English, into the program's texts (for a report's
+// headings and Home Assistant's entity names); a section that lacks texts is said on stderr.
+void LoadLanguageInForce();
+
 // The options of the command line, or nothing once its fault is said on stderr (exit status 2).
 std::optional<CliOptions> ReadCommandLine(int argc, char** argv);

@@ -40,9 +40,12 @@ PollEnd PollAnalyser(const LinkTarget& link, const std::vector<std::string>& blo
     unsigned char serial[kSerialNumberBytes] = {};
     if (RQ55_Ulvo_Leer_Num_Serie(link.port, link.address, serial, link.spare, link.tcpPort, link.host) != 1)
         return failed(p, started, PollEnd::Silent);
-    const std::string now = IdentityFromSerialBlock(serial).serial;
-    if (!p.serial.empty() && p.serial != now) previousSerial = p.serial;
-    p.serial = now;
+    const Identity id = IdentityFromSerialBlock(serial);
+    if (!p.serial.empty() && p.serial != id.serial) previousSerial = p.serial;
+    p.serial = id.serial;
+    p.modelCode = id.modelCode;
+    p.modelText = id.modelText;
+    p.versionText = id.versionText;
     p.blocks.clear();
     for (const std::string& name : blocks) {
         std::vector<NamedValue> values;

@@ -12,6 +12,8 @@
 struct AnalyserPoll {
     int address = 0;
     std::string serial;     // of the meter that answered at this address last; "" until one has
+    int modelCode = 0;      // and its model code, model text and version text
+    std::string modelText, versionText;
     bool up = false;        // its last poll read every block, under that serial number
     double lastSuccess = 0; // seconds since 1970 of the last poll read whole; 0 never
     double lastPoll = 0;    // when its last poll ended, whole or not; 0 never

@@ -24,6 +24,7 @@ MqttPublisher::~MqttPublisher() {
 }
 
 bool MqttPublisher::start(const Settings& settings, Say say, std::string& why) {
+    settings_ = settings;
     host_ = settings.host;
     port_ = settings.port;
     say_ = std::move(say);
@@ -47,6 +48,7 @@ bool MqttPublisher::start(const Settings& settings, Say say, std::string& why) {
     mosquitto_connect_callback_set(client_, onConnect);
     mosquitto_publish_callback_set(client_, onPublish);
     mosquitto_disconnect_callback_set(client_, onDisconnect);
+    mosquitto_message_callback_set(client_, onMessage);
     thread_ = std::thread([this] { run(); });
     return true;
 }
@@ -100,6 +102,17 @@ void MqttPublisher::onConnect(mosquitto*, void* self, int rc) {
     }
     p->send(p->online_, {"true", true});
     for (const auto& [topic, message] : waiting) p->send(topic, message);
+    for (const std::string& topic : p->settings_.subscriptions)
+        if (const int sub = mosquitto_subscribe(p->client_, nullptr, topic.c_str(), kQos); sub != MOSQ_ERR_SUCCESS)
+            p->refused_->happened("MQTT: " + topic + " cannot be subscribed to: " + mosquitto_strerror(sub));
+    if (p->settings_.connected) p->settings_.connected();
+}
+
+void MqttPublisher::onMessage(mosquitto*, void* self, const mosquitto_message* message) {
+    auto* p = static_cast<MqttPublisher*>(self);
+    if (!p->settings_.received || !message->topic) return;
+    const char* bytes = static_cast<const char*>(message->payload);
+    p->settings_.received(message->topic, std::string(bytes ? bytes : "", static_cast<size_t>(message->payloadlen)));
 }
 
 void MqttPublisher::onDisconnect(mosquitto*, void* self, int) {

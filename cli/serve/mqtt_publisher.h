@@ -3,7 +3,8 @@
 // the same from one start to the next; its client id is rq55-<instance>-<random>, so no two
 // processes share one. A broker that is not there, or goes away, is connected to again after a
 // wait of 1 s doubling to 60 s; meanwhile only the newest message of each topic is kept, and sent
-// once it is back. A message the broker cannot take is said on stderr.
+// once it is back. A message the broker cannot take is said on stderr. Topics may be subscribed to
+// at every connection; what arrives on them is handed over on the client's own thread.
 #pragma once
 
 #include <condition_variable>
@@ -13,6 +14,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "serve/notices.h"
 
@@ -32,6 +34,9 @@ class MqttPublisher {
         std::string host;
         int port = 0;
         std::string prefix, instance, user, password;
+        std::vector<std::string> subscriptions;
+        std::function<void(const std::string& topic, const std::string& payload)> received;
+        std::function<void()> connected; // after every connection the broker took
     };
     bool start(const Settings& settings, Say say, std::string& why);
     void publish(const std::string& topic, const std::string& payload, bool retain);
@@ -47,12 +52,14 @@ class MqttPublisher {
     static void onConnect(mosquitto* m, void* self, int rc);
     static void onDisconnect(mosquitto* m, void* self, int rc);
     static void onPublish(mosquitto* m, void* self, int messageId);
+    static void onMessage(mosquitto* m, void* self, const struct mosquitto_message* message);
     // The background thread: connect, run the connection while it lasts, wait, again.
     void run();
     void send(const std::string& topic, const Pending& message);
 
     mosquitto* client_ = nullptr;
     std::string host_, clientId_, online_;
+    Settings settings_;
     int port_ = 0;
     Say say_;
     std::thread thread_;

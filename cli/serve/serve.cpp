@@ -15,6 +15,8 @@
 #include "platform/system.h"
 #include "serve/exposition.h"
 #include "serve/metrics_server.h"
+#include "lang/label_table.h"
+#include "serve/ha_discovery.h"
 #include "serve/mqtt_feed.h"
 #include "serve/names.h"
 #include "serve/notices.h"
@@ -86,8 +88,17 @@ class Server {
             const std::string instance = o_.instance.empty() ? DefaultInstance(hostName(), LinkName(o_)) : o_.instance;
             const char* password = std::getenv("RQ55_MQTT_PASSWORD");
             mqtt_.emplace();
-            if (!mqtt_->start({o_.mqtt.host, o_.mqtt.port, o_.mqttTopic, instance, o_.mqttUser, password ? password : ""},
-                              Say, why)) {
+            MqttPublisher::Settings settings{o_.mqtt.host, o_.mqtt.port, o_.mqttTopic, instance, o_.mqttUser,
+                                             password ? password : "", {}, {}, {}};
+            if (o_.haDiscovery) {
+                ha_.emplace(*mqtt_, HaSettings{o_.haPrefix, o_.mqttTopic, instance}, etiqueta);
+                settings.subscriptions = {ha_->statusTopic()};
+                settings.received = [this](const std::string& topic, const std::string& payload) {
+                    ha_->received(topic, payload);
+                };
+                settings.connected = [this] { ha_->connected(); };
+            }
+            if (!mqtt_->start(settings, Say, why)) {
                 Say(why);
                 return false;
             }
@@ -132,10 +143,19 @@ class Server {
             for (const Watched& w : watched_) polls.push_back(w.poll);
             feed_->stop(polls);
         }
-        if (mqtt_) mqtt_->stop();
+        stopMqtt();
     }
 
+    ~Server() { stopMqtt(); }
+
   private:
+    // The client's thread, which hands Home Assistant's messages over, ends first; then nothing
+    // publishes any more.
+    void stopMqtt() {
+        if (mqtt_) mqtt_->stop();
+        ha_.reset();
+    }
+
     // One attempt at opening the link a round (and one more after losing it in the round).
     bool linkReady() {
         if (linkOpen_ || triedLink_) return linkOpen_;
@@ -213,6 +233,7 @@ class Server {
             shared_.polls[static_cast<size_t>(&w - watched_.data())] = w.poll;
         }
         if (feed_) feed_->polled(w.poll, previousSerial);
+        if (ha_) ha_->polled(w.poll, previousSerial);
         w.toldUp = w.poll.up;
         expire();
     }
@@ -247,6 +268,7 @@ class Server {
     MetricsServer metrics_;
     std::optional<MqttPublisher> mqtt_;
     std::optional<MqttFeed> feed_;
+    std::optional<HaDiscovery> ha_;
     RepeatedNotice linkNotice_;
     LinkTarget link_{};
     bool linkOpen_ = false, triedLink_ = false, stopped_ = false, overrun_ = false;
@@ -275,6 +297,14 @@ int CheckServeOptions(const CliOptions& o) {
     std::string why;
     if (!CheckTopicPrefix(o.mqttTopic, why)) {
         Say("--mqtt-topic: \"" + o.mqttTopic + "\": " + why);
+        return 2;
+    }
+    if (o.haDiscovery && o.mqtt.host.empty()) {
+        Say("--ha-discovery announces the analysers over MQTT: it needs --mqtt HOST[:PORT]");
+        return 2;
+    }
+    if (!CheckTopicPrefix(o.haPrefix, why)) {
+        Say("--ha-prefix: \"" + o.haPrefix + "\": " + why);
         return 2;
     }
     if (!o.instance.empty() && !IsInstanceName(o.instance)) {

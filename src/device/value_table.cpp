@@ -92,12 +92,12 @@ constexpr ValueInfo kEnergy[] = {
     {"reactive_inductive", "kVArh", K::Counter, 4, true, "", 40, &kInductive, ""},
     {"reactive_capacitive", "kVArh", K::Counter, 4, true, "", 41, &kCapacitive, ""},
     {"apparent", "kVAh", K::Counter, 4, true, "", 42, &kApparentEnergy, ""},
-    {"reactive_Q1", "kVArh", K::Counter, 4, true, "Q1", 43, &kQuadrant, "quadrant=\"1\""},
-    {"reactive_Q2", "kVArh", K::Counter, 4, true, "Q2", 43, &kQuadrant, "quadrant=\"2\""},
-    {"reactive_Q3", "kVArh", K::Counter, 4, true, "Q3", 43, &kQuadrant, "quadrant=\"3\""},
-    {"reactive_Q4", "kVArh", K::Counter, 4, true, "Q4", 43, &kQuadrant, "quadrant=\"4\""},
-    {"operating_hours", "h", K::WholeNumber, 0, false, "", 44, &kOperating, ""},
-    {"resets", "", K::WholeNumber, 0, false, "", 47, &kResets, ""},
+    {"reactive_Q1", "kVArh", K::Counter, 4, true, "Q1", 43, &kQuadrant, "quadrant=\"1\"", "", true},
+    {"reactive_Q2", "kVArh", K::Counter, 4, true, "Q2", 43, &kQuadrant, "quadrant=\"2\"", "", true},
+    {"reactive_Q3", "kVArh", K::Counter, 4, true, "Q3", 43, &kQuadrant, "quadrant=\"3\"", "", true},
+    {"reactive_Q4", "kVArh", K::Counter, 4, true, "Q4", 43, &kQuadrant, "quadrant=\"4\"", "", true},
+    {"operating_hours", "h", K::WholeNumber, 0, false, "", 44, &kOperating, "", "", true},
+    {"resets", "", K::WholeNumber, 0, false, "", 47, &kResets, "", "", true},
 };
 
 // The maxima of these quantities of the network block, then their minima in the same order.
@@ -230,22 +230,23 @@ constexpr ValueInfo kIdentity[] = {
     {"model_code", "", K::Code, 0, false, "", 231, nullptr, ""},
 };
 
-// Every unit the analyser sends a value in; the last row stands for no unit.
+// Every unit the analyser sends a value in; the last row stands for no unit. Home Assistant has no
+// device class for apparent energy: its sensors carry the unit alone.
 constexpr UnitInfo kUnits[] = {
-    {"V", "kV", "volts", 1},
-    {"A", "kA", "amperes", 1},
-    {"kW", "MW", "watts", 1e3},
-    {"kVar", "MVar", "var", 1e3},
-    {"kVA", "MVA", "volt_amperes", 1e3},
-    {"Hz", "", "hertz", 1},
-    {"kWh", "MWh", "joules", 3.6e6},
-    {"kVArh", "MVArh", "var_seconds", 3.6e6},
-    {"kVAh", "MVAh", "volt_ampere_seconds", 3.6e6},
-    {"h", "", "seconds", 3600},
-    {"min", "", "seconds", 60},
-    {"ms", "", "seconds", 1e-3},
-    {"1/100", "", "", 1e-2},
-    {"", "", "", 1},
+    {"V", "kV", "volts", 1, "voltage", "V"},
+    {"A", "kA", "amperes", 1, "current", "A"},
+    {"kW", "MW", "watts", 1e3, "power", "kW"},
+    {"kVar", "MVar", "var", 1e3, "reactive_power", "kvar"},
+    {"kVA", "MVA", "volt_amperes", 1e3, "apparent_power", "kVA"},
+    {"Hz", "", "hertz", 1, "frequency", "Hz"},
+    {"kWh", "MWh", "joules", 3.6e6, "energy", "kWh"},
+    {"kVArh", "MVArh", "var_seconds", 3.6e6, "reactive_energy", "kvarh"},
+    {"kVAh", "MVAh", "volt_ampere_seconds", 3.6e6, "", "kVAh"},
+    {"h", "", "seconds", 3600, "duration", "h"},
+    {"min", "", "seconds", 60, "duration", "min"},
+    {"ms", "", "seconds", 1e-3, "duration", "ms"},
+    {"1/100", "", "", 1e-2, "", ""},
+    {"", "", "", 1, "", ""},
 };
 
 } // namespace
@@ -303,6 +304,19 @@ const UnitInfo& UnitOf(const char* unit) {
     for (const UnitInfo& u : kUnits)
         if (std::strcmp(unit, u.unit) == 0) return u;
     return kUnits[std::size(kUnits) - 1];
+}
+
+HomeAssistantClass HomeAssistantOf(const ValueInfo& value) {
+    const UnitInfo& unit = UnitOf(value.unit);
+    // A power factor is the one value without a unit that has a class of its own.
+    const bool ratio = value.family && value.family->metric == Metric::Ratio;
+    const char* deviceClass = ratio ? "power_factor" : unit.haClass;
+    const char* stateClass = value.kind == K::Measured                                  ? "measurement"
+                             : value.kind == K::Counter || value.kind == K::WholeNumber ? "total_increasing"
+                                                                                        : "";
+    const bool setting = value.kind == K::Setting || value.kind == K::Level || value.kind == K::Code ||
+                         value.kind == K::Text;
+    return {deviceClass, stateClass, unit.haUnit, setting || value.detail};
 }
 
 std::string MetricName(const ValueInfo& value) {

@@ -49,6 +49,7 @@ struct ValueInfo {
     const MetricFamily* family; // its Prometheus family; null when serve does not export it
     const char* label;   // what tells it apart within its family: phase="L1"; "" for nothing
     const char* note = ""; // where a value that is part of a register comes from
+    bool detail = false;   // a counter an owner does not watch (operating hours, resets, quadrants)
 };
 
 // A block of the register map read by one operation, in record order.
@@ -78,9 +79,23 @@ struct UnitInfo {
     const char* thousandfold; // the unit a thousand of it is shown in ("MW"); "" when none
     const char* base;         // the base unit it is exported in, as a family ends ("watts"); "" none
     double scale;             // what a value in this unit is worth in the base unit (1000)
+    const char* haClass;      // Home Assistant's device class of a sensor in this unit; "" none
+    const char* haUnit;       // the unit as Home Assistant spells it ("kvar" for kVar)
 };
 // The unit's row; the row of "" (no unit) for one that is not in the table.
 const UnitInfo& UnitOf(const char* unit);
+
+// How Home Assistant is told of a value: its sensor's device class, state class and unit ("" for
+// none), and whether it is a diagnostic entity (settings, codes, and counters an owner does not
+// watch). A live quantity is a measurement, an energy counter or a count total_increasing (the
+// counters can be reset); a recorded extreme and a setting have no state class.
+struct HomeAssistantClass {
+    const char* deviceClass;
+    const char* stateClass;
+    const char* unit;
+    bool diagnostic;
+};
+HomeAssistantClass HomeAssistantOf(const ValueInfo& value);
 
 // The family's full Prometheus name: rq55_phase_voltage_volts, rq55_power_factor_ratio,
 // rq55_active_energy_imported_joules_total.

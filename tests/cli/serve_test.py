@@ -59,7 +59,8 @@ class Exposition(ServeCase):
                     ["--metrics", "9755", "--blocks", "network,network"], ["--metrics", "9755", "--interval", "0.1"],
                     ["--mqtt", "b", "--mqtt-topic", ""], ["--mqtt", "b", "--mqtt-topic", "plant/+"],
                     ["--mqtt", "b", "--mqtt-topic", "plant/#"], ["--mqtt", "b", "--mqtt-topic", "/plant"],
-                    ["--mqtt", "b", "--mqtt-topic", "a//b"], ["--mqtt", "b", "--instance", "a/b"]]:
+                    ["--mqtt", "b", "--mqtt-topic", "a//b"], ["--mqtt", "b", "--instance", "a/b"],
+                    ["--metrics", "9755", "--ha-discovery"], ["--mqtt", "b", "--ha-discovery", "--ha-prefix", "h/+"]]:
             run = subprocess.run([RQ55CTL, "serve", "--serial", "/nonexistent/tty", *bad], capture_output=True,
                                  text=True, timeout=30)
             self.assertEqual(run.returncode, 2, f"{bad}: {run.stderr}")
