@@ -38,7 +38,7 @@ int main(int argc, char** argv) {
     // A stop signal that comes while serve starts waits for it (a held signal stays held across
     // exec): serve ends cleanly all the same.
     if (options->command == "serve") {
-        HoldStopSignals();
+        HoldStopSignals(true);
         return runInPlace("rq55ctl-serve", "serve", argv);
     }
     if (options->command == "help") {

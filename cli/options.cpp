@@ -40,14 +40,18 @@ const char* const kUsage =
     "                           a commissioning report: the analyser, its settings and its measurements\n"
     "                           read once (pdf or html by the file's name, else pdf); FILE may hold %a\n"
     "  serve [--interval SECONDS] [--blocks LIST] [--max-age SECONDS] [--instance NAME]\n"
-    "        [--metrics [HOST:]PORT] [--mqtt HOST[:PORT] [--mqtt-topic PREFIX] [--mqtt-user USER]\n"
+    "        [--metrics [HOST:]PORT [--web-config FILE]] [--mqtt [mqtts://]HOST[:PORT] [--mqtt-topic PREFIX]\n"
+    "        [--mqtt-user USER [--mqtt-password-file FILE]] [--mqtt-cafile FILE] [--mqtt-capath DIR]\n"
+    "        [--mqtt-cert FILE --mqtt-key FILE] [--mqtt-tls-version tlsv1.2|tlsv1.3]\n"
     "        [--ha-discovery [--ha-prefix PREFIX]]]\n"
     "                           polls the addresses' blocks (network, energy, demand; maxmin, status)\n"
     "                           every SECONDS (5) until Ctrl-C or SIGTERM: GET /metrics for Prometheus\n"
     "                           (host 127.0.0.1 by default), and/or PREFIX/<serial>/<block> on an MQTT\n"
     "                           broker (password from RQ55_MQTT_PASSWORD). A value older than --max-age\n"
-    "                           (3 intervals and a reply wait) is never exported. --ha-discovery announces\n"
-    "                           each analyser to Home Assistant (prefix homeassistant)\n"
+    "                           (3 intervals and a reply wait) is never exported. --web-config: TLS and\n"
+    "                           passwords for /metrics (Prometheus' exporter format). mqtts:// or a CA\n"
+    "                           option: TLS to the broker (port 8883). --ha-discovery announces each\n"
+    "                           analyser to Home Assistant (prefix homeassistant)\n"
     "  --help, --version\n"
     "\n"
     "Exit status: 0 success; 1 an analyser did not answer, refused a write, or the link could not be\n"
@@ -232,15 +236,42 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::
             }
             serveOption = true;
         } else if (a == "--metrics" || a == "--mqtt") {
-            // A listening port is never guessed; a broker's is the usual one unless given.
+            // A listening port is never guessed; a broker's is the usual one (for plain MQTT or
+            // TLS, known once every option is read) unless given.
             const bool metrics = a == "--metrics";
             HostPort& place = metrics ? o.metrics : o.mqtt;
             if (!value(v)) return false;
-            if (!ParseHostPort(v, metrics ? 0 : kMqttPort, metrics ? kMetricsHost : "", place, error) ||
-                (place.port == 0 && (error = "\"" + v + "\" has no port", true))) {
+            if (!metrics && v.rfind("mqtts://", 0) == 0) o.mqttTls = true;
+            if (!metrics && (v.rfind("mqtts://", 0) == 0 || v.rfind("mqtt://", 0) == 0)) v = v.substr(v.find("//") + 2);
+            if (!ParseHostPort(v, 0, metrics ? kMetricsHost : "", place, error) ||
+                (metrics && place.port == 0 && (error = "\"" + v + "\" has no port", true))) {
                 error = a + ": " + error;
                 return false;
             }
+            serveOption = true;
+        } else if (a == "--web-config" || a == "--mqtt-cafile" || a == "--mqtt-capath" || a == "--mqtt-cert" ||
+                   a == "--mqtt-key" || a == "--mqtt-password-file") {
+            std::string& target = a == "--web-config"     ? o.webConfig
+                                  : a == "--mqtt-cafile" ? o.mqttCafile
+                                  : a == "--mqtt-capath" ? o.mqttCapath
+                                  : a == "--mqtt-cert"   ? o.mqttCert
+                                  : a == "--mqtt-key"    ? o.mqttKey
+                                                         : o.mqttPasswordFile;
+            if (!value(target)) return false;
+            if (target.empty()) {
+                error = a + " needs a file";
+                return false;
+            }
+            if (a != "--web-config" && a != "--mqtt-password-file") o.mqttTls = true;
+            serveOption = true;
+        } else if (a == "--mqtt-tls-version") {
+            if (!value(v)) return false;
+            if (v != "tlsv1.2" && v != "tlsv1.3") {
+                error = "--mqtt-tls-version: \"" + v + "\" is neither tlsv1.2 nor tlsv1.3";
+                return false;
+            }
+            o.mqttTls13 = v == "tlsv1.3";
+            o.mqttTls = true;
             serveOption = true;
         } else if (a == "--max-age") {
             if (!value(v)) return false;
@@ -330,13 +361,15 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::
         return false;
     }
     if (serveOption && o.command != "serve") {
-        error = "--interval, --blocks, --max-age, --instance, --metrics, --mqtt and --ha options are for serve only";
+        error = "--interval, --blocks, --max-age, --instance, --metrics, --web-config, --mqtt and --ha options are for serve "
+                "only";
         return false;
     }
     if (!o.title.empty() && o.command != "report") {
         error = "--title is for report only";
         return false;
     }
+    if (!o.mqtt.host.empty() && o.mqtt.port == 0) o.mqtt.port = o.mqttTls ? kMqttTlsPort : kMqttPort;
     if (o.count > 0 && o.watchSeconds <= 0) {
         error = "--count goes with --watch";
         return false;

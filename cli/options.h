@@ -8,7 +8,7 @@
 
 // Where an MQTT broker listens unless told otherwise, and where the Prometheus endpoint listens
 // when only its port is given.
-constexpr int kMqttPort = 1883;
+constexpr int kMqttPort = 1883, kMqttTlsPort = 8883;
 inline constexpr const char* kMetricsHost = "127.0.0.1";
 
 enum class Protocol { ByPort, ModbusTcp, RtuOverTcp };
@@ -42,7 +42,12 @@ struct CliOptions {
     double interval = 5;                  // seconds from the start of one round to the next
     std::vector<std::string> serveBlocks; // empty: network, energy, demand
     HostPort metrics;                     // the Prometheus endpoint ([HOST:]PORT); no host: none
+    std::string webConfig;                // the endpoint's TLS and users (exporter toolkit format)
     HostPort mqtt;                        // the MQTT broker (HOST[:PORT]); no host: none
+    bool mqttTls = false;                 // mqtts://, or any of the TLS files given
+    std::string mqttCafile, mqttCapath, mqttCert, mqttKey;
+    bool mqttTls13 = false;               // --mqtt-tls-version tlsv1.3
+    std::string mqttPasswordFile;
     std::string mqttTopic = "rq55";
     std::string mqttUser;
     bool haDiscovery = false;              // Home Assistant's MQTT discovery

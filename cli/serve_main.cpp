@@ -4,13 +4,14 @@
 #include <QCoreApplication>
 
 #include "commands.h"
+#include "serve/secrets.h"
 #include "serve/serve.h"
 #include "startup.h"
 #include "stop_signals.h"
 
 int main(int argc, char** argv) {
     QuietQtWarnings();
-    const std::optional<CliOptions> options = ReadCommandLine(argc, argv);
+    std::optional<CliOptions> options = ReadCommandLine(argc, argv);
     if (!options) return kUsageError;
     if (options->command != "serve") {
         Say("rq55ctl-serve runs serve only; rq55ctl runs every other command");
@@ -18,8 +19,9 @@ int main(int argc, char** argv) {
     }
     // serve stops between two exchanges, never inside one; the signals are held before Qt starts
     // any thread, so every thread inherits it.
-    HoldStopSignals();
+    HoldStopSignals(true);
     QCoreApplication app(argc, argv);
+    FindCredentials(*options);
     if (const int refused = CheckServeOptions(*options)) return refused;
     PrepareLink(*options);
     if (options->haDiscovery) LoadLanguageInForce(); // the entities' names

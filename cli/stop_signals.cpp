@@ -9,21 +9,32 @@
 
 namespace {
 
+bool g_reloadHeld = false;
+bool g_stopped = false;
+bool g_reload = false;
+
 sigset_t stopSignals() {
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    if (g_reloadHeld) sigaddset(&set, SIGHUP);
     return set;
 }
 
-bool g_stopped = false;
-
 } // namespace
 
-void HoldStopSignals() {
+void HoldStopSignals(bool reload) {
+    g_reloadHeld = g_reloadHeld || reload;
     const sigset_t set = stopSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+bool TakeReloadRequest() {
+    WaitForStopSignal(0); // a SIGHUP held back is noted
+    const bool asked = g_reload;
+    g_reload = false;
+    return asked;
 }
 
 bool WaitForStopSignal(double seconds) {
@@ -34,6 +45,10 @@ bool WaitForStopSignal(double seconds) {
     for (;;) {
         const int signal = sigtimedwait(&set, nullptr, &timeout);
         if (signal == SIGINT || signal == SIGTERM) return g_stopped = true;
+        if (signal == SIGHUP) {
+            g_reload = true;
+            return false;
+        }
         // An interruption by another signal waits on; the rest of the time is not tracked
         // closely, as the caller's period is what it is.
         if (signal < 0 && errno == EINTR) continue;

@@ -19,6 +19,9 @@ foreach(executable ${RQ55_EXECUTABLES})
 endforeach()
 
 install(FILES ${CMAKE_SOURCE_DIR}/resources/rq55.desktop DESTINATION share/applications)
+# rq55ctl serve as a service, an instance per link, and an example of its options.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/rq55-serve@.service DESTINATION lib/systemd/system)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/serve-site4.conf DESTINATION share/doc/rq55/examples)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/rq55.metainfo.xml DESTINATION share/metainfo)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION share/doc/rq55)
 foreach(size 16 32 48 64 128 256)

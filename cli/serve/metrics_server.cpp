@@ -1,22 +1,28 @@
 #include "serve/metrics_server.h"
 
+#include <sys/socket.h>
+
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QHostInfo>
+#include <QSslSocket>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
 #include <QTimer>
-#include <sys/socket.h>
 #include <algorithm>
 #include <list>
 #include <vector>
+
+#include "serve/endpoint_security.h"
+#include "serve/notices.h"
 
 namespace {
 
 constexpr size_t kMostConnections = 64;
 constexpr qint64 kLongestRequest = 8 * 1024;
 constexpr qint64 kIdleMs = 10000;
+constexpr qint64 kHandshakeMs = 5000;
 // Answers waiting for a client that does not take them: no further request of it is read.
 constexpr qint64 kMostUnsent = 256 * 1024;
 
@@ -51,6 +57,7 @@ const char* reasonOf(int status) {
     switch (status) {
     case 200: return "OK";
     case 400: return "Bad Request";
+    case 401: return "Unauthorized";
     case 404: return "Not Found";
     case 405: return "Method Not Allowed";
     case 413: return "Content Too Large";
@@ -90,6 +97,8 @@ struct MetricsServer::Impl {
     QThread thread;
     QObject context; // lives on the thread, where every socket is made, served and goes
     Render render;
+    EndpointSecurity security;
+    std::unique_ptr<RepeatedNotice> refused; // scrapes refused, handshakes failed
     std::vector<std::unique_ptr<Listener>> listeners;
     std::list<Connection> connections;
     std::unique_ptr<QTimer> idleCheck;
@@ -107,10 +116,18 @@ struct MetricsServer::Impl {
             idlest->closing = true;
             idlest->socket->abort();
         }
-        auto* socket = new QTcpSocket(&context);
+        QTcpSocket* socket = security.tls ? new QSslSocket(&context) : new QTcpSocket(&context);
         if (!socket->setSocketDescriptor(descriptor)) {
             delete socket;
             return;
+        }
+        if (auto* tls = qobject_cast<QSslSocket*>(socket)) {
+            tls->setSslConfiguration(*security.tls);
+            QObject::connect(tls, &QSslSocket::errorOccurred, &context, [this, tls](QAbstractSocket::SocketError error) {
+                if (error != QAbstractSocket::RemoteHostClosedError && !tls->isEncrypted())
+                    refused->happened("/metrics: a TLS handshake failed: " + tls->errorString().toStdString());
+            });
+            tls->startServerEncryption();
         }
         // Qt takes no more from the system than one request may be, whatever a client streams.
         socket->setReadBufferSize(kLongestRequest + 1);
@@ -153,6 +170,9 @@ struct MetricsServer::Impl {
         const bool head = r.method == "HEAD";
         const bool close = r.version == "HTTP/1.0" || r.header("connection").toLower() == "close";
         if (r.method != "GET" && !head) return answer(c, 405, "Allow: GET, HEAD\r\n", true, false);
+        if (security.auth && !allowed(r)) {
+            return answer(c, 401, "WWW-Authenticate: Basic realm=\"rq55ctl serve\", charset=\"UTF-8\"\r\n", close, head);
+        }
         // A body is never read: the endpoint has no use for one, and it could be of any size.
         const QByteArray length = r.header("content-length");
         if ((!length.isEmpty() && length != "0") || !r.header("transfer-encoding").isEmpty())
@@ -162,6 +182,24 @@ struct MetricsServer::Impl {
         const std::string text = render();
         answer(c, 200, "Content-Type: text/plain; version=0.0.4; charset=utf-8\r\n", close, head,
                QByteArray::fromStdString(text));
+    }
+
+    // Whether the request carries a user and password of the web configuration; a refusal is said.
+    bool allowed(const Request& r) {
+        std::string user;
+        switch (security.auth->check(r.header("authorization").toStdString(), user)) {
+        case BasicAuth::Verdict::Allowed: return true;
+        case BasicAuth::Verdict::NoCredentials:
+            refused->happened("/metrics: a scrape without a user and password was refused");
+            break;
+        case BasicAuth::Verdict::Refused:
+            refused->happened("/metrics: a scrape as " + user + " with a wrong password was refused");
+            break;
+        case BasicAuth::Verdict::TooMany:
+            refused->happened("/metrics: passwords not seen before come too fast; some were refused unchecked");
+            break;
+        }
+        return false;
     }
 
     void answer(Connection& c, int status, const QByteArray& headers, bool close, bool headOnly,
@@ -184,7 +222,11 @@ struct MetricsServer::Impl {
     void linger(Connection& c) {
         c.dropped += c.socket->read(kLongestRequest + 1).size();
         if (c.dropped > kLingerBytes) return c.socket->abort();
-        if (c.socket->bytesToWrite() == 0 && c.socket->state() == QAbstractSocket::ConnectedState)
+        if (c.socket->bytesToWrite() != 0 || c.socket->state() != QAbstractSocket::ConnectedState) return;
+        // TLS ends with its own closing message, after what is still to be sent.
+        if (qobject_cast<QSslSocket*>(c.socket))
+            c.socket->disconnectFromHost();
+        else
             ::shutdown(static_cast<int>(c.socket->socketDescriptor()), SHUT_WR);
     }
 
@@ -192,7 +234,9 @@ struct MetricsServer::Impl {
     void dropIdle() {
         std::vector<QTcpSocket*> gone;
         for (Connection& c : connections) {
-            if (c.quiet.elapsed() > (c.closing ? kLingerMs : kIdleMs)) {
+            const auto* tls = qobject_cast<QSslSocket*>(c.socket);
+            const bool handshaking = tls && !tls->isEncrypted();
+            if (c.quiet.elapsed() > (c.closing ? kLingerMs : handshaking ? kHandshakeMs : kIdleMs)) {
                 c.closing = true;
                 c.socket->abort();
             }
@@ -249,7 +293,10 @@ MetricsServer::~MetricsServer() {
     impl_->thread.wait();
 }
 
-bool MetricsServer::start(const std::string& host, int port, Render render, std::string& why) {
+bool MetricsServer::start(const std::string& host, int port, Render render, const WebConfig& web,
+                          std::function<void(const std::string&)> say, std::string& why) {
+    if (!MakeEndpointSecurity(web, impl_->security, why)) return false;
+    impl_->refused = std::make_unique<RepeatedNotice>(std::move(say));
     impl_->render = std::move(render);
     impl_->context.moveToThread(&impl_->thread);
     impl_->thread.start();
@@ -257,4 +304,12 @@ bool MetricsServer::start(const std::string& host, int port, Render render, std:
     QMetaObject::invokeMethod(
         &impl_->context, [&] { listening = impl_->listen(host, port, why); }, Qt::BlockingQueuedConnection);
     return listening;
+}
+
+bool MetricsServer::reconfigure(const WebConfig& web, std::string& why) {
+    EndpointSecurity security;
+    if (!MakeEndpointSecurity(web, security, why)) return false;
+    QMetaObject::invokeMethod(
+        &impl_->context, [&] { impl_->security = std::move(security); }, Qt::BlockingQueuedConnection);
+    return true;
 }

@@ -3,12 +3,17 @@
 // that reaches the port must not get past: at most 64 connections (beyond them the one idle the
 // longest is dropped), a request line and headers of at most 8 KiB read within 10 s of the
 // connection opening or its last answer, no request body (413), GET and HEAD only (405), and the
-// connection closed after the answer for HTTP/1.0 or "Connection: close".
+// connection closed after the answer for HTTP/1.0 or "Connection: close". With a web configuration:
+// TLS (its handshake within 5 s, inside the same limits), a client certificate if it asks for one,
+// and basic authentication (401 without the right user and password, said on stderr now and then,
+// never the password).
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <string>
+
+#include "serve/web_config.h"
 
 class MetricsServer {
   public:
@@ -18,9 +23,14 @@ class MetricsServer {
     MetricsServer(const MetricsServer&) = delete;
     MetricsServer& operator=(const MetricsServer&) = delete;
 
-    // Listens on every address `host` resolves to, at `port`; false with the reason (the
-    // resolver's words, or why an address cannot be listened on).
-    bool start(const std::string& host, int port, Render render, std::string& why);
+    // Listens on every address `host` resolves to, at `port`, as `web` says (its files read now);
+    // false with the reason (a file that cannot be used, the resolver's words, or why an address
+    // cannot be listened on). `say` tells of refused scrapes.
+    bool start(const std::string& host, int port, Render render, const WebConfig& web,
+               std::function<void(const std::string&)> say, std::string& why);
+    // New settings for the connections that come from now on (serve's SIGHUP); false with the
+    // reason, the old settings kept, when one of its files cannot be used.
+    bool reconfigure(const WebConfig& web, std::string& why);
 
   private:
     struct Impl;

@@ -19,6 +19,7 @@
 #include "serve/notices.h"
 
 struct mosquitto;
+struct ssl_ctx_st;
 
 class MqttPublisher {
   public:
@@ -37,6 +38,7 @@ class MqttPublisher {
         std::vector<std::string> subscriptions;
         std::function<void(const std::string& topic, const std::string& payload)> received;
         std::function<void()> connected; // after every connection the broker took
+        ssl_ctx_st* tls = nullptr;       // TLS to the broker (MakeMqttTlsContext), given over; null: none
     };
     bool start(const Settings& settings, Say say, std::string& why);
     void publish(const std::string& topic, const std::string& payload, bool retain);

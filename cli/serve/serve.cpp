@@ -17,6 +17,7 @@
 #include "serve/metrics_server.h"
 #include "lang/label_table.h"
 #include "serve/ha_discovery.h"
+#include "serve/secrets.h"
 #include "serve/mqtt_feed.h"
 #include "serve/names.h"
 #include "serve/notices.h"
@@ -78,18 +79,30 @@ class Server {
                 std::lock_guard lock(shared_.mutex);
                 return Exposition(shared_.polls, blocks_, nowSeconds(), maxAge_, shared_.roundSeconds);
             };
-            if (!metrics_.start(o_.metrics.host, o_.metrics.port, render, why)) {
+            WebConfig web;
+            if (!ReadServeWebConfig(o_, web, why) || !metrics_.start(o_.metrics.host, o_.metrics.port, render, web, Say, why)) {
                 Say(why);
                 return false;
             }
-            Say("metrics at http://" + HostPortText(o_.metrics) + "/metrics");
+            Say(std::string("metrics at ") + (web.tls ? "https://" : "http://") + HostPortText(o_.metrics) + "/metrics" +
+                (web.users.empty() ? "" : ", with a password"));
         }
         if (!o_.mqtt.host.empty()) {
             const std::string instance = o_.instance.empty() ? DefaultInstance(hostName(), LinkName(o_)) : o_.instance;
-            const char* password = std::getenv("RQ55_MQTT_PASSWORD");
+            std::string password;
+            if (!MqttPassword(o_, password, why)) {
+                Say(why);
+                return false;
+            }
+            if (!o_.mqttUser.empty() && password.empty())
+                Say("warning: MQTT user " + o_.mqttUser + " without a password (--mqtt-password-file or RQ55_MQTT_PASSWORD)");
             mqtt_.emplace();
             MqttPublisher::Settings settings{o_.mqtt.host, o_.mqtt.port, o_.mqttTopic, instance, o_.mqttUser,
-                                             password ? password : "", {}, {}, {}};
+                                             password, {}, {}, {}, nullptr};
+            if (o_.mqttTls && !(settings.tls = MakeMqttTlsContext(MqttTlsOf(o_), o_.mqtt.host, why))) {
+                Say(why);
+                return false;
+            }
             if (o_.haDiscovery) {
                 ha_.emplace(*mqtt_, HaSettings{o_.haPrefix, o_.mqttTopic, instance}, etiqueta);
                 settings.subscriptions = {ha_->statusTopic()};
@@ -102,7 +115,8 @@ class Server {
                 Say(why);
                 return false;
             }
-            Say("publishing to MQTT at " + HostPortText(o_.mqtt) + " as " + mqtt_->clientId() + ", instance " + instance);
+            Say("publishing to MQTT at " + std::string(o_.mqttTls ? "mqtts://" : "") + HostPortText(o_.mqtt) + " as " +
+                mqtt_->clientId() + ", instance " + instance);
             feed_.emplace(*mqtt_, o_.mqttTopic, instance);
             std::vector<AnalyserPoll> polls;
             for (const Watched& w : watched_) polls.push_back(w.poll);
@@ -131,6 +145,7 @@ class Server {
             while (!stopped_ && Timer() < due) {
                 expire();
                 stopped_ = WaitForStopSignal(std::min(1.0, due - Timer()));
+                reloadIfAsked();
             }
         }
     }
@@ -149,6 +164,20 @@ class Server {
     ~Server() { stopMqtt(); }
 
   private:
+    // SIGHUP: the web configuration read again; a file that cannot be used leaves the settings in
+    // force as they are.
+    void reloadIfAsked() {
+        if (!TakeReloadRequest()) return;
+        stopped_ = stopped_ || WaitForStopSignal(0);
+        if (o_.webConfig.empty() || o_.metrics.host.empty()) return;
+        WebConfig web;
+        std::string why;
+        if (ReadWebConfig(o_.webConfig, web, why) && metrics_.reconfigure(web, why))
+            Say("SIGHUP: " + o_.webConfig + " read again");
+        else
+            Say("SIGHUP: " + why + "; the settings in force stay");
+    }
+
     // The client's thread, which hands Home Assistant's messages over, ends first; then nothing
     // publishes any more.
     void stopMqtt() {
@@ -234,6 +263,7 @@ class Server {
         }
         if (feed_) feed_->polled(w.poll, previousSerial);
         if (ha_) ha_->polled(w.poll, previousSerial);
+        reloadIfAsked(); // between two polls, so a long round does not keep it waiting
         w.toldUp = w.poll.up;
         expire();
     }
@@ -297,6 +327,10 @@ int CheckServeOptions(const CliOptions& o) {
     std::string why;
     if (!CheckTopicPrefix(o.mqttTopic, why)) {
         Say("--mqtt-topic: \"" + o.mqttTopic + "\": " + why);
+        return 2;
+    }
+    if (!CheckSecrets(o, why)) {
+        Say(why);
         return 2;
     }
     if (o.haDiscovery && o.mqtt.host.empty()) {

@@ -55,6 +55,17 @@ err=$(timeout 10 "$usr/bin/rq55ctl" serve --tcp "127.0.0.1:$port" --mqtt 127.0.0
 [[ $err == *"--mqtt-topic"* ]] || fail "rq55ctl serve from the package: $err"
 kill $sim
 
+# The service: systemd's own check, and its exposure (at most 2.0, "OK"), as installed.
+# Checked as installed but for its program, which is found in the unpacked tree.
+[[ -f $usr/lib/systemd/system/rq55-serve@.service ]] || fail "no rq55-serve@.service"
+unit=$work/rq55-serve@.service
+sed "s|/usr/bin/rq55ctl|$usr/bin/rq55ctl|" "$usr/lib/systemd/system/rq55-serve@.service" > "$unit"
+systemd-analyze verify --man=no "$unit" > "$work/verify.txt" 2>&1 || { cat "$work/verify.txt"; fail "systemd-analyze verify"; }
+[[ ! -s $work/verify.txt ]] || { cat "$work/verify.txt"; fail "systemd-analyze verify says something"; }
+exposure=$(systemd-analyze security --offline=true "$unit" 2>&1 | sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\) .*/\1/p')
+[[ -n $exposure ]] && awk "BEGIN { exit !($exposure <= 2.0) }" || fail "the service's exposure is ${exposure:-unknown}, over 2.0"
+[[ -f $usr/share/doc/rq55/examples/serve-site4.conf ]] || fail "no example of the service's options"
+
 desktop-file-validate "$usr/share/applications/rq55.desktop" || fail "the desktop entry"
 [[ -f $usr/share/metainfo/rq55.metainfo.xml ]] || fail "no AppStream metainfo"
 zcat "$usr/share/doc/rq55/changelog.gz" | head -1 | grep -q "^rq55 ($version)" || fail "the changelog's version"

@@ -1,0 +1,31 @@
+// serve's web configuration file (--web-config), in the format of Prometheus' exporter toolkit, so
+// that one file serves both and `promtool check web-config` checks it:
+//
+//   tls_server_config:
+//     cert_file: server.crt          # relative names are the file's folder's
+//     key_file: server.key
+//     client_auth_type: RequireAndVerifyClientCert   # or NoClientCert, the default
+//     client_ca_file: clients-ca.crt
+//     min_version: TLS13             # or TLS12, the default
+//   basic_auth_users:
+//     prometheus: $2y$10$...         # a bcrypt hash
+//
+// A key of the toolkit's format that serve does not implement (another client_auth_type, cipher
+// lists, http_server_config ...) is refused, never ignored: a security setting must not be lost
+// in silence.
+#pragma once
+
+#include <map>
+#include <string>
+
+struct WebConfig {
+    bool tls = false;
+    std::string certFile, keyFile, clientCaFile; // as paths to open
+    bool requireClientCert = false;
+    bool tls13 = false;                          // min_version TLS13
+    std::map<std::string, std::string> users;     // user name -> bcrypt hash
+};
+
+// Reads and checks the file; false with "FILE line N: reason" (or the system's reason it cannot
+// be read). The certificate and key files are named, not read, here.
+bool ReadWebConfig(const std::string& path, WebConfig& config, std::string& why);

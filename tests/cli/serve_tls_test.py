@@ -1,0 +1,208 @@
+#!/usr/bin/env python3
+"""rq55ctl serve as a plant's security team asks: /metrics over TLS with passwords and client
+certificates from a web configuration file (checked by promtool, scraped by a real Prometheus,
+tried with curl, read again on SIGHUP), and MQTT over TLS to a real mosquitto, each failure said in
+words. Certificates are made by the test with openssl. Arguments: the build folder and the source
+folder."""
+import json
+import os
+import shutil
+import signal
+import subprocess
+import tempfile
+import urllib.parse
+import warnings
+
+from serve_support import RQ55CTL, SOURCE, ServeCase, free_port, get, main, tool, until
+
+with warnings.catch_warnings():
+    warnings.simplefilter("ignore", DeprecationWarning)
+    import crypt
+
+
+def openssl(*args, cwd):
+    subprocess.run([tool("openssl"), *args], cwd=cwd, check=True, capture_output=True, timeout=60)
+
+
+def bcrypt(password):
+    return crypt.crypt(password, crypt.mksalt(crypt.METHOD_BLOWFISH))
+
+
+class Tls(ServeCase):
+    @classmethod
+    def setUpClass(cls):
+        """Two certificate authorities; servers for 127.0.0.1 and localhost (one expired, one from
+        the other authority, one for another name); a client."""
+        cls.certs = tempfile.TemporaryDirectory()
+        d = cls.certs.name
+        os.chmod(d, 0o755)  # the broker reads them as its own user
+        for ca in ("ca", "other-ca"):
+            openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", f"{ca}.key", "-out", f"{ca}.crt",
+                    "-days", "30", "-subj", f"/CN={ca}", cwd=d)
+        made = {"server": ("ca", "IP:127.0.0.1,DNS:localhost", "30"), "expired": ("ca", "IP:127.0.0.1", "-1"),
+                "stranger": ("other-ca", "IP:127.0.0.1", "30"), "elsewhere": ("ca", "DNS:elsewhere.example", "30"),
+                "client": ("ca", "DNS:prometheus", "30")}
+        for name, (ca, names, days) in made.items():
+            openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", f"{name}.key", "-out", f"{name}.csr",
+                    "-subj", f"/CN={name}", cwd=d)
+            with open(os.path.join(d, f"{name}.ext"), "w") as f:
+                f.write(f"subjectAltName={names}\n")
+            openssl("x509", "-req", "-in", f"{name}.csr", "-CA", f"{ca}.crt", "-CAkey", f"{ca}.key", "-CAcreateserial",
+                    "-out", f"{name}.crt", "-days", days, "-extfile", f"{name}.ext", cwd=d)
+        for f in os.listdir(d):
+            os.chmod(os.path.join(d, f), 0o644)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.certs.cleanup()
+
+    def cert(self, name):
+        return os.path.join(self.certs.name, name)
+
+    def web_config(self, name, text):
+        path = os.path.join(self.scratch.name, name)
+        with open(path, "w") as f:
+            f.write(text)
+        return path
+
+    def test_metrics_over_tls_with_passwords_and_client_certificates(self):
+        tls = f"tls_server_config:\n  cert_file: {self.cert('server.crt')}\n  key_file: {self.cert('server.key')}\n"
+        passwords = self.web_config("web.yml", tls + f"basic_auth_users:\n  prom: '{bcrypt('s3cret')}'\n")
+        clients = self.web_config("clients.yml", tls + "  client_auth_type: RequireAndVerifyClientCert\n"
+                                                       f"  client_ca_file: {self.cert('ca.crt')}\n")
+        # The documented example, beside a certificate and key of its names.
+        example = os.path.join(self.scratch.name, "example")
+        os.mkdir(example)
+        shutil.copy(os.path.join(SOURCE, "docs", "prometheus", "web-config.yml"), example)
+        shutil.copy(self.cert("server.crt"), os.path.join(example, "serve.crt"))
+        shutil.copy(self.cert("server.key"), os.path.join(example, "serve.key"))
+        for checked in (passwords, clients, os.path.join(example, "web-config.yml")):
+            run = subprocess.run([tool("promtool"), "check", "web-config", checked], capture_output=True, text=True)
+            self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+
+        sim, sim_port = self.simulator()
+        guarded, certified = free_port(), free_port()
+        serve = self.serve(sim_port, "--metrics", str(guarded), "--web-config", passwords)
+        self.serve(sim_port, "--metrics", str(certified), "--web-config", clients)
+        ca, client = ["--cacert", self.cert("ca.crt")], ["--cert", self.cert("client.crt"), "--key", self.cert("client.key")]
+        cases = [  # the endpoint, what curl adds, and the HTTP status it gets ("none": no answer at all)
+            (guarded, ["http://127.0.0.1:{}/metrics"], "none"),  # plain HTTP to TLS
+            (guarded, ["--cacert", self.cert("other-ca.crt"), "https://127.0.0.1:{}/metrics"], "none"),  # wrong CA
+            (guarded, [*ca, "https://127.0.0.1:{}/metrics"], "401"),  # no password
+            (guarded, [*ca, "-u", "prom:Wr0ngPw", "https://127.0.0.1:{}/metrics"], "401"),
+            (guarded, [*ca, "-u", "nobody:s3cret", "https://127.0.0.1:{}/metrics"], "401"),
+            (guarded, [*ca, "-u", "prom:s3cret", "https://localhost:{}/metrics"], "200"),
+            (certified, [*ca, "https://127.0.0.1:{}/metrics"], "none"),  # no client certificate
+            (certified, [*ca, *client, "https://127.0.0.1:{}/metrics"], "200"),
+        ]
+
+        def status(port, args):
+            run = subprocess.run([tool("curl"), "-s", "-o", "/dev/null", "-w", "%{http_code}", "--max-time", "10",
+                                  *args[:-1], args[-1].format(port)], capture_output=True, text=True, timeout=30)
+            return "none" if run.stdout in ("", "000") else run.stdout
+
+        self.assertTrue(until(lambda: status(guarded, cases[5][1]) == "200", 30))
+        for port, args, expected in cases:
+            self.assertEqual(status(port, args), expected, args)
+        self.assertTrue(serve.said("/metrics: a scrape as prom with a wrong password was refused"))
+        self.assertFalse([line for line in serve.err.lines if "Wr0ngPw" in line or "s3cret" in line], "no password said")
+
+        # A real Prometheus scrapes over TLS with its password, and not without.
+        web = free_port()
+        config = self.web_config("prometheus.yml", (
+            "global:\n  scrape_interval: 1s\nscrape_configs:\n"
+            f"  - job_name: secured\n    scheme: https\n    tls_config:\n      ca_file: {self.cert('ca.crt')}\n"
+            f"    basic_auth:\n      username: prom\n      password: s3cret\n"
+            f"    static_configs:\n      - targets: ['127.0.0.1:{guarded}']\n"
+            f"  - job_name: bare\n    scheme: https\n    tls_config:\n      ca_file: {self.cert('ca.crt')}\n"
+            f"    static_configs:\n      - targets: ['127.0.0.1:{guarded}']\n"))
+        self.start([tool("prometheus"), "--config.file=" + config, f"--web.listen-address=127.0.0.1:{web}",
+                    "--storage.tsdb.path=" + os.path.join(self.scratch.name, "data")])
+
+        def query(q):
+            reply = get(f"http://127.0.0.1:{web}/api/v1/query?" + urllib.parse.urlencode({"query": q}))
+            return json.loads(reply)["data"]["result"] if reply else None
+
+        self.assertTrue(until(lambda: query('rq55_up{job="secured"} == 1'), 90, 0.5), "scraped over TLS")
+        self.assertTrue(until(lambda: query('up{job="bare"} == 0'), 30, 0.5), "refused without a password")
+
+        # SIGHUP: a new password takes effect; a broken file keeps it.
+        with open(passwords, "w") as f:
+            f.write(tls + f"basic_auth_users:\n  prom: '{bcrypt('n3w')}'\n")
+        serve.send_signal(signal.SIGHUP)
+        self.assertTrue(serve.said("SIGHUP: " + passwords + " read again"))
+        new = [*ca, "-u", "prom:n3w", "https://127.0.0.1:{}/metrics"]
+        self.assertEqual((status(guarded, cases[5][1]), status(guarded, new)), ("401", "200"))
+        with open(passwords, "w") as f:
+            f.write(tls + "  cipher_suites: [TLS_AES_128_GCM_SHA256]\n")
+        serve.send_signal(signal.SIGHUP)
+        self.assertTrue(serve.said("cipher_suites is not implemented by rq55ctl serve; the settings in force stay"))
+        self.assertEqual(status(guarded, new), "200")
+
+    def test_bad_web_configurations_stop_it_at_once_with_the_line_and_the_reason(self):
+        tls = f"tls_server_config:\n  cert_file: {self.cert('server.crt')}\n  key_file: {self.cert('server.key')}\n"
+        for text, said in [
+            ("tls_server_config:\n  cert_file: a.crt\n", "line 1: tls_server_config needs cert_file and key_file"),
+            (tls + "  client_auth_type: RequestClientCert\n", "line 4: client_auth_type RequestClientCert is not"),
+            (tls + "http_server_config:\n  http2: false\n", "line 4: http_server_config is not implemented"),
+            ("basic_auth_users:\n  prom: s3cret\n", "line 2: the password of prom is not a bcrypt hash"),
+            (f"tls_server_config:\n  cert_file: {self.cert('server.crt')}\n  key_file: {self.cert('client.key')}\n",
+             "is not the key of the certificate"),
+            ("", "the file holds no setting"),
+            ("tls_server_config: [\n", "line 2: "),
+        ]:
+            run = subprocess.run([RQ55CTL, "serve", "--tcp", "127.0.0.1:1", "--metrics", str(free_port()),
+                                  "--web-config", self.web_config("bad.yml", text)],
+                                 capture_output=True, text=True, timeout=30)
+            self.assertEqual(run.returncode, 2, text)
+            self.assertIn(said, run.stderr, text)
+
+    def test_mqtt_over_tls_says_each_failure_in_words(self):
+        sim, sim_port = self.simulator()
+
+        def broker(cert, extra=""):
+            port = free_port()
+            self.broker(port, f"allow_anonymous true\ncafile {self.cert('ca.crt')}\ncertfile {self.cert(cert + '.crt')}\n"
+                              f"keyfile {self.cert(cert + '.key')}\n{extra}")
+            return port
+
+        good, expired, stranger, elsewhere = broker("server"), broker("expired"), broker("stranger"), broker("elsewhere")
+        strict = broker("server", "require_certificate true\n")
+        ca = ["--mqtt-cafile", self.cert("ca.crt")]
+        client = ["--mqtt-cert", self.cert("client.crt"), "--mqtt-key", self.cert("client.key")]
+        for port, host, args, said in [
+            (good, "127.0.0.1", ca, "connected to the MQTT broker"),
+            (good, "localhost", ca, "connected to the MQTT broker"),
+            (good, "127.0.0.1", ["--mqtt-cafile", self.cert("other-ca.crt")], "TLS: self-signed certificate in certificate chain"),
+            (expired, "127.0.0.1", ca, "TLS: certificate has expired"),
+            (stranger, "127.0.0.1", ca, "TLS: unable to get local issuer certificate"),
+            (elsewhere, "127.0.0.1", ca, "TLS: IP address mismatch"),
+            (strict, "127.0.0.1", ca, "MQTT broker 127.0.0.1:"),
+            (strict, "127.0.0.1", [*ca, *client], "connected to the MQTT broker"),
+        ]:
+            serve = self.serve(sim_port, "--mqtt", f"mqtts://{host}:{port}", *args)
+            self.assertTrue(serve.said(said, 15), f"{port} {args}: {serve.err.lines}")
+            serve.send_signal(signal.SIGTERM)
+            serve.wait(30)
+        self.assertEqual(self.retained(strict, "rq55/AB1234/up", ("--cafile", self.cert("ca.crt"), *(
+            "--cert", self.cert("client.crt"), "--key", self.cert("client.key")))), "false", "a clean stop, over TLS")
+
+        # A password file others may read is refused; one of the service alone is taken.
+        secret = os.path.join(self.scratch.name, "password")
+        with open(secret, "w") as f:
+            f.write("s3cret\n")
+        os.chmod(secret, 0o644)
+        run = subprocess.run([RQ55CTL, "serve", "--tcp", f"127.0.0.1:{sim_port}", "--mqtt", f"127.0.0.1:{good}",
+                              "--mqtt-user", "u", "--mqtt-password-file", secret], capture_output=True, text=True,
+                             timeout=30)
+        self.assertEqual(run.returncode, 2)
+        self.assertIn("others may read or change it (mode 644)", run.stderr)
+        os.chmod(secret, 0o600)
+        serve = self.serve(sim_port, "--mqtt", f"mqtts://127.0.0.1:{good}", *ca, "--mqtt-user", "u",
+                           "--mqtt-password-file", secret)
+        self.assertTrue(serve.said("connected to the MQTT broker"))
+        self.assertFalse(any("s3cret" in line for line in serve.err.lines))
+
+
+if __name__ == "__main__":
+    main()
