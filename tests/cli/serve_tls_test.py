@@ -5,6 +5,7 @@ tried with curl, read again on SIGHUP), and MQTT over TLS to a real mosquitto, e
 words. Certificates are made by the test with openssl. Arguments: the build folder and the source
 folder."""
 import json
+import math
 import os
 import shutil
 import signal
@@ -125,6 +126,12 @@ class Tls(ServeCase):
 
         self.assertTrue(until(lambda: query('rq55_up{job="secured"} == 1'), 90, 0.5), "scraped over TLS")
         self.assertTrue(until(lambda: query('up{job="bare"} == 0'), 30, 0.5), "refused without a password")
+        # The analyser rounds each value itself: the phases add up to the total within that (the
+        # apparent power of a whole network is not the sum of its phases').
+        for quantity in ("active_power_watts", "reactive_power_var"):
+            phases = query(f'sum by (address) (rq55_phase_{quantity}{{job="secured"}})')
+            total = query(f'rq55_{quantity}{{job="secured"}}')
+            self.assertTrue(math.isclose(float(phases[0]["value"][1]), float(total[0]["value"][1]), rel_tol=1e-6))
 
         # SIGHUP: a new password takes effect; a broken file keeps it.
         with open(passwords, "w") as f:
