@@ -1,10 +1,10 @@
 // The value table is the program's one vocabulary: every row says its unit, its kind and its
-// Prometheus family consistently, so each output that reads it says the same.
+// Prometheus family consistently, so each output that reads it says the same. (How each value is
+// shown is the views' tests', field by field.)
 #include <gtest/gtest.h>
 
 #include <map>
 
-#include "device/named_values.h"
 #include "device/value_table.h"
 
 namespace {
@@ -45,24 +45,6 @@ TEST(ValueTable, EveryRowsUnitScaleAndFamilyAgree) {
             // A family holds one unit, and one sample per label.
             EXPECT_EQ(unitOfFamily.try_emplace(name, v.unit).first->second, v.unit);
         }
-}
-
-TEST(ValueTable, EachValueIsWrittenAsItsPanelShowsIt) {
-    const auto shown = [](const BlockInfo& block, const char* name, float value) {
-        const NamedValue v{FindValue(block, name), 0, value, static_cast<int64_t>(value), ""};
-        const ShownValue s = ShowValue(v);
-        return s.number + " " + s.unit;
-    };
-    EXPECT_EQ(shown(NetworkValues(), "V1", 1000.0f), "1000.0 V");
-    EXPECT_EQ(shown(NetworkValues(), "V1", 1000.1f), "1.0001 kV");
-    EXPECT_EQ(shown(NetworkValues(), "P_total", -5000.0f), "-5000.00 kW");
-    EXPECT_EQ(shown(NetworkValues(), "PF_total", 0.91445f), "0.914 ");
-    EXPECT_EQ(shown(EnergyValues(), "active_imported", 2500000.0f), "2500.0000 MWh");
-    EXPECT_EQ(shown(EnergyValues(), "operating_hours", 7.9f), "7 h");
-    EXPECT_EQ(shown(EnergyValues(), "resets", -7.9f), "-7 ");
-    EXPECT_EQ(shown(MaxMinValues(), "I1_min", 2.3512045e-38f), "0.00 A");
-    EXPECT_EQ(shown(MaxMinValues(), "V1_max", 250000.0f), "250000.0 V") << "extremes are not ranged";
-    EXPECT_EQ(shown(DemandValues(), "P_demand", 9.1837e-41f), "0.00 kW");
 }
 
 } // namespace
