@@ -134,7 +134,7 @@ Rounds watchRounds(const sim::Simulator& analysers, int addresses, const QString
                                   linkTo(analysers, addresses) + options);
     Rounds rounds;
     if (!serve.waitForStarted()) return rounds;
-    double lastRound = -1, lastPoll = -1;
+    double lastRound = -1, lastPoll = -1, firstEnded = 0;
     const double started = Timer();
     while (serve.state() == QProcess::Running && static_cast<int>(rounds.seconds.size()) < count &&
            Timer() - started < seconds) {
@@ -142,14 +142,17 @@ Rounds watchRounds(const sim::Simulator& analysers, int addresses, const QString
         const std::string text = Scrape(metrics);
         const double round = SampleOf(text, "rq55_round_duration_seconds");
         const double poll = SampleOf(text, "rq55_last_poll_timestamp_seconds", "address=\"1\"");
-        if (rounds.first > 0 && poll > 0 && lastPoll > 0 && poll != lastPoll)
-            rounds.worstSpacing = std::max(rounds.worstSpacing, poll - lastPoll);
-        if (poll > 0 && rounds.first > 0) lastPoll = poll;
+        // The spacing of address 1's polls from its first poll after the first round on.
+        if (rounds.first > 0 && poll > 0 && poll != lastPoll) {
+            if (lastPoll > firstEnded) rounds.worstSpacing = std::max(rounds.worstSpacing, poll - lastPoll);
+            lastPoll = poll;
+        }
         if (const double d = SampleOf(text, "rq55_poll_duration_seconds", "address=\"1\""); d > 0) rounds.answeringPoll = d;
         if (round <= 0 || round == lastRound) continue;
         lastRound = round;
         if (rounds.first == 0) {
             rounds.first = round;
+            firstEnded = lastPoll = std::max(poll, 0.0);
             continue;
         }
         rounds.seconds.push_back(round);
