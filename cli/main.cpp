@@ -1,8 +1,7 @@
-// rq55ctl: an RQ55 analyser from the command line, without a display. It loads Qt Core, Network
-// and SerialPort only, so that a read starts in a few milliseconds; the two commands that need
+// rq55ctl: an RQ55 analyser from the command line, without a display. It loads Qt Core and
+// SerialPort only, so that a read starts in a few milliseconds; the two commands that need
 // more are executables of their own beside it, which it runs in its place: rq55ctl-report (Qt
 // Gui's fonts and PDF writer) and rq55ctl-serve (the MQTT client and its TLS libraries).
-#include <QCoreApplication>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>

@@ -5,19 +5,19 @@
 #include "link/exchange_words.h"
 #include "platform/system.h"
 
-namespace {
-
-double nowSeconds() {
+double NowSeconds() {
     double now = 0;
     GetCurrentDateTime(&now);
     return now;
 }
 
+namespace {
+
 // The poll ended at its first failed read: a stop says nothing of the analyser and is not counted.
 PollEnd failed(AnalyserPoll& p, double started, PollEnd end) {
     p.up = false;
     p.blocks.clear();
-    p.lastPoll = nowSeconds();
+    p.lastPoll = NowSeconds();
     p.pollSeconds = Timer() - started;
     if (LastExchangeEnd() == ExchangeEnd::Stopped) return PollEnd::Stopped;
     ++p.failures[LastEndWords().reason];
@@ -54,7 +54,7 @@ PollEnd PollAnalyser(const LinkTarget& link, const std::vector<std::string>& blo
         p.blocks[name] = std::move(values);
     }
     p.up = true;
-    p.lastPoll = p.lastSuccess = nowSeconds();
+    p.lastPoll = p.lastSuccess = NowSeconds();
     p.pollSeconds = Timer() - started;
     return PollEnd::Whole;
 }
@@ -62,7 +62,7 @@ PollEnd PollAnalyser(const LinkTarget& link, const std::vector<std::string>& blo
 void CountLinkFailure(AnalyserPoll& p) {
     p.up = false;
     p.blocks.clear();
-    p.lastPoll = nowSeconds();
+    p.lastPoll = NowSeconds();
     ++p.failures["link"];
 }
 

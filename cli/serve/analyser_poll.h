@@ -22,6 +22,9 @@ struct AnalyserPoll {
     std::map<std::string, std::vector<NamedValue>> blocks; // its last poll's values, by block
 };
 
+// Now, in seconds since 1970: the clock of the poll's times.
+double NowSeconds();
+
 // A fresh record of an address, with a count of 0 for every reason a read can fail for.
 AnalyserPoll NewAnalyserPoll(int address);
 

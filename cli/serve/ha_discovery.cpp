@@ -65,7 +65,7 @@ QJsonObject entity(const HaSettings& s, const AnalyserPoll& p, const std::string
     QJsonObject e{{"platform", "sensor"},
                   {"name", q(name)},
                   {"unique_id", q(deviceId(p.serial) + "_" + value.name())},
-                  {"state_topic", q(s.prefix + "/" + SafeId(p.serial) + "/" + block)},
+                  {"state_topic", q(SerialTopic(s.prefix, p.serial) + "/" + block)},
                   {"value_template", q(valueTemplate(value.name()))}};
     if (*ha.deviceClass) e["device_class"] = ha.deviceClass;
     if (*ha.stateClass) e["state_class"] = ha.stateClass;
@@ -103,8 +103,8 @@ std::string DiscoveryMessage(const HaSettings& s, const AnalyserPoll& p, const L
         {"device", device},
         {"origin", QJsonObject{{"name", "rq55ctl"}, {"sw_version", RQ55_VERSION}}},
         // Unavailable the moment either is false: serve gone (its will) or the analyser not read.
-        {"availability", QJsonArray{available(s.prefix + "/serve/" + s.instance + "/online"),
-                                    available(s.prefix + "/" + SafeId(p.serial) + "/up")}},
+        {"availability", QJsonArray{available(OnlineTopic(s.prefix, s.instance)),
+                                    available(SerialTopic(s.prefix, p.serial) + "/up")}},
         {"availability_mode", "all"},
         {"components", components}};
     return QJsonDocument(message).toJson(QJsonDocument::Compact).toStdString();

@@ -16,29 +16,23 @@ std::string json(const std::string& time, int address, const std::string& block,
 
 } // namespace
 
-std::string MqttFeed::serialTopic(const std::string& serial) const { return prefix_ + "/" + SafeId(serial); }
-
 void MqttFeed::setUp(const AnalyserPoll& p, bool up) {
     const char* value = up ? "true" : "false";
-    if (!p.serial.empty()) mqtt_.publish(serialTopic(p.serial) + "/up", value, true);
-    mqtt_.publish(prefix_ + "/serve/" + instance_ + "/address-" + std::to_string(p.address) + "/up", value, true);
+    if (!p.serial.empty()) mqtt_.publish(SerialTopic(prefix_, p.serial) + "/up", value, true);
+    mqtt_.publish(AddressUpTopic(prefix_, instance_, p.address), value, true);
 }
 
-void MqttFeed::start(const std::vector<AnalyserPoll>& polls) {
+void MqttFeed::allDown(const std::vector<AnalyserPoll>& polls) {
     for (const AnalyserPoll& p : polls) setUp(p, false);
 }
 
 void MqttFeed::polled(const AnalyserPoll& p, const std::string& previousSerial) {
-    if (!previousSerial.empty()) mqtt_.publish(serialTopic(previousSerial) + "/up", "false", true);
+    if (!previousSerial.empty()) mqtt_.publish(SerialTopic(prefix_, previousSerial) + "/up", "false", true);
     const std::string time = IsoTimeNow();
     if (p.up)
         for (const auto& [name, values] : p.blocks)
-            mqtt_.publish(serialTopic(p.serial) + "/" + name, json(time, p.address, name, values), false);
+            mqtt_.publish(SerialTopic(prefix_, p.serial) + "/" + name, json(time, p.address, name, values), false);
     setUp(p, p.up);
 }
 
 void MqttFeed::expired(const AnalyserPoll& p) { setUp(p, false); }
-
-void MqttFeed::stop(const std::vector<AnalyserPoll>& polls) {
-    for (const AnalyserPoll& p : polls) setUp(p, false);
-}

@@ -22,17 +22,13 @@ class MqttFeed {
     MqttFeed(MqttPublisher& mqtt, std::string prefix, std::string instance)
         : mqtt_(mqtt), prefix_(std::move(prefix)), instance_(std::move(instance)) {}
 
-    // The addresses watched, before any poll: each address says false.
-    void start(const std::vector<AnalyserPoll>& polls);
+    // Every up false: before any poll (each address says false) and at the clean stop.
+    void allDown(const std::vector<AnalyserPoll>& polls);
     // A poll ended: its blocks when it was read whole, and its up. A meter that replaced another at
     // the address first has the old one's up set false, so its series end there.
     void polled(const AnalyserPoll& p, const std::string& previousSerial);
     // The analyser's values grew older than --max-age without a poll ending: up false, once.
     void expired(const AnalyserPoll& p);
-    // The clean stop: every up false.
-    void stop(const std::vector<AnalyserPoll>& polls);
-
-    std::string serialTopic(const std::string& serial) const;
 
   private:
     void setUp(const AnalyserPoll& p, bool up);

@@ -3,6 +3,7 @@
 #include <mosquitto.h>
 
 #include "serve/mqtt_tls.h"
+#include "serve/names.h"
 
 #include <algorithm>
 #include <chrono>
@@ -36,7 +37,7 @@ bool MqttPublisher::start(const Settings& settings, Say say, std::string& why) {
     char suffix[16];
     std::snprintf(suffix, sizeof suffix, "%06x", random() & 0xFFFFFF);
     clientId_ = "rq55-" + settings.instance + "-" + suffix;
-    online_ = settings.prefix + "/serve/" + settings.instance + "/online";
+    online_ = OnlineTopic(settings.prefix, settings.instance);
     const std::string& user = settings.user;
     const std::string& password = settings.password;
     client_ = mosquitto_new(clientId_.c_str(), true, this);

@@ -23,6 +23,16 @@ std::string SafeId(const std::string& text) {
     return out;
 }
 
+std::string SerialTopic(const std::string& prefix, const std::string& serial) { return prefix + "/" + SafeId(serial); }
+
+std::string OnlineTopic(const std::string& prefix, const std::string& instance) {
+    return prefix + "/serve/" + instance + "/online";
+}
+
+std::string AddressUpTopic(const std::string& prefix, const std::string& instance, int address) {
+    return prefix + "/serve/" + instance + "/address-" + std::to_string(address) + "/up";
+}
+
 bool CheckTopicPrefix(const std::string& prefix, std::string& why) {
     if (prefix.empty()) why = "it is empty";
     else if (prefix.find_first_of("+#") != std::string::npos) why = "a topic published to holds no wildcard (+ or #)";

@@ -10,6 +10,13 @@
 // "AB_2F12"), so two different texts never give the same id. An empty text is "_".
 std::string SafeId(const std::string& text);
 
+// serve's MQTT topics under its prefix: an analyser's by its serial number (PREFIX/<serial>, its
+// blocks and its up below it), and the instance's own (PREFIX/serve/<instance>/online, and
+// .../address-<N>/up for an address whichever meter answers there).
+std::string SerialTopic(const std::string& prefix, const std::string& serial);
+std::string OnlineTopic(const std::string& prefix, const std::string& instance);
+std::string AddressUpTopic(const std::string& prefix, const std::string& instance, int address);
+
 // Whether an MQTT topic prefix can be published under: not empty, no wildcard (+ or #), no empty
 // level, no leading or trailing '/'. False with the reason.
 bool CheckTopicPrefix(const std::string& prefix, std::string& why);

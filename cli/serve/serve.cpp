@@ -48,12 +48,6 @@ struct Shared {
     double roundSeconds = 0;
 };
 
-double nowSeconds() {
-    double now = 0;
-    GetCurrentDateTime(&now);
-    return now;
-}
-
 std::string hostName() {
     char name[256] = {};
     return gethostname(name, sizeof name - 1) == 0 ? name : "";
@@ -68,7 +62,7 @@ class Server {
         for (int address : o.addresses.empty() ? std::vector<int>{1} : o.addresses)
             watched_.push_back({NewAnalyserPoll(address)});
         std::lock_guard lock(shared_.mutex);
-        for (const Watched& w : watched_) shared_.polls.push_back(w.poll);
+        shared_.polls = polls();
     }
 
     // Opens the doors; false (said) when one cannot be opened.
@@ -77,7 +71,7 @@ class Server {
         if (!o_.metrics.host.empty()) {
             const auto render = [this] {
                 std::lock_guard lock(shared_.mutex);
-                return Exposition(shared_.polls, blocks_, nowSeconds(), maxAge_, shared_.roundSeconds);
+                return Exposition(shared_.polls, blocks_, NowSeconds(), maxAge_, shared_.roundSeconds);
             };
             WebConfig web;
             if (!ReadServeWebConfig(o_, web, why) || !metrics_.start(o_.metrics.host, o_.metrics.port, render, web, Say, why)) {
@@ -118,9 +112,7 @@ class Server {
             Say("publishing to MQTT at " + std::string(o_.mqttTls ? "mqtts://" : "") + HostPortText(o_.mqtt) + " as " +
                 mqtt_->clientId() + ", instance " + instance);
             feed_.emplace(*mqtt_, o_.mqttTopic, instance);
-            std::vector<AnalyserPoll> polls;
-            for (const Watched& w : watched_) polls.push_back(w.poll);
-            feed_->start(polls);
+            feed_->allDown(polls());
         }
         return true;
     }
@@ -153,17 +145,19 @@ class Server {
     // The clean stop: every analyser no longer watched, and the process gone.
     void close() {
         if (linkOpen_) Ulvo_Cerrar_Puerto(link_.port);
-        if (feed_) {
-            std::vector<AnalyserPoll> polls;
-            for (const Watched& w : watched_) polls.push_back(w.poll);
-            feed_->stop(polls);
-        }
+        if (feed_) feed_->allDown(polls());
         stopMqtt();
     }
 
     ~Server() { stopMqtt(); }
 
   private:
+    std::vector<AnalyserPoll> polls() const {
+        std::vector<AnalyserPoll> all;
+        for (const Watched& w : watched_) all.push_back(w.poll);
+        return all;
+    }
+
     // SIGHUP: the web configuration read again; a file that cannot be used leaves the settings in
     // force as they are.
     void reloadIfAsked() {
@@ -269,7 +263,7 @@ class Server {
     }
 
     void expire() {
-        const double now = nowSeconds();
+        const double now = NowSeconds();
         for (Watched& w : watched_)
             if (w.toldUp && !IsFresh(w.poll, now, maxAge_)) {
                 if (feed_) feed_->expired(w.poll);
