@@ -37,17 +37,11 @@ bool WriteWholeFile(const std::string& path, const std::function<void(QIODevice&
     QSaveFile file(QString::fromStdString(path));
     if (!openBeside(file, why)) return false;
     const int fd = file.handle();
-    bool whole = true;
-    for (qsizetype done = 0; whole && done < content.size();) {
-        const ssize_t n = ::write(fd, content.constData() + done, static_cast<size_t>(content.size() - done));
-        if (n > 0) done += n;
-        else if (n < 0 && errno == EINTR) continue;
-        else whole = false;
-    }
     // QSaveFile would rename a cut-short file over the old one all the same: the temporary file
     // is renamed only once every byte is on the disk.
+    const bool whole = WriteAll(fd, content.constData(), static_cast<size_t>(content.size()), why);
     if (!whole || ::fsync(fd) != 0) {
-        why = errno ? std::strerror(errno) : "the file could not be written";
+        if (whole) why = std::strerror(errno);
         file.cancelWriting(); // the temporary file goes with `file`
         return false;
     }
@@ -59,6 +53,21 @@ bool WriteWholeFile(const std::string& path, const std::function<void(QIODevice&
 bool WriteWholeFile(const std::string& path, const std::string& content, std::string& why) {
     return WriteWholeFile(
         path, [&](QIODevice& out) { out.write(content.data(), static_cast<qint64>(content.size())); }, why);
+}
+
+bool WriteAll(int fd, const char* data, size_t size, std::string& why) {
+    for (size_t done = 0; done < size;) {
+        const ssize_t n = ::write(fd, data + done, size - done);
+        if (n > 0) {
+            done += static_cast<size_t>(n);
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            why = n < 0 ? std::strerror(errno) : "nothing could be written";
+            return false;
+        }
+    }
+    return true;
 }
 
 bool CanCreateFile(const std::string& path, std::string& why) {

@@ -4,6 +4,7 @@
 // as it was and no temporary file behind, and is said with the system's reason.
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -14,6 +15,10 @@ class QIODevice;
 // on device").
 bool WriteWholeFile(const std::string& path, const std::function<void(QIODevice& out)>& fill, std::string& why);
 bool WriteWholeFile(const std::string& path, const std::string& content, std::string& why);
+
+// Writes every byte to the open descriptor, going on after an interruption; false with the system's
+// reason in `why` when some could not be written.
+bool WriteAll(int fd, const char* data, size_t size, std::string& why);
 
 // Whether a file can be written at `path`, tried with a temporary file beside it that goes at once;
 // `why` says why not ("it is a folder", "Permission denied").

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "platform/system.h"
+#include "platform/whole_file.h"
 
 bool Recording::start(const std::string& path, std::string& why) {
     stop();
@@ -32,20 +33,11 @@ bool Recording::append(int address, const std::vector<NamedValue>& values, std::
     lines += CsvRow(IsoTimeNow(), address, values);
     // Straight to the system, without a buffer of the program's own that could write a piece of
     // the row later.
-    for (size_t done = 0; done < lines.size();) {
-        const ssize_t n = ::write(file_, lines.data() + done, lines.size() - done);
-        if (n > 0) {
-            done += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        why = n < 0 ? std::strerror(errno) : "nothing could be written";
-        // The part of the row that went in goes again: the file holds whole rows only.
-        if (::ftruncate(file_, st.st_size) != 0) why += std::string("; cutting the row off: ") + std::strerror(errno);
-        stop();
-        return false;
-    }
-    return true;
+    if (WriteAll(file_, lines.data(), lines.size(), why)) return true;
+    // The part of the row that went in goes again: the file holds whole rows only.
+    if (::ftruncate(file_, st.st_size) != 0) why += std::string("; cutting the row off: ") + std::strerror(errno);
+    stop();
+    return false;
 }
 
 void Recording::stop() {
