@@ -58,28 +58,36 @@ long statusField(int pid, const char* field) {
     return 0;
 }
 
-} // namespace
-
-ProcessCost RunProcess(const std::vector<std::string>& argv) {
+// Starts the program and reads the first line it prints (up to its end of output); its pid, or -1
+// when it could not be started. Its stderr goes to /dev/null where asked.
+pid_t startReadingFirstLine(const std::vector<std::string>& argv, bool quiet, std::string& line) {
     int out[2];
-    ProcessCost cost;
-    if (::pipe(out) != 0) return cost;
+    if (::pipe(out) != 0) return -1;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
     posix_spawn_file_actions_addclose(&actions, out[0]);
-    std::vector<std::string> launched = {RQ55_LAUNCH_PATH};
-    launched.insert(launched.end(), argv.begin(), argv.end());
-    std::vector<char*> args = argvOf(launched);
+    if (quiet) posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    std::vector<char*> args = argvOf(argv);
     pid_t pid = 0;
     const int spawned = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
-    std::string line;
     char c = 0;
     while (spawned == 0 && ::read(out[0], &c, 1) == 1 && c != '\n') line += c;
     ::close(out[0]);
-    if (spawned != 0 || ::waitpid(pid, nullptr, 0) != pid ||
+    return spawned == 0 ? pid : -1;
+}
+
+} // namespace
+
+ProcessCost RunProcess(const std::vector<std::string>& argv) {
+    ProcessCost cost;
+    std::vector<std::string> launched = {RQ55_LAUNCH_PATH};
+    launched.insert(launched.end(), argv.begin(), argv.end());
+    std::string line;
+    const pid_t pid = startReadingFirstLine(launched, false, line);
+    if (pid < 0 || ::waitpid(pid, nullptr, 0) != pid ||
         std::sscanf(line.c_str(), "%lf %lf %ld %d", &cost.wallSeconds, &cost.cpuSeconds, &cost.peakKiB, &cost.status) != 4)
         cost.status = -1;
     return cost;
@@ -102,30 +110,13 @@ double ProcessCpuSeconds(int pid) {
 }
 
 SimulatorProcess::SimulatorProcess(const std::vector<std::string>& args) {
-    int out[2];
-    if (::pipe(out) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     std::vector<std::string> argv = {RQ55SIM_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> c = argvOf(argv);
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, c[0], &actions, nullptr, c.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    if (spawned != 0) {
-        ::close(out[0]);
-        return;
-    }
-    pid_ = pid;
     // "RQ55 simulator ready: rtu-tcp 127.0.0.1:PORT address 1 model 57"
     std::string line;
-    char c1 = 0;
-    while (::read(out[0], &c1, 1) == 1 && c1 != '\n') line += c1;
-    ::close(out[0]);
+    const pid_t pid = startReadingFirstLine(argv, true, line);
+    if (pid < 0) return;
+    pid_ = pid;
     if (const size_t colon = line.find("127.0.0.1:"); colon != std::string::npos)
         port_ = std::atoi(line.c_str() + colon + 10);
 }
