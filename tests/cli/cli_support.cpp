@@ -20,8 +20,9 @@ QStringList qargs(const std::vector<std::string>& args) {
 
 } // namespace
 
-CtlRun ctl(const std::vector<std::string>& args) {
+CtlRun ctl(const std::vector<std::string>& args, const std::string& stdoutFile) {
     QProcess process;
+    if (!stdoutFile.empty()) process.setStandardOutputFile(QString::fromStdString(stdoutFile), QIODevice::Append);
     process.start(RQ55CTL_PATH, qargs(args));
     process.waitForFinished(60000);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1,

@@ -14,8 +14,9 @@ struct CtlRun {
     std::string out, err;
 };
 
-// rq55ctl with these arguments, to its end (a minute at most).
-CtlRun ctl(const std::vector<std::string>& args);
+// rq55ctl with these arguments, to its end (a minute at most); its stdout appended to
+// `stdoutFile` instead where one is given.
+CtlRun ctl(const std::vector<std::string>& args, const std::string& stdoutFile = "");
 
 // The fields of a CSV line.
 std::vector<std::string> fields(const std::string& line);

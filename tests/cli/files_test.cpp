@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
-#include <QProcess>
 #include <csignal>
 #include <fstream>
 #include <set>
@@ -72,14 +71,7 @@ class Files : public LiveView {
     std::string lastMessage() const { return messages().empty() ? "" : messages().back(); }
     clitest::CtlRun ctl(std::vector<std::string> args, const std::string& stdoutFile = "") const {
         args.insert(args.end(), {"--tcp", "127.0.0.1:" + std::to_string(analyser.tcpPort())});
-        if (stdoutFile.empty()) return clitest::ctl(args);
-        QProcess p;
-        p.setStandardOutputFile(QString::fromStdString(stdoutFile), QIODevice::Append);
-        QStringList list;
-        for (const std::string& a : args) list << QString::fromStdString(a);
-        p.start(RQ55CTL_PATH, list);
-        p.waitForFinished(60000);
-        return {p.exitCode(), "", p.readAllStandardError().toStdString()};
+        return clitest::ctl(args, stdoutFile);
     }
 };
 
