@@ -27,13 +27,6 @@ Panel* panelOf(const QWidget* widget) {
     return nullptr;
 }
 
-// A control a panel names by its name in RQ55.uir; 0 when it names none.
-int controlNamed(const Panel& p, const QString& name) {
-    for (const auto& [id, c] : p.controls)
-        if (!name.isEmpty() && qs(c.name) == name) return id;
-    return 0;
-}
-
 bool isEnter(const QKeyEvent* key) { return key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter; }
 
 // Seen before any widget has the key: it acts only for the widget with the focus, once.

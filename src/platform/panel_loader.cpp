@@ -102,7 +102,6 @@ int LoadPanel(int /*parent*/, const std::string& file, int resourceId) {
                              def.value("height").toInt(300));
     p->resource = resourceId;
     int number = 2;
-    const QString closeName = def.value("close_control").toString();
     for (const QJsonValue& cv : def.value("controls").toArray()) {
         const QJsonObject o = cv.toObject();
         Control& c = p->controls[number];
@@ -112,8 +111,8 @@ int LoadPanel(int /*parent*/, const std::string& file, int resourceId) {
         const std::string cb = ss(o.value("callback").toString());
         if (!cb.empty()) c.callback = FindCallback(cb);
         BuildControl(*p, c, o);
-        if (!closeName.isEmpty() && qs(c.name) == closeName) p->closeControl = c.id;
     }
+    p->closeControl = controlNamed(*p, def.value("close_control").toString());
     if (def.contains("menubar")) AddMenuBar(*p, def.value("menubar").toArray());
     EnableKeyboard(*p, def);
     return p->handle;

@@ -32,6 +32,12 @@ Control* findControl(int panel, int control) {
     return it == p->controls.end() ? nullptr : &it->second;
 }
 
+int controlNamed(const Panel& p, const QString& name) {
+    for (const auto& [id, c] : p.controls)
+        if (!name.isEmpty() && qs(c.name) == name) return id;
+    return 0;
+}
+
 int missingControl(int panel) { return findPanel(panel) ? UIE_BadControl : UIE_BadPanelHandle; }
 
 QString resolvePath(const std::string& file) {

@@ -111,6 +111,8 @@ inline std::string ss(const QString& s) { return s.toStdString(); }
 
 Panel* findPanel(int handle);
 Control* findControl(int panel, int control);
+// The control of the panel that RQ55.uir names `name` (close_control, default_control); 0 for none.
+int controlNamed(const Panel& p, const QString& name);
 // The error for a control that findControl did not find: a bad panel or a bad control on it.
 int missingControl(int panel);
 // A file name relative to the program directory, as the resources are found.
