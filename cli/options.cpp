@@ -84,6 +84,33 @@ bool toIntList(const std::string& text, long low, long high, std::vector<int>& v
     return !values.empty();
 }
 
+// serve's options that take a text: where it goes, what it names, and whether it asks for TLS to
+// the broker (a CA, a client certificate or key).
+struct TextOption {
+    const char* name;
+    std::string CliOptions::*target;
+    const char* what;
+    bool tls;
+};
+constexpr TextOption kServeTextOptions[] = {
+    {"--web-config", &CliOptions::webConfig, "a file", false},
+    {"--mqtt-password-file", &CliOptions::mqttPasswordFile, "a file", false},
+    {"--mqtt-cafile", &CliOptions::mqttCafile, "a file", true},
+    {"--mqtt-capath", &CliOptions::mqttCapath, "a file", true},
+    {"--mqtt-cert", &CliOptions::mqttCert, "a file", true},
+    {"--mqtt-key", &CliOptions::mqttKey, "a file", true},
+    {"--mqtt-topic", &CliOptions::mqttTopic, "a value", false},
+    {"--mqtt-user", &CliOptions::mqttUser, "a value", false},
+    {"--instance", &CliOptions::instance, "a value", false},
+    {"--ha-prefix", &CliOptions::haPrefix, "a value", false},
+};
+
+const TextOption* serveTextOption(const std::string& name) {
+    for (const TextOption& t : kServeTextOptions)
+        if (name == t.name) return &t;
+    return nullptr;
+}
+
 bool isCommand(const std::string& word) {
     for (const char* c : {"identify", "read", "backup", "restore", "diff", "scan", "report", "serve"})
         if (word == c) return true;
@@ -249,20 +276,14 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::
                 return false;
             }
             serveOption = true;
-        } else if (a == "--web-config" || a == "--mqtt-cafile" || a == "--mqtt-capath" || a == "--mqtt-cert" ||
-                   a == "--mqtt-key" || a == "--mqtt-password-file") {
-            std::string& target = a == "--web-config"     ? o.webConfig
-                                  : a == "--mqtt-cafile" ? o.mqttCafile
-                                  : a == "--mqtt-capath" ? o.mqttCapath
-                                  : a == "--mqtt-cert"   ? o.mqttCert
-                                  : a == "--mqtt-key"    ? o.mqttKey
-                                                         : o.mqttPasswordFile;
+        } else if (const TextOption* text = serveTextOption(a)) {
+            std::string& target = o.*(text->target);
             if (!value(target)) return false;
             if (target.empty()) {
-                error = a + " needs a file";
+                error = a + " needs " + text->what;
                 return false;
             }
-            if (a != "--web-config" && a != "--mqtt-password-file") o.mqttTls = true;
+            if (text->tls) o.mqttTls = true;
             serveOption = true;
         } else if (a == "--mqtt-tls-version") {
             if (!value(v)) return false;
@@ -289,17 +310,6 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::
             o.pauseMs = static_cast<int>(n);
         } else if (a == "--ha-discovery") {
             o.haDiscovery = true;
-            serveOption = true;
-        } else if (a == "--mqtt-topic" || a == "--mqtt-user" || a == "--instance" || a == "--ha-prefix") {
-            std::string& target = a == "--mqtt-topic" ? o.mqttTopic
-                                  : a == "--instance" ? o.instance
-                                  : a == "--ha-prefix" ? o.haPrefix
-                                                       : o.mqttUser;
-            if (!value(target)) return false;
-            if (target.empty()) {
-                error = a + " needs a value";
-                return false;
-            }
             serveOption = true;
         } else if (a == "--watch") {
             if (!value(v)) return false;
