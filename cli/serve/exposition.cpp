@@ -5,6 +5,8 @@
 #include <cstring>
 #include <deque>
 
+#include "device/named_blocks.h"
+
 namespace {
 
 // One sample of a family, before it is written.
@@ -71,16 +73,6 @@ class Families {
     std::deque<Family> list_;
 };
 
-// The tables of the values a served block holds (the status page: the relays and its outputs).
-std::vector<const BlockInfo*> tablesOf(const std::string& block) {
-    if (block == "network") return {&NetworkValues()};
-    if (block == "energy") return {&EnergyValues()};
-    if (block == "demand") return {&DemandValues()};
-    if (block == "maxmin") return {&MaxMinValues()};
-    if (block == "status") return {&InOutValues(), &AnalogOutputValues()};
-    return {};
-}
-
 Family& familyOf(Families& families, const ValueInfo& row) {
     return families.findOrAdd(MetricName(row), row.family->help,
                               row.family->metric == Metric::Counter ? "counter" : "gauge");
@@ -110,7 +102,7 @@ std::string labelsOf(const NamedValue& v, const std::vector<NamedValue>& values)
 // Every family a block gives, with the samples of one analyser's values (none to only declare them).
 void addBlock(Families& families, const std::string& block, const AnalyserPoll* poll,
               const std::vector<NamedValue>& values) {
-    for (const BlockInfo* table : tablesOf(block))
+    for (const BlockInfo* table : ValueTablesOf(block))
         for (const ValueInfo& row : table->values)
             if (row.family) familyOf(families, row);
     if (!poll) return;

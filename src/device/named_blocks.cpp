@@ -94,6 +94,14 @@ bool IsBlockName(const std::string& name) {
     return floatBlock(name) != nullptr;
 }
 
+std::vector<const BlockInfo*> ValueTablesOf(const std::string& block) {
+    if (const FloatBlock* b = floatBlock(block)) return {&b->info()};
+    if (block.rfind("analog", 0) == 0 && IsBlockName(block)) return {&AnalogOutputValues()};
+    if (block == "config") return {&EquipmentConfigValues()};
+    if (block == "status") return {&InOutValues(), &EquipmentConfigValues(), &IdentityValues(), &AnalogOutputValues()};
+    return {};
+}
+
 bool ReadNamedBlock(const std::string& block, const LinkTarget& link, std::vector<NamedValue>& out,
                     std::string& why) {
     out.clear();
