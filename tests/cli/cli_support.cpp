@@ -38,13 +38,8 @@ std::vector<std::string> fields(const std::string& line) {
 
 Analyser::Analyser(sim::Transport transport, int address, int model, int baud, std::vector<int> more) {
     std::string error;
-    const bool started = sim.start({.transport = transport,
-                                    .deviceAddress = address,
-                                    .modelCode = model,
-                                    .moving = false,
-                                    .seed = 5,
-                                    .moreAddresses = more,
-                                    .lineBaud = baud},
+    const bool started = sim.start({.transport = transport, .deviceAddress = address, .modelCode = model,
+                                    .moving = false, .seed = 5, .moreAddresses = more, .lineBaud = baud},
                                    &error);
     EXPECT_TRUE(started) << error;
     if (transport == sim::Transport::Pty)

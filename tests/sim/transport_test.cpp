@@ -141,11 +141,8 @@ TEST_F(SimRunning, ModbusTcpAssemblesSegmentsAndSplitsItsReplyAsTold) {
 // verdict does not wait on the system's buffers filling.
 TEST_F(SimRunning, ClientsThatNeverReadAreHeldBackThenDroppedAndTheOthersServed) {
     std::string error;
-    ASSERT_TRUE(simulator.start({.transport = sim::Transport::ModbusTcp,
-                                 .modelCode = 59,
-                                 .moving = false,
-                                 .maxUnsentPerClient = 4096,
-                                 .dropUnreadingClientAfter = 0.2},
+    ASSERT_TRUE(simulator.start({.transport = sim::Transport::ModbusTcp, .modelCode = 59, .moving = false,
+                                 .maxUnsentPerClient = 4096, .dropUnreadingClientAfter = 0.2},
                                 &error))
         << error;
     Bytes burst;

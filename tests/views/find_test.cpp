@@ -13,12 +13,9 @@ class Find : public LiveView {
   protected:
     int openDialog() {
         std::string error;
-        EXPECT_TRUE(analyser.start({.transport = sim::Transport::RtuOverTcp,
-                                    .modelCode = 59,
-                                    .moving = false,
-                                    .seed = 11,
-                                    .moreAddresses = {3}},
-                                   &error))
+        EXPECT_TRUE(analyser.start(
+            {.transport = sim::Transport::RtuOverTcp, .modelCode = 59, .moving = false, .seed = 11, .moreAddresses = {3}},
+            &error))
             << error;
         SetCtrlVal(mainPanel, PRINCIPAL_PUERTO, 99);
         SetCtrlVal(mainPanel, PRINCIPAL_IP, "127.0.0.1");

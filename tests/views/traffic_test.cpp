@@ -39,12 +39,9 @@ TEST_P(MonitorOnLink, WordsEachFrameAndHowTheExchangeEnded) {
     const bool modbusTcp = GetParam();
     if (modbusTcp) {
         std::string error;
-        if (!analyser.start({.transport = sim::Transport::ModbusTcp,
-                             .modelCode = 59,
-                             .tcpPort = 502,
-                             .moving = false,
-                             .seed = 11},
-                            &error))
+        if (!analyser.start(
+                {.transport = sim::Transport::ModbusTcp, .modelCode = 59, .tcpPort = 502, .moving = false, .seed = 11},
+                &error))
             GTEST_SKIP() << "port 502 cannot be bound here: " << error;
         SetCtrlVal(mainPanel, PRINCIPAL_PUERTO, 99);
         SetCtrlVal(mainPanel, PRINCIPAL_IP, "127.0.0.1");
