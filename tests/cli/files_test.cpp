@@ -127,8 +127,9 @@ TEST_F(Files, EveryWriterIsWholeOrSaysItIsNot) {
          [&](const std::string& path) {
              chosenFile = path;
              SimulateCommit(panel_tomadatos, TOMADATOS_GRABAR);
-             SimulateTimerTick(panel_tomadatos, TOMADATOS_TIMER);
-             return lastMessage() + (number(panel_tomadatos, TOMADATOS_GRABAR) == 0 ? "" : " (still recording)");
+             EXPECT_EQ(SimulateTimerTick(panel_tomadatos, TOMADATOS_TIMER), 1) << "the view goes on";
+             EXPECT_EQ(number(panel_tomadatos, TOMADATOS_GRABAR), 0) << "the recording stopped";
+             return lastMessage();
          }},
         {"rq55ctl's standard output", "out.csv",
          [&](const std::string& path) {

@@ -71,10 +71,9 @@ TEST_F(ErrorPopup, SwitchesDecideWhatIsShownAndLogged) {
         }
     }
     std::filesystem::current_path(previous);
-}
-
-// A language file without the error texts must not make every message look like one.
-TEST_F(ErrorPopup, MissingErrorTextsHoldNothingBack) {
+    // A language file without the error texts must not make every message look like one.
+    ClearRecordedPopups();
+    ULVO_Visualiza_errores_comunicacion = 0;
     etiqueta.texts.resize(22); // texts 22 to 25 read as empty
     Ulvo_Visualiza_mensaje_de_error("RQ55 - Error", "Error\n(:1)");
     EXPECT_EQ(RecordedPopups().size(), 1u);

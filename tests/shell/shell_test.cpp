@@ -131,7 +131,7 @@ TEST_F(Shell, ASetFontAsksForARestartAndClearsAllFive) {
     EXPECT_FALSE(visible(panel_principal));
 }
 
-TEST_F(Shell, TheMainPanelComesUpLabelledAndTheExitButtonEndsTheProgram) {
+TEST_F(Shell, TheMainPanelComesUpLabelledAndTheExitButtonOrCloseBoxEndsTheProgram) {
     remember("2");
     bool checked = false;
     PostDeferredCall([&checked] {
@@ -166,10 +166,7 @@ TEST_F(Shell, TheMainPanelComesUpLabelledAndTheExitButtonEndsTheProgram) {
     EXPECT_TRUE(checked);
     EXPECT_EQ(etiqueta[17], "COM port (99 = TCP)");
     EXPECT_FALSE(TrayIconInstalled()) << "the icon must go when the event loop ends";
-}
-
-TEST_F(Shell, TheCloseBoxOfTheMainPanelEndsTheProgramToo) {
-    remember("1");
+    // The close box of the main panel ends it too.
     PostDeferredCall([] { SimulateCloseBox(panel_principal); });
     EXPECT_EQ(runMain(), 0);
 }
