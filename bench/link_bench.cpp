@@ -156,6 +156,12 @@ bool startSimulator(sim::Simulator& simulator, sim::Transport transport) {
     return false;
 }
 
+// Says which link a read failed on; a measurement prints its row only when none did.
+bool readsSucceeded(bool ok, const LinkUnderTest& link) {
+    if (!ok) std::fprintf(stderr, "rq55-bench: a read failed on %s\n", link.name);
+    return ok;
+}
+
 bool measureLatency(const LinkUnderTest& link) {
     sim::Simulator simulator;
     if (!startSimulator(simulator, link.transport)) return false;
@@ -170,10 +176,7 @@ bool measureLatency(const LinkUnderTest& link) {
         added.push_back(Median(e) - Median(r));
     }
     g_exchangePause = 0.15;
-    if (!ok) {
-        std::fprintf(stderr, "rq55-bench: a read failed on %s\n", link.name);
-        return false;
-    }
+    if (!readsSucceeded(ok, link)) return false;
     std::printf("%-18s %18s %18s %18s\n", link.name, Shown(SpreadOf(exchange), "%.0f").c_str(),
                 Shown(SpreadOf(raw), "%.0f").c_str(), Shown(SpreadOf(added), "%+.0f").c_str());
     return true;
@@ -215,10 +218,7 @@ bool measureMonitor(const LinkUnderTest& link) {
     }
     g_exchangePause = 0.15;
     SetLinkReporter({});
-    if (!ok) {
-        std::fprintf(stderr, "rq55-bench: a read failed on %s\n", link.name);
-        return false;
-    }
+    if (!readsSucceeded(ok, link)) return false;
     std::printf("%-18s %18s %18s %18s\n", link.name, Shown(SpreadOf(closed), "%.0f").c_str(),
                 Shown(SpreadOf(opened), "%.0f").c_str(), Shown(SpreadOf(full), "%.0f").c_str());
     return true;
@@ -246,10 +246,7 @@ bool measureDiscard(const LinkUnderTest& link) {
     }
     SetExchangeLimits(saved);
     g_exchangePause = 0.15;
-    if (!ok) {
-        std::fprintf(stderr, "rq55-bench: a read failed on %s\n", link.name);
-        return false;
-    }
+    if (!readsSucceeded(ok, link)) return false;
     std::printf("%-18s %18s %18s %22s\n", link.name, Shown(SpreadOf(before), "%.0f").c_str(),
                 Shown(SpreadOf(after), "%.0f").c_str(), (Shown(SpreadOf(added), "%+.1f") + " %").c_str());
     return true;
