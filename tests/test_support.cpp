@@ -20,6 +20,7 @@ void TypeInto(int panel, int control, const std::string& keys, Leave leave) {
     if (!field) throw std::runtime_error("no such field to type into");
     QTest::mouseClick(field, Qt::LeftButton, {}, field->rect().center() - QPoint(field->width() / 4, 0));
     QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+    if (keys.empty()) QTest::keyClick(field, Qt::Key_Delete); // the field emptied
     QTest::keyClicks(field, QString::fromStdString(keys));
     if (leave == Leave::Tab) QTest::keyClick(field, Qt::Key_Tab);
     if (leave == Leave::Enter) QTest::keyClick(field, Qt::Key_Return);

@@ -9,7 +9,8 @@
 namespace testsupport {
 
 // The operator's keyboard and mouse on a real widget: click into a field, select what it holds,
-// type the keys, then leave it with Tab, Enter, or (Stay) by whatever the test does next.
+// type the keys (none: the field is emptied), then leave it with Tab, Enter, or (Stay) by whatever
+// the test does next.
 enum class Leave { Tab, Enter, Stay };
 void TypeInto(int panel, int control, const std::string& keys, Leave leave);
 // A click on a button, which takes the focus from the field being edited as a real click does.

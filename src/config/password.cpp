@@ -43,11 +43,11 @@ int RQ55_Guardar_Cambio_Cont(int panel, int /*control*/, int event, void*, int, 
     GetCtrlVal(panel, CONTRASENA_NUEVA, fresh);
     // The analyser's own limits come first, in its own words: a field holds what was typed, tinted
     // when it is beyond them, so those words are reached.
-    if (current > kMaxPassword) {
+    if (TypedNumber(panel, CONTRASENA_ACTUAL) > kMaxPassword) {
         MessagePopup("ERROR", "MAx value for Password is 9998");
         return -2;
     }
-    if (fresh > kMaxPassword) {
+    if (TypedNumber(panel, CONTRASENA_NUEVA) > kMaxPassword) {
         MessagePopup("ERROR", "MAx value for New Password is 9998");
         return -2;
     }

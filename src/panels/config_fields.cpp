@@ -2,6 +2,7 @@
 
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 
 #include "lang/label_table.h"
@@ -43,6 +44,9 @@ namespace {
 constexpr int kTextTakes = 467;
 constexpr int kTextRange = 468;
 constexpr int kTextCharacters = 469;
+constexpr int kTextNotANumber = 511;
+constexpr int kTextDecimals = 512;
+constexpr int kTextWholeNumbers = 513;
 
 int attribute(int panel, int control, int attr) {
     int value = 0;
@@ -50,30 +54,49 @@ int attribute(int panel, int control, int attr) {
     return value;
 }
 
-// What the field takes: "0 to 255", "0.00 to 655.35", "at most 10 characters, without accents".
-std::string takes(int panel, int control) {
-    const int length = attribute(panel, control, ATTR_MAX_ENTRY_LENGTH);
-    if (length > 0) return FillIn(etiqueta[kTextCharacters], {std::to_string(length)});
-    double low = 0, high = 0;
-    GetCtrlAttribute(panel, control, ATTR_MIN_VALUE, low);
-    GetCtrlAttribute(panel, control, ATTR_MAX_VALUE, high);
+// Why the field refuses its entry, in a sentence naming it: "Value A takes at most 2 decimals:
+// nothing was sent.", "Address takes 0 to 255: ...", "Value A is not a number: ...".
+std::string refusal(int panel, int control, int fault, const std::string& name) {
+    if (fault == kEntryNotANumber) return FillIn(etiqueta[kTextNotANumber], {name});
     const int decimals = attribute(panel, control, ATTR_PRECISION);
-    return FillIn(etiqueta[kTextRange], {strfmt("%.*f", decimals, low), strfmt("%.*f", decimals, high)});
+    std::string takes;
+    if (fault == kEntryTooLong || fault == kEntryBadCharacters) {
+        takes = FillIn(etiqueta[kTextCharacters], {std::to_string(attribute(panel, control, ATTR_MAX_ENTRY_LENGTH))});
+    } else if (fault == kEntryTooManyDecimals) {
+        takes = decimals > 0 ? FillIn(etiqueta[kTextDecimals], {std::to_string(decimals)}) : etiqueta[kTextWholeNumbers];
+    } else {
+        double low = 0, high = 0;
+        GetCtrlAttribute(panel, control, ATTR_MIN_VALUE, low);
+        GetCtrlAttribute(panel, control, ATTR_MAX_VALUE, high);
+        takes = FillIn(etiqueta[kTextRange], {strfmt("%.*f", decimals, low), strfmt("%.*f", decimals, high)});
+    }
+    return FillIn(etiqueta[kTextTakes], {name, takes});
 }
 
 } // namespace
 
 bool RefuseUnfit(int panel, const std::vector<SentField>& fields) {
     for (const SentField& f : fields) {
-        if (attribute(panel, f.control, ATTR_VALUE_FITS) == 1 || attribute(panel, f.control, ATTR_DIMMED) == 1 ||
+        const int fault = attribute(panel, f.control, ATTR_ENTRY_FAULT);
+        if (fault == kEntryFits || attribute(panel, f.control, ATTR_DIMMED) == 1 ||
             attribute(panel, f.control, ATTR_VISIBLE) == 0)
             continue;
         std::string name = f.name;
         if (name.empty()) GetCtrlAttribute(panel, f.control, ATTR_LABEL_TEXT, name);
-        MessagePopup(etiqueta[21], FillIn(etiqueta[kTextTakes], {name, takes(panel, f.control)}));
+        MessagePopup(etiqueta[21], refusal(panel, f.control, fault, name));
         return true;
     }
     return false;
+}
+
+double TypedNumber(int panel, int control) {
+    std::string typed;
+    GetCtrlVal(panel, control, typed);
+    for (char& c : typed)
+        if (c == ',') c = '.';
+    char* end = nullptr;
+    const double v = std::strtod(typed.c_str(), &end);
+    return !typed.empty() && end && *end == '\0' ? v : NAN;
 }
 
 int IntField(int panel, int control) {

@@ -34,11 +34,16 @@ struct SentField {
     int control;
     std::string name = {};
 };
-// The operator's typing is never cut to fit a field: a save whose fields hold a number outside
-// their range, or a text too long or with characters the analyser cannot keep, is refused with
-// one message naming the first such field and what it takes; nothing is sent. A field dimmed or
+// The operator's typing is never cut to fit a field: a save whose fields hold a refused entry
+// (not a number, too many decimals, a number outside the range, a text too long or with
+// characters the analyser cannot keep) is refused with one message naming the first such field
+// and why; nothing is sent. A field dimmed or
 // hidden holds what was read, and is sent as it is. True when the save is refused.
 bool RefuseUnfit(int panel, const std::vector<SentField>& fields);
+
+// The number typed into a field, refused or not: for a check that must give the Parts' own words
+// for a number beyond a limit. NaN when the entry is not a number.
+double TypedNumber(int panel, int control);
 
 int IntField(int panel, int control);
 double DoubleField(int panel, int control);

@@ -198,7 +198,7 @@ int GetCtrlAttribute(int panel, int control, int attribute, int& value) {
     }
     switch (attribute) {
     case ATTR_DIMMED: value = c->widget->isEnabled() ? 0 : 1; return 0;
-    case ATTR_VALUE_FITS: value = ValueFits(c->widget) ? 1 : 0; return 0;
+    case ATTR_ENTRY_FAULT: value = EntryFaultOf(c->widget); return 0;
     case ATTR_MAX_ENTRY_LENGTH: value = c->widget->property("rq55MaxLength").toInt(); return 0;
     case ATTR_PRECISION: value = c->data == NumData::Double ? c->precision : 0; return 0;
     case ATTR_VISIBLE: value = c->widget->isVisibleTo(c->widget->parentWidget()) ? 1 : 0; return 0;

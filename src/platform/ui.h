@@ -49,12 +49,23 @@ enum {
     ATTR_MORE_DIGITS,     // int: decimals a numeric indicator shows beyond its own precision
     ATTR_CHECKED,         // int 0/1: a menu item's check mark (menu bars)
     ATTR_YNAME,           // text: the title of a graph's vertical axis
-    ATTR_VALUE_FITS,      // int 0/1 (read only): an editable field holds what may be sent (a number
-                          // in its range, a text within its length and characters); marked if not
+    ATTR_ENTRY_FAULT,     // int (read only): why an editable field's entry may not be sent, one of
+                          // the EntryFault codes; 0 when it may (a field holding another is tinted)
     ATTR_MAX_ENTRY_LENGTH, // int (read only): the characters a text field takes (0: any number)
     ATTR_PRECISION,       // int (read only): the decimals a numeric field shows
     ATTR_DESCRIPTION,     // text: what a screen reader adds to the control's name (a value's unit)
     ATTR_ACCESSIBLE_NAME, // text: the name a screen reader gives a control that shows no caption
+};
+
+// What is wrong with an entry the operator typed (ATTR_ENTRY_FAULT). An emptied field is none of
+// them: it gives back its last accepted value when it is left.
+enum EntryFault {
+    kEntryFits = 0,
+    kEntryNotANumber,       // letters, or a sign alone
+    kEntryTooManyDecimals,  // more than the field's precision (any, in a whole-number field)
+    kEntryOutOfRange,       // a number beyond the field's range
+    kEntryTooLong,          // a text longer than the field takes
+    kEntryBadCharacters,    // a text with characters the analyser cannot keep
 };
 
 // Attributes of one plot on a graph.

@@ -176,12 +176,10 @@ int GetCtrlVal(int panel, int control, std::string& value) {
     case CTRL_STRING:
     case CTRL_TEXT_BOX: value = ss(static_cast<QLineEdit*>(c->widget)->text()); return 0;
     case CTRL_RING: value = ss(static_cast<QComboBox*>(c->widget)->currentText()); return 0;
-    case CTRL_NUMERIC:
-        if (c->indicator) {
-            value = ss(static_cast<QLabel*>(c->widget)->text());
-            return 0;
-        }
-        return UIE_WrongControlType;
+    case CTRL_NUMERIC: // what a display shows, or what was typed into a field
+        value = ss(c->indicator ? static_cast<QLabel*>(c->widget)->text()
+                                : static_cast<NumberField*>(c->widget)->entry());
+        return 0;
     default: return UIE_WrongControlType;
     }
 }

@@ -1,5 +1,7 @@
 #include "platform/widgets.h"
 
+#include "platform/ui.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QPainter>
@@ -99,10 +101,13 @@ QString NumberField::textOf(double v) const {
     return decimals_ > 0 ? QString::number(v, 'f', decimals_) : QString::number(static_cast<long long>(v));
 }
 
-// A point or a comma separates the decimals, whatever the system's language.
+// A sign, digits and decimals, with a point or a comma between them whatever the system's language.
 bool NumberField::parse(const QString& text, double* v) const {
+    static const QRegularExpression form("^[+-]?(\\d+([.,]\\d*)?|[.,]\\d+)$");
+    const QString trimmed = text.trimmed();
+    if (!form.match(trimmed).hasMatch()) return false;
     bool ok = false;
-    const double parsed = QString(text).replace(',', '.').toDouble(&ok);
+    const double parsed = QString(trimmed).replace(',', '.').toDouble(&ok);
     if (ok && v) *v = parsed;
     return ok;
 }
@@ -116,7 +121,7 @@ void NumberField::setValue(double v) {
 
 double NumberField::value() const {
     double v = value_;
-    return parse(lineEdit()->text(), &v) ? v : value_;
+    return fault() == kEntryFits && parse(lineEdit()->text(), &v) ? v : value_;
 }
 
 void NumberField::setRange(double minimum, double maximum) {
@@ -125,33 +130,37 @@ void NumberField::setRange(double minimum, double maximum) {
     mark();
 }
 
-bool NumberField::inRange() const {
-    // A number of more decimals than the field shows (or any in a whole-number field) would be
-    // sent rounded or cut: it does not fit, as a number beyond the range does not.
+int NumberField::fault() const {
     const QString text = lineEdit()->text().trimmed();
+    if (text.isEmpty()) return kEntryFits; // it stands for the last accepted value
+    double v = 0;
+    if (!parse(text, &v)) return std::isnan(value_) && text == textOf(value_) ? kEntryFits : kEntryNotANumber;
+    // More decimals than the field shows (any, in a whole-number field) would be sent rounded or
+    // cut: refused, as a number beyond the range is.
     const qsizetype point = std::max(text.indexOf('.'), text.indexOf(','));
-    if (point >= 0 && text.size() - point - 1 > decimals_) return false;
-    const double v = value();
-    return !std::isnan(v) && v >= min_ && v <= max_;
+    if (point >= 0 && text.size() - point - 1 > decimals_) return kEntryTooManyDecimals;
+    return v >= min_ && v <= max_ ? kEntryFits : kEntryOutOfRange;
 }
 
 void NumberField::setSecret(bool secret) { lineEdit()->setEchoMode(secret ? QLineEdit::Password : QLineEdit::Normal); }
 
-// A sign and digits, with decimals, whatever the range and the field's precision: nothing typed is
-// dropped. A minus where the range has no negatives, or decimals beyond the field's, is kept and
-// marked as a number the field does not take (inRange).
+// Whatever is typed stays as typed, letters included, so that the field can say why it will not
+// send it; only control characters and an entry longer than any number are kept out.
 QValidator::State NumberField::validate(QString& input, int&) const {
-    static const QRegularExpression form("^[+-]?\\d{0,15}([.,]\\d{0,15})?$");
-    if (!form.match(input).hasMatch()) return QValidator::Invalid;
+    constexpr int kLongestEntry = 40;
+    if (input.size() > kLongestEntry) return QValidator::Invalid;
+    for (QChar c : input)
+        if (!c.isPrint()) return QValidator::Invalid;
     return parse(input, nullptr) ? QValidator::Acceptable : QValidator::Intermediate;
 }
 
 void NumberField::finish() {
-    double v = value_;
-    if (!parse(lineEdit()->text(), &v)) {
-        setValue(value_); // nothing that is a number: the value stays as it was
+    if (lineEdit()->text().trimmed().isEmpty()) {
+        setValue(value_); // emptied: the last accepted value again
         return;
     }
+    double v = value_;
+    if (fault() != kEntryFits || !parse(lineEdit()->text(), &v)) return; // refused: kept as typed, tinted
     const bool changed = v != value_;
     value_ = v;
     if (changed && committed) committed();
@@ -172,8 +181,11 @@ QAbstractSpinBox::StepEnabled NumberField::stepEnabled() const {
     return enabled;
 }
 
+// The tooltip of a refused entry says what the field takes in figures, in any language: its range
+// and its step ("0.00 … 655.35, 0.01").
 void NumberField::mark() {
-    markField(this, inRange(), textOf(min_) + " \u2026 " + textOf(max_));
+    const QString step = decimals_ > 0 ? "0." + QString(decimals_ - 1, '0') + "1" : "1";
+    markField(this, fault() == kEntryFits, textOf(min_) + " \u2026 " + textOf(max_) + ", " + step);
 }
 
 void LimitText(QLineEdit* edit, int maxLength, bool asciiOnly) {
@@ -183,17 +195,17 @@ void LimitText(QLineEdit* edit, int maxLength, bool asciiOnly) {
     QObject::connect(edit, &QLineEdit::textChanged, edit, check);
 }
 
-bool ValueFits(QWidget* w) {
-    if (auto* n = dynamic_cast<NumberField*>(w)) return n->inRange();
+int EntryFaultOf(QWidget* w) {
+    if (auto* n = dynamic_cast<NumberField*>(w)) return n->fault();
     auto* e = dynamic_cast<QLineEdit*>(w);
-    if (!e || e->isReadOnly() || !e->property("rq55MaxLength").isValid()) return true;
+    if (!e || e->isReadOnly() || !e->property("rq55MaxLength").isValid()) return kEntryFits;
     const QString text = e->text();
     const int maxLength = e->property("rq55MaxLength").toInt();
-    if (maxLength > 0 && text.size() > maxLength) return false;
+    if (maxLength > 0 && text.size() > maxLength) return kEntryTooLong;
     if (e->property("rq55Ascii").toBool())
         for (QChar c : text)
-            if (c.unicode() < 0x20 || c.unicode() > 0x7E) return false;
-    return true;
+            if (c.unicode() < 0x20 || c.unicode() > 0x7E) return kEntryBadCharacters;
+    return kEntryFits;
 }
 
 GaugeWidget::GaugeWidget(QWidget* parent) : QWidget(parent) {}

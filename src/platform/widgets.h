@@ -49,21 +49,34 @@ class GaugeWidget : public QWidget {
     int precision_ = 2;
 };
 
-// An editable number that keeps every digit the operator types. A number outside the field's
-// range is not cut to fit: the field is tinted and its tooltip names the range, and the program
-// refuses to send it (ValueFits). The arrows step within the range. A secret field shows dots
-// for its digits and still reads what was typed.
+// An editable number that keeps every character the operator types. It holds either an accepted
+// value (the one it was given, or the last entry that fitted) or a refused entry: letters, more
+// decimals than it shows, or a number outside its range, kept as typed, tinted, its tooltip saying
+// what it takes, and never sent (EntryFaultOf). A refused entry never becomes the field's value,
+// rounded or otherwise; an emptied field shows its last accepted value again when it is left.
+// The arrows step within the range. A secret field shows dots for its digits.
 class NumberField : public QAbstractSpinBox {
+    Q_OBJECT
+    // What a screen reader reads as the field's value and range.
+    Q_PROPERTY(double value READ value)
+    Q_PROPERTY(double minimum READ minimum)
+    Q_PROPERTY(double maximum READ maximum)
+
   public:
     NumberField(QWidget* parent, int decimals, double minimum, double maximum);
     // Shows a value (a whole-number field drops the fraction), without telling `committed`.
     void setValue(double v);
-    // What the field holds now: the number typed, even before the operator has left the field.
+    // The entry typed when it fits, even before the operator has left the field; otherwise the
+    // last accepted value.
     double value() const;
     void setRange(double minimum, double maximum);
     double minimum() const { return min_; }
     double maximum() const { return max_; }
-    bool inRange() const;
+    int decimals() const { return decimals_; }
+    // The entry as typed (or as the value is shown).
+    QString entry() const { return lineEdit()->text(); }
+    // kEntryFits, or why the entry typed may not be sent (ui.h's EntryFault).
+    int fault() const;
     void setSecret(bool secret);
     // The operator changed the value: Enter, leaving the field, or an arrow.
     std::function<void()> committed;
@@ -88,9 +101,11 @@ class NumberField : public QAbstractSpinBox {
 // A text field that keeps every character the operator types; a text longer than the field
 // takes, or (for an ASCII field) holding another character, is tinted and refused when sent.
 void LimitText(QLineEdit* edit, int maxLength, bool asciiOnly);
-// Whether an editable field's value is one the program may send: a number in its range, a text
-// within its length and characters. Other controls always fit.
-bool ValueFits(QWidget* w);
+// Why an editable field's entry may not be sent (ui.h's EntryFault): a number not in its range or
+// of more decimals than it shows, a text too long or with characters the analyser cannot keep.
+// kEntryFits for every other control.
+int EntryFaultOf(QWidget* w);
+inline bool ValueFits(QWidget* w) { return EntryFaultOf(w) == 0; }
 
 // The top-level window of a panel. Its close box runs a callback instead of closing.
 class PanelWindow : public QWidget {
