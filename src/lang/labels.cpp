@@ -53,6 +53,7 @@ enum {
     kTextLevel1 = 66,
     kTextLevel2 = 67,
     kTextAnalyserOnly = 400,
+    kTextPortNumbers = 514,
 };
 
 std::string equalsCaption(const std::string& text) { return strfmt("%s =", text.c_str()); }
@@ -81,6 +82,7 @@ void labelContacts(int panel, int relay1, int relay2, const LabelTable& labels) 
 void RQ55_Poner_Etiquetas_PRINCIPAL(int panel, const LabelTable& labels) {
     SetPanelAttribute(panel, ATTR_TITLE, "RQ55");
     SetCtrlAttribute(panel, PRINCIPAL_PUERTO, ATTR_LABEL_TEXT, labels[17]);
+    if (!labels[kTextPortNumbers].empty()) SetCtrlAttribute(panel, PRINCIPAL_PUERTO, ATTR_TOOLTIP_TEXT, labels[kTextPortNumbers]);
     SetCtrlAttribute(panel, PRINCIPAL_IDENTIDAD, ATTR_LABEL_TEXT, labels[7]);
     SetCtrlAttribute(panel, PRINCIPAL_IP, ATTR_LABEL_TEXT, labels[280]);
     SetCtrlAttribute(panel, PRINCIPAL_TCP_PUERTO, ATTR_LABEL_TEXT, labels[393]);

@@ -1,6 +1,7 @@
 #include "link/link_settings.h"
 
 #include "lang/label_table.h"
+#include "link/exchange.h"
 #include "platform/system.h"
 
 int Puerto = 0;
@@ -18,7 +19,7 @@ int modelo_equipo = 0;
 int icono_comunicaciones_barra_tareas = 0;
 
 std::string LinkPlace(int port, const std::string& host, int tcpPort) {
-    if (port != kTcpLinkPort) return strfmt("COM%d", port);
+    if (!IsTcpLink(port)) return strfmt("COM%d", port);
     return strfmt("%s:%d", host.c_str(), tcpPort);
 }
 
@@ -36,5 +37,5 @@ std::string LinkPlaceAndForm(int port, const std::string& host, int tcpPort, boo
 }
 
 std::string LinkPlaceAndForm() {
-    return LinkPlaceAndForm(Puerto, IP, TCP_Puerto, Puerto == kTcpLinkPort && TCP_Puerto == kModbusTcpPort);
+    return LinkPlaceAndForm(Puerto, IP, TCP_Puerto, SpeaksModbusTcp(Puerto, static_cast<unsigned short>(TCP_Puerto)));
 }

@@ -17,8 +17,11 @@ extern std::string Telefono; // passed through to every register-map operation, 
 extern int modelo_equipo;    // model code of the connected analyser (register 816)
 
 // The port number that stands for the TCP link; TCP port 502 speaks Modbus/TCP, any other RTU frames.
+// The port numbers above it are the TCP link too, with its form forced (link/exchange.h): 100
+// speaks Modbus/TCP on any TCP port.
 constexpr int kTcpLinkPort = 99;
 constexpr int kModbusTcpPort = 502;
+inline bool IsTcpLink(int port) { return port >= kTcpLinkPort; }
 
 // Where the link in force goes: "COM3", or "127.0.0.1:5021" for the TCP link; or where a link
 // with the given settings would go.

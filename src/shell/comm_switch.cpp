@@ -92,7 +92,7 @@ void RQ55_Comunicaciones_On_Off(int panel) {
     GetCtrlVal(panel, PRINCIPAL_PUERTO, Puerto);
     GetCtrlVal(panel, PRINCIPAL_VELOCIDAD, Velocidad);
     GetCtrlVal(panel, PRINCIPAL_MODO, Modo);
-    if (Puerto == kTcpLinkPort) {
+    if (IsTcpLink(Puerto)) {
         GetCtrlVal(panel, PRINCIPAL_IP, IP);
         unsigned tcpPort = 0;
         GetCtrlVal(panel, PRINCIPAL_TCP_PUERTO, tcpPort);
@@ -122,7 +122,7 @@ int RQ55_Abrir_Puerto(int panel, int /*control*/, int event, void*, int, int) {
     GetCtrlVal(panel, PRINCIPAL_COMUNICACION, switchedOn);
     GetCtrlVal(panel, PRINCIPAL_PUERTO, port);
     std::vector<SentField> settings = {{PRINCIPAL_PUERTO}, {PRINCIPAL_IDENTIDAD}};
-    if (port == kTcpLinkPort) settings.push_back({PRINCIPAL_TCP_PUERTO}); // a COM port leaves it unused
+    if (IsTcpLink(port)) settings.push_back({PRINCIPAL_TCP_PUERTO}); // a COM port leaves it unused
     if (switchedOn == 1 && RefuseUnfit(panel, settings)) {
         SetCtrlVal(panel, PRINCIPAL_COMUNICACION, 0);
         return 0;
@@ -154,7 +154,7 @@ int RQ55_Abrir_Puerto(int panel, int /*control*/, int event, void*, int, int) {
 }
 
 std::string LinkDescription() {
-    if (Puerto == kTcpLinkPort) return LinkPlaceAndForm();
+    if (IsTcpLink(Puerto)) return LinkPlaceAndForm();
     return strfmt("%s, %d %s", LinkPlace().c_str(), Velocidad, FramingName(Modo));
 }
 

@@ -30,7 +30,7 @@ int mainInt(int control) {
     return value;
 }
 
-bool tcpLink() { return mainInt(PRINCIPAL_PUERTO) == kTcpLinkPort; }
+bool tcpLink() { return IsTcpLink(mainInt(PRINCIPAL_PUERTO)); }
 
 // Where the main panel's settings go; the link is not open while the dialog is.
 std::string linkName() {

@@ -17,7 +17,7 @@ struct Setting {
 };
 
 constexpr Setting kSettings[] = {
-    {PRINCIPAL_PUERTO, "Port", 1, 99},
+    {PRINCIPAL_PUERTO, "Port", 1, 100},
     {PRINCIPAL_IDENTIDAD, "Address", 1, 247},
     {PRINCIPAL_VELOCIDAD, "Baud", 1, 10000000},
     {PRINCIPAL_MODO, "Mode", 0, 3},

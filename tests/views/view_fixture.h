@@ -80,14 +80,16 @@ class LiveView : public ::testing::Test {
     }
 
     // Starts an analyser of the given model whose values stay as set, and sets the main panel's
-    // link for it: COM 7 is the pseudo-terminal, 99 RTU frames over TCP.
+    // link for it: COM 7 is the pseudo-terminal, 99 RTU frames over TCP, 100 Modbus/TCP (on a TCP
+    // port other than 502).
     void startAnalyser(int model = 59, sim::Transport transport = sim::Transport::RtuOverTcp) {
         std::string error;
         ASSERT_TRUE(
             analyser.start({.transport = transport, .modelCode = model, .moving = false, .seed = 11}, &error))
             << error;
         if (transport == sim::Transport::Pty) setenv("RQ55_COM7", analyser.devicePath().c_str(), 1);
-        SetCtrlVal(mainPanel, PRINCIPAL_PUERTO, transport == sim::Transport::Pty ? 7 : 99);
+        SetCtrlVal(mainPanel, PRINCIPAL_PUERTO,
+                   transport == sim::Transport::Pty ? 7 : transport == sim::Transport::ModbusTcp ? 100 : 99);
         SetCtrlVal(mainPanel, PRINCIPAL_IP, "127.0.0.1");
         SetCtrlVal(mainPanel, PRINCIPAL_TCP_PUERTO, static_cast<unsigned>(analyser.tcpPort()));
         SetCtrlVal(mainPanel, PRINCIPAL_IDENTIDAD, 1);
@@ -100,8 +102,8 @@ class LiveView : public ::testing::Test {
         return on == 1;
     }
     // Switches on to an analyser of the model and opens a view from the main panel.
-    int open(int button, const int& view, int model = 59) {
-        startAnalyser(model);
+    int open(int button, const int& view, int model = 59, sim::Transport transport = sim::Transport::RtuOverTcp) {
+        startAnalyser(model, transport);
         EXPECT_TRUE(flipSwitch());
         SimulateCommit(mainPanel, button);
         return view;

@@ -40,11 +40,13 @@ struct ViewCase {
 
 void PrintTo(const ViewCase& c, std::ostream* os) { *os << c.name; }
 
-class EachView : public LiveView, public ::testing::WithParamInterface<ViewCase> {};
+// Each view over RTU frames on TCP (port number 99) and over Modbus/TCP on a TCP port other than
+// 502 (port number 100).
+class EachView : public LiveView, public ::testing::WithParamInterface<std::tuple<ViewCase, sim::Transport>> {};
 
 TEST_P(EachView, ShowsTheValuesAndStopsAtAFailedReadUntilOpenedAgain) {
-    const ViewCase& c = GetParam();
-    int view = open(c.button, *c.view);
+    const ViewCase& c = std::get<0>(GetParam());
+    int view = open(c.button, *c.view, 59, std::get<1>(GetParam()));
     EXPECT_EQ(text(view, c.field), "\u2014") << "no value before the first read";
     if (c.firstTimer) SimulateTimerTick(view, c.firstTimer);
     for (const Shown& s : c.values) analyser.setBlockFloat(c.readStart, s.index, s.sent);
@@ -125,7 +127,7 @@ const std::vector<Shown> kDemand = {
 
 INSTANTIATE_TEST_SUITE_P(
     Views, EachView,
-    ::testing::Values(ViewCase{"Network", &panel_tomadatos, PRINCIPAL_PARAMETROS, TOMADATOS_TIMER,
+    ::testing::Combine(::testing::Values(ViewCase{"Network", &panel_tomadatos, PRINCIPAL_PARAMETROS, TOMADATOS_TIMER,
                                TOMADATOS_CERRAR, 6, TOMADATOS_V1, 0, 0, kNetwork},
                       ViewCase{"Energy", &panel_energia, PRINCIPAL_ENERGIA, ENERGIA_TIMER, ENERGIA_CERRAR, 66,
                                ENERGIA_ACTIVA_IMP, 0, 0, kEnergy},
@@ -135,7 +137,11 @@ INSTANTIATE_TEST_SUITE_P(
                                238, DEMANDA_P_ACTUAL, DEMANDA_RESET, 0, kDemand},
                       ViewCase{"StatusOutputs", &panel_estado, PRINCIPAL_ESTADO, ESTADO_TIMER_SALIDAS,
                                ESTADO_CERRAR, 230, ESTADO_MAGNITUD_SALIDA_1, 0, ESTADO_TIMER}),
-    [](const auto& info) { return std::string(info.param.name); });
+                       ::testing::Values(sim::Transport::RtuOverTcp, sim::Transport::ModbusTcp)),
+    [](const auto& info) {
+        return std::string(std::get<0>(info.param).name) +
+               (std::get<1>(info.param) == sim::Transport::ModbusTcp ? "_port100" : "");
+    });
 
 using NetworkView = LiveView;
 
