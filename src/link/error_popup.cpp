@@ -112,14 +112,15 @@ void ShowLinkLostPopup(LinkLoss why) {
     if (why == LinkLoss::ReconnectFailed) MessagePopup("TCP Client", "Connection to server failed !");
 }
 
-void InstallLinkPopups(std::function<void(LinkLoss why)> linkLost) {
+void InstallLinkPopups(std::function<void(LinkLoss why)> linkLost, std::function<void()> exchangeEnded) {
     LinkReporter reporter;
-    reporter.exchanging = [](bool underWay) {
+    reporter.exchanging = [exchangeEnded](bool underWay) {
         if (underWay) {
             SuspendTimerCallbacks();
         } else {
             HideBusyLine();
             ResumeTimerCallbacks();
+            if (exchangeEnded) exchangeEnded();
         }
     };
     reporter.waiting = [](double elapsed, double remaining) {

@@ -24,7 +24,7 @@
 #include "views/trend.h"
 
 void RegisterProgramCallbacks() {
-    InstallLinkPopups(CloseLostLink);
+    InstallLinkPopups(CloseLostLink, NoteExchangeEnd);
 
     // Main panel and shell.
     RegisterCallback("QUIT", QUIT);

@@ -9,11 +9,13 @@
 #include "lang/label_table.h"
 #include "link/error_popup.h"
 #include "link/exchange.h"
+#include "link/exchange_words.h"
 #include "link/link_settings.h"
 #include "panels/config_fields.h"
 #include "panels/freshness.h"
 #include "platform/serial.h"
 #include "platform/system.h"
+#include "platform/tcp.h"
 #include "platform/ui.h"
 #include "rq55_uir.h"
 #include "shell/link_memory.h"
@@ -30,6 +32,13 @@ constexpr int kTextPortWithoutCom = 418;
 constexpr int kTextChoosePort = 419;
 
 std::string g_serial; // of the analyser that answered at switch-on; empty while off
+
+// What else the status line says, one rule for all: why the last switch-on failed (until the
+// next), and since when a switched-on analyser has not answered (until it answers again).
+std::string g_failure;
+std::string g_silentSince;
+
+constexpr int kTextSilentSince = 515, kTextNoConnection = 516, kTextNobodyAnswered = 517, kTextNoSerial = 518;
 
 // The link lost: when it was noticed and why, said on the status line until the switch is on again.
 struct Loss {
@@ -83,6 +92,8 @@ void RQ55_Comunicaciones_On_Off(int panel) {
     GetCtrlVal(panel, PRINCIPAL_IDENTIDAD, Identidad);
     int on = 0;
     GetCtrlVal(panel, PRINCIPAL_COMUNICACION, on);
+    g_failure.clear();
+    g_silentSince.clear();
     if (on != 1) {
         DimLinkSettings(panel, 0);
         Ulvo_Cerrar_Puerto(Puerto);
@@ -98,6 +109,8 @@ void RQ55_Comunicaciones_On_Off(int panel) {
         GetCtrlVal(panel, PRINCIPAL_TCP_PUERTO, tcpPort);
         TCP_Puerto = static_cast<int>(tcpPort & 0xFFFF);
         if (openLink() < 0) {
+            g_failure = FillIn(etiqueta[kTextNoConnection], {LinkPlace(), LastTCPConnectError()});
+            ShowLinkStatus(panel);
             MessagePopup("TCP Client", "Connection to server failed !");
             SetCtrlVal(panel, PRINCIPAL_COMUNICACION, 0);
             return;
@@ -108,6 +121,8 @@ void RQ55_Comunicaciones_On_Off(int panel) {
         IP.clear();
         const int result = openLink();
         if (result < 0) {
+            g_failure = GetRS232ErrorString(result);
+            ShowLinkStatus(panel);
             MessagePopup("Apertura del Puerto", GetRS232ErrorString(result) + "\n\n" + serialPortAdvice());
             SetCtrlVal(panel, PRINCIPAL_COMUNICACION, 0);
             return;
@@ -145,9 +160,17 @@ int RQ55_Abrir_Puerto(int panel, int /*control*/, int event, void*, int, int) {
         if (!DemoMode()) RememberLinkSettings(panel);
         return 0;
     }
+    // Said where the operator looks afterwards, with the next step: silence at an address is most
+    // often a wrong address or baud rate, which the find dialog looks for.
+    const ExchangeEnd end = LastExchangeEnd();
+    const std::string address = std::to_string(Identidad);
+    g_failure = end == ExchangeEnd::NoReply || end == ExchangeEnd::TimedOut
+                    ? FillIn(etiqueta[kTextNobodyAnswered], {address, LinkDescription()})
+                    : FillIn(etiqueta[kTextNoSerial], {address, LinkDescription(), LastExchangeFailure()});
     DimLinkSettings(panel, 0);
     SetCtrlVal(panel, PRINCIPAL_COMUNICACION, 0);
     Ulvo_Cerrar_Puerto(Puerto);
+    ShowLinkStatus(panel);
     MessagePopup("Communication error",
                  "Unable to communicate with the device, check the communication parameters.");
     return 0;
@@ -166,10 +189,27 @@ void DimLinkSettings(int panel, int dimmed) {
 void ShowLinkStatus(int panel) {
     if (!LinkIsOpen()) g_serial.clear();
     const std::string text =
-        g_loss           ? FillIn(etiqueta[kTextLost], {g_loss->at, lossWords(g_loss->why)})
-        : g_serial.empty() ? etiqueta[kTextOff]
-                           : FillIn(etiqueta[kTextConnected], {std::to_string(modelo_equipo), g_serial, LinkDescription()});
+        g_loss                  ? FillIn(etiqueta[kTextLost], {g_loss->at, lossWords(g_loss->why)})
+        : !g_failure.empty()    ? g_failure
+        : g_serial.empty()      ? etiqueta[kTextOff]
+        : !g_silentSince.empty() ? FillIn(etiqueta[kTextSilentSince], {g_silentSince})
+                                 : FillIn(etiqueta[kTextConnected], {std::to_string(modelo_equipo), g_serial, LinkDescription()});
     SetCtrlVal(panel, PRINCIPAL_ESTADO_ENLACE, text);
+}
+
+void NoteExchangeEnd() {
+    if (g_serial.empty() || !LinkIsOpen()) return; // only the switched-on analyser's silence
+    const ExchangeEnd end = LastExchangeEnd();
+    const bool silent = end == ExchangeEnd::NoReply || end == ExchangeEnd::TimedOut;
+    const bool answered = end == ExchangeEnd::Accepted || end == ExchangeEnd::Exception;
+    if (silent && g_silentSince.empty()) {
+        g_silentSince = TimeStr();
+    } else if (answered && !g_silentSince.empty()) {
+        g_silentSince.clear();
+    } else {
+        return;
+    }
+    if (panel_principal > 0) ShowLinkStatus(panel_principal);
 }
 
 namespace {

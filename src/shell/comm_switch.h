@@ -27,9 +27,15 @@ void DimLinkSettings(int panel, int dimmed);
 // The link in force as the status line words it: "COM3, 19200 8N1", "127.0.0.1:502 Modbus/TCP".
 std::string LinkDescription();
 
-// The status line of the main panel: the analyser that answered and the link, that the link was
-// lost (when and why), or that communication is off.
+// The status line of the main panel: the analyser that answered and the link; since when it has
+// not answered; that the link was lost (when and why); why the last switch-on failed (the host,
+// port and the system's reason, the port's error, or that no analyser answered at the address,
+// with the next step); or that communication is off.
 void ShowLinkStatus(int panel);
+
+// After every exchange: a switched-on analyser that did not answer is said on the status line
+// with the time since when, until one of its replies comes.
+void NoteExchangeEnd();
 
 // The link was lost (the server closed the connection, the serial device went away, a connection
 // could not be made again): at once the switch goes back to off, the status line and the open

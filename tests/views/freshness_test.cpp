@@ -1,5 +1,7 @@
 // What a panel says about its values when they are not live: opened with communication off, and a
 // link lost under an open view. (A settings panel whose first read failed: the equipment tests.)
+#include <regex>
+
 #include "config/equipment.h"
 #include "panels/freshness.h"
 #include "view_fixture.h"
@@ -135,7 +137,8 @@ TEST_F(LiveView, AReconnectionRefusedAfterATimeOutLosesTheLinkAsAnyOther) {
 namespace {
 
 // A silent analyser: after half a second the window says what it waits for, and says it no more
-// once the wait is over; the line adds nothing to the wire.
+// once the wait is over; the line adds nothing to the wire. The main panel's status line says
+// since when the analyser has not answered, until it answers again.
 class BusyLine : public LiveView, public ::testing::WithParamInterface<sim::Transport> {};
 
 TEST_P(BusyLine, ShowsWhatTheProgramWaitsFor) {
@@ -158,6 +161,15 @@ TEST_P(BusyLine, ShowsWhatTheProgramWaitsFor) {
     EXPECT_EQ(BusyLineHistory().front(), "Waiting for the analyser at " + where + " (up to 1 s)");
     EXPECT_EQ(BusyLineText(), "") << "gone once the wait is over";
     EXPECT_EQ(sent, 1) << "one request, as without the line";
+    EXPECT_TRUE(std::regex_match(text(mainPanel, PRINCIPAL_ESTADO_ENLACE),
+                                 std::regex("No answer from the analyser since [0-9]{2}:[0-9]{2}:[0-9]{2}")))
+        << text(mainPanel, PRINCIPAL_ESTADO_ENLACE);
+    EXPECT_EQ(number(mainPanel, PRINCIPAL_COMUNICACION), 1) << "a time-out does not switch off";
+    analyser.clearFaults();
+    SimulateCommit(panel_tomadatos, TOMADATOS_CERRAR);
+    SimulateCommit(mainPanel, PRINCIPAL_PARAMETROS);
+    SimulateTimerTick(panel_tomadatos, TOMADATOS_TIMER);
+    EXPECT_EQ(text(mainPanel, PRINCIPAL_ESTADO_ENLACE).rfind("Connected to RQ59", 0), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Links, BusyLine, ::testing::Values(sim::Transport::RtuOverTcp, sim::Transport::Pty),

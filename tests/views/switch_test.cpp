@@ -29,6 +29,7 @@ struct SwitchCase {
     std::string message;          // shown for the wrong setting: "title|text" starts so...
     std::string detail;           // ...and contains this
     bool reachesTheLine;          // the wrong try sends a request
+    std::string status = "";      // the status line after the wrong try starts so
 };
 
 void PrintTo(const SwitchCase& c, std::ostream* os) { *os << c.name; }
@@ -60,6 +61,9 @@ TEST_P(SwitchOn, ConfirmsTheAnalyserDimsTheSettingsAndTakesItsModel) {
                 << messages()[0];
         }
         EXPECT_EQ(sent > 0, c.reachesTheLine);
+        const std::string status = text(mainPanel, PRINCIPAL_ESTADO_ENLACE);
+        EXPECT_EQ(status.rfind(c.status, 0), 0u) << status;
+        EXPECT_GT(status.size(), c.status.size() + 6) << "with the reason";
         expectSettingsDimmed(false);
         ClearRecordedPopups();
         SetCtrlVal(mainPanel, c.wrongControl, right);
@@ -82,14 +86,16 @@ INSTANTIATE_TEST_SUITE_P(
     Links, SwitchOn,
     ::testing::Values(SwitchCase{"Tcp256", sim::Transport::RtuOverTcp, 0x0100, 256, 0, 0, "", "", false},
                       SwitchCase{"ComPortWithoutDevice", sim::Transport::RtuOverTcp, 57, 57, PRINCIPAL_PUERTO,
-                                 42, "Apertura del Puerto|COM42", "no-such-tty", false},
+                                 42, "Apertura del Puerto|COM42", "no-such-tty", false,
+                                 "COM42 (/nonexistent/no-such-tty) cannot be opened: "},
                       SwitchCase{"TcpPortWithoutServer", sim::Transport::RtuOverTcp, 57, 57,
                                  PRINCIPAL_TCP_PUERTO, -1, "TCP Client|Connection to server failed !", "",
-                                 false},
+                                 false, "No connection to 127.0.0.1:"},
                       SwitchCase{"WrongAddressOnPty", sim::Transport::Pty, 57, 57, PRINCIPAL_IDENTIDAD, 9,
                                  "Communication error|Unable to communicate with the device, check the "
                                  "communication parameters.",
-                                 "", true}),
+                                 "", true,
+                                 "No analyser answered at address 9 over COM7, 19200 8N1: try Find analyser"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Runs the program's start with a script that acts once the main panel is up.
