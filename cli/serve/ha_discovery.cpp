@@ -6,6 +6,7 @@
 #include <chrono>
 #include <random>
 
+#include "device/value_words.h"
 #include "platform/system.h"
 #include "serve/names.h"
 
@@ -18,12 +19,7 @@ std::string deviceId(const std::string& serial) { return "rq55_" + SafeId(serial
 // Texts of the panels' titles, before the captions of what they group.
 constexpr int kTextEnergyCounters = 15, kTextAnalogOutput = 60, kTextRelay = 75;
 
-std::string caption(const NamedValue& value, const LabelTable& names) {
-    const int text = value.info->caption;
-    std::string name = text > 0 && text < static_cast<int>(names.size()) ? names[text] : "";
-    while (!name.empty() && (name.back() == ':' || name.back() == '=' || name.back() == ' ')) name.pop_back();
-    return name;
-}
+std::string caption(const NamedValue& value, const LabelTable& names) { return CaptionOf(*value.info, names); }
 
 // The relay (1 or 2) a value of the inputs/outputs block belongs to; 0 for none.
 int relayOf(const NamedValue& value) {

@@ -85,6 +85,7 @@ void applyMode(int panel, const Relay& r) {
     SetCtrlVal(panel, r.modeText, etiqueta[RelayModeText(mode)]);
     SetCtrlAttribute(panel, r.modeText, ATTR_TEXT_POINT_SIZE, pulse ? 18 : 20);
     SetCtrlVal(panel, r.modeIndicator, pulse ? 2 : 1);
+    SetCtrlAttribute(panel, r.modeIndicator, ATTR_ACCESSIBLE_NAME, etiqueta[RelayModeText(mode)]);
     const std::pair<int, RelayField> fields[] = {
         {r.state, RelayField::State}, {r.selector, RelayField::Selector}, {r.valueA, RelayField::ValueA},
         {r.valueB, RelayField::ValueB}, {r.lock, RelayField::Lock},       {r.contact, RelayField::Contact},

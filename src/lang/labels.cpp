@@ -54,6 +54,8 @@ enum {
     kTextLevel2 = 67,
     kTextAnalyserOnly = 400,
     kTextPortNumbers = 514,
+    kTextAnalogOutput = 60,
+    kTextCharacteristic = 160,
 };
 
 std::string equalsCaption(const std::string& text) { return strfmt("%s =", text.c_str()); }
@@ -70,6 +72,13 @@ void keypadOnlyReset(int panel, int control, const LabelTable& labels) {
         SetCtrlAttribute(panel, control, ATTR_TOOLTIP_TEXT, labels[kTextResetOnKeypad]);
 }
 // The two relays' contact switches: caption 37, state texts 38 and 39.
+// The name a screen reader gives a control within a group that has twins: "Relay 1: Mode".
+void nameWithin(int panel, int control, const std::string& group) {
+    std::string caption;
+    GetCtrlAttribute(panel, control, ATTR_LABEL_TEXT, caption);
+    if (!caption.empty()) SetCtrlAttribute(panel, control, ATTR_ACCESSIBLE_NAME, group + ": " + caption);
+}
+
 void labelContacts(int panel, int relay1, int relay2, const LabelTable& labels) {
     for (int contact : {relay1, relay2}) {
         SetCtrlAttribute(panel, contact, ATTR_LABEL_TEXT, labels[37]);
@@ -250,6 +259,21 @@ void RQ55_Poner_Etiquetas_Estado(int panel, const LabelTable& labels) {
         labelIfAny(panel, selectors[n], labels[58]);
     }
     labelIfAny(panel, ESTADO_CERRAR, labels[kTextClose]);
+
+    // A screen reader tells the relays and the outputs apart: "Relay 2: Mode", "Analog output 3: ..."
+    const int relayFields[2][4] = {
+        {ESTADO_ESTADO_RELE_1, ESTADO_MODO_RELE_1, ESTADO_BLOQUEO_RELE_1, ESTADO_CONTACTO_RELE_1},
+        {ESTADO_ESTADO_RELE_2, ESTADO_MODO_RELE_2, ESTADO_BLOQUEO_RELE_2, ESTADO_CONTACTO_RELE_2}};
+    for (int r = 0; r < 2; ++r)
+        for (int field : relayFields[r]) nameWithin(panel, field, numberedCaption(labels[75], r + 1));
+    const int graphs[4] = {ESTADO_GRAFICO_SALIDA_1, ESTADO_GRAFICO_SALIDA_2, ESTADO_GRAFICO_SALIDA_3,
+                           ESTADO_GRAFICO_SALIDA_4};
+    for (int n = 0; n < 4; ++n) {
+        const std::string output = numberedCaption(labels[kTextAnalogOutput], n + 1);
+        nameWithin(panel, types[n], output);
+        nameWithin(panel, selectors[n], output);
+        nameIfAny(panel, graphs[n], output + ": " + labels[kTextCharacteristic]);
+    }
 }
 
 void RQ55_Poner_Etiquetas_Conf_Eq(int panel, const LabelTable& labels) {
@@ -292,6 +316,9 @@ void RQ55_Poner_Etiquetas_In_Out(int panel, const LabelTable& labels) {
     // Numbered, so the two relay groups can be told apart at a glance.
     SetCtrlVal(panel, IN_OUT_TITULO_1, numberedCaption(labels[75], 1));
     SetCtrlVal(panel, IN_OUT_TITULO_2, numberedCaption(labels[75], 2));
+    // The figure of the relay's kind, until its mode is read and names it.
+    nameIfAny(panel, IN_OUT_INDICADOR_1, numberedCaption(labels[75], 1));
+    nameIfAny(panel, IN_OUT_INDICADOR_2, numberedCaption(labels[75], 2));
     SetCtrlVal(panel, IN_OUT_NIVELES_1, labels[219]);
     SetCtrlVal(panel, IN_OUT_NIVELES_2, labels[219]);
     labelContacts(panel, IN_OUT_CONTACTO_1, IN_OUT_CONTACTO_2, labels);
@@ -334,4 +361,5 @@ void RQ55_Poner_Etiquetas_Out_Anal_1(int panel, const LabelTable& labels) {
         SetCtrlAttribute(panel, OUT_ANAL_PUNTOS, ATTR_TOOLTIP_TEXT, labels[kTextPointsModes]);
     labelIfAny(panel, OUT_ANAL_GUARDAR, labels[kTextSave]);
     labelIfAny(panel, OUT_ANAL_CERRAR, labels[kTextClose]);
+    nameIfAny(panel, OUT_ANAL_GRAFICO, labels[kTextCharacteristic]);
 }

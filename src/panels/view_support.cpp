@@ -5,6 +5,7 @@
 #include "device/register_map.h"
 #include "device/setting_modes.h"
 #include "device/value_table.h"
+#include "device/value_words.h"
 #include "lang/label_table.h"
 #include "link/link_settings.h"
 #include "platform/ui.h"
@@ -42,11 +43,19 @@ bool OnScreen(int panel) {
     return GetPanelAttribute(panel, ATTR_PANEL_VISIBLE, visible) == 0 && visible == 1;
 }
 
+void NameValueFields(int panel, const BlockInfo& block, std::span<const int> fields) {
+    for (size_t i = 0; i < fields.size() && i < block.values.size(); ++i) {
+        if (fields[i] == 0) continue;
+        SetCtrlAttribute(panel, fields[i], ATTR_ACCESSIBLE_NAME, SpokenName(block.values[i], etiqueta));
+        SetCtrlAttribute(panel, fields[i], ATTR_UNIT, block.values[i].unit);
+    }
+}
+
 void ShowRangedUnit(int panel, const RangedField& field, float& value, const char* unit) {
     const float read = value;
     const char* shown = RangeKiloMega(value, unit);
     SetCtrlVal(panel, field.unitField, shown);
-    SetCtrlAttribute(panel, field.field, ATTR_DESCRIPTION, shown); // a screen reader says the unit too
+    SetCtrlAttribute(panel, field.field, ATTR_UNIT, shown); // a screen reader says the unit too
     SetCtrlAttribute(panel, field.field, ATTR_MORE_DIGITS, std::isnan(read) || value == read ? 0 : 3);
 }
 

@@ -2,7 +2,10 @@
 // the refresh timer held while it runs, and the kilo/mega ranging of a value.
 #pragma once
 
+#include <span>
 #include <string>
+
+struct BlockInfo;
 
 using BlockRead = int (*)(int port, unsigned char address, float* record, const std::string& spare,
                           unsigned short tcpPort, const std::string& host);
@@ -31,6 +34,12 @@ struct RangedField {
     int field;
     int unitField;
 };
+
+// Names a view's value fields for a screen reader by their rows of the block's value table, in the
+// language in force ("Voltage L-N L1"): the field of record index i is fields[i] (0 for none). Each
+// reads out its number with the unit its row is sent in; a ranged field's unit follows its value
+// (ShowRangedUnit).
+void NameValueFields(int panel, const BlockInfo& block, std::span<const int> fields);
 
 // Shows the unit a value is ranged into; a value shown in the thousandfold unit keeps its digits:
 // its field shows three more decimals than in the smaller unit (1000.1 V is 1.0001 kV).

@@ -11,6 +11,7 @@
 #include <climits>
 #include <cmath>
 
+#include "platform/accessibility.h"
 #include "platform/panel_table.h"
 #include "platform/widgets.h"
 
@@ -70,7 +71,7 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
     case ATTR_NO_VALUE:
         if (value == 0) return 0;
         if (c->type == CTRL_NUMERIC && c->indicator) {
-            static_cast<QLabel*>(c->widget)->setText(kNoValueText);
+            ShowValueText(static_cast<QLabel*>(c->widget), kNoValueText);
             return 0;
         }
         if (c->type == CTRL_TEXT_BOX) {
@@ -86,7 +87,8 @@ int SetCtrlAttribute(int panel, int control, int attribute, int value) {
         auto* label = qobject_cast<QLabel*>(c->widget);
         if (c->type != CTRL_TEXT_MSG || !label) return UIE_WrongControlType;
         label->setWordWrap(value != 0);
-        label->setProperty("announce", value != 0); // a notice is said when it changes
+        label->setProperty("announce", value != 0); // a notice is said when it comes, and when it changes
+        if (value != 0) Announce(label->window(), label->text());
         label->setStyleSheet(value
                                  ? "QLabel { background: #fff4d6; color: #5a3d00; border: 1px solid #e0b44c;"
                                    " border-radius: 4px; padding: 6px 10px; }"
@@ -153,6 +155,7 @@ int SetCtrlAttribute(int panel, int control, int attribute, const std::string& v
         return 0;
     case ATTR_DESCRIPTION: c->widget->setAccessibleDescription(qs(value)); return 0;
     case ATTR_ACCESSIBLE_NAME: c->widget->setAccessibleName(qs(value)); return 0;
+    case ATTR_UNIT: c->widget->setProperty("unit", qs(value)); return 0;
     case ATTR_IMAGE_FILE: {
         auto* b = qobject_cast<QToolButton*>(c->widget);
         if (!b) return UIE_WrongControlType;
@@ -262,6 +265,7 @@ int GetCtrlAttribute(int panel, int control, int attribute, std::string& value) 
     case ATTR_TOOLTIP_TEXT: value = ss(c->widget->toolTip()); return 0;
     case ATTR_DESCRIPTION: value = ss(c->widget->accessibleDescription()); return 0;
     case ATTR_ACCESSIBLE_NAME: value = ss(c->widget->accessibleName()); return 0;
+    case ATTR_UNIT: value = ss(c->widget->property("unit").toString()); return 0;
     default: return UIE_BadAttribute;
     }
 }

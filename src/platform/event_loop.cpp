@@ -6,6 +6,7 @@
 #include <QTimer>
 #include <set>
 
+#include "platform/accessibility.h"
 #include "platform/panel_table.h"
 #include "platform/widgets.h"
 
@@ -44,6 +45,7 @@ int InitRunTime(int argc, char** argv) {
     app->setApplicationName("RQ55");
     app->setOrganizationName("RQ55");
     platform::ApplyTheme();
+    platform::InstallAccessibility();
     app->setWindowIcon(QIcon(resolvePath("trffc_a.ico")));
     return 1;
 }

@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
 #include <cstdio>
 
 #include "platform/panel_table.h"
@@ -32,6 +33,29 @@ std::string joinedTexts(const Panel& p) {
         text += ss(static_cast<QLabel*>(c.widget)->text());
     }
     return text;
+}
+
+// The window a dialog stands over: the active one while it is shown, else any panel on screen. A
+// window hidden to be discarded (a popup just closed) is no parent: it goes, and its children with it.
+QWidget* dialogParent() {
+    QWidget* active = QApplication::activeWindow();
+    if (active && active->isVisible()) return active;
+    for (const auto& [handle, p] : g_panels)
+        if (p->window->isVisible()) return p->window;
+    return nullptr;
+}
+
+// Runs a dialog made on the heap: a window under it may still be discarded while it waits (the
+// view of a lost link closing), taking the dialog along, which must then not be deleted again.
+// Returns the dialog's result, and Rejected when it went that way.
+template <typename Dialog, typename Then>
+int runDialog(Dialog* dialog, Then then) {
+    QPointer<Dialog> alive(dialog);
+    const int result = dialog->exec();
+    if (!alive) return QDialog::Rejected;
+    then(*dialog);
+    delete dialog;
+    return result;
 }
 
 } // namespace
@@ -70,9 +94,8 @@ int MessagePopup(const std::string& title, const std::string& message) {
         g_responder(g_popups.back());
         return 0;
     }
-    QMessageBox box(QMessageBox::NoIcon, qs(title), qs(message), QMessageBox::Ok,
-                    QApplication::activeWindow());
-    box.exec();
+    runDialog(new QMessageBox(QMessageBox::NoIcon, qs(title), qs(message), QMessageBox::Ok, dialogParent()),
+              [](QMessageBox&) {});
     return 0;
 }
 
@@ -80,10 +103,10 @@ int ConfirmPopup(const std::string& title, const std::string& message) {
     RecordPopup({"confirm", title, message, 0});
     if (toConsole(g_popups.back())) return 0;
     if (g_responder) return g_responder(g_popups.back()).result ? 1 : 0;
-    QMessageBox box(QMessageBox::Question, qs(title), qs(message), QMessageBox::Yes | QMessageBox::No,
-                    QApplication::activeWindow());
-    box.setDefaultButton(QMessageBox::No);
-    return box.exec() == QMessageBox::Yes ? 1 : 0;
+    auto* box = new QMessageBox(QMessageBox::Question, qs(title), qs(message), QMessageBox::Yes | QMessageBox::No,
+                                dialogParent());
+    box->setDefaultButton(QMessageBox::No);
+    return runDialog(box, [](QMessageBox&) {}) == QMessageBox::Yes ? 1 : 0;
 }
 
 int FileSelectPopupEx(const std::string& defaultDir, const std::string& defaultSpec,
@@ -96,18 +119,22 @@ int FileSelectPopupEx(const std::string& defaultDir, const std::string& defaultS
         path = answer.path;
         return answer.result;
     }
-    QFileDialog dialog(QApplication::activeWindow(), qs(title), qs(defaultDir));
+    auto* dialog = new QFileDialog(dialogParent(), qs(title), qs(defaultDir));
     QStringList filters;
     if (!defaultSpec.empty()) filters << qs(defaultSpec);
     if (!typeList.empty() && typeList != defaultSpec) filters << qs(typeList);
-    dialog.setNameFilters(filters);
-    dialog.setAcceptMode(button == VAL_SAVE_BUTTON ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setFileMode(button == VAL_SAVE_BUTTON ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    if (button == VAL_SAVE_BUTTON) dialog.setLabelText(QFileDialog::Accept, "Save");
-    if (button == VAL_LOAD_BUTTON) dialog.setLabelText(QFileDialog::Accept, "Load");
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return 0;
-    path = ss(dialog.selectedFiles().first());
-    return QFileInfo::exists(dialog.selectedFiles().first()) ? 1 : 2;
+    dialog->setNameFilters(filters);
+    dialog->setAcceptMode(button == VAL_SAVE_BUTTON ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(button == VAL_SAVE_BUTTON ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    if (button == VAL_SAVE_BUTTON) dialog->setLabelText(QFileDialog::Accept, "Save");
+    if (button == VAL_LOAD_BUTTON) dialog->setLabelText(QFileDialog::Accept, "Load");
+    QString chosen;
+    const int result = runDialog(dialog, [&chosen](QFileDialog& d) {
+        if (!d.selectedFiles().isEmpty()) chosen = d.selectedFiles().first();
+    });
+    if (result != QDialog::Accepted || chosen.isEmpty()) return 0;
+    path = ss(chosen);
+    return QFileInfo::exists(chosen) ? 1 : 2;
 }
 
 void SetPopupResponder(std::function<PopupAnswer(const PopupRecord&)> responder) {

@@ -60,6 +60,11 @@ const std::vector<std::string>& BusyLineHistory();
 void ClearBusyLineHistory();
 std::string BusyLineText();
 
+// What was given a screen reader to say wherever the focus was (a notice, the status line), in
+// order (the latest 1000 at least).
+const std::vector<std::string>& Announcements();
+void ClearAnnouncements();
+
 // Whether a value display shows its whole text within its width.
 bool ShownWhole(int panel, int control);
 // The labels a graph's axis shows now (y: the vertical one), and whether the chart shows them

@@ -53,8 +53,9 @@ enum {
                           // the EntryFault codes; 0 when it may (a field holding another is tinted)
     ATTR_MAX_ENTRY_LENGTH, // int (read only): the characters a text field takes (0: any number)
     ATTR_PRECISION,       // int (read only): the decimals a numeric field shows
-    ATTR_DESCRIPTION,     // text: what a screen reader adds to the control's name (a value's unit)
+    ATTR_DESCRIPTION,     // text: what a screen reader adds to the control's name
     ATTR_ACCESSIBLE_NAME, // text: the name a screen reader gives a control that shows no caption
+    ATTR_UNIT,            // text: the unit a screen reader reads a value display's number with
 };
 
 // What is wrong with an entry the operator typed (ATTR_ENTRY_FAULT). An emptied field is none of

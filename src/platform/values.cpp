@@ -1,6 +1,5 @@
 // Control values and the items of rings and list boxes. Programmatic changes never fire a commit.
 #include <QAbstractButton>
-#include <QAccessible>
 #include <QComboBox>
 #include <QFont>
 #include <QFontMetrics>
@@ -12,6 +11,7 @@
 #include <climits>
 #include <cmath>
 
+#include "platform/accessibility.h"
 #include "platform/panel_table.h"
 #include "platform/widgets.h"
 
@@ -33,7 +33,7 @@ void showNumber(const Control& c, QLabel* display, double value) {
         text = FitNumber(c, value, QFontMetrics(font), width);
     }
     display->setFont(font);
-    display->setText(text);
+    ShowValueText(display, text);
 }
 
 // A list of single lines gives every line the size of its last (that keeps thousands of lines
@@ -104,10 +104,7 @@ int SetCtrlVal(int panel, int control, const std::string& value) {
         if (label->text() == qs(value)) return 0;
         label->setText(qs(value));
         // A notice or a status line is said by a screen reader when it changes, wherever the focus is.
-        if (label->property("announce").toBool()) {
-            QAccessibleEvent said(label, QAccessible::Alert);
-            QAccessible::updateAccessibility(&said);
-        }
+        if (label->property("announce").toBool()) Announce(label->window(), qs(value));
         return 0;
     }
     case CTRL_STRING:

@@ -142,6 +142,10 @@ int NumberField::fault() const {
     return v >= min_ && v <= max_ ? kEntryFits : kEntryOutOfRange;
 }
 
+QVariant NumberField::spokenValue() const {
+    return lineEdit()->echoMode() == QLineEdit::Normal ? QVariant(value()) : QVariant();
+}
+
 void NumberField::setSecret(bool secret) { lineEdit()->setEchoMode(secret ? QLineEdit::Password : QLineEdit::Normal); }
 
 // Whatever is typed stays as typed, letters included, so that the field can say why it will not

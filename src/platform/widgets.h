@@ -40,6 +40,7 @@ class GaugeWidget : public QWidget {
         precision_ = digits;
         update();
     }
+    int precision() const { return precision_; }
 
   protected:
     void paintEvent(QPaintEvent*) override;
@@ -57,8 +58,8 @@ class GaugeWidget : public QWidget {
 // The arrows step within the range. A secret field shows dots for its digits.
 class NumberField : public QAbstractSpinBox {
     Q_OBJECT
-    // What a screen reader reads as the field's value and range.
-    Q_PROPERTY(double value READ value)
+    // What a screen reader reads as the field's value and range; nothing of a secret.
+    Q_PROPERTY(QVariant value READ spokenValue)
     Q_PROPERTY(double minimum READ minimum)
     Q_PROPERTY(double maximum READ maximum)
 
@@ -78,6 +79,7 @@ class NumberField : public QAbstractSpinBox {
     // kEntryFits, or why the entry typed may not be sent (ui.h's EntryFault).
     int fault() const;
     void setSecret(bool secret);
+    QVariant spokenValue() const;
     // The operator changed the value: Enter, leaving the field, or an arrow.
     std::function<void()> committed;
 

@@ -109,6 +109,7 @@ void LabelFindDialog(int dialog) {
     SetCtrlAttribute(dialog, BUSCAR_USAR, ATTR_LABEL_TEXT, etiqueta[kTextUse]);
     SetCtrlAttribute(dialog, BUSCAR_CERRAR, ATTR_LABEL_TEXT, etiqueta[kTextClose]);
     SetCtrlAttribute(dialog, BUSCAR_LISTA, ATTR_ACCESSIBLE_NAME, etiqueta[kTextFoundList]);
+    SetCtrlAttribute(dialog, BUSCAR_PROGRESO, ATTR_ACCESSIBLE_NAME, etiqueta[kTextTitle]);
 }
 
 namespace {

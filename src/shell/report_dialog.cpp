@@ -28,7 +28,9 @@ void open() {
     g_dialog = LoadLabelledWindow(INFORME, kTextReport,
                                   {{INFORME_TITULO, kTextTitle}, {INFORME_ESCRIBIR, kTextWrite},
                                    {INFORME_CANCELAR, kTextCancel}, {INFORME_CERRAR, kTextClose}});
-    if (g_dialog) InstallPopup(g_dialog);
+    if (!g_dialog) return;
+    SetCtrlAttribute(g_dialog, INFORME_PROGRESO, ATTR_ACCESSIBLE_NAME, etiqueta[kTextReport]);
+    InstallPopup(g_dialog);
 }
 
 void whileReading(int dialog, bool reading) {

@@ -1,6 +1,7 @@
 #include "views/demand.h"
 
 #include "device/register_map.h"
+#include "device/value_table.h"
 #include "lang/labels.h"
 #include "panels/freshness.h"
 #include "panels/navigation.h"
@@ -22,9 +23,10 @@ constexpr int kFields[kDemandCount] = {
 } // namespace
 
 int RQ55_max_demanda(int panel, int /*control*/, int event, void*, int, int) {
-    if (event == EVENT_COMMIT)
-        panel_demanda = OpenView(panel, panel_retorno, DEMANDA, RQ55_Poner_Etiquetas_DEMANDA, {DEMANDA_TIMER},
-                                 PanelKind::LiveView);
+    if (event != EVENT_COMMIT) return 0;
+    panel_demanda = OpenView(panel, panel_retorno, DEMANDA, RQ55_Poner_Etiquetas_DEMANDA, {DEMANDA_TIMER},
+                             PanelKind::LiveView);
+    if (panel_demanda > 0) NameValueFields(panel_demanda, DemandValues(), kFields);
     return 0;
 }
 

@@ -36,9 +36,14 @@ constexpr int kEnergyResets = 10;
 } // namespace
 
 int RQ55_Energia(int panel, int /*control*/, int event, void*, int, int) {
-    if (event == EVENT_COMMIT)
-        panel_energia = OpenView(panel, panel_retorno, ENERGIA, RQ55_Poner_Etiquetas_ENERGIA, {ENERGIA_TIMER},
-                                 PanelKind::LiveView);
+    if (event != EVENT_COMMIT) return 0;
+    panel_energia = OpenView(panel, panel_retorno, ENERGIA, RQ55_Poner_Etiquetas_ENERGIA, {ENERGIA_TIMER},
+                             PanelKind::LiveView);
+    int fields[kEnergyCount] = {};
+    for (int i = 0; i < kCounters; ++i) fields[i] = kCounterFields[i].field;
+    fields[kOperatingHours] = ENERGIA_HORAS;
+    fields[kEnergyResets] = ENERGIA_BORRADOS;
+    if (panel_energia > 0) NameValueFields(panel_energia, EnergyValues(), fields);
     return 0;
 }
 

@@ -1,6 +1,7 @@
 #include "views/maxmin.h"
 
 #include "device/register_map.h"
+#include "device/value_table.h"
 #include "lang/labels.h"
 #include "panels/freshness.h"
 #include "panels/navigation.h"
@@ -40,9 +41,12 @@ constexpr int kWriteOrder[kQuantities] = {0,  1,  2,  3,  4,  5,  23, 6,  7,  8,
 } // namespace
 
 int RQ55_MaxMIn(int panel, int /*control*/, int event, void*, int, int) {
-    if (event == EVENT_COMMIT)
-        panel_maxmin = OpenView(panel, panel_retorno, MAXMIN, RQ55_Poner_Etiquetas_MAXMIN, {MAXMIN_TIMER},
-                                PanelKind::LiveView);
+    if (event != EVENT_COMMIT) return 0;
+    panel_maxmin = OpenView(panel, panel_retorno, MAXMIN, RQ55_Poner_Etiquetas_MAXMIN, {MAXMIN_TIMER},
+                            PanelKind::LiveView);
+    int fields[kMaxMinCount] = {};
+    for (int k = 0; k < kQuantities; ++k) fields[k] = kMaxima[k], fields[kQuantities + k] = kMinima[k];
+    if (panel_maxmin > 0) NameValueFields(panel_maxmin, MaxMinValues(), fields);
     return 0;
 }
 

@@ -96,6 +96,9 @@ void openFrom(int caller) {
     TrendRestart();
     panel_tomadatos = OpenView(caller, panel_origen_tomadatos, TOMADATOS, RQ55_Poner_Etiquetas_TOMADATOS,
                                {TOMADATOS_TIMER}, PanelKind::LiveView);
+    int fields[kNetworkParameterCount] = {};
+    for (int i = 0; i < kNetworkParameterCount; ++i) fields[i] = kQuantities[i].field;
+    if (panel_tomadatos > 0) NameValueFields(panel_tomadatos, NetworkValues(), fields);
 }
 
 } // namespace

@@ -100,6 +100,8 @@ void rebuild() {
     if (!g_chart) return;
     int spanSeconds = 0;
     const TrendGroup& g = chosenGroup(spanSeconds);
+    // Named by what it shows, for a screen reader: "Trend: Phase voltages".
+    SetCtrlAttribute(g_chart, TENDENCIA_GRAFICO, ATTR_ACCESSIBLE_NAME, etiqueta[kTextTrend] + ": " + etiqueta[g.text]);
     DeleteGraphPlot(g_chart, TENDENCIA_GRAFICO, -1);
     g_drawnFrom = moveTimeAxis(spanSeconds);
     const double shownMs = g_history.newestMs() - g_drawnFrom;

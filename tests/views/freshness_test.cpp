@@ -151,6 +151,7 @@ TEST_P(BusyLine, ShowsWhatTheProgramWaitsFor) {
     int sent = 0;
     SetFrameTrace([&sent](double, FrameKind kind, const unsigned char*, int) { sent += kind == FrameKind::Sent; });
     ClearBusyLineHistory();
+    ClearAnnouncements();
     SimulateTimerTick(panel_tomadatos, TOMADATOS_TIMER);
     SetFrameTrace({});
     SetExchangeLimits(before);
@@ -165,6 +166,10 @@ TEST_P(BusyLine, ShowsWhatTheProgramWaitsFor) {
                                  std::regex("No answer from the analyser since [0-9]{2}:[0-9]{2}:[0-9]{2}")))
         << text(mainPanel, PRINCIPAL_ESTADO_ENLACE);
     EXPECT_EQ(number(mainPanel, PRINCIPAL_COMUNICACION), 1) << "a time-out does not switch off";
+    // Both said wherever the operator's focus is.
+    const std::vector<std::string>& said = Announcements();
+    EXPECT_TRUE(std::count(said.begin(), said.end(), PanelNotice(panel_tomadatos)) == 1 &&
+                std::count(said.begin(), said.end(), text(mainPanel, PRINCIPAL_ESTADO_ENLACE)) == 1);
     analyser.clearFaults();
     SimulateCommit(panel_tomadatos, TOMADATOS_CERRAR);
     SimulateCommit(mainPanel, PRINCIPAL_PARAMETROS);
