@@ -2,7 +2,10 @@
 //
 // Runs the real program offscreen against the built-in simulated analyser and saves what an
 // operator would see. Usage: rq55-shots OUTPUT_DIR. The trend chart takes three minutes of real
-// time; RQ55_SHOTS_TREND_MINUTES sets another length.
+// time; RQ55_SHOTS_TREND_MINUTES sets another length. Every panel must lie within the screen, its
+// whole content within reach: with QT_SCALE_FACTOR and an offscreen screen of another size
+// (QT_QPA_PLATFORM=offscreen:configfile=...) it checks how the panels fit there; a panel that
+// does not fits makes the exit status 1.
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -42,6 +45,11 @@ std::string g_out;
 int g_failures = 0;
 
 void save(int panel, const std::string& name) {
+    std::string why;
+    if (!PanelFitsScreen(panel, why)) {
+        std::fprintf(stderr, "rq55-shots: %s does not fit the screen: %s\n", name.c_str(), why.c_str());
+        ++g_failures;
+    }
     const std::string path = g_out + "/" + name + ".png";
     if (SavePanelImage(panel, path) == 1) {
         std::printf("wrote %s\n", path.c_str());

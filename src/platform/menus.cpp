@@ -87,10 +87,8 @@ void platform::AddMenuBar(Panel& p, const QJsonArray& menus) {
         }
     }
     assignMnemonics(p);
-    const int barHeight = p.menuBar->sizeHint().height();
-    p.menuBar->setGeometry(0, 0, p.content->width(), barHeight);
-    p.content->move(0, barHeight);
-    p.window->setFixedSize(p.content->width(), p.content->height() + barHeight);
+    p.menuBar->resize(p.content->width(), p.menuBar->sizeHint().height());
+    FitPanelWindow(p);
 }
 
 int GetPanelMenuBar(int panel) {

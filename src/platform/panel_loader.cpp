@@ -21,6 +21,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QScrollArea>
 #include <cstdio>
 
 #include "platform/control_builders.h"
@@ -85,9 +86,12 @@ Panel* platform::NewPanelShell(const QString& title, int width, int height) {
         if (panel && panel->closeControl) DispatchCommit(handle, panel->closeControl);
     });
     p->window->setWindowTitle(title);
-    p->content = new QWidget(p->window);
-    p->content->setGeometry(0, 0, width, height);
-    p->window->setFixedSize(width, height);
+    p->scroll = new QScrollArea(p->window);
+    p->scroll->setFrameShape(QFrame::NoFrame);
+    p->content = new QWidget;
+    p->content->resize(width, height);
+    p->scroll->setWidget(p->content);
+    FitPanelWindow(*p);
     Panel* raw = p.get();
     g_panels[handle] = std::move(p);
     return raw;

@@ -24,6 +24,7 @@ class QAction;
 class QJsonArray;
 class QJsonObject;
 class QTimer;
+class QScrollArea;
 class QWidget;
 
 namespace platform {
@@ -89,6 +90,7 @@ struct Panel {
     int handle = 0;
     int resource = 0;
     PanelWindow* window = nullptr;
+    QScrollArea* scroll = nullptr; // holds the content, and scrolls it where the screen is too small
     QWidget* content = nullptr;
     QMenuBar* menuBar = nullptr;
     int menuBarHandle = 0;
@@ -124,8 +126,12 @@ MenuCallbackPtr FindMenuCallback(const std::string& name);
 
 // A new, empty panel window of the given content size, entered in the table.
 Panel* NewPanelShell(const QString& title, int width, int height);
-// Shows a panel's window in front, centred on the screen the first time it is shown.
+// Shows a panel's window in front, centred on the screen the first time it is shown, its title
+// bar never above the screen.
 void ShowOnScreen(Panel& p);
+// Sizes a panel's window to its menu bar and content, or, where the screen has not room for that,
+// to the screen, the content then scrolled.
+void FitPanelWindow(Panel& p);
 
 // Builds the panel's menu bar from its description in RQ55.uir.
 void AddMenuBar(Panel& p, const QJsonArray& menus);

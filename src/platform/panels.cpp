@@ -2,6 +2,9 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <algorithm>
 #include <QTimer>
 
 #include "platform/panel_table.h"
@@ -9,13 +12,57 @@
 
 using namespace platform;
 
+namespace {
+
+// What the window system adds round a window: known once it has been shown; before, room for a
+// title bar and thin borders.
+QMargins frameOf(const QWidget* window) {
+    if (!window->isVisible()) return {4, 36, 4, 4};
+    const QRect frame = window->frameGeometry(), inside = window->geometry();
+    return {inside.left() - frame.left(), inside.top() - frame.top(), frame.right() - inside.right(),
+            frame.bottom() - inside.bottom()};
+}
+
+QRect screenArea(const QWidget* window) {
+    QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect();
+}
+
+} // namespace
+
+void platform::FitPanelWindow(Panel& p) {
+    const int bar = p.menuBar ? p.menuBar->height() : 0;
+    const QSize whole(p.content->width(), p.content->height() + bar);
+    QSize size = whole;
+    const QRect area = screenArea(p.window);
+    if (area.isValid()) {
+        const QSize room = area.size().shrunkBy(frameOf(p.window));
+        size = size.boundedTo(room);
+        // A scroll bar one way takes room the other way: given where there is some, so that a
+        // panel too tall for the screen scrolls up and down only.
+        const int bars = p.scroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        if (size.height() < whole.height()) size.setWidth(std::min(whole.width() + bars, room.width()));
+        if (size.width() < whole.width()) size.setHeight(std::min(whole.height() + bars, room.height()));
+    }
+    const Qt::ScrollBarPolicy scrolled = size == whole ? Qt::ScrollBarAlwaysOff : Qt::ScrollBarAsNeeded;
+    p.scroll->setHorizontalScrollBarPolicy(scrolled);
+    p.scroll->setVerticalScrollBarPolicy(scrolled);
+    p.window->setFixedSize(size);
+    if (p.menuBar) p.menuBar->setGeometry(0, 0, size.width(), bar);
+    p.scroll->setGeometry(0, bar, size.width(), size.height() - bar);
+}
+
 // The offscreen platform (tests, screenshots) cannot raise or activate windows and says so.
 void platform::ShowOnScreen(Panel& p) {
+    FitPanelWindow(p);
     if (!p.placed) {
         p.placed = true;
-        if (QScreen* screen = QGuiApplication::primaryScreen()) {
-            const QRect area = screen->availableGeometry();
-            p.window->move(area.center() - QPoint(p.window->width() / 2, p.window->height() / 2));
+        const QRect area = screenArea(p.window);
+        if (area.isValid()) {
+            // Centred, the frame within the screen: a window as large as the screen starts at its top.
+            const QSize outer = p.window->size().grownBy(frameOf(p.window));
+            p.window->move(std::max(area.left(), area.center().x() - outer.width() / 2),
+                           std::max(area.top(), area.center().y() - outer.height() / 2));
         }
     }
     p.window->show();
@@ -66,11 +113,11 @@ int SetPanelAttribute(int panel, int attribute, int value) {
     switch (attribute) {
     case ATTR_WIDTH:
         p->content->resize(value, p->content->height());
-        p->window->setFixedSize(value, p->content->height() + (p->menuBar ? p->menuBar->height() : 0));
+        FitPanelWindow(*p);
         return 0;
     case ATTR_HEIGHT:
         p->content->resize(p->content->width(), value);
-        p->window->setFixedSize(p->content->width(), value + (p->menuBar ? p->menuBar->height() : 0));
+        FitPanelWindow(*p);
         return 0;
     case ATTR_TOP:
         p->window->move(p->window->x(), value);

@@ -4,6 +4,9 @@
 #include <QApplication>
 #include <QLabel>
 #include <QPixmap>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QLegend>
@@ -12,6 +15,7 @@
 #include <QtCharts/QValueAxis>
 
 #include "platform/panel_table.h"
+#include "platform/system.h"
 #include "platform/widgets.h"
 
 using namespace platform;
@@ -133,6 +137,25 @@ int FindPanelByTitle(const std::string& title) {
     for (auto& [handle, p] : g_panels)
         if (ss(p->window->windowTitle()) == title) return handle;
     return 0;
+}
+
+bool PanelFitsScreen(int panel, std::string& why) {
+    Panel* p = findPanel(panel);
+    if (!p) return false;
+    const QScreen* screen = p->window->screen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    const QRect frame = p->window->frameGeometry();
+    const QScrollArea& s = *p->scroll;
+    const int reachableWidth = s.viewport()->width() + s.horizontalScrollBar()->maximum();
+    const int reachableHeight = s.viewport()->height() + s.verticalScrollBar()->maximum();
+    why.clear();
+    if (!area.contains(frame))
+        why = strfmt("the window (%d,%d %dx%d) is not within the screen (%d,%d %dx%d)", frame.x(), frame.y(),
+                     frame.width(), frame.height(), area.x(), area.y(), area.width(), area.height());
+    else if (reachableWidth < p->content->width() || reachableHeight < p->content->height())
+        why = strfmt("%dx%d of the content's %dx%d can be reached", reachableWidth, reachableHeight,
+                     p->content->width(), p->content->height());
+    return why.empty();
 }
 
 int SavePanelImage(int panel, const std::string& pngPath) {

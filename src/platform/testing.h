@@ -75,5 +75,9 @@ bool GraphAxisLabelsWhole(int panel, int control, bool y);
 // window made the active one, so focus moves as on a real display. Null when there is none.
 QWidget* ControlWidget(int panel, int control);
 
+// Whether a panel's window lies within its screen's free area, title bar and all, and every part of
+// its content can be reached (scrolled to where the window is smaller); else why not.
+bool PanelFitsScreen(int panel, std::string& why);
+
 // Renders a panel to a PNG file; returns 1 on success.
 int SavePanelImage(int panel, const std::string& pngPath);
