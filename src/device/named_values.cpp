@@ -66,7 +66,14 @@ ShownValue ShowValue(const NamedValue& v) {
     const int more = value == v.number || std::isnan(v.number) ? 0 : 3;
     const bool whole = info.kind == ValueKind::WholeNumber;
     const double shown = whole && std::isfinite(value) ? std::trunc(static_cast<double>(value)) : value;
-    return {NumberText(shown, whole, info.precision, more), unit};
+    std::string number = NumberText(shown, whole, info.precision, more);
+    // A number wider than its field drops decimals there, as the panel shows it; never a digit of
+    // its whole part.
+    for (int decimals = info.precision + more - 1; info.fieldCharacters > 0 && decimals >= 0 &&
+                                                   static_cast<int>(number.size()) > info.fieldCharacters;
+         --decimals)
+        number = NumberText(shown, whole, decimals, 0);
+    return {number, unit};
 }
 
 bool IsFinite(const NamedValue& v) {

@@ -35,8 +35,9 @@ std::string ShortestFloat(float value);
 // it is.
 std::string ExactText(const NamedValue& value);
 
-// The value as its panel shows it: with the panel's decimals, a whole number whole (truncated),
-// ranged into kilo or mega where the panel ranges it, and the unit it is then shown in.
+// The value as its panel shows it: with the panel's decimals (fewer where its field is too narrow
+// for them), a whole number whole (truncated), ranged into kilo or mega where the panel ranges it,
+// and the unit it is then shown in.
 struct ShownValue {
     std::string number;
     std::string unit;

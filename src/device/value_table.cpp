@@ -106,6 +106,8 @@ constexpr const char* kMaxMinQuantities[] = {
     "Q1", "Q2", "Q3", "Q_total", "S1", "S2", "S3", "S_total", "PF_total", "frequency",
     "V_phase_avg", "V_line_avg", "I_avg"};
 constexpr int kExtremes = static_cast<int>(std::size(kMaxMinQuantities));
+// The narrow fields of the maxima and minima panel: 250000.0 V is shown as 250000 there.
+constexpr int kExtremeFieldCharacters = 7;
 
 // The maxima and minima as rows of their own, made once from the network block's: the same unit,
 // precision and symbol, never ranged (the panel shows them as sent), each in a family of its own
@@ -131,6 +133,7 @@ struct MaxMinRows {
             const std::string& name = texts.emplace_back(std::string(q.name) + (maximum ? "_max" : "_min"));
             values[i] = {name.c_str(), q.unit,       K::Extreme, q.precision, false,
                          q.symbol,     maximum ? 250 : 251, &at->second, q.label};
+            values[i].fieldCharacters = kExtremeFieldCharacters;
         }
     }
 };

@@ -50,6 +50,7 @@ struct ValueInfo {
     const char* label;   // what tells it apart within its family: phase="L1"; "" for nothing
     const char* note = ""; // where a value that is part of a register comes from
     bool detail = false;   // a counter an owner does not watch (operating hours, resets, quadrants)
+    int fieldCharacters = 0; // the characters its panel field shows at most; 0 for enough
 };
 
 // A block of the register map read by one operation, in record order.

@@ -121,6 +121,9 @@ int Ulvo_SeleccionarIdioma(int* language) {
     InstallCtrlCallback(g_dialog, ok, AceptarIdioma, nullptr);
     InstallCtrlCallback(g_dialog, quit, Salir_de_Instalacion, nullptr);
     SetPanelAttribute(g_dialog, ATTR_CLOSE_CTRL, quit);
+    // Enter takes the language chosen in the list; Escape does nothing, as the dialog has no
+    // cancel: its Quit ends the program.
+    SetPanelAttribute(g_dialog, ATTR_DEFAULT_CTRL, ok);
     for (size_t i = 0; i < names.size(); ++i)
         InsertListItem(g_dialog, g_dialogList, -1, names[i], static_cast<int>(i) + 1);
     DisplayPanel(g_dialog);

@@ -46,6 +46,7 @@ int InitRunTime(int argc, char** argv) {
     app->setOrganizationName("RQ55");
     platform::ApplyTheme();
     platform::InstallAccessibility();
+    platform::InstallKeys();
     app->setWindowIcon(QIcon(resolvePath("trffc_a.ico")));
     return 1;
 }

@@ -3,6 +3,7 @@
 // default button), Escape its cancel button, F10 or Alt alone open the menu bar, and a control or
 // menu item with a shortcut answers it.
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QJsonObject>
@@ -43,9 +44,10 @@ class Keys : public QObject {
                 if (button->isEnabled()) button->click();
                 return true;
             }
-            // A field of a panel with a default button: the field takes its Enter first (its value
-            // is then the operator's), then the button is pressed.
-            const bool field = qobject_cast<QLineEdit*>(widget) || qobject_cast<QAbstractSpinBox*>(widget);
+            // A field or list of a panel with a default button: the field takes its Enter first (its
+            // value is then the operator's), then the button is pressed.
+            const bool field = qobject_cast<QLineEdit*>(widget) || qobject_cast<QAbstractSpinBox*>(widget) ||
+                               qobject_cast<QAbstractItemView*>(widget);
             if (field && p->defaultControl)
                 QTimer::singleShot(0, widget, [handle = p->handle, control = p->defaultControl] {
                     DispatchCommit(handle, control);
@@ -121,13 +123,9 @@ std::vector<QWidget*> readingOrder(const Panel& p) {
 
 } // namespace
 
+void InstallKeys() { qApp->installEventFilter(new Keys); }
+
 void EnableKeyboard(Panel& p, const QJsonObject& def) {
-    static Keys* keys = [] {
-        auto* filter = new Keys;
-        qApp->installEventFilter(filter);
-        return filter;
-    }();
-    (void)keys;
     p.defaultControl = controlNamed(p, def.value("default_control").toString());
     // Escape is the close box's button unless the panel says otherwise (the main panel's is the
     // exit button, no cancel).

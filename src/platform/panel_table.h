@@ -136,6 +136,8 @@ void FitPanelWindow(Panel& p);
 // Builds the panel's menu bar from its description in RQ55.uir.
 void AddMenuBar(Panel& p, const QJsonArray& menus);
 
+// Enter, Escape and F10 as every panel answers them; once, at start.
+void InstallKeys();
 // The panel's keyboard, from its description: its tab order, its default and cancel buttons, the
 // shortcuts of its controls.
 void EnableKeyboard(Panel& p, const QJsonObject& def);

@@ -128,6 +128,7 @@ int SetPanelAttribute(int panel, int attribute, int value) {
         p->placed = true;
         return 0;
     case ATTR_CLOSE_CTRL: p->closeControl = value; return 0;
+    case ATTR_DEFAULT_CTRL: p->defaultControl = value; return 0;
     default: return UIE_BadAttribute;
     }
 }

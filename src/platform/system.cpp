@@ -159,5 +159,6 @@ std::string IsoTime(double dateTime) {
 
 std::string LongDateTime(double dateTime, const std::string& locale) {
     const QDateTime moment = QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(dateTime * 1000.0));
-    return QLocale(QString::fromStdString(locale)).toString(moment, QLocale::LongFormat).toStdString();
+    const QString date = QLocale(QString::fromStdString(locale)).toString(moment.date(), QLocale::LongFormat);
+    return (date + ", " + moment.toString("HH:mm:ss")).toStdString();
 }

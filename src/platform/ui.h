@@ -44,6 +44,7 @@ enum {
     ATTR_MENU_NAME,       // text: a menu's name (menu bars)
     ATTR_ITEM_NAME,       // text: a menu item's name (menu bars)
     ATTR_CLOSE_CTRL,      // int: a panel's control whose callback the window's close box runs
+    ATTR_DEFAULT_CTRL,    // int: a panel's button that Enter in a field or list presses
     ATTR_NO_VALUE,        // int 1: a value display shows a dash until it is next given a value
     ATTR_NOTICE_STYLE,    // int 1: a text message drawn as a notice (wrapped, on a tinted ground)
     ATTR_MORE_DIGITS,     // int: decimals a numeric indicator shows beyond its own precision

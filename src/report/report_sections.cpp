@@ -87,8 +87,10 @@ std::string heading(const char* level, const std::string& title, const ReportBlo
 
 std::string header(const ReportData& data, const ReportHeader& h) {
     const auto line = [](int caption, const std::string& value) { return row({text(caption), value}, Cells::Texts); };
+    // The language's own date and a 24-hour time, with the offset from UTC it was taken in.
+    const std::string iso = IsoTime(h.when);
     std::string rows = line(kTextProgram, std::string("RQ55 ") + RQ55_VERSION) +
-                       line(kTextDateTime, IsoTime(h.when) + " (" + LongDateTime(h.when, text(kTextLocale)) + ")");
+                       line(kTextDateTime, LongDateTime(h.when, text(kTextLocale)) + " (UTC" + iso.substr(iso.size() - 6) + ")");
     if (!h.title.empty()) rows += line(kTextTitle, h.title);
     rows += line(kTextLink, h.link) + line(kTextAddress, std::to_string(data.address)) +
             line(kTextModel, "RQ" + std::to_string(data.identity.modelCode)) + line(kTextSerial, data.identity.serial) +
@@ -174,10 +176,16 @@ std::string measurements(const ReportBlock& block, int title, const std::string&
 }
 
 // By phase and in total, as on the network parameters view: one line per caption, the phases in
-// the first three columns and a total, the neutral or an average in the fourth.
+// the first three columns and a total, the neutral or an average in the fourth; the frequency,
+// which is none of them, on a line of its own below.
 std::string network(const ReportBlock& b) {
     std::vector<std::pair<int, std::vector<const NamedValue*>>> lines;
+    std::string frequency;
     for (const NamedValue& v : b.values) {
+        if (v.name() == "frequency") {
+            frequency = table(row({text(v.info->caption), shown(&v)}));
+            continue;
+        }
         if (lines.empty() || lines.back().first != v.info->caption) lines.push_back({v.info->caption, {}});
         lines.back().second.push_back(&v);
     }
@@ -189,7 +197,8 @@ std::string network(const ReportBlock& b) {
         for (size_t i = 0; i < values.size() && first + i < cells.size(); ++i) cells[first + i] = shown(values[i]);
         rows += row(cells);
     }
-    return measurements(b, kTextNetwork, rows, {text(kTextQuantity), "L1", "L2", "L3", "N · Σ · x̄"});
+    return measurements(b, kTextNetwork, rows, {text(kTextQuantity), "L1", "L2", "L3", "N · Σ · x̄"}) +
+           (b.read ? frequency : "");
 }
 
 std::string energy(const ReportBlock& b) {

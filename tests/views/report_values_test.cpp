@@ -50,6 +50,7 @@ TEST_F(LiveView, TheReportStatesWhatThePanelsShow) {
     analyser.setBlockFloat(66, 10, -7.9f);            // energy resets
     analyser.setBlockFloat(6, 0, 1000.1f);            // V1: 1.0001 kV on the view
     analyser.setBlockFloat(130, 33, 2.3512045e-38f);  // the minimum of I1
+    analyser.setBlockFloat(130, 0, 250000.0f);        // the maximum of V1: 250000 in its field
     analyser.setBlockFloat(238, 0, 9.1837e-41f);      // present demand of P
     analyser.setBlockFloat(238, 3, 4.1676692e-08f);   // and of I1
     analyser.setReg(211, 0x0500);                     // relay 2 in mode 0, measuring quantity 5
@@ -92,6 +93,8 @@ TEST_F(LiveView, TheReportStatesWhatThePanelsShow) {
     for (std::string document : {html, pdf}) {
         document = QString::fromStdString(document).simplified().toStdString(); // as one line
         EXPECT_NE(document.find("1.0001 kV"), std::string::npos);
+        EXPECT_FALSE(QString::fromStdString(document).contains(QRegularExpression(R"(:\d\d\.\d\d\d|[AP]M)")))
+            << "24-hour times without milliseconds";
         EXPECT_EQ(document.find("7.9"), std::string::npos) << "whole numbers whole";
         EXPECT_FALSE(QString::fromStdString(document).contains(QRegularExpression(R"(\de-\d)"))) << "no exponents";
         EXPECT_NE(document.find("code 5 (not used in this mode)"), std::string::npos) << "relay 2's quantity";
