@@ -4,16 +4,16 @@
 
 void RepeatedNotice::happened(const std::string& text) {
     std::lock_guard lock(mutex_);
-    if (text != text_) {
-        sayCount();
-        text_ = text;
+    ++count_;
+    if (text_.empty()) {
         since_ = TimeStr();
-        count_ = countSaid_ = 1;
+        text_ = text;
+        countSaid_ = count_ = 1;
         lastSaid_ = Timer();
         say_(text);
         return;
     }
-    ++count_;
+    text_ = text;
     if (Timer() - lastSaid_ >= every_) sayCount();
 }
 
@@ -29,4 +29,15 @@ void RepeatedNotice::sayCount() {
     say_(text_ + " (" + std::to_string(count_) + " times since " + since_ + ")");
     countSaid_ = count_;
     lastSaid_ = Timer();
+}
+
+void KindNotices::happened(const std::string& kind, const std::string& text) {
+    RepeatedNotice* notice = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        auto& slot = kinds_[kind];
+        if (!slot) slot = std::make_unique<RepeatedNotice>(say_);
+        notice = slot.get();
+    }
+    notice->happened(text);
 }

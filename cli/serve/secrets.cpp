@@ -8,7 +8,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "serve/endpoint_security.h"
+#include "serve/http/tls_files.h"
 
 void FindCredentials(CliOptions& o) {
     const char* directory = std::getenv("CREDENTIALS_DIRECTORY");
@@ -62,8 +62,8 @@ bool CheckSecrets(const CliOptions& o, std::string& why) {
         return false;
     }
     WebConfig web;
-    EndpointSecurity security;
-    if (!ReadServeWebConfig(o, web, why) || !MakeEndpointSecurity(web, security, why)) return false;
+    TlsFiles files;
+    if (!ReadServeWebConfig(o, web, why) || !ReadTlsFiles(web, files, why)) return false;
     if (o.mqtt.host.empty() && (o.mqttTls || !o.mqttPasswordFile.empty())) {
         why = "the MQTT options go with --mqtt HOST[:PORT]";
         return false;

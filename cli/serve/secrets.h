@@ -7,7 +7,7 @@
 
 #include "options.h"
 #include "serve/mqtt_tls.h"
-#include "serve/web_config.h"
+#include "serve/http/web_config.h"
 
 // Under a service manager that hands over credentials ($CREDENTIALS_DIRECTORY), a relative name of
 // a file of these options is one of them.

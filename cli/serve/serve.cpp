@@ -13,8 +13,9 @@
 #include "link/exchange.h"
 #include "link/exchange_words.h"
 #include "platform/system.h"
-#include "serve/exposition.h"
-#include "serve/metrics_server.h"
+#include "serve/http/endpoint.h"
+#include "serve/http/exposition.h"
+#include "serve/http/process_metrics.h"
 #include "lang/label_table.h"
 #include "serve/ha_discovery.h"
 #include "serve/secrets.h"
@@ -69,17 +70,24 @@ class Server {
     bool open() {
         std::string why;
         if (!o_.metrics.host.empty()) {
-            const auto render = [this] {
-                std::lock_guard lock(shared_.mutex);
-                return Exposition(shared_.polls, blocks_, NowSeconds(), maxAge_, shared_.roundSeconds);
+            const auto render = [this](std::string& out) {
+                {
+                    std::lock_guard lock(shared_.mutex);
+                    Exposition(out, shared_.polls, blocks_, NowSeconds(), maxAge_, shared_.roundSeconds);
+                }
+                AppendProcessMetrics(out);
             };
             WebConfig web;
-            if (!ReadServeWebConfig(o_, web, why) || !metrics_.start(o_.metrics.host, o_.metrics.port, render, web, Say, why)) {
+            webState_ = FileState(o_.webConfig);
+            const auto refused = [this](const std::string& kind, const std::string& text) { refusals_.happened(kind, text); };
+            if (!ReadServeWebConfig(o_, web, why) || !metrics_.start(o_.metrics.host, o_.metrics.port, render, web, refused, why)) {
                 Say(why);
                 return false;
             }
             Say(std::string("metrics at ") + (web.tls ? "https://" : "http://") + HostPortText(o_.metrics) + "/metrics" +
                 (web.users.empty() ? "" : ", with a password"));
+            if (web.usersGiven && web.users.empty())
+                Say("warning: basic_auth_users of " + o_.webConfig + " is empty: /metrics asks no password of anyone");
         }
         if (!o_.mqtt.host.empty()) {
             const std::string instance = o_.instance.empty() ? DefaultInstance(hostName(), LinkName(o_)) : o_.instance;
@@ -144,6 +152,7 @@ class Server {
 
     // The clean stop: every analyser no longer watched, and the process gone.
     void close() {
+        metrics_.stop();
         if (linkOpen_) Ulvo_Cerrar_Puerto(link_.port);
         if (feed_) feed_->allDown(polls());
         stopMqtt();
@@ -158,18 +167,22 @@ class Server {
         return all;
     }
 
-    // SIGHUP: the web configuration read again; a file that cannot be used leaves the settings in
-    // force as they are.
+    // SIGHUP, or the file changed: the web configuration read again; a file that cannot be used
+    // leaves the settings in force as they are.
     void reloadIfAsked() {
-        if (!TakeReloadRequest()) return;
-        stopped_ = stopped_ || WaitForStopSignal(0);
+        const bool asked = TakeReloadRequest();
+        if (asked) stopped_ = stopped_ || WaitForStopSignal(0);
         if (o_.webConfig.empty() || o_.metrics.host.empty()) return;
+        const std::string state = FileState(o_.webConfig);
+        if (!asked && state == webState_) return;
+        webState_ = state;
+        const std::string cause = asked ? "SIGHUP: " : "changed: ";
         WebConfig web;
         std::string why;
         if (ReadWebConfig(o_.webConfig, web, why) && metrics_.reconfigure(web, why))
-            Say("SIGHUP: " + o_.webConfig + " read again");
+            Say(cause + o_.webConfig + " read again");
         else
-            Say("SIGHUP: " + why + "; the settings in force stay");
+            Say(cause + why + "; the settings in force stay");
     }
 
     // The client's thread, which hands Home Assistant's messages over, ends first; then nothing
@@ -289,7 +302,9 @@ class Server {
     std::vector<std::string> blocks_;
     std::vector<Watched> watched_;
     Shared shared_;
-    MetricsServer metrics_;
+    MetricsEndpoint metrics_;
+    KindNotices refusals_{Say};
+    std::string webState_; // the web configuration file as it was last read
     std::optional<MqttPublisher> mqtt_;
     std::optional<MqttFeed> feed_;
     std::optional<HaDiscovery> ha_;

@@ -87,7 +87,7 @@ class Tls(ServeCase):
         self.serve(sim_port, "--metrics", str(certified), "--web-config", clients)
         ca, client = ["--cacert", self.cert("ca.crt")], ["--cert", self.cert("client.crt"), "--key", self.cert("client.key")]
         cases = [  # the endpoint, what curl adds, and the HTTP status it gets ("none": no answer at all)
-            (guarded, ["http://127.0.0.1:{}/metrics"], "none"),  # plain HTTP to TLS
+            (guarded, ["http://127.0.0.1:{}/metrics"], "400"),  # plain HTTP to TLS, told so
             (guarded, ["--cacert", self.cert("other-ca.crt"), "https://127.0.0.1:{}/metrics"], "none"),  # wrong CA
             (guarded, [*ca, "https://127.0.0.1:{}/metrics"], "401"),  # no password
             (guarded, [*ca, "-u", "prom:Wr0ngPw", "https://127.0.0.1:{}/metrics"], "401"),
@@ -151,7 +151,11 @@ class Tls(ServeCase):
         for text, said in [
             ("tls_server_config:\n  cert_file: a.crt\n", "line 1: tls_server_config needs cert_file and key_file"),
             (tls + "  client_auth_type: RequestClientCert\n", "line 4: client_auth_type RequestClientCert is not"),
-            (tls + "http_server_config:\n  http2: false\n", "line 4: http_server_config is not implemented"),
+            (tls + "http_server_config:\n  http2: true\n", "line 5: http2 is not implemented"),
+            (tls + "http_server_config:\n  headers:\n    Server: x\n", "line 6: Server is not a header the configuration"),
+            (tls + "  min_version: TLS13\n  min_version: TLS12\n", "line 5: min_version is given twice"),
+            ("basic_auth_users:\n  prom: $2y$10$abc\n", "line 2: the password of prom is not a bcrypt hash"),
+            ("tls_server_config:\n  cert_file: /dev/zero\n  key_file: /dev/zero\n", "/dev/zero: not a regular file"),
             ("basic_auth_users:\n  prom: s3cret\n", "line 2: the password of prom is not a bcrypt hash"),
             (f"tls_server_config:\n  cert_file: {self.cert('server.crt')}\n  key_file: {self.cert('client.key')}\n",
              "is not the key of the certificate"),

@@ -1,4 +1,4 @@
-#include "serve/exposition.h"
+#include "serve/http/exposition.h"
 
 #include <charconv>
 #include <cmath>
@@ -56,8 +56,7 @@ class Families {
             if (f.name == name) return f;
         return list_.emplace_back(Family{name, help, type, withSerial, {}});
     }
-    std::string text() const {
-        std::string out;
+    void appendTo(std::string& out) const {
         for (const Family& f : list_) {
             out += "# HELP " + f.name + " " + f.help + "\n# TYPE " + f.name + " " + f.type + "\n";
             for (const Sample& s : f.samples) {
@@ -66,7 +65,6 @@ class Families {
                 out += s.labels + "} " + number(s.value) + "\n";
             }
         }
-        return out;
     }
 
   private:
@@ -118,8 +116,8 @@ bool IsServedBlock(const std::string& block) {
     return false;
 }
 
-std::string Exposition(const std::vector<AnalyserPoll>& polls, const std::vector<std::string>& blocks, double now,
-                       double maxAge, double roundSeconds) {
+void Exposition(std::string& out, const std::vector<AnalyserPoll>& polls, const std::vector<std::string>& blocks,
+                double now, double maxAge, double roundSeconds) {
     Families families;
     Family& up = families.findOrAdd(
         "rq55_up", "Whether the analyser's last poll was read whole and is fresh (1) or not (0)", "gauge", false);
@@ -147,10 +145,9 @@ std::string Exposition(const std::vector<AnalyserPoll>& polls, const std::vector
             if (IsFresh(p, now, maxAge) && found != p.blocks.end()) addBlock(families, block, &p, found->second);
         }
     }
-    std::string text = families.text();
+    families.appendTo(out);
     if (roundSeconds > 0)
-        text += "# HELP rq55_round_duration_seconds How long the last round over every address took\n"
-                "# TYPE rq55_round_duration_seconds gauge\nrq55_round_duration_seconds " +
-                number(roundSeconds) + "\n";
-    return text;
+        out += "# HELP rq55_round_duration_seconds How long the last round over every address took\n"
+               "# TYPE rq55_round_duration_seconds gauge\nrq55_round_duration_seconds " +
+               number(roundSeconds) + "\n";
 }

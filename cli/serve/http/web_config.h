@@ -7,25 +7,35 @@
 //     client_auth_type: RequireAndVerifyClientCert   # or NoClientCert, the default
 //     client_ca_file: clients-ca.crt
 //     min_version: TLS13             # or TLS12, the default
+//   http_server_config:
+//     http2: false                   # serve speaks HTTP/1.1 only
+//     headers:                       # the security headers the toolkit allows, on every answer
+//       Strict-Transport-Security: max-age=31536000
 //   basic_auth_users:
 //     prometheus: $2y$10$...         # a bcrypt hash
 //
 // A key of the toolkit's format that serve does not implement (another client_auth_type, cipher
-// lists, http_server_config ...) is refused, never ignored: a security setting must not be lost
-// in silence.
+// lists, http2: true ...) is refused, never ignored: a security setting must not be lost in
+// silence. So is a key given twice in one place, and a password hash bcrypt cannot use.
 #pragma once
 
 #include <map>
 #include <string>
+#include <vector>
 
 struct WebConfig {
     bool tls = false;
     std::string certFile, keyFile, clientCaFile; // as paths to open
     bool requireClientCert = false;
     bool tls13 = false;                          // min_version TLS13
+    bool usersGiven = false;                     // basic_auth_users was there (perhaps empty)
     std::map<std::string, std::string> users;     // user name -> bcrypt hash
+    std::vector<std::pair<std::string, std::string>> headers; // added to every answer
 };
 
 // Reads and checks the file; false with "FILE line N: reason" (or the system's reason it cannot
 // be read). The certificate and key files are named, not read, here.
 bool ReadWebConfig(const std::string& path, WebConfig& config, std::string& why);
+
+// What a file is now (its inode, size and modification time), to see that it changed.
+std::string FileState(const std::string& path);
