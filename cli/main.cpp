@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
         return runInPlace("rq55ctl-serve", "serve", argv);
     }
     if (options->command == "help") {
-        Print(kUsage);
+        Print(UsageText());
         return CheckedOutput(kOk);
     }
     if (options->command == "version") {

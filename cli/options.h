@@ -24,6 +24,7 @@ struct CliOptions {
     int baud = 19200;
     int framing = 0; // 8N1
 
+    int links = 0;              // links given: one is right
     std::vector<int> addresses; // empty: the command's default
     std::string command;        // identify, read, backup, restore, diff, scan, report, serve, help, version
     std::vector<std::string> arguments;
@@ -63,4 +64,5 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& options,
 // "1,3,5-9": each address 1-247 once, in the order given.
 bool ParseAddressList(const std::string& text, std::vector<int>& addresses, std::string& error);
 
-extern const char* const kUsage;
+// What --help prints: every option of the one table, by heading, and the commands.
+std::string UsageText();
