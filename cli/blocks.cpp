@@ -1,21 +1,24 @@
 #include "blocks.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <cmath>
 
 #include "platform/system.h"
 
 namespace {
 
-std::string jsonString(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') out += '\\';
-        if (static_cast<unsigned char>(c) < 0x20)
-            out += strfmt("\\u%04x", c);
-        else
-            out += c;
-    }
-    return out + "\"";
+QString q(const std::string& text) { return QString::fromStdString(text); }
+
+// A value as JSON: a float as the decimal the analyser sent (its shortest exact form, 227.88582,
+// which the double nearest to it writes again), an integer as itself, a text as a string, and
+// null for a number that is none.
+QJsonValue jsonValue(const NamedValue& v) {
+    if (v.info->kind == ValueKind::Text) return q(v.text);
+    if (!IsFinite(v)) return QJsonValue();
+    if (IsInteger(v.info->kind)) return static_cast<qint64>(v.integer);
+    return std::stod(ShortestFloat(v.number));
 }
 
 // Text output ranges into kilo and mega the values the panels range.
@@ -49,20 +52,14 @@ std::string BlockPrinter::print(const std::string& time, int address, const std:
         headerDone_ = true;
         out += CsvRow(time, address, values);
         break;
-    case Format::Json:
-        out = "{\"time\":" + jsonString(time) + ",\"address\":" + std::to_string(address) +
-              ",\"block\":" + jsonString(block) + ",\"values\":[";
-        for (size_t i = 0; i < values.size(); ++i) {
-            const NamedValue& v = values[i];
-            out += std::string(i ? "," : "") + "{\"name\":" + jsonString(v.name()) +
-                   ",\"unit\":" + jsonString(v.info->unit) + ",\"value\":" +
-                   (v.info->kind == ValueKind::Text ? jsonString(v.text)
-                    : IsFinite(v)                    ? ExactText(v)
-                                                     : "null") +
-                   "}";
-        }
-        out += "]}\n";
+    case Format::Json: {
+        QJsonArray array;
+        for (const NamedValue& v : values)
+            array.append(QJsonObject{{"name", q(v.name())}, {"unit", v.info->unit}, {"value", jsonValue(v)}});
+        const QJsonObject line{{"time", q(time)}, {"address", address}, {"block", q(block)}, {"values", array}};
+        out = QJsonDocument(line).toJson(QJsonDocument::Compact).toStdString() + "\n";
         break;
+    }
     }
     return out;
 }

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "options.h"
-#include "serve/mqtt_tls.h"
+#include "serve/mqtt/mqtt_tls.h"
 #include "serve/http/web_config.h"
 
 // Under a service manager that hands over credentials ($CREDENTIALS_DIRECTORY), a relative name of

@@ -17,10 +17,10 @@
 #include "serve/http/exposition.h"
 #include "serve/http/process_metrics.h"
 #include "lang/label_table.h"
-#include "serve/ha_discovery.h"
+#include "serve/mqtt/ha_discovery.h"
 #include "serve/secrets.h"
-#include "serve/mqtt_feed.h"
-#include "serve/names.h"
+#include "serve/mqtt/mqtt_feed.h"
+#include "serve/mqtt/names.h"
 #include "serve/notices.h"
 #include "stop_signals.h"
 

@@ -139,7 +139,7 @@ class Mqtt(ServeCase):
         self.assertIn(f"connected to the MQTT broker at 127.0.0.1:{port}", err)
         ok, err = publishes("bad", "wrong")
         self.assertFalse(ok)
-        self.assertIn(f"MQTT broker 127.0.0.1:{port} refused: ", err)
+        self.assertIn(f"MQTT broker 127.0.0.1:{port} refused the connection: ", err)
         self.assertNotIn("wrong", err, "the password is never said")
 
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "serve/analyser_poll.h"
-#include "serve/mqtt_publisher.h"
+#include "serve/mqtt/mqtt_publisher.h"
 
 class MqttFeed {
   public:

@@ -1,4 +1,4 @@
-#include "serve/ha_discovery.h"
+#include "serve/mqtt/ha_discovery.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -8,7 +8,7 @@
 
 #include "device/value_words.h"
 #include "platform/system.h"
-#include "serve/names.h"
+#include "serve/mqtt/names.h"
 
 namespace {
 

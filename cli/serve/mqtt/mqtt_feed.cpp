@@ -1,8 +1,8 @@
-#include "serve/mqtt_feed.h"
+#include "serve/mqtt/mqtt_feed.h"
 
 #include "blocks.h"
 #include "platform/system.h"
-#include "serve/names.h"
+#include "serve/mqtt/names.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 
 #include "lang/label_table.h"
 #include "serve/analyser_poll.h"
-#include "serve/mqtt_publisher.h"
+#include "serve/mqtt/mqtt_publisher.h"
 
 struct HaSettings {
     std::string haPrefix; // Home Assistant's discovery prefix: homeassistant

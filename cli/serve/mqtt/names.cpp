@@ -1,4 +1,4 @@
-#include "serve/names.h"
+#include "serve/mqtt/names.h"
 
 #include <cstdio>
 

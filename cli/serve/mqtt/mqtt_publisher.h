@@ -51,9 +51,9 @@ class MqttPublisher {
         std::string payload;
         bool retain;
     };
-    static void onConnect(mosquitto* m, void* self, int rc);
+    static void onConnect(mosquitto* m, void* self, int rc, int flags, const struct mqtt5__property* properties);
     static void onDisconnect(mosquitto* m, void* self, int rc);
-    static void onPublish(mosquitto* m, void* self, int messageId);
+    static void onPublish(mosquitto* m, void* self, int messageId, int reason, const struct mqtt5__property* properties);
     static void onMessage(mosquitto* m, void* self, const struct mosquitto_message* message);
     // The background thread: connect, run the connection while it lasts, wait, again.
     void run();
@@ -72,4 +72,9 @@ class MqttPublisher {
     int inFlight_ = 0;       // published and not yet acknowledged by the broker
     std::map<std::string, Pending> waiting_; // the newest message of each topic, while disconnected
     std::unique_ptr<RepeatedNotice> refused_; // messages the client or broker could not take
+    std::unique_ptr<RepeatedNotice> connectionNotice_; // connections that failed, by the same rule
+    std::map<int, std::string> topics_; // the topic of each message in flight, by its id
+    std::map<int, int> acknowledged_;   // a reason that came before its message's topic was noted
+    bool v5_ = true;                    // MQTT 5, until the broker says it speaks 3.1.1 only
+    bool refusedNow_ = false;           // the broker refused the connection under way
 };

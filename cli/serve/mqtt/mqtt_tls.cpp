@@ -1,4 +1,4 @@
-#include "serve/mqtt_tls.h"
+#include "serve/mqtt/mqtt_tls.h"
 
 #include <arpa/inet.h>
 #include <openssl/err.h>
