@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstring>
 
-#include "platform/system.h"
 
 namespace {
 
@@ -56,10 +55,10 @@ BasicAuth::Verdict BasicAuth::check(const std::string& user, const std::string& 
     const unsigned long ticket = nextTicket_++;
     turn_.wait(lock, [&] { return serving_ == ticket; });
     lock.unlock();
-    const double started = Timer();
+    const auto started = std::chrono::steady_clock::now();
     const bool matches = bcryptMatches(password, hash) && known != users_.end();
     lock.lock();
-    secondsPerCheck_ = Timer() - started;
+    secondsPerCheck_ = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     ++serving_;
     turn_.notify_all();
     if (!matches) return Verdict::Refused;

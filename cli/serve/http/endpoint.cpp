@@ -11,13 +11,13 @@
 #include <zlib.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <list>
 #include <mutex>
 #include <thread>
 #include <vector>
 
-#include "platform/system.h"
 #include "serve/http/basic_auth.h"
 #include "serve/http/tls_files.h"
 
@@ -39,6 +39,10 @@ const char kLandingPage[] =
 const char kPlainToTls[] =
     "HTTP/1.0 400 Bad Request\r\nContent-Type: text/plain; charset=utf-8\r\nConnection: close\r\n\r\n"
     "Client sent an HTTP request to an HTTPS server.\n";
+
+double secondsNow() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
 
 std::string lower(std::string text) {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -371,7 +375,7 @@ void MetricsEndpoint::Impl::acceptLoop() {
                 (void)!::send(w.fd, kPlainToTls, sizeof kPlainToTls - 1, MSG_DONTWAIT | MSG_NOSIGNAL);
                 ::shutdown(w.fd, SHUT_WR);
                 ::close(w.fd);
-            } else if ((readable && got == 0) || Timer() - w.since > kFirstByteSeconds) {
+            } else if ((readable && got == 0) || secondsNow() - w.since > kFirstByteSeconds) {
                 ::close(w.fd); // gone, or silent for too long
             } else {
                 still.push_back(w);
@@ -384,7 +388,7 @@ void MetricsEndpoint::Impl::acceptLoop() {
             const int fd = ::accept4(fds[i].fd, reinterpret_cast<sockaddr*>(&from), &size, SOCK_CLOEXEC);
             if (fd < 0) continue;
             if (current->web.tls)
-                still.push_back({fd, Timer()});
+                still.push_back({fd, secondsNow()});
             else
                 MHD_add_connection(current->daemon, fd, reinterpret_cast<sockaddr*>(&from), size);
         }
@@ -454,6 +458,18 @@ bool MetricsEndpoint::start(const std::string& host, int port, Render render, co
     }
     i.acceptor = std::thread([&i] { i.acceptLoop(); });
     return true;
+}
+
+void MetricsEndpoint::take(int fd) {
+    std::shared_ptr<Door> current;
+    {
+        std::lock_guard lock(impl_->mutex);
+        current = impl_->door;
+    }
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    MHD_add_connection(current->daemon, fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
 }
 
 bool MetricsEndpoint::reconfigure(const WebConfig& web, std::string& why) {

@@ -35,6 +35,9 @@ class MetricsEndpoint {
     // reason, the old settings kept, when one of its files cannot be used.
     bool reconfigure(const WebConfig& web, std::string& why);
     void stop();
+    // A connection made elsewhere, served as if it had been accepted (plain HTTP): the fuzz target
+    // hands over one end of a socket pair.
+    void take(int fd);
 
     struct Impl; // the source's own
 
