@@ -4,7 +4,8 @@
 //    before a request, and the CPU of a polling view (link_bench.cpp);
 // 2. what misbehaving peers and large inputs cost, and the simulator's memory (robustness.cpp);
 // 3. rq55ctl as a whole process: a scan of silent addresses, and a read beside mbpoll
-//    (cli_bench.cpp); serve's cost and its rounds (serve_bench.cpp);
+//    (cli_bench.cpp); serve's cost and its rounds (serve_bench.cpp), its endpoint beside Prometheus'
+//    node exporter (endpoint_bench.cpp);
 // 4. the trend chart's refresh, and the network view's memory over many refreshes (trend_bench.cpp).
 // Every figure is the median of its repetitions, with the least and the greatest in brackets.
 #include <cstdlib>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "bench/cli_bench.h"
+#include "bench/endpoint_bench.h"
 #include "bench/link_bench.h"
 #include "bench/robustness.h"
 #include "bench/serve_bench.h"
@@ -41,6 +43,7 @@ int main(int argc, char** argv) {
         {"startup", MeasureCliStartUp},
         {"serve", MeasureServeCost},
         {"rounds", MeasureServeRounds},
+        {"endpoint", MeasureEndpoint},
         {"trend", MeasureTrendRefresh},
         {"soak", [&] { return MeasureTrendSoakInChild(argv[0]); }},
     };
