@@ -1,14 +1,12 @@
 #include "serve/http/endpoint.h"
 
 #include <fcntl.h>
-#include <gnutls/gnutls.h>
 #include <microhttpd.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include <atomic>
 #include <chrono>
@@ -19,6 +17,7 @@
 #include <vector>
 
 #include "serve/http/basic_auth.h"
+#include "serve/http/request_headers.h"
 #include "serve/http/tls_files.h"
 
 namespace {
@@ -42,63 +41,6 @@ const char kPlainToTls[] =
 
 double secondsNow() {
     return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-std::string lower(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return text;
-}
-
-// Whether a header's comma-separated list of values names `token` with a weight above 0
-// ("gzip, deflate", "gzip;q=0.5").
-bool listsToken(const char* value, const std::string& token) {
-    if (!value) return false;
-    const std::string all = lower(value);
-    for (size_t from = 0; from < all.size();) {
-        const size_t comma = std::min(all.find(',', from), all.size());
-        std::string item = all.substr(from, comma - from);
-        from = comma + 1;
-        const size_t semicolon = item.find(';');
-        const std::string weight = semicolon == std::string::npos ? "" : item.substr(semicolon + 1);
-        item = item.substr(0, semicolon);
-        item.erase(0, item.find_first_not_of(" \t"));
-        item.erase(item.find_last_not_of(" \t") + 1);
-        if (item != token) continue;
-        const size_t q = weight.find("q=");
-        return q == std::string::npos || std::strtod(weight.c_str() + q + 2, nullptr) > 0;
-    }
-    return false;
-}
-
-// The body in gzip's format, at the level that suits a text of numbers sent every few seconds.
-bool gzipped(const std::string& in, std::string& out) {
-    z_stream z{};
-    if (deflateInit2(&z, 1, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK) return false;
-    out.resize(deflateBound(&z, static_cast<uLong>(in.size())) + 32);
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
-    z.avail_in = static_cast<uInt>(in.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = static_cast<uInt>(out.size());
-    const bool done = deflate(&z, Z_FINISH) == Z_STREAM_END;
-    out.resize(z.total_out);
-    deflateEnd(&z);
-    return done;
-}
-
-int headerCount(MHD_Connection* c, const char* name) {
-    struct Count {
-        const char* name;
-        int n;
-    } count{name, 0};
-    MHD_get_connection_values(
-        c, MHD_HEADER_KIND,
-        [](void* cls, MHD_ValueKind, const char* key, const char*) -> MHD_Result {
-            auto* cnt = static_cast<Count*>(cls);
-            if (strcasecmp(key, cnt->name) == 0) ++cnt->n;
-            return MHD_YES;
-        },
-        &count);
-    return count.n;
 }
 
 } // namespace
@@ -176,46 +118,9 @@ MHD_Result text(MHD_Connection* c, const Door& door, unsigned status, const std:
     return queue(c, door, status, r);
 }
 
-// A client that the web configuration asks a certificate of has shown one its authority signed.
-bool certifiedClient(MHD_Connection* c) {
-    const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_GNUTLS_SESSION);
-    if (!info || !info->tls_session) return false;
-    auto session = static_cast<gnutls_session_t>(info->tls_session);
-    unsigned status = 0;
-    return gnutls_certificate_verify_peers2(session, &status) == GNUTLS_E_SUCCESS && status == 0;
-}
-
-// Whether a header's name holds a blank (a space before its colon): a name a proxy in front may read
-// otherwise than this server does.
-bool blankInAName(MHD_Connection* c) {
-    bool blank = false;
-    MHD_get_connection_values(
-        c, MHD_HEADER_KIND,
-        [](void* cls, MHD_ValueKind, const char* key, const char*) -> MHD_Result {
-            if (std::strpbrk(key, " \t")) *static_cast<bool*>(cls) = true;
-            return MHD_YES;
-        },
-        &blank);
-    return blank;
-}
-
 // A request is looked at twice: once its headers are in, where what is refused is refused (and the
 // connection then closed), and once it is whole, where it is answered (and the connection kept).
 int gWaiting, gAnswered;
-
-MHD_Result refusal(MHD_Connection* c, const Door& door, const char* version, const char* method) {
-    // What libmicrohttpd lets through and HTTP does not: two lengths (which one would a proxy
-    // believe?), a blank in a header's name, no Host in HTTP/1.1, a request body.
-    if (headerCount(c, MHD_HTTP_HEADER_CONTENT_LENGTH) > 1 || blankInAName(c) ||
-        (std::strcmp(version, MHD_HTTP_VERSION_1_1) == 0 && headerCount(c, MHD_HTTP_HEADER_HOST) != 1))
-        return text(c, door, MHD_HTTP_BAD_REQUEST, "Bad Request\n");
-    if (std::strcmp(method, MHD_HTTP_METHOD_HEAD) != 0 && std::strcmp(method, MHD_HTTP_METHOD_GET) != 0)
-        return text(c, door, MHD_HTTP_METHOD_NOT_ALLOWED, "Method Not Allowed\n");
-    const char* length = MHD_lookup_connection_value(c, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH);
-    if ((length && std::strcmp(length, "0") != 0) || headerCount(c, MHD_HTTP_HEADER_TRANSFER_ENCODING) > 0)
-        return text(c, door, MHD_HTTP_CONTENT_TOO_LARGE, "Content Too Large\n");
-    return MHD_NO;
-}
 
 MHD_Result answer(void* cls, MHD_Connection* c, const char* url, const char* method, const char* version,
                   const char*, size_t* uploadSize, void** state) {
@@ -226,8 +131,10 @@ MHD_Result answer(void* cls, MHD_Connection* c, const char* url, const char* met
                                "/metrics: a client without a certificate of the clients' authority was refused");
             return MHD_NO; // closed without an answer, as a failed handshake would be
         }
-        const MHD_Result refused = refusal(c, door, version, method);
-        *state = refused == MHD_YES ? &gAnswered : &gWaiting;
+        const char* words = nullptr;
+        const unsigned status = Refusal(c, version, method, words);
+        if (status) text(c, door, status, words);
+        *state = status ? &gAnswered : &gWaiting;
         return MHD_YES;
     }
     if (*uploadSize != 0 || *state == &gAnswered) { // a body, dropped
