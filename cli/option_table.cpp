@@ -212,6 +212,8 @@ const OptionRow kOptions[] = {
      seconds<&CliOptions::maxAge, 0, 345600>, true},
     {"--instance", "NAME", "serve", "the name this serve goes by (this host and the link)",
      text<&CliOptions::instance>, true},
+    {"--state-dir", "DIR", "serve", "remember there the meter at each address, across restarts",
+     text<&CliOptions::stateDir>, true},
     {"--metrics", "[HOST:]PORT", "serve", "GET /metrics for Prometheus (host 127.0.0.1 unless given)", place, true},
     {"--web-config", "FILE", "serve", "TLS and passwords for /metrics (Prometheus' exporter format)",
      text<&CliOptions::webConfig>, true},

@@ -143,7 +143,7 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::
     if (o.format != Format::ByName && reportFormat != (o.command == "report"))
         return fail(error, o.command == "report" ? "--format of report: pdf or html" : "--format pdf and html are for report only");
     if (serveOption && o.command != "serve")
-        return fail(error, "--interval, --blocks, --max-age, --instance, --metrics, --web-config, --mqtt and --ha options "
+        return fail(error, "--interval, --blocks, --max-age, --instance, --state-dir, --metrics, --web-config, --mqtt and --ha options "
                            "are for serve only");
     if (!o.title.empty() && o.command != "report") return fail(error, "--title is for report only");
     if (!o.mqtt.host.empty() && o.mqtt.port == 0) o.mqtt.port = o.mqttTls ? kMqttTlsPort : kMqttPort;

@@ -54,6 +54,7 @@ struct CliOptions {
     bool haDiscovery = false;              // Home Assistant's MQTT discovery
     std::string haPrefix = "homeassistant"; // its discovery prefix
     std::string instance; // the name this serve goes by; "" makes one of the host and the link
+    std::string stateDir; // where serve remembers the meters it announced; "": nowhere
     double maxAge = 0;    // seconds a value may be old and still exported; 0: 3 intervals and a reply wait
 };
 

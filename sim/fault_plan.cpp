@@ -15,6 +15,10 @@ std::vector<FaultRule> FaultPlan::take(int function, int start) {
     for (FaultRule& rule : rules_) {
         if (rule.function >= 0 && rule.function != function) continue;
         if (rule.start >= 0 && rule.start != start) continue;
+        if (rule.skip > 0) {
+            --rule.skip;
+            continue;
+        }
         matched.push_back(rule);
         if (rule.times > 0) --rule.times;
     }
@@ -40,6 +44,7 @@ const std::map<std::string, KindInfo>& kinds() {
         {"address", {K::OtherAddress, {"id"}, {"id"}}},
         {"exception", {K::Exception, {"code"}, {}}},
         {"count", {K::ByteCount, {"bytes"}, {"bytes"}}},
+        {"zero", {K::Zero, {}, {}}},
         {"split", {K::Split, {"sizes", "ms"}, {"sizes"}}},
         {"close", {K::Close, {}, {}}},
         {"restart", {K::Restart, {"ms"}, {"ms"}}},
@@ -65,7 +70,7 @@ bool parseFaultRule(const std::string& text, FaultRule* rule, std::string* error
     auto found = kinds().find(name);
     if (found == kinds().end())
         return fail(error, "unknown fault kind '" + name +
-                               "' (silence, late, cut, badcrc, address, exception, count, split, close, restart)");
+                               "' (silence, late, cut, badcrc, address, exception, count, zero, split, close, restart)");
     const KindInfo& info = found->second;
     FaultRule result;
     result.kind = info.kind;
@@ -81,7 +86,7 @@ bool parseFaultRule(const std::string& text, FaultRule* rule, std::string* error
         if (equals == std::string::npos)
             return fail(error, "'" + item + "' in fault '" + text + "' is not KEY=VALUE");
         std::string key = item.substr(0, equals), value = item.substr(equals + 1);
-        bool known = key == "fn" || key == "start" || key == "times" ||
+        bool known = key == "fn" || key == "start" || key == "times" || key == "skip" ||
                      std::find(info.keys.begin(), info.keys.end(), key) != info.keys.end();
         if (!known) return fail(error, "fault '" + name + "' takes no '" + key + "'");
         seen.push_back(key);
@@ -90,6 +95,8 @@ bool parseFaultRule(const std::string& text, FaultRule* rule, std::string* error
             ok = parseNumber(value, 1, 127, &result.function);
         } else if (key == "start") {
             ok = parseNumber(value, 0, 65535, &result.start);
+        } else if (key == "skip") {
+            ok = parseNumber(value, 1, 1000000, &result.skip);
         } else if (key == "times") {
             ok = parseNumber(value, 1, 1000000, &result.times);
         } else if (key == "ms") {

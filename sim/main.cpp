@@ -85,8 +85,8 @@ precision, high word first):
   Any other register answers exception 2, a bad register count exception 3, any other function
   exception 1. Requests to other addresses get no answer; broadcast writes are carried out.
 
-Faults: RULE is KIND or KIND:KEY=VALUE,... where fn=F, start=R and times=N choose the requests
-(function F, first register R, the next N of them; by default every request):
+Faults: RULE is KIND or KIND:KEY=VALUE,... where fn=F, start=R, skip=S and times=N choose the
+requests (function F, first register R, after S of them the next N; by default every request):
   silence                    no reply
   late:ms=N                  reply N ms late
   cut:keep=N                 send only the first N bytes of the reply frame
@@ -95,6 +95,7 @@ Faults: RULE is KIND or KIND:KEY=VALUE,... where fn=F, start=R and times=N choos
   exception:code=N           exception reply with code N (4 by default); the request is not
                              carried out
   count:bytes=N              a read reply carrying N data bytes, with a valid CRC
+  zero                       a read reply whose values are all zero, as a meter that glitches
   split:sizes=A+B...,ms=N    send the reply in pieces of A, B, ... bytes, N ms apart (20 by
                              default)
   close                      close the connection instead of replying (TCP)

@@ -30,6 +30,7 @@ struct FaultRule {
         OtherAddress, // answer from address `address` (CRC made to match)
         Exception,    // exception reply with exceptionCode
         ByteCount,    // a well-formed reply carrying byteCount data bytes instead of 2 x count
+        Zero,         // a well-formed read reply whose data are all zero (a meter that glitches)
         Split,        // send the reply in pieces of the given sizes, pauseMs apart
         Close,        // close the connection instead of replying (TCP; on a serial line, silence)
         Replace,      // send `bytes` as they are (header or CRC included) in the reply's place
@@ -40,6 +41,7 @@ struct FaultRule {
     int function = -1; // match: function code, -1 any
     int start = -1;    // match: first register of the request, -1 any
     int times = -1;    // number of matching requests affected, -1 every one
+    int skip = 0;      // matching requests let through before the first one affected
     int delayMs = 0;
     int keepBytes = 0;
     int address = 0;

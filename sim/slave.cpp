@@ -234,6 +234,7 @@ Exchange Slave::handle(const Bytes& pdu, Framing framing, uint16_t transactionId
             reply->push_back(static_cast<uint8_t>(rule.byteCount));
             reply->insert(reply->end(), data.begin(), data.end());
         }
+        if (rule.kind == FaultRule::Kind::Zero && (*reply)[1] == 3) std::fill(reply->begin() + 3, reply->end(), 0);
         if (rule.kind == FaultRule::Kind::OtherAddress) (*reply)[0] = static_cast<uint8_t>(rule.address);
     }
 

@@ -174,6 +174,9 @@ class Endpoint(ServeCase):
         self.assertGreater(len(refused), 8)
         self.assertEqual(set(refused) - {b"401", b"429"}, set())
         self.assertTrue(self.server.said("/metrics: a scrape as prom with a wrong password was refused"))
+        # Each kind of refusal said once, not once a try however the refusals alternate.
+        said = [line for line in self.server.err.lines if line.startswith("rq55ctl: /metrics: ")]
+        self.assertLessEqual(len(said), 2, said)
 
 
 if __name__ == "__main__":

@@ -122,7 +122,12 @@ class Mqtt(ServeCase):
         # The broker started as root reads its files as its own user.
         os.chmod(self.scratch.name, 0o755)
         os.chmod(passwords, 0o644)
-        self.broker(port, f"allow_anonymous false\npassword_file {passwords}\n")
+        # Its ACL lets the user publish under good/ and bad/ only.
+        acl = os.path.join(self.scratch.name, "acl")
+        with open(acl, "w") as f:
+            f.write("user meter\ntopic readwrite good/#\ntopic readwrite bad/#\n")
+        os.chmod(acl, 0o644)
+        self.broker(port, f"allow_anonymous false\npassword_file {passwords}\nacl_file {acl}\n")
         sim, sim_port = self.simulator()
 
         def publishes(prefix, password):
@@ -141,6 +146,14 @@ class Mqtt(ServeCase):
         self.assertFalse(ok)
         self.assertIn(f"MQTT broker 127.0.0.1:{port} refused the connection: ", err)
         self.assertNotIn("wrong", err, "the password is never said")
+        # No user at all: the refusal names the options that give one.
+        anonymous = self.serve(sim_port, "--mqtt", f"127.0.0.1:{port}")
+        self.assertTrue(anonymous.said("(it asks for a user: --mqtt-user USER and --mqtt-password-file FILE)", 10))
+        # Topics the ACL denies: each refusal said in the broker's words, not dropped in silence.
+        ok, err = publishes("denied", "s3cret pass")
+        self.assertFalse(ok)
+        self.assertIn("MQTT: the broker refused denied/", err)
+        self.assertIn("Not authorized", err)
 
 
 class HomeAssistant(ServeCase):
@@ -208,6 +221,34 @@ class HomeAssistant(ServeCase):
         self.serve(sim_port, "--mqtt", f"127.0.0.1:{port}", "--instance", "ha")
         self.assertTrue(until(lambda: self.retained(port, "rq55/AB1234/up") == "true", 30, 0.2))
         self.assertEqual(len(announced), 1, "only the retained message, as it was")
+
+    def test_a_crash_and_a_restart_with_one_meter_gone_and_one_swapped(self):
+        port = free_port()
+        self.broker(port)
+        state = os.path.join(self.scratch.name, "state")
+        os.mkdir(state)
+        sim, sim_port = self.simulator("--address", "1,2")
+        args = ("--address", "1,2", "--mqtt", f"127.0.0.1:{port}", "--ha-discovery", "--instance", "ha",
+                "--state-dir", state)
+        serve = self.serve(sim_port, *args)
+        device = lambda serial: self.retained(port, f"homeassistant/device/rq55_{serial}/config")
+        self.assertTrue(until(lambda: self.retained(port, "rq55/AB1202/up") == "true" and device("AB1234"), 30))
+        serve.kill()  # as an out-of-memory kill: nothing said on the way out
+        sim.kill()
+        sim.communicate()
+        # Meanwhile the meter at 2 is gone and the one at 1 replaced.
+        self.simulator("--serial", "BB2222", port=sim_port)
+        got = self.messages(port, "rq55/#")
+        serve = self.serve(sim_port, *args)
+        self.assertTrue(until(lambda: self.retained(port, "rq55/BB2222/up") == "true", 30))
+        self.assertTrue(serve.said("address 1: serial number AB1234 is now BB2222"))
+        self.assertEqual([self.retained(port, f"rq55/{s}/up") for s in ("AB1202", "AB1234")], ["false", "false"])
+        self.assertTrue(device("BB2222") and device("AB1202"), "a meter gone silent stays, unavailable")
+        self.assertIsNone(device("AB1234"), "the replaced meter's device removed")
+        # Neither old meter was said up at any moment once serve was online again.
+        online = next(i for i, m in enumerate(got) if m == ("rq55/serve/ha/online", "true") and i > 0)
+        self.assertNotIn(("rq55/AB1202/up", "true"), got[online:])
+        self.assertLess(got.index(("rq55/AB1202/up", "false")), online)
 
 
 if __name__ == "__main__":

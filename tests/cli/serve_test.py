@@ -10,6 +10,7 @@ import signal
 import socket
 import struct
 import subprocess
+import time
 
 from serve_support import (RQ55CTL, SOURCE, Lines, ServeCase, free_port, get, main, samples, tool, until)
 
@@ -97,7 +98,8 @@ class Exposition(ServeCase):
             if family not in ("rq55_up", "rq55_read_failures_total", "rq55_poll_duration_seconds",
                               "rq55_last_poll_timestamp_seconds", "rq55_round_duration_seconds"):
                 self.assertNotIn("9", {labels.get("address") for labels, _ in rows}, f"{family}: a silent analyser")
-        self.assertEqual(samples(text, "rq55_up"), [({"address": "1"}, 1.0), ({"address": "9"}, 0.0)])
+        # Address 9 never answered: no analyser went down there.
+        self.assertEqual(samples(text, "rq55_up"), [({"address": "1"}, 1.0)])
         self.assertEqual(len(samples(text, "rq55_read_failures_total")), 12, "every reason from 0, for each")
         v1 = [value for labels, value in samples(text, "rq55_phase_voltage_volts") if labels["phase"] == "L1"]
         self.assertEqual([float32(v) for v in v1], [float32(network_of(sim_port)["V1"])])
@@ -140,11 +142,39 @@ class Field(ServeCase):
         v1 = [v for l, v in samples(self.scrape(), "rq55_phase_voltage_volts") if l["phase"] == "L1"]
         self.assertEqual([float32(v) for v in v1], [float32(network_of(sim_port)["V1"])])
 
-    def test_the_first_round_asks_every_address_however_long_it_takes(self):
-        sim, sim_port = self.simulator("--address", ",".join(map(str, range(1, 11))))
-        self.watch(sim_port, "--address", "1-10", "--interval", "0.2", "--pause", "150")  # a poll takes 0.6 s
-        text = until(lambda: next((t for t in [self.scrape()] if "rq55_round_duration_seconds " in t), None), 30)
-        self.assertEqual(len(samples(text, "rq55_last_poll_timestamp_seconds")), 10, text)
+    def test_an_answering_analyser_is_up_from_its_first_poll_while_silent_addresses_are_asked(self):
+        sim, sim_port = self.simulator("--address", "5")
+        serve = self.watch(sim_port, "--address", "1-30", "--timeout", "300", "--interval", "1")
+        ups, started = [], time.monotonic()
+        while time.monotonic() - started < 12:
+            ups.append(samples(self.scrape(), "rq55_up"))
+            time.sleep(0.2)
+        seen = [s for s in ups if s]
+        self.assertGreater(len(seen), 40, ups)
+        self.assertTrue(all(s == [({"address": "5"}, 1.0)] for s in seen), ups)
+        # Every address asked once by now, none of them counted against address 5.
+        failures = samples(self.scrape(), "rq55_read_failures_total")
+        self.assertEqual({l["address"] for l, v in failures if l["reason"] == "no_reply" and v > 0},
+                         {str(a) for a in range(1, 31) if a != 5})
+
+    def test_a_counter_that_reads_lower_once_is_never_exported_lower(self):
+        # The energy block's fourth read comes back all zero, the next right again.
+        sim, sim_port = self.simulator("--fault", "zero:fn=3,start=66,skip=3,times=1")
+        broker = free_port()
+        self.broker(broker)
+        got = self.messages(broker, "rq55/AB1234/energy")
+        serve = self.watch(sim_port, "--interval", "0.5", "--blocks", "energy", "--mqtt", f"127.0.0.1:{broker}")
+        readings = []
+        self.assertTrue(until(lambda: readings.append(samples(self.scrape(), "rq55_active_energy_imported_joules_total"))
+                              or any("the drop was not exported" in line for line in serve.err.lines), 30))
+        values = [v for r in readings for _, v in r]
+        self.assertTrue(values and 0 not in values and values == sorted(values), readings)
+        # Over MQTT the withheld reading is null, once, never 0 nor the reading before repeated.
+        self.assertTrue(until(lambda: len(got) >= 6, 10))
+        published = [next(v["value"] for v in json.loads(p)["values"] if v["name"] == "active_imported")
+                     for _, p in got]
+        self.assertEqual(published.count(None), 1, published)
+        self.assertNotIn(0, published)
 
     def test_an_analyser_that_stops_answering_is_down_at_its_next_poll(self):
         sim, sim_port = self.simulator()

@@ -11,6 +11,7 @@ import shutil
 import signal
 import subprocess
 import tempfile
+import time
 import urllib.parse
 import warnings
 
@@ -197,6 +198,21 @@ class Tls(ServeCase):
             serve.wait(30)
         self.assertEqual(self.retained(strict, "rq55/AB1234/up", ("--cafile", self.cert("ca.crt"), *(
             "--cert", self.cert("client.crt"), "--key", self.cert("client.key")))), "false", "a clean stop, over TLS")
+
+        # Nobody listens yet: the refusal in words, no core spun meanwhile, and a broker that comes up
+        # is reached within the wait in force.
+        later = free_port()
+        serve = self.serve(sim_port, "--mqtt", f"mqtts://127.0.0.1:{later}", *ca)
+        self.assertTrue(serve.said(f"MQTT broker 127.0.0.1:{later}: Connection refused; trying again in 1 s", 15))
+        cpu = lambda: sum(map(int, open(f"/proc/{serve.pid}/stat").read().rsplit(")", 1)[1].split()[11:13]))
+        before = cpu()
+        time.sleep(5)
+        self.assertLess((cpu() - before) / os.sysconf("SC_CLK_TCK"), 0.25, "more than 5 % of a core")
+        self.broker(later, f"allow_anonymous true\ncafile {self.cert('ca.crt')}\ncertfile {self.cert('server.crt')}\n"
+                           f"keyfile {self.cert('server.key')}\n")
+        self.assertTrue(serve.said("connected to the MQTT broker", 10), serve.err.lines)
+        serve.send_signal(signal.SIGTERM)
+        serve.wait(30)
 
         # A password file others may read is refused; one of the service alone is taken.
         secret = os.path.join(self.scratch.name, "password")

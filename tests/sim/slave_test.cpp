@@ -116,6 +116,7 @@ TEST_F(SimSlave, FaultPlanSpoilsChosenReplies) {
         {{.kind = K::OtherAddress, .address = 7}, "0:07030400010400cf33"},
         {{.kind = K::Exception, .exceptionCode = 6}, "0:018306c132"},
         {{.kind = K::ByteCount, .byteCount = 6}, "0:0103060001040000001d85"},
+        {{.kind = K::Zero}, "0:01030400000000fa33"},
         {{.kind = K::Split, .segments = {3, 4}, .pauseMs = 50}, "0:010304 50:00010400 100:a933"},
     };
     for (const auto& [rule, expected] : cases) {
@@ -126,11 +127,12 @@ TEST_F(SimSlave, FaultPlanSpoilsChosenReplies) {
             pieces.append(pieces.empty() ? "" : " ").append(std::to_string(t.atMs)).append(":").append(Hex(t.bytes));
         EXPECT_EQ(pieces, expected);
     }
-    // A rule applies to the requests it names, as many times as it says.
+    // A rule applies to the requests it names, after those it lets through, as many times as it says.
     faults.clear();
-    faults.add({.kind = K::Silence, .function = 3, .start = 66, .times = 2});
+    faults.add({.kind = K::Silence, .function = 3, .start = 66, .times = 2, .skip = 1});
     EXPECT_FALSE(rtu(readPdu(1, 6, 2)).empty());
     EXPECT_FALSE(rtu(writePdu(1, 810, {1})).empty());
+    EXPECT_FALSE(rtu(readPdu(1, 66, 2)).empty());
     EXPECT_TRUE(rtu(readPdu(1, 66, 2)).empty());
     EXPECT_TRUE(rtu(readPdu(1, 66, 2)).empty());
     EXPECT_FALSE(rtu(readPdu(1, 66, 2)).empty());
@@ -139,7 +141,7 @@ TEST_F(SimSlave, FaultPlanSpoilsChosenReplies) {
 TEST(SimFaultRuleText, ParsesTheCommandLineFormAndRejectsNonsense) {
     FaultRule rule;
     for (const char* text :
-         {"late:ms=3000", "cut:keep=2", "badcrc", "address:id=7", "exception:code=2", "count:bytes=10"})
+         {"late:ms=3000", "cut:keep=2", "badcrc", "address:id=7", "exception:code=2", "count:bytes=10", "zero:skip=3"})
         EXPECT_TRUE(sim::parseFaultRule(text, &rule, nullptr)) << text;
     for (const char* text :
          {"late", "cut:keep=x", "silence:keep=2", "split:sizes=3++4", "noise", "silence:times=0"}) {

@@ -105,7 +105,8 @@ void addBlock(Families& families, const std::string& block, const AnalyserPoll* 
             if (row.family) familyOf(families, row);
     if (!poll) return;
     for (const NamedValue& v : values)
-        if (v.info->family) familyOf(families, *v.info).samples.push_back({poll, labelsOf(v, values), exported(v)});
+        if (v.info->family && !poll->withheld.count(v.name()))
+            familyOf(families, *v.info).samples.push_back({poll, labelsOf(v, values), exported(v)});
 }
 
 } // namespace
@@ -130,7 +131,9 @@ void Exposition(std::string& out, const std::vector<AnalyserPoll>& polls, const 
     Family& failures =
         families.findOrAdd("rq55_read_failures_total", "Reads of the analyser that failed, by reason", "counter", false);
     for (const AnalyserPoll& p : polls) {
-        up.samples.push_back({&p, "", IsFresh(p, now, maxAge) ? 1.0 : 0.0});
+        // An address where no meter ever answered is no analyser that went down; nor is one
+        // remembered from an earlier run before it is asked in this one.
+        if (p.everAnswered && p.lastPoll > 0) up.samples.push_back({&p, "", IsFresh(p, now, maxAge) ? 1.0 : 0.0});
         if (p.lastSuccess > 0) success.samples.push_back({&p, "", p.lastSuccess});
         // An address not asked yet has had no poll to time.
         if (p.lastPoll > 0) polled.samples.push_back({&p, "", p.lastPoll});

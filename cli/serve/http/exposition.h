@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "serve/analyser_poll.h"
+#include "serve/poll/analyser_poll.h"
 
 // The blocks `serve` may poll, by name.
 bool IsServedBlock(const std::string& block);
@@ -16,6 +16,7 @@ bool IsServedBlock(const std::string& block);
 // Appends the exposition of these polls at `now` (seconds since 1970) to `out`: HELP and TYPE for
 // every family of the blocks served, and the values of the analysers whose last poll was whole and
 // is at most maxAge old. Any other analyser gives rq55_up 0 and no measurement, never a value it
-// had. `roundSeconds` is how long the last round took (0 before the first ended).
+// had; an address where no meter ever answered gives no rq55_up at all, and a counter withheld by
+// the guard no sample. `roundSeconds` is how long the last round took (0 before the first ended).
 void Exposition(std::string& out, const std::vector<AnalyserPoll>& polls, const std::vector<std::string>& blocks,
                 double now, double maxAge, double roundSeconds);

@@ -122,8 +122,12 @@ void HaDiscovery::polled(const AnalyserPoll& p, const std::string& previousSeria
     std::string removed, added, message;
     {
         std::lock_guard lock(mutex_);
-        if (!previousSerial.empty() && announced_.erase(DiscoveryTopic(settings_, previousSerial)))
+        // The meter that answered here before is gone: its device too, whether this serve announced
+        // it or one before it did (remembered in the state folder).
+        if (!previousSerial.empty()) {
             removed = DiscoveryTopic(settings_, previousSerial);
+            announced_.erase(removed);
+        }
         if (p.up && !p.serial.empty() && !announced_.count(DiscoveryTopic(settings_, p.serial))) {
             added = DiscoveryTopic(settings_, p.serial);
             message = announced_[added] = DiscoveryMessage(settings_, p, names_);

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "lang/label_table.h"
-#include "serve/analyser_poll.h"
+#include "serve/poll/analyser_poll.h"
 #include "serve/mqtt/mqtt_publisher.h"
 
 struct HaSettings {

@@ -1,5 +1,7 @@
 #include "serve/mqtt/mqtt_feed.h"
 
+#include <cmath>
+
 #include "blocks.h"
 #include "platform/system.h"
 #include "serve/mqtt/names.h"
@@ -30,8 +32,13 @@ void MqttFeed::polled(const AnalyserPoll& p, const std::string& previousSerial) 
     if (!previousSerial.empty()) mqtt_.publish(SerialTopic(prefix_, previousSerial) + "/up", "false", true);
     const std::string time = IsoTimeNow();
     if (p.up)
-        for (const auto& [name, values] : p.blocks)
-            mqtt_.publish(SerialTopic(prefix_, p.serial) + "/" + name, json(time, p.address, name, values), false);
+        for (const auto& [name, values] : p.blocks) {
+            // A counter withheld by the guard is null, never its previous reading again.
+            std::vector<NamedValue> shown = values;
+            for (NamedValue& v : shown)
+                if (p.withheld.count(v.name())) v.number = NAN;
+            mqtt_.publish(SerialTopic(prefix_, p.serial) + "/" + name, json(time, p.address, name, shown), false);
+        }
     setUp(p, p.up);
 }
 

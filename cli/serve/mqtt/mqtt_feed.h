@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "serve/analyser_poll.h"
+#include "serve/poll/analyser_poll.h"
 #include "serve/mqtt/mqtt_publisher.h"
 
 class MqttFeed {

@@ -210,6 +210,9 @@ void MqttPublisher::onConnect(mosquitto* m, void* self, int rc, int, const mosqu
         p->connected_ = true;
         waiting.swap(p->waiting_);
     }
+    if (!p->firstDone_)
+        for (const auto& [topic, payload] : p->settings_.beforeOnline) p->send(topic, {payload, true});
+    p->firstDone_ = true;
     p->send(p->online_, {"true", true});
     for (const auto& [topic, message] : waiting) p->send(topic, message);
     for (const std::string& topic : p->settings_.subscriptions)

@@ -39,6 +39,9 @@ class MqttPublisher {
         std::function<void(const std::string& topic, const std::string& payload)> received;
         std::function<void()> connected; // after every connection the broker took
         ssl_ctx_st* tls = nullptr;       // TLS to the broker (MakeMqttTlsContext), given over; null: none
+        // Retained messages sent at the first connection before online is said (what a serve
+        // before this one left behind, cleared).
+        std::vector<std::pair<std::string, std::string>> beforeOnline;
     };
     bool start(const Settings& settings, Say say, std::string& why);
     void publish(const std::string& topic, const std::string& payload, bool retain);
@@ -77,4 +80,5 @@ class MqttPublisher {
     std::map<int, int> acknowledged_;   // a reason that came before its message's topic was noted
     bool v5_ = true;                    // MQTT 5, until the broker says it speaks 3.1.1 only
     bool refusedNow_ = false;           // the broker refused the connection under way
+    bool firstDone_ = false;            // the first connection has been made
 };

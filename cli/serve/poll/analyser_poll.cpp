@@ -1,4 +1,4 @@
-#include "serve/analyser_poll.h"
+#include "serve/poll/analyser_poll.h"
 
 #include "device/identity.h"
 #include "device/named_blocks.h"

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,8 @@ struct AnalyserPoll {
     int modelCode = 0;      // and its model code, model text and version text
     std::string modelText, versionText;
     bool up = false;        // its last poll read every block, under that serial number
+    bool everAnswered = false; // a meter answered here once, in this run or (remembered) before it
+    std::set<std::string> withheld; // counters of its last poll held back (CounterGuard)
     double lastSuccess = 0; // seconds since 1970 of the last poll read whole; 0 never
     double lastPoll = 0;    // when its last poll ended, whole or not; 0 never
     double pollSeconds = 0; // how long that poll took
