@@ -27,15 +27,17 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // One scraper as Prometheus is one: a TLS connection kept alive, a GET with basic authentication
-// after the last answer; the time of each answer noted.
+// after the last answer; the time of each answer noted, from the connection's start for its first.
+// With `once`, a new connection for each scrape, one a second.
 void scraper(int port, const std::string& authorization, double seconds, std::vector<double>& latencies,
-             std::atomic<int>& failures) {
+             std::atomic<int>& failures, bool once = false) {
     SSL_CTX* context = SSL_CTX_new(TLS_client_method());
     SSL_CTX_set_verify(context, SSL_VERIFY_NONE, nullptr); // the server's certificate is the bench's own
     const std::string request = "GET /metrics HTTP/1.1\r\nHost: 127.0.0.1\r\nAuthorization: " + authorization +
                                 "\r\nAccept-Encoding: gzip\r\n\r\n";
     const auto end = Clock::now() + std::chrono::duration<double>(seconds);
     while (Clock::now() < end) {
+        const auto opened = Clock::now();
         const int fd = socket(AF_INET, SOCK_STREAM, 0);
         sockaddr_in to{};
         to.sin_family = AF_INET;
@@ -49,8 +51,8 @@ void scraper(int port, const std::string& authorization, double seconds, std::ve
             close(fd);
             continue;
         }
-        while (Clock::now() < end) {
-            const auto asked = Clock::now();
+        for (bool first = true; Clock::now() < end; first = false) {
+            const auto asked = first ? opened : Clock::now();
             if (SSL_write(tls, request.data(), static_cast<int>(request.size())) <= 0) break;
             std::string got;
             char buffer[65536];
@@ -69,10 +71,12 @@ void scraper(int port, const std::string& authorization, double seconds, std::ve
                 break;
             }
             latencies.push_back(std::chrono::duration<double>(Clock::now() - asked).count());
+            if (once) break;
         }
         SSL_shutdown(tls);
         SSL_free(tls);
         close(fd);
+        if (once) std::this_thread::sleep_until(opened + std::chrono::seconds(1));
     }
     SSL_CTX_free(context);
 }
@@ -89,7 +93,7 @@ Load measure(int pid, int port, const std::string& authorization, int scrapers, 
     std::atomic<int> failures = 0;
     const double cpu = ProcessCpuSeconds(pid);
     std::vector<std::thread> threads;
-    for (auto& l : latencies) threads.emplace_back(scraper, port, authorization, seconds, std::ref(l), std::ref(failures));
+    for (auto& l : latencies) threads.emplace_back(scraper, port, authorization, seconds, std::ref(l), std::ref(failures), false);
     for (std::thread& t : threads) t.join();
     std::vector<double> all;
     for (const auto& l : latencies) all.insert(all.end(), l.begin(), l.end());
@@ -166,6 +170,26 @@ bool MeasureEndpoint() {
                     load[1].scrapes, load[1].p99 * 1e3);
         if (load[0].failures || load[1].failures)
             std::printf("  (failed scrapes: serve %d, node exporter %d)\n", load[0].failures, load[1].failures);
+    }
+    // Eight clients sending a wrong password as fast as they are answered, beside one with the right
+    // password on a new connection every second, as a fresh scraper would come.
+    std::printf("\n/metrics under a flood of wrong passwords (8 clients, %g s): the right password's scrapes, "
+                "each on a new connection:\n",
+                3 * kSeconds);
+    std::printf("  | | answered | slowest | failed |\n  |---|---|---|---|\n");
+    for (const Target& target : targets) {
+        std::atomic<int> refused = 0, failures = 0;
+        std::vector<std::vector<double>> ignored(8);
+        std::vector<double> latencies;
+        std::vector<std::thread> flood;
+        for (auto& l : ignored)
+            flood.emplace_back(scraper, target.port, "Basic cHJvbTp3cm9uZw==", 3 * kSeconds, std::ref(l), std::ref(refused),
+                               false); // prom:wrong
+        scraper(target.port, authorization, 3 * kSeconds, latencies, failures, true);
+        for (std::thread& t : flood) t.join();
+        std::printf("  | %s | %zu | %.2f s | %d |\n", target.name, latencies.size(),
+                    latencies.empty() ? 0.0 : *std::max_element(latencies.begin(), latencies.end()), failures.load());
+        ok = ok && (target.pid != targets[0].pid || (failures == 0 && !latencies.empty()));
     }
     serve.terminate();
     node.terminate();
