@@ -30,6 +30,7 @@ namespace exchange_detail {
 ExchangeLimits g_limits;
 LinkReporter g_reporter;
 int g_lastReplyDataBytes = 0;
+int g_lastReplyLength = 0;
 int g_lastException = 0;
 double g_waitEnd = 0;
 
@@ -188,6 +189,7 @@ int Ulvo_Transmitir_Modbus(int port, unsigned char* request, int requestLength, 
     const ExchangeScope underWay;
     g_place = {port, tcpPort, host};
     g_lastReplyDataBytes = 0;
+    g_lastReplyLength = 0;
     g_lastFault = ReplyFault::None;
     g_lastException = 0;
     // A request the buffers were not sized for is a caller's mistake; nothing is sent.
@@ -255,5 +257,7 @@ void SetReplyTrace(ReplyTrace trace) { g_replyTrace = std::move(trace); }
 void SetExchangeTrace(ExchangeTrace trace) { g_exchangeTrace = std::move(trace); }
 
 int LastReplyDataBytes() { return g_lastReplyDataBytes; }
+
+int LastReplyLength() { return g_lastReplyLength; }
 
 void SetFrameTrace(FrameTrace trace) { g_trace = std::move(trace); }

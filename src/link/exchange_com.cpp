@@ -134,6 +134,7 @@ int exchange_detail::transmitCom(int port, unsigned char* request, int requestLe
         if (report == 1) reportCom(WordsOf(ExchangeEnd::Refused, fault).popupText, port);
         return fail(kCrcError);
     }
+    g_lastReplyLength = received - 2;
     if (reply[1] & kExceptionFlag) {
         g_lastException = reply[2];
         if (report == 1) reportCom(WordsOf(ExchangeEnd::Exception).popupText, port);

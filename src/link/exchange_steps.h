@@ -26,6 +26,7 @@ inline constexpr int kStopped = -102;
 extern ExchangeLimits g_limits;
 extern LinkReporter g_reporter;
 extern int g_lastReplyDataBytes;
+extern int g_lastReplyLength;
 extern int g_lastException;
 extern double g_waitEnd; // when the wait under way gives up at the latest
 

@@ -192,6 +192,7 @@ int exchange_detail::transmitTcp(int port, unsigned char* request, int requestLe
         if (report == 1) reportTcp(WordsOf(ExchangeEnd::Refused, fault).popupText, modbusTcp, host, tcpPort);
         return fail(kCrcError);
     }
+    g_lastReplyLength = modbusTcp ? replyLength : replyLength - 2;
     if (reply[1] & kExceptionFlag) {
         g_lastException = reply[2];
         if (report == 1) reportTcp(WordsOf(ExchangeEnd::Exception).popupText, modbusTcp, host, tcpPort);

@@ -57,7 +57,7 @@ bool CrcValid(const unsigned char* frame, int length) { return length >= 4 && Mo
 int RtuReplyRemainder(const unsigned char* head) {
     const unsigned char function = head[1];
     if (function & kExceptionFlag) return 2;
-    if (function == 16 || function == 5 || function == 6) return 5;
+    if (function == 5 || function == 6 || function == 15 || function == 16) return 5;
     return head[2] + 2;
 }
 

@@ -2,15 +2,21 @@
 // from its first bytes. No I/O here, so every rule can be checked with known bytes.
 #pragma once
 
-// The largest request the program builds: a write of 15 registers (7 + 30 bytes), before the
-// two CRC bytes the exchange appends behind it.
-constexpr int kMaxRequestLength = 37;
-constexpr int kMaxWriteDataBytes = kMaxRequestLength - 7;
+// The largest RTU frame Modbus allows: an address, a PDU of at most 253 bytes and the CRC. The link
+// carries any request and reply up to it (serve's gateway passes other masters' requests through);
+// the program's own are smaller.
+constexpr int kMaxRtuFrameLength = 256;
+
+// The largest request the link sends, before the two CRC bytes the exchange appends behind it;
+// the program's own largest is a write of 15 registers (7 + 30 bytes).
+constexpr int kMaxRequestLength = kMaxRtuFrameLength - 2;
+constexpr int kMaxWriteDataBytes = 30;
 constexpr int kRequestBufferSize = kMaxRequestLength + 2;
 
-// The largest reply the program asks for: 108 registers, 3 + 216 + 2 bytes. A reply buffer has
-// two more bytes behind it so a CRC can always be stored after a whole reply.
-constexpr int kMaxReplyLength = 221;
+// The largest reply, a whole RTU frame with its CRC (the program asks for at most 108 registers,
+// 3 + 216 + 2 bytes). A reply buffer has two more bytes behind it so a CRC can always be stored
+// after a whole reply.
+constexpr int kMaxReplyLength = kMaxRtuFrameLength;
 constexpr int kReplyBufferSize = kMaxReplyLength + 2;
 
 // One TCP receive is at most 255 bytes; the frame of one reply is assembled from several

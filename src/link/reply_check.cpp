@@ -4,21 +4,21 @@
 
 namespace {
 
-constexpr int kReadFunction = 3;
-constexpr int kWriteFunction = 16;
-
-// The shape of the address-and-PDU part (`length` bytes, no CRC) once address and function match.
+// The shape of the address-and-PDU part (`length` bytes, no CRC) once address and function match:
+// a read carries as many data bytes as its request asked for (bits for functions 1 and 2,
+// registers for 3 and 4), a write echoes its request's address and value or count.
 ReplyFault checkShape(const unsigned char* request, const unsigned char* reply, int length) {
     const unsigned char function = reply[1];
     if (function == (request[1] | kExceptionFlag))
         return length < 3 ? ReplyFault::CutShort : length > 3 ? ReplyFault::ByteCount : ReplyFault::None;
-    if (function == kReadFunction) {
+    const int count = request[4] << 8 | request[5];
+    if (function >= 1 && function <= 4) {
         if (length < 3) return ReplyFault::CutShort;
-        if (reply[2] != 2 * request[5]) return ReplyFault::ByteCount;
+        if (reply[2] != (function <= 2 ? (count + 7) / 8 : 2 * count)) return ReplyFault::ByteCount;
         if (length < 3 + reply[2]) return ReplyFault::CutShort;
         return length == 3 + reply[2] ? ReplyFault::None : ReplyFault::ByteCount;
     }
-    if (function == kWriteFunction) {
+    if (function == 5 || function == 6 || function == 15 || function == 16) {
         if (length < 6) return ReplyFault::CutShort;
         if (length > 6) return ReplyFault::ByteCount;
         for (int i = 2; i < 6; ++i)

@@ -2,8 +2,9 @@
 //
 // In order: the CRC (where the frame carries one; a bad CRC is a CRC error whatever the function
 // byte says), the address or unit, the function (the request's, or its exception form), then the
-// shape: a read reply carries exactly twice the registers asked for, a write reply echoes the
-// start register and count. Modbus/TCP adds its header: protocol 0 and the request's transaction
+// shape: a read reply carries exactly the bytes asked for (twice the registers of functions 3 and
+// 4, the bits of 1 and 2 in bytes), a write reply echoes the request (5 and 6 their address and
+// value, 15 and 16 their start and count). Modbus/TCP adds its header: protocol 0 and the request's transaction
 // id. Pure functions over bytes, so every rule can be checked with known frames.
 #pragma once
 

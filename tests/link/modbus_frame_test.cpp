@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
 #include "link/modbus_frame.h"
+#include "link/reply_check.h"
 #include "link_test_support.h"
 
 using linktest::Bytes;
@@ -37,8 +39,8 @@ TEST(ModbusFrame, WriteRequestRefusesMoreDataThanTheBufferHolds) {
     EXPECT_EQ(Ulvo_Comando_16(1, 230, 16, data.data(), buffer, &length), -1);
     EXPECT_EQ(length, -1);
     EXPECT_EQ(std::count(std::begin(buffer), std::end(buffer), 0xEE), kRequestBufferSize);
-    length = kMaxWriteDataBytes; // 15 registers: the largest request there is
-    EXPECT_EQ(Ulvo_Comando_16(1, 230, 15, data.data(), buffer, &length), kMaxRequestLength);
+    length = kMaxWriteDataBytes; // 15 registers: the largest request the program makes
+    EXPECT_EQ(Ulvo_Comando_16(1, 230, 15, data.data(), buffer, &length), 7 + kMaxWriteDataBytes);
 }
 
 TEST(ModbusFrame, ReplyLengthFromItsHead) {
@@ -46,7 +48,7 @@ TEST(ModbusFrame, ReplyLengthFromItsHead) {
         // head, bytes behind it
         {"010378", 122},                // 60 registers: 120 data bytes and the CRC
         {"0103ff", 257},                // the most a byte count can announce
-        {"011000", 5},                  // write reply: start, count, CRC
+        {"011000", 5},   {"010f00", 5}, // write reply: start, count, CRC
         {"010600", 5},   {"018302", 2}, // exception: code already in, CRC to come
     };
     for (const auto& [head, remainder] : cases) {
@@ -54,6 +56,29 @@ TEST(ModbusFrame, ReplyLengthFromItsHead) {
         EXPECT_EQ(RtuReplyRemainder(bytes.data()), remainder) << head;
         EXPECT_EQ(RtuReplyLength(bytes.data(), 3), 3 + remainder) << head;
         EXPECT_EQ(RtuReplyLength(bytes.data(), 2), 0) << "unknown until three bytes are in";
+    }
+}
+
+// Every function a gateway passes has its reply's shape checked against its request (no CRC here).
+TEST(ModbusFrame, ReplyShapeFollowsTheRequestOfEachFunction) {
+    const std::tuple<const char*, const char*, ReplyFault> cases[] = {
+        {"01010000000a", "01010203ff", ReplyFault::None},        // 10 coils: 2 bytes
+        {"01010000000a", "0101010f", ReplyFault::ByteCount},
+        {"010200000009", "01020201", ReplyFault::CutShort},
+        {"010400000002", "01040400010002", ReplyFault::None},    // 2 input registers
+        {"010400000002", "010402000100", ReplyFault::ByteCount},
+        {"01050005ff00", "01050005ff00", ReplyFault::None},      // a coil on: echoed
+        {"01050005ff00", "010500050000", ReplyFault::Echo},
+        {"010600c90001", "010600c90002", ReplyFault::Echo},
+        {"010f00000010", "010f00000010", ReplyFault::None},      // 16 coils written
+        {"010f00000010", "010f0000001000", ReplyFault::ByteCount},
+        {"0110032000c8", "0110032000c8", ReplyFault::None},      // count 200: all 16 bits compared
+        {"010300000100", "010300", ReplyFault::ByteCount},       // 256 registers asked: never 0 bytes
+        {"010400000002", "018402", ReplyFault::None},            // an exception
+    };
+    for (const auto& [request, reply, fault] : cases) {
+        const Bytes q = FromHex(request), r = FromHex(reply);
+        EXPECT_EQ(CheckReply(q.data(), r.data(), static_cast<int>(r.size()), false), fault) << request << " " << reply;
     }
 }
 
