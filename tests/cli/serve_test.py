@@ -7,12 +7,11 @@ import json
 import os
 import re
 import signal
-import socket
 import struct
 import subprocess
 import time
 
-from serve_support import (RQ55CTL, SOURCE, Lines, ServeCase, free_port, get, main, samples, tool, until)
+from serve_support import RQ55CTL, SOURCE, ServeCase, free_port, get, main, samples, tool, until
 
 
 def float32(x):
@@ -125,22 +124,6 @@ class Field(ServeCase):
     def watch(self, sim_port, *args):
         self.metrics = free_port()
         return self.serve(sim_port, "--metrics", str(self.metrics), *args)
-
-    def test_a_silent_address_beside_an_answering_one(self):
-        sim, sim_port = self.simulator("--trace")
-        trace = Lines(sim.stderr)
-        self.watch(sim_port, "--address", "1,2", "--timeout", "300")
-        # The address of each serial-number read, in order: each poll begins with one.
-        serial_reads = lambda: [m.group(1) for line in list(trace.lines)
-                                if (m := re.search(r"<< (0[12]) 03 03 2b 00 0b", line))]
-        self.assertTrue(until(lambda: serial_reads().count("02") >= 5, 120), "five probes of the silent address")
-        asked = serial_reads()
-        probes = [i for i, a in enumerate(asked) if a == "02"]
-        between = [asked[a + 1:b].count("01") for a, b in zip(probes, probes[1:])]
-        self.assertTrue(all(n >= 1 for n in between), f"analyser 1 asked every round: {asked}")
-        self.assertGreaterEqual(between[-1], 3, f"probes thin out: {asked}")
-        v1 = [v for l, v in samples(self.scrape(), "rq55_phase_voltage_volts") if l["phase"] == "L1"]
-        self.assertEqual([float32(v) for v in v1], [float32(network_of(sim_port)["V1"])])
 
     def test_an_answering_analyser_is_up_from_its_first_poll_while_silent_addresses_are_asked(self):
         sim, sim_port = self.simulator("--address", "5")

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <microhttpd.h>
-#include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -19,6 +18,7 @@
 #include "serve/http/basic_auth.h"
 #include "serve/http/request_headers.h"
 #include "serve/http/tls_files.h"
+#include "serve/listen.h"
 
 namespace {
 
@@ -331,34 +331,7 @@ bool MetricsEndpoint::start(const std::string& host, int port, Render render, co
     i.say = std::move(say);
     i.door = i.makeDoor(web, why);
     if (!i.door) return false;
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_PASSIVE | AI_NUMERICSERV;
-    addrinfo* found = nullptr;
-    const std::string service = std::to_string(port);
-    if (const int error = ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found); error != 0) {
-        why = host + " cannot be listened on: " + ::gai_strerror(error);
-        return false;
-    }
-    for (const addrinfo* a = found; a; a = a->ai_next) {
-        const int fd = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-        const int on = 1;
-        if (fd >= 0) {
-            ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-            if (a->ai_family == AF_INET6) ::setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
-        }
-        if (fd < 0 || ::bind(fd, a->ai_addr, a->ai_addrlen) != 0 || ::listen(fd, kListenQueue) != 0) {
-            char name[NI_MAXHOST] = {};
-            ::getnameinfo(a->ai_addr, a->ai_addrlen, name, sizeof name, nullptr, 0, NI_NUMERICHOST);
-            why = std::string("cannot listen on ") + name + " port " + service + ": " + std::strerror(errno);
-            if (fd >= 0) ::close(fd);
-            ::freeaddrinfo(found);
-            return false;
-        }
-        i.listeners.push_back(fd);
-    }
-    ::freeaddrinfo(found);
+    if (!ListenOn(host, port, kListenQueue, i.listeners, why)) return false;
     if (::pipe2(i.wake, O_CLOEXEC) != 0) {
         why = std::string("cannot start the HTTP endpoint: ") + std::strerror(errno);
         return false;
