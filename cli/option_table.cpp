@@ -127,6 +127,24 @@ bool place(CliOptions& o, const std::string& option, const std::string& given, s
     return true;
 }
 
+// --gateway: port 502 speaks Modbus/TCP and any other RTU frames, as the link's --tcp chooses.
+bool gateway(CliOptions& o, const std::string& option, const std::string& value, std::string& error) {
+    GatewayPlace door;
+    if (!ParseHostPort(value, 0, kMetricsHost, door.place, error) ||
+        (door.place.port == 0 && (error = "\"" + value + "\" has no port", true)))
+        return fail(error, option + ": " + error);
+    door.modbusTcp = option == "--gateway" ? door.place.port == kModbusTcpPort : option == "--gateway-modbus-tcp";
+    o.gateways.push_back(door);
+    return true;
+}
+
+bool gatewayWrites(CliOptions& o, const std::string&, const std::string& value, std::string& error) {
+    if (value != "deny" && value != "allow")
+        return fail(error, "--gateway-writes: \"" + value + "\" is neither deny nor allow");
+    o.gatewayWrites = value == "allow";
+    return true;
+}
+
 bool tlsVersion(CliOptions& o, const std::string&, const std::string& value, std::string& error) {
     if (value != "tlsv1.2" && value != "tlsv1.3")
         return fail(error, "--mqtt-tls-version: \"" + value + "\" is neither tlsv1.2 nor tlsv1.3");
@@ -235,6 +253,18 @@ const OptionRow kOptions[] = {
     {"--ha-discovery", "", "serve", "announce each analyser to Home Assistant", flag<&CliOptions::haDiscovery>, true},
     {"--ha-prefix", "PREFIX", "serve", "Home Assistant's discovery prefix (homeassistant)",
      text<&CliOptions::haPrefix>, true},
+    {"--gateway", "[HOST:]PORT", "serve",
+     "other Modbus masters reach the link through here (host 127.0.0.1 unless given): port 502 speaks Modbus/TCP, "
+     "any other RTU frames over TCP; again for another door",
+     gateway, true},
+    {"--gateway-modbus-tcp", "[HOST:]PORT", "serve", "a gateway door speaking Modbus/TCP whatever the port", gateway,
+     true},
+    {"--gateway-rtu-over-tcp", "[HOST:]PORT", "serve", "a gateway door speaking RTU frames whatever the port",
+     gateway, true},
+    {"--gateway-writes", "deny|allow", "serve", "whether the gateway passes writes (deny)", gatewayWrites, true},
+    {"--maintenance-hold", "SECONDS", "serve",
+     "an analyser a gateway client asked within this time is in maintenance while the client stays (60)",
+     seconds<&CliOptions::maintenanceHold, 0, 86400>, true},
 };
 
 } // namespace

@@ -12,6 +12,13 @@ constexpr int kMqttPort = 1883, kMqttTlsPort = 8883;
 inline constexpr const char* kMetricsHost = "127.0.0.1";
 
 enum class Protocol { ByPort, ModbusTcp, RtuOverTcp };
+// A door of serve's Modbus gateway: where it listens, and whether it speaks Modbus/TCP (else RTU
+// frames over TCP).
+struct GatewayPlace {
+    HostPort place;
+    bool modbusTcp = false;
+};
+
 enum class Format { Text, Csv, Json, Pdf, Html, ByName };
 
 struct CliOptions {
@@ -56,6 +63,9 @@ struct CliOptions {
     std::string instance; // the name this serve goes by; "" makes one of the host and the link
     std::string stateDir; // where serve remembers the meters it announced; "": nowhere
     double maxAge = 0;    // seconds a value may be old and still exported; 0: 3 intervals and a reply wait
+    std::vector<GatewayPlace> gateways; // other Modbus masters reach the link through these
+    bool gatewayWrites = false;         // their writes pass (else refused)
+    double maintenanceHold = 60;        // seconds a gateway client's request marks its analyser in maintenance
 };
 
 // Options may stand before or after the command. False with the reason when the command line is

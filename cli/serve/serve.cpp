@@ -11,6 +11,7 @@
 #include "commands.h"
 #include "lang/label_table.h"
 #include "platform/system.h"
+#include "serve/gateway/gateway.h"
 #include "serve/http/endpoint.h"
 #include "serve/http/exposition.h"
 #include "serve/http/process_metrics.h"
@@ -30,6 +31,7 @@ struct Shared {
     std::mutex mutex;
     std::vector<AnalyserPoll> polls;
     double roundSeconds = 0;
+    GatewayCounts gateway;
 };
 
 std::string hostName() {
@@ -62,14 +64,21 @@ class Server {
             shared_.polls = poller_->polls();
         }
         told_.assign(poller_->polls().size(), false);
-        return openMetrics() && openMqtt();
+        std::vector<int> addresses;
+        for (const AnalyserPoll& p : poller_->polls()) addresses.push_back(p.address);
+        gateway_.emplace(o_, addresses);
+        return gateway_->open() && openMetrics() && openMqtt();
     }
 
     // Round after round until a stop signal: the polls of each round as the scheduler gives them.
     void run() {
         while (!stopped_) {
             const double started = Timer(), due = started + o_.interval;
-            stopped_ = !poller_->round(due);
+            // Gateway clients go first, unless the round's polls have waited a whole interval.
+            stopped_ = !poller_->round(due, [&] {
+                if (gateway_->enabled() && Timer() - started < o_.interval) gateway_->turn(forward_, wrote_);
+                gatewayChanged();
+            });
             sayPollsLength(poller_->pollsSeconds());
             if (stopped_) break;
             {
@@ -80,7 +89,12 @@ class Server {
             // MQTT too (the exposition judges ages at each scrape).
             while (!stopped_ && Timer() < due) {
                 expire();
-                stopped_ = WaitForStopSignal(std::min(1.0, due - Timer()));
+                const double wait = std::min(1.0, due - Timer());
+                if (gateway_->enabled()) {
+                    gateway_->idle(wait, StopSignalDescriptor(), forward_, wrote_);
+                    gatewayChanged();
+                }
+                stopped_ = WaitForStopSignal(gateway_->enabled() ? 0 : wait);
                 reloadIfAsked();
             }
         }
@@ -91,6 +105,8 @@ class Server {
         metrics_.stop();
         poller_->close();
         if (feed_) feed_->allDown(poller_->polls());
+        if (feed_ && gateway_ && gateway_->enabled())
+            for (const AnalyserPoll& p : poller_->polls()) feed_->maintenance(p, false);
         stopMqtt();
     }
 
@@ -103,6 +119,7 @@ class Server {
             {
                 std::lock_guard lock(shared_.mutex);
                 Exposition(out, shared_.polls, blocks_, NowSeconds(), maxAge_, shared_.roundSeconds);
+                if (!o_.gateways.empty()) AppendGatewayMetrics(out, shared_.gateway);
             }
             AppendProcessMetrics(out);
         };
@@ -156,7 +173,19 @@ class Server {
             mqtt_->clientId() + ", instance " + instance);
         feed_.emplace(*mqtt_, o_.mqttTopic, instance);
         feed_->allDown(poller_->polls());
+        if (gateway_->enabled())
+            for (const AnalyserPoll& p : poller_->polls()) feed_->maintenance(p, false);
         return true;
+    }
+
+    // What the gateway did is shown at the next scrape; an analyser that goes into maintenance or
+    // out of it is told over MQTT at once.
+    void gatewayChanged() {
+        if (!gateway_->enabled()) return;
+        if (gateway_->updateMaintenance() && feed_)
+            for (const AnalyserPoll& p : poller_->polls()) feed_->maintenance(p, gateway_->counts().maintenance.at(p.address));
+        std::lock_guard lock(shared_.mutex);
+        shared_.gateway = gateway_->counts();
     }
 
     // SIGHUP, or the file changed: the web configuration read again; a file that cannot be used
@@ -225,6 +254,13 @@ class Server {
     std::vector<std::string> blocks_;
     StateDir state_;
     std::optional<Poller> poller_;
+    std::optional<Gateway> gateway_;
+    // A gateway request goes over the poller's link; an energy reset passed through it is one made
+    // through RQ55 for the counter guard.
+    const Gateway::Forward forward_ = [this](const GatewayRequest& r) { return poller_->forward(r); };
+    const Gateway::Wrote wrote_ = [this](const GatewayRequest& r) {
+        if (WritesRegisters(r, kEnergyResetRegister, kEnergyResetRegister)) poller_->resetMade(r.unit);
+    };
     std::vector<bool> told_; // what MQTT last said of each analyser: up
     Shared shared_;
     MetricsEndpoint metrics_;
@@ -240,8 +276,9 @@ class Server {
 } // namespace
 
 int CheckServeOptions(const CliOptions& o) {
-    if (o.metrics.host.empty() && o.mqtt.host.empty()) {
-        Say("serve needs somewhere to serve to: --metrics [HOST:]PORT, --mqtt HOST[:PORT], or both");
+    if (o.metrics.host.empty() && o.mqtt.host.empty() && o.gateways.empty()) {
+        Say("serve needs somewhere to serve to: --metrics [HOST:]PORT, --mqtt HOST[:PORT], --gateway [HOST:]PORT, or "
+            "more of them");
         return 2;
     }
     std::set<std::string> seen;

@@ -80,7 +80,7 @@ constexpr WriteStep kInOutWrite[] = {{201, 5, 0}, {207, 4, 10}, {211, 5, 18}, {2
 constexpr WriteStep kEquipmentConfigWrite[] = {{810, 1, 8}, {800, 4, 0}};
 constexpr WriteStep kEquipmentConfig2Write[] = {{804, 6, 0}};
 constexpr WriteStep kPasswordWrite[] = {{819, 1, 0}};
-constexpr WriteStep kEnergyResetWrite[] = {{1000, 1, 0}};
+constexpr WriteStep kEnergyResetWrite[] = {{kEnergyResetRegister, 1, 0}};
 constexpr WriteStep kRelayCommandWrite[2] = {{206, 1, 0}, {216, 1, 0}};
 constexpr WriteStep kModelVersionWrite[] = {{8420, 8, 0}};
 // The seventh float of an analog output (B + 15, B + 16) is read but never written.

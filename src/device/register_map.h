@@ -38,6 +38,8 @@ constexpr int kEquipmentConfigWriteBytes = 10;
 constexpr int kEquipmentConfig2WriteBytes = 12;
 constexpr int kPasswordWriteBytes = 2;
 constexpr int kEnergyResetWriteBytes = 2;
+// The register a write of 1 to resets the energy counters.
+constexpr int kEnergyResetRegister = 1000;
 constexpr int kRelayCommandWriteBytes = 2;
 constexpr int kModelVersionWriteBytes = 16;
 

@@ -45,7 +45,7 @@ def readme_families():
 # A family's name ends in its base unit, _ratio or _total; these say 1 or 0, or a number whose unit
 # the program does not know.
 UNITLESS = {"rq55_up", "rq55_relay_closed", "rq55_analog_output_present_value", "rq55_build_info", "process_open_fds",
-            "process_max_fds"}
+            "process_max_fds", "rq55_maintenance", "rq55_gateway_clients"}
 UNIT = re.compile(r"_(volts|amperes|watts|var|volt_amperes|ratio|hertz|seconds|bytes|total)$")
 
 
@@ -82,7 +82,7 @@ class Exposition(ServeCase):
         sim, sim_port = self.simulator()
         port = free_port()
         self.serve(sim_port, "--address", "1,9", "--blocks", "network,energy,demand,maxmin,status",
-                   "--metrics", str(port))
+                   "--metrics", str(port), "--gateway", str(free_port()))
         text = until(lambda: (t := get(f"http://127.0.0.1:{port}/metrics")) and 'rq55_up{address="1"} 1' in t
                      and 'address="9",reason="no_reply"} 1' in t and t, 60)
         self.assertTrue(text, "no complete poll in time")
@@ -95,7 +95,7 @@ class Exposition(ServeCase):
             self.assertTrue(all("phase" in labels for labels, _ in rows) or not any("phase" in l for l, _ in rows),
                             f"{family} holds samples with and without phase")
             if family not in ("rq55_up", "rq55_read_failures_total", "rq55_poll_duration_seconds",
-                              "rq55_last_poll_timestamp_seconds", "rq55_round_duration_seconds"):
+                              "rq55_last_poll_timestamp_seconds", "rq55_round_duration_seconds", "rq55_maintenance"):
                 self.assertNotIn("9", {labels.get("address") for labels, _ in rows}, f"{family}: a silent analyser")
         # Address 9 never answered: no analyser went down there.
         self.assertEqual(samples(text, "rq55_up"), [({"address": "1"}, 1.0)])

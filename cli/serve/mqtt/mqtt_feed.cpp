@@ -43,3 +43,11 @@ void MqttFeed::polled(const AnalyserPoll& p, const std::string& previousSerial) 
 }
 
 void MqttFeed::expired(const AnalyserPoll& p) { setUp(p, false); }
+
+void MqttFeed::maintenance(const AnalyserPoll& p, bool on) {
+    const char* value = on ? "true" : "false";
+    if (!p.serial.empty()) mqtt_.publish(SerialTopic(prefix_, p.serial) + "/maintenance", value, true);
+    std::string address = AddressUpTopic(prefix_, instance_, p.address);
+    address.replace(address.size() - 2, 2, "maintenance");
+    mqtt_.publish(address, value, true);
+}

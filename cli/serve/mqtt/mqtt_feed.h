@@ -5,6 +5,9 @@
 //   PREFIX/serve/<instance>/address-<N>/up
 //                             the same for the address, whichever meter answers there: false
 //                             from the start for an address that has not answered yet (retained)
+//   PREFIX/<serial>/maintenance, PREFIX/serve/<instance>/address-<N>/maintenance
+//                             true while a gateway client works on the analyser, false otherwise
+//                             and at a clean stop (retained; with --gateway only)
 //   PREFIX/serve/<instance>/online
 //                             true while serve runs; false at a clean stop, or as its last will
 // The serial number and the instance are topic levels by SafeId. An `up` is only meaningful
@@ -29,6 +32,9 @@ class MqttFeed {
     void polled(const AnalyserPoll& p, const std::string& previousSerial);
     // The analyser's values grew older than --max-age without a poll ending: up false, once.
     void expired(const AnalyserPoll& p);
+
+    // A gateway client works on the analyser (true), or no longer.
+    void maintenance(const AnalyserPoll& p, bool on);
 
   private:
     void setUp(const AnalyserPoll& p, bool up);

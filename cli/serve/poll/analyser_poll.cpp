@@ -34,7 +34,7 @@ AnalyserPoll NewAnalyserPoll(int address) {
 }
 
 PollEnd PollAnalyser(const LinkTarget& link, const std::vector<std::string>& blocks, AnalyserPoll& p,
-                     std::string& previousSerial) {
+                     std::string& previousSerial, const std::function<void()>& between) {
     const double started = Timer();
     previousSerial.clear();
     unsigned char serial[kSerialNumberBytes] = {};
@@ -50,6 +50,7 @@ PollEnd PollAnalyser(const LinkTarget& link, const std::vector<std::string>& blo
     for (const std::string& name : blocks) {
         std::vector<NamedValue> values;
         std::string why;
+        if (between) between();
         if (!ReadNamedBlock(name, link, values, why)) return failed(p, started, PollEnd::Failed);
         p.blocks[name] = std::move(values);
     }

@@ -2,6 +2,7 @@
 // values are never put under another meter's), then each block, stopping at the first that fails.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -40,8 +41,9 @@ enum class PollEnd {
 
 // Polls the analyser at link.address: its serial number, then each block. Fills `p` and says in
 // `previousSerial` which meter answered there before, when another one answers now.
+// `between` runs between two of its exchanges (serve's gateway serves its clients there).
 PollEnd PollAnalyser(const LinkTarget& link, const std::vector<std::string>& blocks, AnalyserPoll& p,
-                     std::string& previousSerial);
+                     std::string& previousSerial, const std::function<void()>& between = {});
 
 // A failure that is not the analyser's: the link could not be opened.
 void CountLinkFailure(AnalyserPoll& p);

@@ -34,15 +34,18 @@ Poller::Poller(const CliOptions& o, std::vector<std::string> blocks, StateDir& s
     guards_.resize(polls_.size());
 }
 
-bool Poller::round(double due) {
+bool Poller::round(double due, const std::function<void()>& turn) {
     scheduler_.beginRound(due, replyWait_);
     triedLink_ = false;
     const double started = Timer();
     pollsSeconds_ = 0;
-    while (const std::optional<Scheduler::Next> next = scheduler_.next(Timer())) {
+    for (;;) {
+        if (turn) turn();
+        const std::optional<Scheduler::Next> next = scheduler_.next(Timer());
+        if (!next) break;
         size_t index = 0;
         while (polls_[index].address != next->address) ++index;
-        if (!poll(index, next->probe)) return false;
+        if (!poll(index, next->probe, turn)) return false;
         if (!next->probe) pollsSeconds_ = Timer() - started;
     }
     return true;
@@ -59,7 +62,7 @@ bool Poller::linkReady() {
     return linkOpen_;
 }
 
-bool Poller::poll(size_t index, bool probe) {
+bool Poller::poll(size_t index, bool probe, const std::function<void()>& between) {
     AnalyserPoll& p = polls_[index];
     std::string previous;
     if (!linkReady()) {
@@ -76,19 +79,16 @@ bool Poller::poll(size_t index, bool probe) {
     if (probe) limits.comAttempts = 1;
     SetExchangeLimits(limits);
     link_.address = static_cast<unsigned char>(p.address);
-    const PollEnd end = PollAnalyser(link_, blocks_, p, previous);
+    const PollEnd end = PollAnalyser(link_, blocks_, p, previous, [&] {
+        if (between) between();
+        link_.address = static_cast<unsigned char>(p.address);
+    });
     SetExchangeLimits(kept);
     if (end == PollEnd::Stopped) return false;
     const bool answered = end != PollEnd::Silent;
     scheduler_.asked(p.address, answered);
     p.everAnswered = p.everAnswered || answered;
-    const ExchangeEnd how = LastExchangeEnd();
-    // A link without a working connection is opened anew, at once or at the next round.
-    if (!LinkIsOpen() || how == ExchangeEnd::ConnectionClosed || how == ExchangeEnd::DeviceGone) {
-        Ulvo_Cerrar_Puerto(link_.port);
-        linkOpen_ = false;
-        triedLink_ = false;
-    }
+    checkLink();
     const std::string where = "address " + std::to_string(p.address) + ": ";
     if (end == PollEnd::Whole) {
         std::vector<std::string> said;
@@ -102,6 +102,24 @@ bool Poller::poll(size_t index, bool probe) {
             ": another meter, whose values go under its own serial number");
     polled_(p, previous);
     return true;
+}
+
+void Poller::checkLink() {
+    const ExchangeEnd how = LastExchangeEnd();
+    // A link without a working connection is opened anew, at once or at the next round.
+    if (!LinkIsOpen() || how == ExchangeEnd::ConnectionClosed || how == ExchangeEnd::DeviceGone) {
+        Ulvo_Cerrar_Puerto(link_.port);
+        linkOpen_ = false;
+        triedLink_ = false;
+    }
+}
+
+GatewayAnswer Poller::forward(const GatewayRequest& request) {
+    if (!linkReady()) return {GatewayOutcome::LinkDown, ExceptionPdu(request, kGatewayPathUnavailable)};
+    link_.address = request.unit;
+    GatewayAnswer answer = ForwardRequest(link_, request);
+    checkLink();
+    return answer;
 }
 
 void Poller::resetMade(int address) {

@@ -11,6 +11,7 @@
 
 #include "device/register_map.h"
 #include "options.h"
+#include "serve/gateway/forward.h"
 #include "serve/notices.h"
 #include "serve/poll/analyser_poll.h"
 #include "serve/poll/counter_guard.h"
@@ -24,8 +25,11 @@ class Poller {
     Poller(const CliOptions& options, std::vector<std::string> blocks, StateDir& state, Polled polled);
 
     // One round, until `due` on Timer()'s clock: every analyser that answers, then the probes that
-    // fit. False when a stop signal ended it.
-    bool round(double due);
+    // fit, `turn` run before each and between its exchanges (the gateway's clients served). False
+    // when a stop signal ended it.
+    bool round(double due, const std::function<void()>& turn = {});
+    // A gateway client's request over the link, opened if need be.
+    GatewayAnswer forward(const GatewayRequest& request);
     // How long the last round's polls of answering analysers took.
     double pollsSeconds() const { return pollsSeconds_; }
 
@@ -37,7 +41,9 @@ class Poller {
   private:
     bool linkReady();
     // One poll (a probe: one attempt); false when a stop signal ended it.
-    bool poll(size_t index, bool probe);
+    bool poll(size_t index, bool probe, const std::function<void()>& between);
+    // After an exchange: a link without a working connection is opened anew.
+    void checkLink();
 
     const CliOptions& o_;
     std::vector<std::string> blocks_;

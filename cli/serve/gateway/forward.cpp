@@ -1,0 +1,67 @@
+#include "serve/gateway/forward.h"
+
+#include <cstring>
+
+#include "link/exchange.h"
+
+namespace {
+
+GatewayAnswer own(const GatewayRequest& request, GatewayOutcome outcome, int code) {
+    return {outcome, ExceptionPdu(request, code)};
+}
+
+} // namespace
+
+const char* OutcomeName(GatewayOutcome outcome) {
+    switch (outcome) {
+    case GatewayOutcome::Answered: return "answered";
+    case GatewayOutcome::Exception: return "exception";
+    case GatewayOutcome::Denied: return "denied";
+    case GatewayOutcome::Unsupported: return "unsupported";
+    case GatewayOutcome::NoReply: return "no_reply";
+    case GatewayOutcome::LinkDown: return "link_down";
+    }
+    return "";
+}
+
+std::optional<GatewayAnswer> ScreenRequest(const GatewayRequest& request, bool writesAllowed) {
+    const int function = request.pdu.empty() ? 0 : request.pdu[0];
+    if (!IsPassedFunction(function)) return own(request, GatewayOutcome::Unsupported, kIllegalFunction);
+    // Broadcasts go unanswered on a bus and 248-255 are no device's: nothing there to reach.
+    if (request.unit == 0 || request.unit > 247) return own(request, GatewayOutcome::LinkDown, kGatewayPathUnavailable);
+    if (const int code = MalformedRequestException(request.pdu)) return own(request, GatewayOutcome::Exception, code);
+    if (IsWriteFunction(function) && !writesAllowed) return own(request, GatewayOutcome::Denied, kIllegalFunction);
+    return std::nullopt;
+}
+
+GatewayAnswer ForwardRequest(const LinkTarget& link, const GatewayRequest& request) {
+    g_requestBuffer[0] = request.unit;
+    std::memcpy(g_requestBuffer + 1, request.pdu.data(), request.pdu.size());
+    // One attempt: the client retries as it sees fit, and a write is never made twice behind it.
+    const ExchangeLimits kept = CurrentExchangeLimits();
+    ExchangeLimits once = kept;
+    once.comAttempts = 1;
+    SetExchangeLimits(once);
+    Ulvo_Transmitir_Modbus(link.port, g_requestBuffer, static_cast<int>(request.pdu.size()) + 1, g_replyBuffer, 0, 0,
+                           link.spare, link.tcpPort, link.host);
+    SetExchangeLimits(kept);
+    switch (LastExchangeEnd()) {
+    case ExchangeEnd::Accepted:
+    case ExchangeEnd::Exception: {
+        const int length = LastReplyLength();
+        return {LastExchangeEnd() == ExchangeEnd::Accepted ? GatewayOutcome::Answered : GatewayOutcome::Exception,
+                Bytes(g_replyBuffer + 1, g_replyBuffer + (length > 1 ? length : 1))};
+    }
+    case ExchangeEnd::NoReply:
+    case ExchangeEnd::TimedOut:
+    case ExchangeEnd::Refused: return own(request, GatewayOutcome::NoReply, kGatewayTargetFailed);
+    default: return own(request, GatewayOutcome::LinkDown, kGatewayPathUnavailable);
+    }
+}
+
+bool WritesRegisters(const GatewayRequest& request, int first, int last) {
+    const Bytes& pdu = request.pdu;
+    if (pdu.size() < 5 || (pdu[0] != 6 && pdu[0] != 16)) return false;
+    const int start = pdu[1] << 8 | pdu[2], count = pdu[0] == 6 ? 1 : (pdu[3] << 8 | pdu[4]);
+    return start <= last && start + count - 1 >= first;
+}

@@ -1,0 +1,29 @@
+// What serve's gateway answers a client's request: itself, when the request is not for the link
+// (a function the link cannot frame, a malformed request, a write it does not pass, an address
+// that is no device's), or with what the link brought back from the bus.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "device/register_map.h"
+#include "serve/gateway/framing.h"
+
+// How a gateway request ended, as rq55_gateway_requests_total counts it.
+enum class GatewayOutcome { Answered, Exception, Denied, Unsupported, NoReply, LinkDown };
+const char* OutcomeName(GatewayOutcome outcome);
+
+struct GatewayAnswer {
+    GatewayOutcome outcome = GatewayOutcome::Answered;
+    Bytes pdu; // the reply's PDU, an exception's included
+};
+
+// The gateway's own answer, or none when the request goes to the link.
+std::optional<GatewayAnswer> ScreenRequest(const GatewayRequest& request, bool writesAllowed);
+
+// One exchange of the request over the link, one attempt: the device's reply or exception, 0x0B
+// when no reply came whole and right within the reply wait, 0x0A when the link could not carry it.
+GatewayAnswer ForwardRequest(const LinkTarget& link, const GatewayRequest& request);
+
+// Whether the request writes any of `first`..`last` (a register range, inclusive).
+bool WritesRegisters(const GatewayRequest& request, int first, int last);

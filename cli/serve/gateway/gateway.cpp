@@ -1,0 +1,91 @@
+#include "serve/gateway/gateway.h"
+
+#include <iterator>
+
+#include "platform/system.h"
+#include "tool_link.h"
+
+void AppendGatewayMetrics(std::string& out, const GatewayCounts& c) {
+    out += "# HELP rq55_gateway_requests_total Requests of gateway clients, by client, function and how they ended.\n"
+           "# TYPE rq55_gateway_requests_total counter\n";
+    for (const auto& [key, n] : c.requests)
+        out += strfmt("rq55_gateway_requests_total{client=\"%s\",function=\"%d\",outcome=\"%s\"} %ld\n",
+                      std::get<0>(key).c_str(), std::get<1>(key), std::get<2>(key).c_str(), n);
+    out += "# HELP rq55_gateway_clients Gateway clients connected.\n# TYPE rq55_gateway_clients gauge\n";
+    out += strfmt("rq55_gateway_clients %d\n", c.clients);
+    out += "# HELP rq55_gateway_wait_seconds How long a gateway request waited before it reached the wire.\n"
+           "# TYPE rq55_gateway_wait_seconds histogram\n";
+    long total = 0;
+    for (size_t i = 0; i < std::size(kGatewayWaitBuckets); ++i) {
+        total += c.waits[i];
+        out += strfmt("rq55_gateway_wait_seconds_bucket{le=\"%g\"} %ld\n", kGatewayWaitBuckets[i], total);
+    }
+    total += c.waits.back();
+    out += strfmt("rq55_gateway_wait_seconds_bucket{le=\"+Inf\"} %ld\n", total);
+    out += strfmt("rq55_gateway_wait_seconds_sum %.6f\nrq55_gateway_wait_seconds_count %ld\n", c.waitSum, total);
+    out += "# HELP rq55_maintenance 1 while a gateway client works on the analyser (asked it within --maintenance-hold).\n"
+           "# TYPE rq55_maintenance gauge\n";
+    for (const auto& [address, on] : c.maintenance)
+        out += strfmt("rq55_maintenance{address=\"%d\"} %d\n", address, on ? 1 : 0);
+}
+
+Gateway::Gateway(const CliOptions& options, const std::vector<int>& addresses) : o_(options), notices_(Say) {
+    counts_.waits.assign(std::size(kGatewayWaitBuckets) + 1, 0);
+    for (int a : addresses) counts_.maintenance[a] = false;
+}
+
+bool Gateway::open() {
+    std::string why;
+    if (!server_.open(o_.gateways, why)) {
+        Say("--gateway: " + why);
+        return false;
+    }
+    for (const GatewayPlace& door : o_.gateways)
+        Say("gateway at " + HostPortText(door.place) + (door.modbusTcp ? " (Modbus/TCP)" : " (RTU frames over TCP)") +
+            (o_.gatewayWrites ? ", writes passed" : ", writes refused"));
+    return true;
+}
+
+void Gateway::turn(const Forward& forward, const Wrote& wrote) {
+    server_.pump(0);
+    for (int n = server_.clients(); n > 0; --n) {
+        const std::optional<GatewayJob> job = server_.take();
+        if (!job) break;
+        const GatewayRequest& r = job->request;
+        const double wait = Timer() - job->arrived;
+        size_t bucket = 0;
+        while (bucket < std::size(kGatewayWaitBuckets) && wait > kGatewayWaitBuckets[bucket]) ++bucket;
+        ++counts_.waits[bucket];
+        counts_.waitSum += wait;
+        std::optional<GatewayAnswer> answer = ScreenRequest(r, o_.gatewayWrites);
+        const bool write = IsWriteFunction(r.pdu[0]);
+        const std::string what = "gateway client " + job->from + ": write of " + RequestSpan(r.pdu) + " at address " +
+                                 std::to_string(r.unit);
+        if (answer && answer->outcome == GatewayOutcome::Denied)
+            notices_.happened(job->from + " denied", what + " refused (--gateway-writes deny)");
+        if (!answer) answer = forward(r);
+        if (write && o_.gatewayWrites && !ScreenRequest(r, true))
+            Say(what + (answer->outcome == GatewayOutcome::Answered ? " passed" : std::string(" failed: ") + OutcomeName(answer->outcome)));
+        if (write && answer->outcome == GatewayOutcome::Answered) wrote(r);
+        ++counts_.requests[{job->from, r.pdu[0], OutcomeName(answer->outcome)}];
+        server_.answer(*job, answer->pdu);
+    }
+    for (const std::string& line : server_.takeNotices()) notices_.happened(line.substr(0, line.find(':')), line);
+    counts_.clients = server_.clients();
+}
+
+void Gateway::idle(double seconds, int wakeFd, const Forward& forward, const Wrote& wrote) {
+    server_.pump(seconds, wakeFd);
+    turn(forward, wrote);
+}
+
+bool Gateway::updateMaintenance() {
+    bool changed = false;
+    const double now = Timer();
+    for (auto& [address, on] : counts_.maintenance) {
+        const bool asked = server_.asked(address, now, o_.maintenanceHold);
+        changed = changed || asked != on;
+        on = asked;
+    }
+    return changed;
+}

@@ -1,0 +1,57 @@
+// serve's Modbus gateway as serve runs it: the doors, the requests served in turn through the
+// link serve holds, the writes passed or refused and said on stderr, and what is counted of it
+// for the exposition (rq55_gateway_* and rq55_maintenance).
+#pragma once
+
+#include <functional>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "options.h"
+#include "serve/gateway/forward.h"
+#include "serve/gateway/gateway_server.h"
+#include "serve/notices.h"
+
+// What the exposition shows of the gateway; copied for each scrape.
+struct GatewayCounts {
+    std::map<std::tuple<std::string, int, std::string>, long> requests; // client, function, outcome
+    int clients = 0;
+    std::vector<long> waits; // requests by the bucket of their wait (kGatewayWaitBuckets, then +Inf)
+    double waitSum = 0;
+    std::map<int, bool> maintenance; // by address
+};
+
+// The upper bounds of rq55_gateway_wait_seconds' buckets.
+inline constexpr double kGatewayWaitBuckets[] = {0.01, 0.05, 0.1, 0.25, 0.5, 1, 2.5, 5, 10};
+
+// Appends the gateway's families to an exposition.
+void AppendGatewayMetrics(std::string& out, const GatewayCounts& counts);
+
+class Gateway {
+  public:
+    using Forward = std::function<GatewayAnswer(const GatewayRequest&)>;
+    using Wrote = std::function<void(const GatewayRequest&)>; // an allowed write was answered
+
+    Gateway(const CliOptions& options, const std::vector<int>& addresses);
+
+    // Opens the doors (none when no --gateway); false with the reason said.
+    bool open();
+    bool enabled() const { return !o_.gateways.empty(); }
+
+    // Serves what waits: at most one request of each client, in turn, each through `forward`.
+    void turn(const Forward& forward, const Wrote& wrote);
+    // Waits up to `seconds` for a request (or `wakeFd`), serving what comes meanwhile.
+    void idle(double seconds, int wakeFd, const Forward& forward, const Wrote& wrote);
+
+    // Whether each address is in maintenance now; true when that changed since the last call.
+    bool updateMaintenance();
+    const GatewayCounts& counts() const { return counts_; }
+
+  private:
+    const CliOptions& o_;
+    GatewayServer server_;
+    GatewayCounts counts_;
+    KindNotices notices_;
+};

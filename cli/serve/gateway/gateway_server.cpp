@@ -1,0 +1,195 @@
+#include "serve/gateway/gateway_server.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <utility>
+
+#include "platform/system.h"
+#include "serve/listen.h"
+
+namespace {
+
+// As many masters as a plant has reason to connect at once; more are refused, not queued.
+constexpr size_t kMostClients = 64;
+// The silence that ends an RTU frame over TCP, far longer than any gap inside one.
+constexpr double kRtuSilence = 0.5;
+
+std::string addressOf(const sockaddr_storage& peer) {
+    char text[INET6_ADDRSTRLEN] = {};
+    if (peer.ss_family == AF_INET)
+        ::inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in&>(peer).sin_addr, text, sizeof text);
+    else if (peer.ss_family == AF_INET6)
+        ::inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6&>(peer).sin6_addr, text, sizeof text);
+    return text;
+}
+
+} // namespace
+
+GatewayServer::~GatewayServer() {
+    for (const auto& [fd, framing] : listeners_) ::close(fd);
+    for (const auto& [id, c] : clients_) ::close(c.fd);
+}
+
+bool GatewayServer::open(const std::vector<GatewayPlace>& doors, std::string& why) {
+    for (const GatewayPlace& door : doors) {
+        std::vector<int> fds;
+        if (!ListenOn(door.place.host, door.place.port, 16, fds, why)) {
+            for (const auto& [fd, framing] : listeners_) ::close(fd);
+            listeners_.clear();
+            return false;
+        }
+        for (int fd : fds) {
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+            listeners_.emplace_back(fd, door.modbusTcp ? GatewayFraming::ModbusTcp : GatewayFraming::Rtu);
+        }
+    }
+    return true;
+}
+
+void GatewayServer::accept(int listener, GatewayFraming framing) {
+    sockaddr_storage peer{};
+    socklen_t length = sizeof peer;
+    const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) return;
+    const std::string from = addressOf(peer);
+    if (clients_.size() >= kMostClients) {
+        notices_.push_back("client " + from + " refused: " + std::to_string(kMostClients) + " are connected already");
+        ::close(fd);
+        return;
+    }
+    Client& c = clients_[nextId_++];
+    c.fd = fd;
+    c.from = from;
+    c.framing = framing;
+    c.reader = RequestReader(framing);
+}
+
+void GatewayServer::nextRequest(long id, Client& c) {
+    GatewayRequest request;
+    for (;;) {
+        switch (c.reader.next(request)) {
+        case RequestReader::Step::Waiting: return;
+        case RequestReader::Step::Request:
+            c.waiting = GatewayJob{id, c.from, std::move(request), Timer()};
+            return;
+        case RequestReader::Step::Dropped: notices_.push_back("client " + c.from + ": dropped " + c.reader.why()); break;
+        case RequestReader::Step::Broken:
+            notices_.push_back("client " + c.from + ": " + c.reader.why() + ", the connection closed");
+            drop(id);
+            return;
+        }
+    }
+}
+
+void GatewayServer::receive(long id, Client& c) {
+    unsigned char buffer[1024];
+    const ssize_t got = ::recv(c.fd, buffer, sizeof buffer, 0);
+    if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
+        drop(id);
+        return;
+    }
+    if (got < 0) return;
+    c.reader.feed(buffer, static_cast<size_t>(got));
+    c.lastBytes = Timer();
+    nextRequest(id, c);
+}
+
+void GatewayServer::flush(Client& c) {
+    while (!c.out.empty()) {
+        const ssize_t sent = ::send(c.fd, c.out.data(), c.out.size(), MSG_NOSIGNAL);
+        if (sent <= 0) return; // the rest when the socket takes it; a broken one is seen by recv
+        c.out.erase(c.out.begin(), c.out.begin() + sent);
+    }
+}
+
+void GatewayServer::drop(long id) {
+    ::close(clients_[id].fd);
+    clients_.erase(id);
+}
+
+void GatewayServer::dropSilentPartials() {
+    for (auto& [id, c] : clients_)
+        if (c.framing == GatewayFraming::Rtu && !c.waiting && !c.inFlight && c.reader.partial() &&
+            Timer() - c.lastBytes > kRtuSilence && c.reader.dropPartial())
+            notices_.push_back("client " + c.from + ": dropped " + c.reader.why());
+}
+
+void GatewayServer::pump(double seconds, int wakeFd) {
+    const double until = Timer() + seconds;
+    for (;;) {
+        dropSilentPartials();
+        // A client reads on only once its last request is answered: its next one waits in the socket.
+        std::vector<pollfd> fds;
+        std::vector<long> ids;
+        for (const auto& [fd, framing] : listeners_) fds.push_back({fd, POLLIN, 0});
+        for (auto& [id, c] : clients_) {
+            const short want = static_cast<short>((c.waiting || c.inFlight ? 0 : POLLIN) | (c.out.empty() ? 0 : POLLOUT));
+            fds.push_back({c.fd, want, 0});
+            ids.push_back(id);
+        }
+        if (wakeFd >= 0) fds.push_back({wakeFd, POLLIN, 0});
+        double left = until - Timer();
+        for (const auto& [id, c] : clients_)
+            if (c.reader.partial()) left = std::min(left, kRtuSilence / 2);
+        const int n = ::poll(fds.data(), fds.size(), left > 0 ? static_cast<int>(left * 1000) + 1 : 0);
+        if (n <= 0) return;
+        bool request = false;
+        for (size_t i = 0; i < listeners_.size(); ++i)
+            if (fds[i].revents & POLLIN) accept(listeners_[i].first, listeners_[i].second);
+        for (size_t k = 0; k < ids.size(); ++k) {
+            const short events = fds[listeners_.size() + k].revents;
+            auto it = clients_.find(ids[k]);
+            if (!events || it == clients_.end()) continue;
+            if (events & POLLOUT) flush(it->second);
+            if (events & (POLLIN | POLLHUP | POLLERR)) receive(ids[k], it->second);
+            const auto still = clients_.find(ids[k]);
+            request = request || (still != clients_.end() && still->second.waiting);
+        }
+        const bool woken = wakeFd >= 0 && (fds.back().revents & POLLIN);
+        if (request || woken || Timer() >= until) return;
+    }
+}
+
+std::optional<GatewayJob> GatewayServer::take() {
+    // Round robin: the first client after the last one served that has a request waiting.
+    auto it = clients_.upper_bound(lastTaken_);
+    for (size_t n = 0; n < clients_.size(); ++n, ++it) {
+        if (it == clients_.end()) it = clients_.begin();
+        Client& c = it->second;
+        if (!c.waiting) continue;
+        GatewayJob job = std::move(*c.waiting);
+        c.waiting.reset();
+        c.inFlight = true;
+        c.asked[job.request.unit] = Timer();
+        lastTaken_ = it->first;
+        return job;
+    }
+    return std::nullopt;
+}
+
+void GatewayServer::answer(const GatewayJob& job, const Bytes& pdu) {
+    const auto it = clients_.find(job.client);
+    if (it == clients_.end()) return;
+    Client& c = it->second;
+    c.inFlight = false;
+    const Bytes frame = FrameReply(c.framing, job.request, pdu);
+    c.out.insert(c.out.end(), frame.begin(), frame.end());
+    flush(c);
+    // A request the client sent meanwhile waits already in what was read.
+    nextRequest(job.client, c);
+}
+
+bool GatewayServer::asked(int address, double now, double hold) const {
+    for (const auto& [id, c] : clients_)
+        if (const auto it = c.asked.find(address); it != c.asked.end() && now - it->second <= hold) return true;
+    return false;
+}
+
+std::vector<std::string> GatewayServer::takeNotices() { return std::exchange(notices_, {}); }

@@ -1,0 +1,71 @@
+// serve's Modbus gateway doors: the connections of other Modbus masters, their requests taken as
+// they come, one at a time per client, and the replies framed back as each request came. It runs
+// on serve's own thread, between two exchanges of the link: the link is never used by two at once,
+// and a reply is only ever handed to the client whose request it answers.
+#pragma once
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "options.h"
+#include "serve/gateway/framing.h"
+
+// A request taken from a client, to be answered through answer().
+struct GatewayJob {
+    long client = 0;  // the connection, numbered as they come
+    std::string from; // the client's IP address, without its port
+    GatewayRequest request;
+    double arrived = 0; // Timer() when it was read
+};
+
+class GatewayServer {
+  public:
+    GatewayServer() = default;
+    GatewayServer(const GatewayServer&) = delete;
+    GatewayServer& operator=(const GatewayServer&) = delete;
+    ~GatewayServer();
+
+    // Listens on every door; false with the reason when one cannot be opened (none is open then).
+    bool open(const std::vector<GatewayPlace>& doors, std::string& why);
+
+    // Takes in what the clients did (connections, requests, replies written, hang-ups), waiting up
+    // to `seconds` for a request to come or `wakeFd` (when not -1) to turn readable.
+    void pump(double seconds, int wakeFd = -1);
+    // The next request waiting, the clients in turn; none when no client waits.
+    std::optional<GatewayJob> take();
+    // The reply to a request taken; dropped when its client has gone meanwhile.
+    void answer(const GatewayJob& job, const Bytes& pdu);
+
+    int clients() const { return static_cast<int>(clients_.size()); }
+    // Whether a connected client asked the address within the last `hold` seconds (Timer()'s clock).
+    bool asked(int address, double now, double hold) const;
+    // What was said of the clients since the last call: frames dropped, connections refused or broken.
+    std::vector<std::string> takeNotices();
+
+  private:
+    struct Client {
+        int fd = -1;
+        std::string from;
+        GatewayFraming framing = GatewayFraming::Rtu;
+        RequestReader reader{GatewayFraming::Rtu};
+        std::optional<GatewayJob> waiting; // read, not yet taken
+        bool inFlight = false;             // taken, not yet answered
+        Bytes out;                         // reply bytes not yet written
+        std::map<int, double> asked;       // address: when it was last asked
+        double lastBytes = 0;              // when it last sent anything
+    };
+    void accept(int listener, GatewayFraming framing);
+    void receive(long id, Client& c);
+    void nextRequest(long id, Client& c);
+    void flush(Client& c);
+    void drop(long id);
+    // RTU bytes that made no frame before the client fell silent are thrown away.
+    void dropSilentPartials();
+
+    std::vector<std::pair<int, GatewayFraming>> listeners_;
+    std::map<long, Client> clients_;
+    long nextId_ = 1, lastTaken_ = 0;
+    std::vector<std::string> notices_;
+};

@@ -1,0 +1,159 @@
+#!/usr/bin/env python3
+"""serve's Modbus gateway: other masters (raw Modbus/TCP and RTU clients, mbpoll, rq55ctl) reach the
+simulator through serve's one link, each getting the reply to its own request, while serve's own
+polls stay fresh; its refusals, its faults and the maintenance it tells."""
+
+import re
+import socket
+import struct
+import subprocess
+import threading
+import time
+
+from serve_support import RQ55CTL, ServeCase, free_port, get, main, payload, samples, tool, until
+
+
+def crc(data):
+    value = 0xFFFF
+    for byte in data:
+        value ^= byte
+        for _ in range(8):
+            value = (value >> 1) ^ 0xA001 if value & 1 else value >> 1
+    return struct.pack("<H", value)
+
+
+class Client:
+    """One connection to a gateway door; ask() sends a request (unit and PDU) and returns the reply's PDU."""
+
+    def __init__(self, port, tcp):
+        self.sock, self.tcp, self.transaction = socket.create_connection(("127.0.0.1", port), timeout=10), tcp, 0
+
+    def ask(self, unit, pdu):
+        self.transaction = (self.transaction + 1) & 0xFFFF
+        if self.tcp:
+            self.sock.sendall(struct.pack(">HHHB", self.transaction, 0, len(pdu) + 1, unit) + pdu)
+            head = self.read(7)
+            self.test.assertEqual(struct.unpack(">HH", head[:4]), (self.transaction, 0), "its own transaction")
+            return self.read(struct.unpack(">H", head[4:6])[0] - 1)
+        frame = bytes([unit]) + pdu
+        self.sock.sendall(frame + crc(frame))
+        head = self.read(3)
+        body = head + self.read(head[2] + 2 if head[1] in (1, 2, 3, 4) else 2 if head[1] & 0x80 else 5)
+        self.test.assertEqual(crc(body[:-2]), body[-2:])
+        return body[1:-2]
+
+    def read(self, n):
+        data = b""
+        while len(data) < n:
+            more = self.sock.recv(n - len(data))
+            if not more:
+                raise ConnectionError("closed")
+            data += more
+        return data
+
+
+def read(first, count):
+    return struct.pack(">BHH", 3, first, count)
+
+
+class Gateway(ServeCase):
+    def setUp(self):
+        super().setUp()
+        Client.test = self
+        self.sim, self.sim_port = self.simulator("--address", "1,2", "--fault", "late:ms=1500,start=805")
+        direct = Client(self.sim_port, False)
+        # What each block holds, asked directly, before serve holds the link.
+        self.blocks = {(unit, first, count): direct.ask(unit, read(first, count))
+                       for unit in (1, 2) for first, count in ((6, 60), (800, 5), (811, 11))}
+        direct.sock.close()
+
+    def gateway(self, *args):
+        self.metrics, self.tcp, self.rtu = free_port(), free_port(), free_port()
+        self.server = self.serve(self.sim_port, "--address", "1,2", "--timeout", "500", "--metrics", str(self.metrics),
+                                 "--gateway-modbus-tcp", str(self.tcp), "--gateway", str(self.rtu), *args)
+        self.assertTrue(self.server.said("metrics at"), self.server.err.lines)
+
+    def test_many_masters_each_get_their_own_replies_and_serve_stays_fresh(self):
+        broker = free_port()
+        self.broker(broker)
+        got = self.messages(broker, "rq55/#")
+        self.gateway("--mqtt", f"127.0.0.1:{broker}", "--instance", "gw", "--maintenance-hold", "2")
+        topic = "rq55/serve/gw/address-1/maintenance"
+        self.assertEqual(payload(got, topic), "false")
+        end, wrong, ups = time.monotonic() + 20, [], []
+
+        def client(n):
+            c = Client(self.tcp if n % 2 else self.rtu, n % 2 == 1)
+            keys = list(self.blocks)
+            while time.monotonic() < end:
+                key = keys[(n + int(time.monotonic() * 7)) % len(keys)]
+                if c.ask(key[0], read(key[1], key[2])) != self.blocks[key]:
+                    wrong.append(key)
+        clients = [threading.Thread(target=client, args=(n,)) for n in range(8)]
+        for t in clients:
+            t.start()
+        # Two more masters: mbpoll over Modbus/TCP, rq55ctl over RTU frames, each checked.
+        polled = subprocess.run([tool("mbpoll"), "-m", "tcp", "-p", str(self.tcp), "-a", "2", "-r", "812", "-c", "10",
+                                 "-1", "-0", "127.0.0.1"], capture_output=True, text=True, timeout=60)
+        self.assertEqual([int(v) for v in re.findall(r"\]:\s+(-?\d+)", polled.stdout)],
+                         list(struct.unpack(">10h", self.blocks[(2, 811, 11)][4:])), polled.stdout)
+        identified = subprocess.run([RQ55CTL, "--tcp", f"127.0.0.1:{self.rtu}", "--address", "1", "identify"],
+                                    capture_output=True, text=True, timeout=60)
+        self.assertEqual(identified.returncode, 0, identified.stderr)
+        self.assertEqual(payload(got, topic), "true")
+        while time.monotonic() < end:
+            text = get(f"http://127.0.0.1:{self.metrics}/metrics")
+            ups.append([v for _, v in samples(text, "rq55_up") + samples(text, "rq55_maintenance")])
+            time.sleep(0.5)
+        for t in clients:
+            t.join(30)
+        self.assertEqual(wrong, [], "no reply crossed")
+        self.assertTrue(all(u == [1, 1, 1, 1] for u in ups), f"serve's polls fresh, both in maintenance: {ups}")
+        text = get(f"http://127.0.0.1:{self.metrics}/metrics")
+        answered = sum(v for l, v in samples(text, "rq55_gateway_requests_total") if l["outcome"] == "answered")
+        self.assertGreater(answered, 100)
+        # The clients gone and the hold over: maintenance ends.
+        newest = lambda: next((p for t, p in reversed(got) if t == topic), None)
+        self.assertTrue(until(lambda: newest() == "false", 15), got[-5:])
+
+    def test_refusals_and_faults_reach_only_the_client_that_caused_them(self):
+        self.gateway()
+        tcp, rtu = Client(self.tcp, True), Client(self.rtu, False)
+        cases = [
+            ("a late reply: no reply for its client", 1, read(805, 1), bytes([0x83, 0x0B])),
+            ("and the next exchange is right", 1, read(811, 11), self.blocks[(1, 811, 11)]),
+            ("a write refused by default", 1, struct.pack(">BHH", 6, 801, 3), bytes([0x86, 0x01])),
+            ("a function the link does not frame", 1, bytes([8, 0, 0, 0, 0]), bytes([0x88, 0x01])),
+            ("a broadcast", 0, read(6, 2), bytes([0x83, 0x0A])),
+            ("a count Modbus does not allow", 1, read(6, 126), bytes([0x83, 0x03])),
+            ("an address nobody answers", 9, read(6, 2), bytes([0x83, 0x0B])),
+        ]
+        for what, unit, pdu, reply in cases:
+            for c in (tcp, rtu):
+                self.assertEqual(c.ask(unit, pdu), reply, f"{what} ({'tcp' if c.tcp else 'rtu'})")
+        self.assertTrue(self.server.said("gateway client 127.0.0.1: write of register 801 at address 1 refused"))
+        # An RTU frame longer than Modbus allows is dropped; the next one is answered.
+        rtu.sock.sendall(bytes([1, 16]) + b"\x00" * 300)
+        time.sleep(1)  # the client's reply wait: RTU frames end in silence
+        self.assertEqual(rtu.ask(1, read(811, 11)), self.blocks[(1, 811, 11)])
+        # Garbage and a frame too long for Modbus/TCP end the connection; a client that leaves
+        # mid-request takes nothing of anyone else.
+        for junk in (b"\xff" * 300, struct.pack(">HHHB", 1, 0, 300, 1)):
+            bad = Client(self.tcp, True)
+            bad.sock.sendall(junk)
+            self.assertEqual(bad.sock.recv(10), b"")
+        gone = Client(self.tcp, True)
+        gone.sock.sendall(struct.pack(">HHHB", 7, 0, 6, 1) + read(805, 1))
+        gone.sock.close()
+        self.assertEqual(tcp.ask(2, read(6, 60)), self.blocks[(2, 6, 60)])
+
+    def test_writes_pass_when_allowed(self):
+        self.gateway("--gateway-writes", "allow")
+        c = Client(self.tcp, True)
+        self.assertEqual(c.ask(2, struct.pack(">BHHBH", 16, 808, 1, 2, 7)), struct.pack(">BHH", 16, 808, 1))
+        self.assertTrue(self.server.said("write of register 808 at address 2 passed"))
+        self.assertEqual(c.ask(2, read(808, 1)), bytes([3, 2, 0, 7]))
+
+
+if __name__ == "__main__":
+    main()
