@@ -5,7 +5,8 @@
 // 2. what misbehaving peers and large inputs cost, and the simulator's memory (robustness.cpp);
 // 3. rq55ctl as a whole process: a scan of silent addresses, and a read beside mbpoll
 //    (cli_bench.cpp); serve's cost and its rounds (serve_bench.cpp), its endpoint beside Prometheus'
-//    node exporter (endpoint_bench.cpp);
+//    node exporter (endpoint_bench.cpp), its Modbus gateway beside pymodbus' forwarder
+//    (gateway_bench.cpp);
 // 4. the trend chart's refresh, and the network view's memory over many refreshes (trend_bench.cpp).
 // Every figure is the median of its repetitions, with the least and the greatest in brackets.
 #include <cstdlib>
@@ -15,6 +16,7 @@
 
 #include "bench/cli_bench.h"
 #include "bench/endpoint_bench.h"
+#include "bench/gateway_bench.h"
 #include "bench/link_bench.h"
 #include "bench/robustness.h"
 #include "bench/serve_bench.h"
@@ -44,6 +46,7 @@ int main(int argc, char** argv) {
         {"serve", MeasureServeCost},
         {"rounds", MeasureServeRounds},
         {"endpoint", MeasureEndpoint},
+        {"gateway", MeasureGateway},
         {"trend", MeasureTrendRefresh},
         {"soak", [&] { return MeasureTrendSoakInChild(argv[0]); }},
     };

@@ -57,6 +57,10 @@ bool WaitForStopSignal(double seconds) {
 }
 
 int StopSignalDescriptor() {
-    const sigset_t set = stopSignals();
-    return signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    // One for the process, made at the first call: an event loop asks for it at every wait.
+    static const int fd = [] {
+        const sigset_t set = stopSignals();
+        return signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
+    }();
+    return fd;
 }

@@ -13,6 +13,6 @@ bool TakeReloadRequest();
 // while it was held back. A SIGHUP held back is taken note of, and ends the wait.
 bool WaitForStopSignal(double seconds);
 
-// A file descriptor that turns readable when a stop signal comes, for an event loop to watch;
-// -1 when the system cannot give one. Read the signal off it with WaitForStopSignal(0).
+// A file descriptor that turns readable when a stop signal comes, for an event loop to watch (the
+// same one at every call); -1 when the system cannot give one. Read the signal off it with WaitForStopSignal(0).
 int StopSignalDescriptor();

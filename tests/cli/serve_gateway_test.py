@@ -3,6 +3,7 @@
 simulator through serve's one link, each getting the reply to its own request, while serve's own
 polls stay fresh; its refusals, its faults and the maintenance it tells."""
 
+import os
 import re
 import socket
 import struct
@@ -108,6 +109,7 @@ class Gateway(ServeCase):
         for t in clients:
             t.join(30)
         self.assertEqual(wrong, [], "no reply crossed")
+        self.assertLess(len(os.listdir(f"/proc/{self.server.pid}/fd")), 40, "what serve holds open stays put")
         self.assertTrue(all(u == [1, 1, 1, 1] for u in ups), f"serve's polls fresh, both in maintenance: {ups}")
         text = get(f"http://127.0.0.1:{self.metrics}/metrics")
         answered = sum(v for l, v in samples(text, "rq55_gateway_requests_total") if l["outcome"] == "answered")
