@@ -88,7 +88,6 @@ class Tls(ServeCase):
         self.serve(sim_port, "--metrics", str(certified), "--web-config", clients)
         ca, client = ["--cacert", self.cert("ca.crt")], ["--cert", self.cert("client.crt"), "--key", self.cert("client.key")]
         cases = [  # the endpoint, what curl adds, and the HTTP status it gets ("none": no answer at all)
-            (guarded, ["http://127.0.0.1:{}/metrics"], "400"),  # plain HTTP to TLS, told so
             (guarded, ["--cacert", self.cert("other-ca.crt"), "https://127.0.0.1:{}/metrics"], "none"),  # wrong CA
             (guarded, [*ca, "https://127.0.0.1:{}/metrics"], "401"),  # no password
             (guarded, [*ca, "-u", "prom:Wr0ngPw", "https://127.0.0.1:{}/metrics"], "401"),
@@ -103,7 +102,7 @@ class Tls(ServeCase):
                                   *args[:-1], args[-1].format(port)], capture_output=True, text=True, timeout=30)
             return "none" if run.stdout in ("", "000") else run.stdout
 
-        self.assertTrue(until(lambda: status(guarded, cases[5][1]) == "200", 30))
+        self.assertTrue(until(lambda: status(guarded, cases[4][1]) == "200", 30))
         for port, args, expected in cases:
             self.assertEqual(status(port, args), expected, args)
         self.assertTrue(serve.said("/metrics: a scrape as prom with a wrong password was refused"))
@@ -140,7 +139,7 @@ class Tls(ServeCase):
         serve.send_signal(signal.SIGHUP)
         self.assertTrue(serve.said("SIGHUP: " + passwords + " read again"))
         new = [*ca, "-u", "prom:n3w", "https://127.0.0.1:{}/metrics"]
-        self.assertEqual((status(guarded, cases[5][1]), status(guarded, new)), ("401", "200"))
+        self.assertEqual((status(guarded, cases[4][1]), status(guarded, new)), ("401", "200"))
         with open(passwords, "w") as f:
             f.write(tls + "  cipher_suites: [TLS_AES_128_GCM_SHA256]\n")
         serve.send_signal(signal.SIGHUP)

@@ -1,6 +1,11 @@
 // The set-up panels against the simulated analyser: what goes on the wire, what the operator sees.
 #include <gtest/gtest.h>
 
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QThread>
+
 #include "config/equipment.h"
 #include "config/model_version.h"
 #include "config/password.h"
@@ -183,6 +188,42 @@ TEST_F(Config, ModelAndVersionTellAFailedWrite) {
     EXPECT_TRUE(messages().empty());
     SimulateCommit(panel_version, VERSION_CAMBIAR);
     EXPECT_EQ(messages(), std::vector<std::string>{etiqueta[21] + "|" + etiqueta[390]});
+}
+
+// Through rq55ctl serve's gateway, as on a plant where serve holds the bus: the panel reads the
+// analyser's registers, a save writes exactly what it would directly, and serve keeps exporting
+// the analyser as up meanwhile.
+TEST_F(Config, EquipmentReadsAndSavesThroughServesGatewayWhileServeKeepsTheAnalyserUp) {
+    startAnalyser();
+    for (int i = 0; i < 11; ++i) analyser.setReg(800 + i, static_cast<uint16_t>(i == 7 ? 1 : 300 + i));
+    const auto freePort = [] {
+        QTcpServer s;
+        s.listen(QHostAddress::LocalHost);
+        return QString::number(s.serverPort());
+    };
+    const QString gateway = freePort(), metrics = freePort();
+    QProcess serve;
+    serve.start(RQ55CTL_PATH, {"serve", "--tcp", QString("127.0.0.1:%1").arg(analyser.tcpPort()), "--interval", "0.5",
+                               "--pause", "10", "--gateway", gateway, "--gateway-writes", "allow", "--metrics", metrics});
+    const auto up = [&] {
+        QTcpSocket s;
+        s.connectToHost("127.0.0.1", static_cast<quint16>(metrics.toInt()));
+        s.waitForConnected(2000);
+        s.write("GET /metrics HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+        QByteArray got;
+        while (s.waitForReadyRead(2000)) got += s.readAll();
+        return got.contains("rq55_up{address=\"1\"} 1");
+    };
+    for (int n = 0; n < 100 && !up(); ++n) QThread::msleep(100);
+    SetCtrlVal(mainPanel, PRINCIPAL_TCP_PUERTO, gateway.toUInt());
+    ASSERT_TRUE(flipSwitch());
+    const int panel = openEquipment();
+    EXPECT_EQ(number(panel, CONF_EQUIPO_PRIMARIO_I), 306 * 65536 + 1);
+    SetCtrlVal(panel, CONF_EQUIPO_PRIMARIO_V, -100000);
+    EXPECT_EQ(saveEquipment(CONF_EQUIPO_GUARDAR_2), std::vector<std::string>{"804=65534=31072=306=1=308=309"});
+    EXPECT_TRUE(up());
+    serve.terminate();
+    EXPECT_TRUE(serve.waitForFinished(10000));
 }
 
 } // namespace

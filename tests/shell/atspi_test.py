@@ -156,34 +156,16 @@ def check_network(win):
             failures.append(f"Network parameters: '{name}' reads '{displays[name]}', not a number and its unit")
 
 
-def visit(app, button, title, inside=None, close="Close"):
-    press(app, "push button", button)
+def visit(app, item, title, inside=None, close="Close", role="push button"):
+    press(app, role, item)
     win = window(title)
     if win is None:
-        failures.append(f"'{button}' opened no window '{title}': {[w.name for w in the_app() if w and showing(w)]}")
+        failures.append(f"{role} '{item}' opened no window '{title}': {[w.name for w in the_app() if w and showing(w)]}")
         return
     wait_for(lambda: settled(win), 5)
     check(win)
     if inside:
         inside(win)
-    press(win, "push button", close)
-
-
-def from_button(app, button, title, close):
-    opened(app, "push button", button, title, close)
-
-
-def from_menu(app, item, title, close):
-    opened(app, "menu item", item, title, close)
-
-
-def opened(app, role, item, title, close):
-    press(app, role, item)
-    win = window(title)
-    if win is None:
-        failures.append(f"{role} '{item}' opened no window '{title}'")
-        return
-    check(win)
     press(win, "push button", close)
 
 
@@ -218,7 +200,7 @@ def main():
             failures.append("switching on did not connect")
         visit(app, "Network parameters", "Network parameters",
               lambda win: (check_network(win), visit(app, "Trend", "Trend")))
-        visit(app, "Energy counters", "Energy counters", lambda win: from_button(win, "Reset counters", "Password", "Cancel"))
+        visit(app, "Energy counters", "Energy counters", lambda win: visit(win, "Reset counters", "Password", close="Cancel"))
         visit(app, "Maxima and minima", "Maxima and minima")
         visit(app, "Maximum demand", "Maximum demand")
         visit(app, "Status", "Status")
@@ -227,9 +209,9 @@ def main():
               lambda win: visit(win, "Analog output 1", "Analog output"))
         visit(app, "Model and version", "Modelo y versión / Model and version", close="Cerrar / Close")
         visit(app, "Report", "Report")
-        from_menu(app, "About RQ55", "Information", "OK")
-        from_menu(app, "Traffic monitor", "Traffic monitor", "Close")
-        from_menu(app, "Change password", "Change password", "Volver / Back")
+        for item, title, close in [("About RQ55", "Information", "OK"), ("Traffic monitor", "Traffic monitor", "Close"),
+                                   ("Change password", "Change password", "Volver / Back")]:
+            visit(app, item, title, close=close, role="menu item")
 
         # The link lost while nothing has the focus on it: an alert says so.
         def heard(event):
