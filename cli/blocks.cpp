@@ -11,15 +11,6 @@ namespace {
 
 QString q(const std::string& text) { return QString::fromStdString(text); }
 
-// A value as JSON: a float as the decimal the analyser sent (its shortest exact form, 227.88582,
-// which the double nearest to it writes again), an integer as itself, a text as a string, and
-// null for a number that is none.
-QJsonValue jsonValue(const NamedValue& v) {
-    if (v.info->kind == ValueKind::Text) return q(v.text);
-    if (!IsFinite(v)) return QJsonValue();
-    if (IsInteger(v.info->kind)) return static_cast<qint64>(v.integer);
-    return std::stod(ShortestFloat(v.number));
-}
 
 // Text output ranges into kilo and mega the values the panels range.
 std::string shownText(const NamedValue& v) {
@@ -33,6 +24,13 @@ std::string shownText(const NamedValue& v) {
 }
 
 } // namespace
+
+QJsonValue JsonValueOf(const NamedValue& v) {
+    if (v.info->kind == ValueKind::Text) return q(v.text);
+    if (!IsFinite(v)) return QJsonValue();
+    if (IsInteger(v.info->kind)) return static_cast<qint64>(v.integer);
+    return std::stod(ShortestFloat(v.number));
+}
 
 std::string BlockPrinter::print(const std::string& time, int address, const std::string& block,
                                 const std::vector<NamedValue>& values) {
@@ -55,7 +53,7 @@ std::string BlockPrinter::print(const std::string& time, int address, const std:
     case Format::Json: {
         QJsonArray array;
         for (const NamedValue& v : values)
-            array.append(QJsonObject{{"name", q(v.name())}, {"unit", v.info->unit}, {"value", jsonValue(v)}});
+            array.append(QJsonObject{{"name", q(v.name())}, {"unit", v.info->unit}, {"value", JsonValueOf(v)}});
         const QJsonObject line{{"time", q(time)}, {"address", address}, {"block", q(block)}, {"values", array}};
         out = QJsonDocument(line).toJson(QJsonDocument::Compact).toStdString() + "\n";
         break;

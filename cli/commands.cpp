@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "blocks.h"
+#include "check_command.h"
 #include "config/config_file.h"
 #include "device/identity.h"
 #include "device/scan.h"
@@ -241,6 +242,8 @@ int RunCommand(const CliOptions& o, AddressCommand report) {
             result = restore(file, link, o.verify);
         else if (o.command == "diff")
             result = compare(file, link, "diff", true);
+        else if (o.command == "check")
+            result = CheckWiringAt(o, link);
         // A failure outweighs a difference.
         if (result == kFailed || (result == kDifferent && status == kOk)) status = result;
     }

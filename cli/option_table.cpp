@@ -214,7 +214,7 @@ const OptionRow kOptions[] = {
      "the rest before a request that follows another, 0 to 1000 (150): the analyser's own need on its own line; "
      "less for a Modbus/TCP meter or a gateway that paces its bus itself",
      whole<&CliOptions::pauseMs, 0, 1000>},
-    {"--format", "FORMAT", "Options of read, restore and report", "read: text, csv or json; report: pdf or html (by the file's name, else pdf)",
+    {"--format", "FORMAT", "Options of read, restore and report", "read: text, csv or json; check: text or json; report: pdf or html (by the file's name, else pdf)",
      format},
     {"--watch", "SECONDS", "Options of read, restore and report",
      "read every SECONDS (0.2 to 86400) until --count reads or Ctrl-C; a round that fails is said on stderr, the "
@@ -288,7 +288,7 @@ bool ParseAddressList(const std::string& text, std::vector<int>& addresses, std:
 }
 
 bool IsCommand(const std::string& word) {
-    for (const char* c : {"identify", "read", "backup", "restore", "diff", "scan", "report", "serve"})
+    for (const char* c : {"identify", "read", "backup", "restore", "diff", "scan", "report", "serve", "check"})
         if (word == c) return true;
     return false;
 }

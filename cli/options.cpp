@@ -26,12 +26,15 @@ const char* const kCommands =
     "  diff FILE                lists each register whose file value differs from the analyser's\n"
     "  scan                     finds analysers on the addresses (and baud rates and framings) given\n"
     "  report FILE              a commissioning report; FILE may hold %a\n"
+    "  check                    is it wired right? the wiring faults one read of the network block shows\n"
+    "                           (--format text or json)\n"
     "  serve                    polls the addresses' blocks every interval until Ctrl-C or SIGTERM, for\n"
     "                           Prometheus (--metrics) and MQTT (--mqtt)\n"
     "\n"
     "Exit status: 0 success; 1 an analyser did not answer, refused a write, or the link could not be\n"
-    "opened; 2 a usage error or a bad file; 3 diff found differences or restore --verify found a\n"
-    "register that did not take. scan: 0 when it found an analyser, 1 when it found none.\n";
+    "opened; 2 a usage error or a bad file; 3 diff found differences, restore --verify found a\n"
+    "register that did not take, or check found a wiring fault. scan: 0 when it found an analyser, 1 when\n"
+    "it found none.\n";
 
 struct Parsed {
     std::vector<std::vector<std::string>> values = std::vector<std::vector<std::string>>(kOptions.size());
@@ -142,9 +145,10 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::
     const bool reportFormat = o.format == Format::Pdf || o.format == Format::Html;
     if (o.format != Format::ByName && reportFormat != (o.command == "report"))
         return fail(error, o.command == "report" ? "--format of report: pdf or html" : "--format pdf and html are for report only");
+    if (o.command == "check" && o.format == Format::Csv) return fail(error, "--format of check: text or json");
     if (serveOption && o.command != "serve")
-        return fail(error, "--interval, --blocks, --max-age, --instance, --state-dir, --metrics, --web-config, --mqtt and --ha options "
-                           "are for serve only");
+        return fail(error, "--interval, --blocks, --max-age, --instance, --state-dir, --metrics, --web-config, --mqtt, --ha "
+                           "and --gateway options are for serve only");
     if (!o.title.empty() && o.command != "report") return fail(error, "--title is for report only");
     if (!o.mqtt.host.empty() && o.mqtt.port == 0) o.mqtt.port = o.mqttTls ? kMqttTlsPort : kMqttPort;
     if (o.count > 0 && o.watchSeconds <= 0) return fail(error, "--count goes with --watch");

@@ -33,7 +33,7 @@ struct CliOptions {
 
     int links = 0;              // links given: one is right
     std::vector<int> addresses; // empty: the command's default
-    std::string command;        // identify, read, backup, restore, diff, scan, report, serve, help, version
+    std::string command;        // identify, read, backup, restore, diff, scan, report, serve, check, help, version
     std::vector<std::string> arguments;
 
     Format format = Format::ByName; // read: text; report: by the file's name, else pdf

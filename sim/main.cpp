@@ -49,6 +49,7 @@ Options:
   --static        freeze the values: live values, counters, extremes and demand stay as they start.
   --seed N        seed for the start values (the same seed gives the same values).
   --fault RULE    spoil chosen replies; may be given several times (see Faults below).
+  --wiring FAULTS wire the analyser wrong (see Wiring below).
   --trace         print every piece of bytes received (<<) and sent (>>), in hex with the time,
                   on standard error.
   --help          show this text.
@@ -102,6 +103,17 @@ requests (function F, first register R, after S of them the next N; by default e
   restart:ms=N               as a gateway that restarts: no reply, and new connections refused
                              for N ms (TCP; the connections already open stay)
   for example: --fault silence:fn=3,start=6,times=2 --fault late:ms=3000
+
+Wiring: --wiring FAULT[:PHASE],... wires the analyser wrong, its values computed as the analyser
+computes them (signed reactive powers, line voltages from the phase voltages, the neutral current
+as the sum of the phase currents):
+  voltage_missing:N, vt_reversed:N, ct_reversed:N   phase N (1-3, default 1)
+  ct_swapped:N                                       the CTs of phase N and the next exchanged
+  ct_rotated:2, ct_rotated:3                         every CT on the next phase (+120°), or the one after
+  export                                             a healthy site that delivers power
+  no_load                                            a thousandth of the load
+  ct_ratio                                           the CT primary set to 100 A, below the load
+  for example: --wiring ct_reversed:2
 
 With the RQ55 program:
   The program sends Modbus/TCP only to TCP port 502 and RTU frames to any other port, so run
@@ -227,6 +239,10 @@ int main(int argc, char** argv) {
             std::string error;
             if (!sim::parseFaultRule(text, &rule, &error)) return usageError(error);
             faults.push_back(rule);
+        } else if (arg == "--wiring") {
+            std::string error;
+            if (!value(&text) || !sim::ParseWiring(text, options.wiring, error))
+                return usageError(error.empty() ? "--wiring takes FAULT[:PHASE],..., for example ct_reversed:2" : error);
         } else if (arg == "--trace") {
             trace = true;
         } else {

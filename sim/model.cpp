@@ -40,7 +40,7 @@ double characteristic(double x, const std::vector<std::pair<double, double>>& po
 
 Model::Model(const Options& options, double now)
     : moving_(options.moving), start_(now), last_(now), maxMin_(2 * kMaxMinCount), demand_(2 * kDemandCount),
-      password_(options.password) {
+      wiring_(options.wiring), password_(options.password) {
     std::mt19937 rng(options.seed != 0 ? options.seed : std::random_device{}());
     std::uniform_real_distribution<double> unit(0.0, 1.0);
     auto between = [&](double low, double high) { return low + (high - low) * unit(rng); };
@@ -127,7 +127,7 @@ Model::Model(const Options& options, double now)
     bank_[804] = 0;
     bank_[805] = 400;
     bank_[806] = 0;
-    bank_[807] = 300;
+    bank_[807] = static_cast<uint16_t>(options.wiring.ctPrimary > 0 ? options.wiring.ctPrimary : 300);
     bank_[808] = 400;
     bank_[809] = 5;
     bank_[810] = 15;
@@ -166,36 +166,7 @@ Model::Live Model::liveAt(double t) const {
 
 void Model::writeNetwork(const Live& live) {
     double n[kNetworkCount] = {};
-    const double angle[3] = {0.0, -kTwoPi / 3.0, kTwoPi / 3.0};
-    std::complex<double> neutral;
-    double p = 0.0, q = 0.0;
-    for (int k = 0; k < 3; ++k) {
-        double v = live.v[k], i = live.i[k], pf = live.pf[k];
-        double s = v * i / 1000.0;
-        n[k] = v;
-        n[6 + k] = i;
-        n[10 + k] = s * pf;
-        n[14 + k] = std::sqrt(std::max(0.0, s * s - n[10 + k] * n[10 + k]));
-        n[18 + k] = s;
-        n[22 + k] = pf;
-        p += n[10 + k];
-        q += n[14 + k];
-        neutral += std::polar(i, angle[k] - std::acos(pf));
-    }
-    // Phasors 120 degrees apart: |Va - Vb|^2 = Va^2 + Vb^2 + Va*Vb.
-    for (int k = 0; k < 3; ++k) {
-        double a = live.v[k], b = live.v[(k + 1) % 3];
-        n[3 + k] = std::sqrt(a * a + b * b + a * b);
-    }
-    n[9] = std::abs(neutral);
-    n[13] = p;
-    n[17] = q;
-    n[21] = std::hypot(p, q);
-    n[25] = p / n[21];
-    n[26] = live.frequency;
-    n[27] = (n[0] + n[1] + n[2]) / 3.0;
-    n[28] = (n[3] + n[4] + n[5]) / 3.0;
-    n[29] = (n[6] + n[7] + n[8]) / 3.0;
+    WiredNetwork(live.v.data(), live.i.data(), live.pf.data(), live.frequency, wiring_, n);
     for (int k = 0; k < kNetworkCount; ++k)
         setFloat(kNetworkStart + 2 * k, static_cast<float>(n[k]));
 }

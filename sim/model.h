@@ -103,6 +103,7 @@ private:
     std::array<double, kEnergyCount> energy_{}; // counters kept in double so small steps add up
     std::array<double, 6> demandAverage_{};
 
+    Wiring wiring_;
     uint16_t password_;
     double unlockedUntil_ = -1.0;
     bool changePending_ = false;

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/wiring.h"
+
 namespace sim {
 
 enum class Transport {
@@ -72,6 +74,7 @@ struct Options {
     // The latest requests kept for requests(): a test reads them; a simulator left running for
     // days (rq55-sim, the demo) keeps none, so its memory stays where it started.
     size_t keptRequests = 100000;
+    Wiring wiring{}; // how the analyser is wired (sim/wiring.h); right by default
 };
 
 // One request as the simulator received it.

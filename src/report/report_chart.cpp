@@ -7,6 +7,7 @@
 
 #include "device/setting_modes.h"
 #include "platform/system.h"
+#include "report/report_wiring.h"
 
 namespace {
 
@@ -71,6 +72,7 @@ std::vector<Label> labelsOf(const Chart& c) {
 } // namespace
 
 std::string ChartSvg(const ReportBlock& block) {
+    if (block.name == "wiring") return PhasorSvg(block);
     const Chart c = chartOf(block);
     std::string line;
     for (const QPointF& p : c.points) line += strfmt("%.1f,%.1f ", p.x(), p.y());
@@ -91,6 +93,7 @@ std::string ChartSvg(const ReportBlock& block) {
 }
 
 QImage ChartImage(const ReportBlock& block) {
+    if (block.name == "wiring") return PhasorImage(block);
     constexpr int kScale = 3;
     QImage image(kChartWidth * kScale, kChartHeight * kScale, QImage::Format_RGB32);
     image.fill(Qt::white);

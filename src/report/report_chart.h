@@ -1,3 +1,4 @@
+// A block named "wiring" is drawn as its phasors (report_wiring.h).
 // An analog output's characteristic as the report draws it, as its panel does: points mode 0 a
 // straight line from point 1 to point 3, any other through all three, with the axes' ranges
 // written at their ends and titled as the panel's graph titles them.

@@ -7,6 +7,7 @@
 #include "lang/label_table.h"
 #include "platform/number_text.h"
 #include "platform/system.h"
+#include "report/report_wiring.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ enum {
     kTextRelays = 480, kTextAnalogOutputs = 481, kTextMeasurements = 482, kTextReadAt = 483,
     kTextNotRead = 484, kTextQuantity = 486, kTextValue = 487, kTextUnit = 488, kTextPresentValue = 494,
     kTextModel = 495, kTextProgram = 496, kTextRelayClosed = 497, kTextRelayOpen = 498, kTextLocale = 500,
-    kTextCode = 503, kTextNotUsed = 504,
+    kTextCode = 503, kTextNotUsed = 504, kTextWiring = 522, kTextNoWiringFault = 523, kTextFinding = 524,
 };
 
 std::string text(int n) { return etiqueta[n]; }
@@ -226,6 +227,27 @@ std::string paired(const ReportBlock& b, int title, int first, int second, const
     return measurements(b, title, rows, {text(kTextQuantity), text(first), text(second), text(kTextUnit)});
 }
 
+// Is it wired right? The findings of the check over the network and equipment reads, each with its
+// words, beside the phasor diagram; nothing when either was not read.
+std::string wiring(const ReportBlock* network, const ReportBlock* config, const ChartMarkup& chart) {
+    if (!network || !network->read || !config || !config->read) return "";
+    const WiringCheck c = ReportWiringCheck(*network, *config);
+    std::string rows;
+    for (const WiringFinding& f : c.findings) {
+        std::string phases;
+        for (int p : f.phases) phases += (phases.empty() ? " (L" : ", L") + std::to_string(p);
+        rows += row({f.code + (phases.empty() ? "" : phases + ")"), f.words}, Cells::Texts);
+    }
+    if (c.findings.empty()) rows = row({FillIn(text(kTextNoWiringFault), {strfmt("%.1f", c.loadKw)})}, Cells::Texts);
+    std::string notes;
+    for (const std::string& note : c.notes) notes += "<p><small>" + escaped(note) + "</small></p>\n";
+    return heading("h3", text(kTextWiring), *network) +
+           "<table border=\"0\" cellspacing=\"0\" cellpadding=\"0\" width=\"100%\"><tr><td width=\"58%\">" +
+           table(rows, c.findings.empty() ? std::vector<std::string>{} : std::vector<std::string>{text(kTextFinding), ""}) +
+           notes + "</td><td width=\"42%\" align=\"right\">" + chart(WiringChartBlock(*network, *config)) +
+           "</td></tr></table>\n";
+}
+
 const ReportBlock* blockOf(const ReportData& data, const std::string& name) {
     for (const ReportBlock& b : data.blocks)
         if (b.name == name) return &b;
@@ -247,6 +269,7 @@ std::string ReportDocumentHtml(const ReportData& data, const ReportHeader& h, co
     if (!outputs.empty()) body += newPage + escaped(text(kTextAnalogOutputs)) + "</h2>\n" + outputs;
     body += newPage + escaped(text(kTextMeasurements)) + "</h2>\n";
     if (const ReportBlock* b = blockOf(data, "network")) body += network(*b);
+    body += wiring(blockOf(data, "network"), blockOf(data, "config"), chart);
     if (const ReportBlock* b = blockOf(data, "energy")) body += energy(*b);
     if (const ReportBlock* b = blockOf(data, "maxmin")) body += paired(*b, kTextMaxMin, kTextMaxValues, kTextMinValues, "_max", "_min");
     if (const ReportBlock* b = blockOf(data, "demand"))

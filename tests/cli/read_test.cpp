@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include "cli_support.h"
+#include "sim/wiring.h"
 #include "test_support.h"
 
 namespace {
@@ -161,6 +162,39 @@ TEST(Cli, WatchOutlivesALateReplyAndALostAnalyser) {
     std::vector<std::string> numbers;
     for (size_t r = 1; r < 4; ++r) numbers.push_back(fields(rows[r]).at(column));
     EXPECT_EQ(numbers, (std::vector<std::string>{"1", "3", "1"})) << "each row is the reply to its own request";
+}
+
+// rq55ctl check: the wiring faults of one read, in words and as JSON, and 3 when there are any.
+TEST(Check, SaysEachWiringFaultAndExitsThreeWithAny) {
+    Analyser a(sim::Transport::RtuOverTcp);
+    const struct {
+        const char* faults;
+        int status;
+        const char* said;
+        QStringList codes;
+    } rows[] = {
+        {"", 0, "no wiring fault found at a load of 93.1 kW", {}},
+        {"ct_reversed:2", 3, "ct_reversed (L2): L2's current is about 180\u00b0", {"ct_reversed", "neutral_high"}},
+        {"vt_reversed:3", 3, "vt_reversed (L3): V31 and V23 are about the phase voltage", {"vt_reversed"}},
+    };
+    for (const auto& row : rows) {
+        sim::Wiring wiring;
+        std::string error;
+        sim::ParseWiring(row.faults, wiring, error);
+        const double v[3] = {230, 230, 230}, i[3] = {150, 150, 150}, pf[3] = {0.9, 0.9, 0.9};
+        double n[30];
+        sim::WiredNetwork(v, i, pf, 50, wiring, n);
+        for (int k = 0; k < 30; ++k) a.sim.setBlockFloat(6, k, static_cast<float>(n[k]));
+        const CtlRun text = a.run({"check"}), json = a.run({"check", "--format", "json"});
+        EXPECT_EQ(text.status, row.status) << text.err;
+        EXPECT_NE(text.out.find(row.said), std::string::npos) << text.out;
+        EXPECT_EQ(json.status, row.status) << json.err;
+        QStringList codes;
+        for (const QJsonValue f : QJsonDocument::fromJson(QByteArray::fromStdString(json.out)).object()["findings"].toArray())
+            codes << f.toObject()["code"].toString();
+        EXPECT_EQ(codes, row.codes) << json.out;
+    }
+    EXPECT_EQ(a.run({"check", "--format", "csv"}).status, 2);
 }
 
 } // namespace

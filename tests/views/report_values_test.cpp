@@ -76,7 +76,7 @@ TEST_F(LiveView, TheReportStatesWhatThePanelsShow) {
         const char* next;
     } views[] = {
         {PRINCIPAL_PARAMETROS, &panel_tomadatos, TOMADATOS_TIMER, TOMADATOS_CERRAR, "Network parameters",
-         "Energy counters"},
+         "Wiring check"},
         {PRINCIPAL_ENERGIA, &panel_energia, ENERGIA_TIMER, ENERGIA_CERRAR, "Energy counters", "Maxima and minima"},
         {PRINCIPAL_MAXMIN, &panel_maxmin, MAXMIN_TIMER, MAXMIN_CERRAR, "Maxima and minima", "Maximum demand"},
         {PRINCIPAL_DEMANDA, &panel_demanda, DEMANDA_TIMER, DEMANDA_CERRAR, "Maximum demand", ""},

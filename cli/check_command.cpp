@@ -1,0 +1,84 @@
+#include "check_command.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "blocks.h"
+#include "commands.h"
+#include "device/named_values.h"
+#include "device/wiring_check.h"
+#include "link/exchange_words.h"
+#include "platform/system.h"
+
+namespace {
+
+QString q(const std::string& text) { return QString::fromStdString(text); }
+
+std::string phaseName(int phase) { return "L" + std::to_string(phase); }
+
+std::string text(const WiringCheck& c, const std::vector<NamedValue>& values, int address, const std::string& time) {
+    std::string out = strfmt("address %d, wiring check, %s: ", address, time.c_str());
+    out += c.findings.empty() ? strfmt("no wiring fault found at a load of %.1f kW\n", c.loadKw)
+                              : strfmt("%zu finding%s at a load of %.1f kW\n", c.findings.size(),
+                                       c.findings.size() == 1 ? "" : "s", c.loadKw);
+    for (const WiringFinding& f : c.findings) {
+        std::string phases;
+        for (int p : f.phases) phases += (phases.empty() ? " (" : ", ") + phaseName(p);
+        out += "  " + f.code + (phases.empty() ? "" : phases + ")") + ": " + f.words + "\n";
+        std::string shown;
+        for (const std::string& name : f.values)
+            if (const NamedValue* v = FindNamed(values, name))
+                shown += "  " + name + " " + ExactText(*v) + (*v->info->unit ? std::string(" ") + v->info->unit : "");
+        if (!shown.empty()) out += "  " + shown + "\n";
+    }
+    out += "  phasors (current against its voltage):";
+    for (const WiringPhasor& p : c.phasors)
+        out += strfmt(" %s %.0f° %.1f A%s;", phaseName(p.phase).c_str(), p.angleDegrees, p.current, p.judged ? "" : " (too small to judge)");
+    out.back() = '\n';
+    for (const std::string& note : c.notes) out += "  note: " + note + "\n";
+    return out;
+}
+
+std::string json(const WiringCheck& c, const std::vector<NamedValue>& values, int address, const std::string& time) {
+    QJsonArray findings, phasors, notes;
+    for (const WiringFinding& f : c.findings) {
+        QJsonArray phases, shown;
+        for (int p : f.phases) phases.append(q(phaseName(p)));
+        for (const std::string& name : f.values)
+            if (const NamedValue* v = FindNamed(values, name))
+                shown.append(QJsonObject{{"name", q(name)}, {"unit", v->info->unit}, {"value", JsonValueOf(*v)}});
+        findings.append(QJsonObject{{"code", q(f.code)}, {"phases", phases}, {"words", q(f.words)}, {"values", shown}});
+    }
+    for (const WiringPhasor& p : c.phasors)
+        phasors.append(QJsonObject{{"phase", q(phaseName(p.phase))}, {"angle_degrees", p.angleDegrees},
+                                   {"current_amperes", p.current}, {"judged", p.judged}});
+    for (const std::string& note : c.notes) notes.append(q(note));
+    const QJsonObject line{{"time", q(time)},       {"address", address},   {"load_kw", c.loadKw},
+                           {"findings", findings}, {"phasors", phasors}, {"notes", notes}};
+    return QJsonDocument(line).toJson(QJsonDocument::Compact).toStdString() + "\n";
+}
+
+} // namespace
+
+int CheckWiringAt(const CliOptions& o, const LinkTarget& link) {
+    const std::string time = IsoTimeNow();
+    float network[kNetworkParameterCount] = {};
+    int32_t config[kEquipmentConfigExactCount] = {};
+    const char* what = "network (registers 6-65)";
+    bool read = RQ55_Ulvo_Leer_Prametros_Red(link.port, link.address, network, link.spare, link.tcpPort, link.host) == 1;
+    if (read) {
+        what = "config (registers 800-810)";
+        read = RQ55_Ulvo_Leer_Conf_Equipo_Exacto(link.port, link.address, config, link.spare, link.tcpPort, link.host) == 1;
+    }
+    if (!read) {
+        Say(strfmt("address %d, %s: %s", link.address, what, LastExchangeFailure().c_str()));
+        return kFailed;
+    }
+    std::vector<NamedValue> values;
+    AddNamedValues(NetworkValues(), network, values);
+    // The CT primary is index 6 of the equipment configuration read exactly.
+    const WiringCheck c = CheckWiring(WiringValuesOf(network, config[6]));
+    Print(o.format == Format::Json ? json(c, values, link.address, time) : text(c, values, link.address, time));
+    return c.findings.empty() ? kOk : kDifferent;
+}

@@ -1,0 +1,263 @@
+#include "device/wiring_check.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <cstdio>
+
+namespace {
+
+constexpr double kDegrees = 180.0 / 3.14159265358979323846;
+// A phase voltage under a fifth of the two others' is missing (a tap that is off reads a few volts
+// of crosstalk at most), when the others are present (above 50 V).
+constexpr double kMissingVoltageShare = 0.2;
+constexpr double kPresentVoltage = 50;
+// A healthy line voltage is √3 (1.73) times the phase voltage; the two line voltages of a phase
+// whose VT is reversed are about 1.0 times it. The boundary lies between, at 1.37.
+constexpr double kReversedLineRatio = 1.37;
+// A phase's angle is judged from 2 % of the CT primary on (0.05 A when the primary is unknown):
+// below, it is mostly the analyser's noise.
+constexpr double kJudgedCurrentShare = 0.02;
+constexpr double kJudgedCurrentLeast = 0.05;
+// Wiring faults shift a phase's angle by multiples of 60°; the phases of a healthy load differ by
+// the spread of their power factors (0.9 beside 0.8 is 11°). Within 30° of a multiple it is one.
+constexpr double kAgreeDegrees = 30;
+// A load drawing power has its angle within 62° (a power factor of 0.47 or better, either way);
+// every phase within 30° of 180° is a site that exports (a power factor of 0.87 or better).
+constexpr double kImportDegrees = 62;
+constexpr double kExportDegrees = 30;
+// One reversed CT makes the computed neutral current twice a phase current; a healthy balanced
+// load keeps it near zero. It is judged on phase currents within 30 % of each other, above 1.5
+// times their mean.
+constexpr double kBalancedCurrents = 1.3;
+constexpr double kNeutralShare = 1.5;
+// A current above 120 % of the CT primary: the ratio set too low, or the CTs overloaded.
+constexpr double kCtOverload = 1.2;
+
+double wrap(double degrees) {
+    while (degrees > 180) degrees -= 360;
+    while (degrees <= -180) degrees += 360;
+    return degrees;
+}
+
+std::string phase(int k) { return "L" + std::to_string(k + 1); }
+
+std::string number(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+std::string named(const std::vector<int>& phases) {
+    std::string out;
+    for (size_t n = 0; n < phases.size(); ++n)
+        out += (n == 0 ? "" : n + 1 == phases.size() ? " and " : ", ") + phase(phases[n] - 1);
+    return out;
+}
+
+void find(WiringCheck& c, const std::string& code, std::vector<int> phases, const std::string& words,
+          std::vector<std::string> values) {
+    c.findings.push_back({code, std::move(phases), words, std::move(values)});
+}
+
+std::vector<std::string> powers(const std::vector<int>& phases) {
+    std::vector<std::string> out;
+    for (int k : phases)
+        for (const char* quantity : {"P", "Q"}) out.push_back(quantity + std::to_string(k));
+    return out;
+}
+
+// The angles of the judged phases against each other: each a multiple of 60° from a reference
+// group, the reference chosen with the most phases in it and, between equals, one that draws
+// power. False when no reference fits every phase within kAgreeDegrees.
+bool shifts(const std::vector<int>& judged, const double* angle, std::vector<int>& sixths, double& reference,
+            bool& ambiguous) {
+    double best = -1;
+    ambiguous = false;
+    for (int r : judged) {
+        std::vector<int> m;
+        bool fits = true;
+        for (int k : judged) {
+            const double d = wrap(angle[k] - angle[r]);
+            const int n = static_cast<int>(std::lround(d / 60));
+            fits = fits && std::abs(d - 60 * n) <= kAgreeDegrees;
+            m.push_back(n == -3 ? 3 : n);
+        }
+        if (!fits) continue;
+        std::complex<double> sum;
+        for (size_t j = 0; j < judged.size(); ++j)
+            if (m[j] == 0) sum += std::polar(1.0, angle[judged[j]] / kDegrees);
+        const double mean = std::arg(sum) * kDegrees;
+        const double score = static_cast<double>(std::count(m.begin(), m.end(), 0)) +
+                             (std::abs(mean) <= kImportDegrees ? 0.5 : 0);
+        // Between equals, the load nearer a power factor of 1, and between loads as near, a lagging
+        // one: the commoner (at a power factor near 0.5 the angles fit a lagging and a leading load
+        // alike, and the findings say so).
+        const double nearer = std::abs(reference) - std::abs(mean);
+        if (score == best && m != sixths) ambiguous = true;
+        if (score > best) ambiguous = false;
+        if (score > best || (score == best && (nearer > 10 || (nearer > -10 && mean > reference))))
+            best = score, sixths = m, reference = mean;
+    }
+    return best >= 0;
+}
+
+void angleFindings(WiringCheck& c, const std::vector<int>& judged, const double* angle) {
+    std::vector<int> m;
+    double load = 0;
+    bool ambiguous = false;
+    if (!shifts(judged, angle, m, load, ambiguous)) {
+        std::string list;
+        for (int k : judged) list += (list.empty() ? "" : ", ") + phase(k) + number(" %.0f°", angle[k]);
+        std::vector<int> phases;
+        for (int k : judged) phases.push_back(k + 1);
+        find(c, "angles_unclear", phases,
+             "The phases' angles (" + list + ") fit no single wiring fault: check each CT and voltage tap in turn, "
+             "with a resistive load (a heater) on all three phases.", powers(phases));
+        return;
+    }
+    // A load far from a power factor of 1, or angles that fit two references alike: other faults fit too.
+    const std::string test = std::string(ambiguous || std::abs(load) > 45
+                                             ? " These angles fit other faults as well (near a power factor of 0.5 a "
+                                               "shift of 60° may be the load's own)."
+                                             : "") +
+                             " A resistive test load (a heater on all three phases) tells them apart.";
+    const bool drawing = std::abs(load) <= kImportDegrees;
+    std::vector<int> reversed, ahead, behind, sixth;
+    for (size_t j = 0; j < judged.size(); ++j) {
+        const int k = judged[j] + 1;
+        if (m[j] == 3) reversed.push_back(k);
+        if (m[j] == 2) ahead.push_back(k);
+        if (m[j] == -2) behind.push_back(k);
+        if (m[j] == 1 || m[j] == -1) sixth.push_back(k);
+    }
+    if (!reversed.empty()) {
+        const bool one = reversed.size() == 1;
+        find(c, "ct_reversed", reversed,
+             named(reversed) + (one ? "'s current is" : "'s currents are") + " about 180° from the other phases': " +
+                 (one ? "its CT" : "their CTs") + " reversed (fitted the wrong way round, or the two secondary wires "
+                                                  "swapped), or " +
+                 named(reversed) + (one ? " truly delivers" : " truly deliver") + " power (a generator on " +
+                 (one ? "that phase)." : "those phases).") +
+                 (drawing ? "" : " The other phases deliver power too: if the site draws power, it is their CTs "
+                                 "that are reversed.") + test,
+             powers(reversed));
+    }
+    if (!ahead.empty() || !behind.empty()) {
+        std::vector<int> both = ahead;
+        both.insert(both.end(), behind.begin(), behind.end());
+        std::sort(both.begin(), both.end());
+        const bool pair = !ahead.empty() && !behind.empty();
+        find(c, "ct_swapped", both,
+             named(both) + " shifted by " + (pair ? "about +120° and -120°: those two CTs exchanged, or those two "
+                                                    "voltage taps (these values cannot tell which)."
+                                                  : std::string(ahead.empty() ? "about -120°" : "about +120°") +
+                                                        ": a CT on another phase's conductor, or a voltage tap on "
+                                                        "another phase.") + test,
+             powers(both));
+    }
+    if (!sixth.empty())
+        find(c, "ct_swapped_reversed", sixth,
+             named(sixth) + " shifted by about 60°: a CT on another phase's conductor and reversed." + test,
+             powers(sixth));
+    if (!c.findings.empty() || drawing) return;
+    std::vector<int> all;
+    for (int k : judged) all.push_back(k + 1);
+    if (std::abs(wrap(load - 180)) <= kExportDegrees) {
+        c.notes.push_back("Every phase delivers power: the site exports, or all three CTs are reversed; these values "
+                          "cannot tell which way the power flows.");
+        return;
+    }
+    const bool plus = load > 0;
+    find(c, "ct_rotated", all,
+         std::string("Every phase's angle is about ") + (plus ? "+120°" : "-120°") + number(" (%.0f°)", load) +
+             ": the currents matched to the " + (plus ? "next" : "previous") +
+             " phase's voltages, by the CTs or by the voltage taps (these values cannot tell which); or the site "
+             "delivers power at a power factor of " + number("%.2f", std::abs(std::cos(wrap(load - 180) / kDegrees))) +
+             "." + test,
+         powers(all));
+}
+
+} // namespace
+
+WiringValues WiringValuesOf(const float* n, double ctPrimary) {
+    WiringValues w;
+    for (int k = 0; k < 3; ++k) {
+        w.v[k] = n[k];
+        w.lineV[k] = n[3 + k];
+        w.i[k] = n[6 + k];
+        w.p[k] = n[10 + k];
+        w.q[k] = n[14 + k];
+    }
+    w.neutral = n[9];
+    w.ctPrimary = ctPrimary;
+    return w;
+}
+
+WiringCheck CheckWiring(const WiringValues& w) {
+    WiringCheck c;
+    c.loadKw = w.p[0] + w.p[1] + w.p[2];
+    c.notes.push_back("Assumed: a star connection (three phases and the neutral) and the phase sequence L1-L2-L3, "
+                      "which these values cannot tell.");
+    bool missing[3] = {};
+    for (int k = 0; k < 3; ++k) {
+        const double others = std::min(w.v[(k + 1) % 3], w.v[(k + 2) % 3]);
+        missing[k] = others > kPresentVoltage && w.v[k] < kMissingVoltageShare * others;
+        if (missing[k])
+            find(c, "voltage_missing", {k + 1},
+                 phase(k) + "'s voltage" + number(" (%.1f V)", w.v[k]) + " is missing while the others are present: "
+                 "its voltage tap is off, or its fuse blown.", {"V" + std::to_string(k + 1)});
+    }
+    const bool anyMissing = missing[0] || missing[1] || missing[2];
+    const double phaseV = (w.v[0] + w.v[1] + w.v[2]) / 3;
+    bool vtReversed[3] = {};
+    for (int k = 0; k < 3 && !anyMissing && phaseV > kPresentVoltage; ++k) {
+        // V12 touches L1 and L2, V23 L2 and L3, V31 L3 and L1.
+        const double mine = std::max(w.lineV[k], w.lineV[(k + 2) % 3]), other = w.lineV[(k + 1) % 3];
+        vtReversed[k] = mine < kReversedLineRatio * phaseV && other > kReversedLineRatio * phaseV;
+        if (vtReversed[k]) {
+            static const char* const lines[] = {"V12", "V23", "V31"};
+            const int a = k, b = (k + 2) % 3;
+            find(c, "vt_reversed", {k + 1},
+                 std::string(lines[a]) + " and " + lines[b] + " are about the phase voltage instead of √3 times it" +
+                     number(" (%.0f V", w.lineV[a]) + number(" and %.0f V", w.lineV[b]) + number(" beside %.0f V)", phaseV) +
+                     ": " + phase(k) + "'s VT (or its voltage tap and the neutral) is reversed, which also turns its "
+                     "active and reactive power.",
+                 {lines[a], lines[b], "P" + std::to_string(k + 1), "Q" + std::to_string(k + 1)});
+        }
+    }
+    const double judgedFrom = w.ctPrimary > 0 ? kJudgedCurrentShare * w.ctPrimary : kJudgedCurrentLeast;
+    std::vector<int> judged;
+    double angle[3] = {};
+    for (int k = 0; k < 3; ++k) {
+        const double a = std::atan2(w.q[k], w.p[k]) * kDegrees;
+        const bool j = !missing[k] && w.i[k] >= std::max(judgedFrom, kJudgedCurrentLeast);
+        c.phasors.push_back({k + 1, a, w.i[k], j});
+        // A reversed VT turns the phase's powers: its CT is judged as if the VT were right.
+        angle[k] = vtReversed[k] ? wrap(a - 180) : a;
+        if (j) judged.push_back(k);
+        if (w.ctPrimary > 0 && w.i[k] > kCtOverload * w.ctPrimary)
+            find(c, "ct_ratio_implausible", {k + 1},
+                 phase(k) + number("'s current (%.1f A)", w.i[k]) + number(" is above 120 %% of the CT primary (%.0f A)", w.ctPrimary) +
+                     ": the ratio set too low, or the CTs overloaded.",
+                 {"I" + std::to_string(k + 1)});
+    }
+    if (judged.size() < 2) {
+        find(c, "no_load", {},
+             number("The currents are too small to judge the CTs (under %.2f A): switch on a known load, a resistive "
+                    "one best, and check again.", std::max(judgedFrom, kJudgedCurrentLeast)),
+             {"I1", "I2", "I3"});
+    } else {
+        angleFindings(c, judged, angle);
+    }
+    const double mean = (w.i[0] + w.i[1] + w.i[2]) / 3;
+    const double low = std::min({w.i[0], w.i[1], w.i[2]}), high = std::max({w.i[0], w.i[1], w.i[2]});
+    if (judged.size() == 3 && high < kBalancedCurrents * low && w.neutral > kNeutralShare * mean)
+        find(c, "neutral_high", {},
+             number("The neutral current (%.1f A)", w.neutral) + number(" is about twice the phase currents (%.1f A)", mean) +
+                 " though they are balanced: it is their sum as measured, so one CT is reversed.",
+             {"IN", "I1", "I2", "I3"});
+    c.notes.push_back("A CT ratio set too high, or a 1 A secondary set as 5 A, cannot be told from these values (the "
+                      "analyser scales voltages, currents and powers alike): compare one current with a clamp meter.");
+    return c;
+}
