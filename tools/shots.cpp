@@ -31,6 +31,7 @@
 #include "shell/main_panel.h"
 #include "sim/simulator.h"
 #include "views/demand.h"
+#include "views/wiring.h"
 #include "views/energy.h"
 #include "views/maxmin.h"
 #include "views/network.h"
@@ -268,6 +269,17 @@ int main(int argc, char** argv) {
         runFor(0.3);
         saveView(FindPanelByTitle(etiqueta[18]), "information");
     });
+
+    // The wiring check of a healthy analyser, and of one whose second CT is fitted the wrong way round.
+    runProgram([] { viewScene(PRINCIPAL_CABLEADO, panel_cableado, "wiring", 2.5); });
+    simulator.stop();
+    options.tcpPort = static_cast<uint16_t>(preset.tcpPort);
+    sim::ParseWiring("ct_reversed:2", options.wiring, error);
+    if (!simulator.start(options, &error)) {
+        std::fprintf(stderr, "rq55-shots: simulator: %s\n", error.c_str());
+        return 1;
+    }
+    runProgram([] { viewScene(PRINCIPAL_CABLEADO, panel_cableado, "wiring-fault", 2.5); });
 
     simulator.stop();
     return g_failures == 0 ? 0 : 1;

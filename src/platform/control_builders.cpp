@@ -20,6 +20,7 @@
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
 #include <QtCharts/QDateTimeAxis>
+#include <QtCharts/QPolarChart>
 #include <QtCharts/QValueAxis>
 #include <climits>
 #include <cmath>
@@ -46,6 +47,7 @@ int alignmentOf(const QString& align, int fallback) {
     if (align == "left") return Qt::AlignLeft | Qt::AlignVCenter;
     if (align == "center") return Qt::AlignCenter;
     if (align == "right") return Qt::AlignRight | Qt::AlignVCenter;
+    if (align == "top") return Qt::AlignLeft | Qt::AlignTop;
     return fallback;
 }
 
@@ -229,7 +231,8 @@ QValueAxis* newAxis(const QJsonObject& o, const char* title, const QFont& font) 
 }
 
 QWidget* buildGraph(Build& b) {
-    auto* chart = new QChart();
+    // A polar graph: x the angle (0 at the top, clockwise, as a compass), y the distance from the centre.
+    QChart* chart = b.o.value("polar").toBool() ? new QPolarChart() : new QChart();
     chart->legend()->hide();
     chart->setMargins(QMargins(2, 2, 2, 2));
     chart->setBackgroundRoundness(3);
@@ -255,6 +258,12 @@ QWidget* buildGraph(Build& b) {
         chart->addAxis(ax, Qt::AlignBottom);
     }
     chart->addAxis(ay, Qt::AlignLeft);
+    if (b.o.value("polar").toBool()) {
+        // A diagram of directions: a line every 30°, three rings, no numbers.
+        static_cast<QValueAxis*>(chart->axes(Qt::Horizontal).value(0))->setTickCount(13);
+        ay->setTickCount(4);
+        for (QAbstractAxis* axis : chart->axes()) axis->setLabelsVisible(false);
+    }
     if (b.o.value("legend").toBool()) {
         chart->legend()->setAlignment(Qt::AlignBottom);
         chart->legend()->setFont(QApplication::font());

@@ -17,6 +17,7 @@
 #include "shell/traffic_monitor.h"
 #include "views/clock.h"
 #include "views/demand.h"
+#include "views/wiring.h"
 #include "views/energy.h"
 #include "views/maxmin.h"
 #include "views/network.h"
@@ -69,6 +70,10 @@ void RegisterProgramCallbacks() {
     RegisterCallback("HBR21_timeloop_MaxMin", HBR21_timeloop_MaxMin);
     RegisterCallback("RQ55_Terminar_MaxMin", RQ55_Terminar_MaxMin);
     RegisterCallback("RQ55_Reset_Max_Min", RQ55_Reset_Max_Min);
+    RegisterCallback("RQ55_Cableado", RQ55_Cableado);
+    RegisterCallback("RQ55_timeloop_Cableado", RQ55_timeloop_Cableado);
+    RegisterCallback("RQ55_Cableado_Otra_Vez", RQ55_Cableado_Otra_Vez);
+    RegisterCallback("RQ55_Terminar_Cableado", RQ55_Terminar_Cableado);
     RegisterCallback("RQ55_max_demanda", RQ55_max_demanda);
     RegisterCallback("RQ55_timeloop_Demenda", RQ55_timeloop_Demenda);
     RegisterCallback("RQ55_Terminar_max_demanda", RQ55_Terminar_max_demanda);

@@ -9,6 +9,8 @@
 #include "device/register_map.h"
 
 #include "panels/freshness.h"
+#include "sim/wiring.h"
+#include "views/wiring.h"
 
 #include "view_fixture.h"
 
@@ -366,6 +368,29 @@ TEST_F(LiveView, TheReportDialogWritesTheReportAndCancelLeavesTheFileAlone) {
     testsupport::ClickOn(dialog, INFORME_CERRAR);
     SimulateMenuCommand(mainPanel, MENU_CONF_INFORME);
     EXPECT_GT(FindPanelByTitle("Report"), 0) << "the Configuration menu opens it too";
+}
+
+// The wiring check view: each refresh says what the wiring shows, and stops at a failed read as every
+// view does, until Check again reads anew.
+TEST_F(LiveView, TheWiringCheckSaysTheFaultAndReadsAgainOnRequest) {
+    const int view = open(PRINCIPAL_CABLEADO, panel_cableado);
+    sim::Wiring wiring;
+    std::string error;
+    ASSERT_TRUE(sim::ParseWiring("ct_reversed:2", wiring, error));
+    const double v[3] = {230, 230, 230}, i[3] = {150, 150, 150}, pf[3] = {0.9, 0.9, 0.9};
+    double n[30];
+    sim::WiredNetwork(v, i, pf, 50, wiring, n);
+    for (int k = 0; k < 30; ++k) analyser.setBlockFloat(6, k, static_cast<float>(n[k]));
+    ASSERT_EQ(SimulateTimerTick(view, CABLEADO_TIMER), 1);
+    EXPECT_NE(text(view, CABLEADO_HALLAZGOS).find("ct_reversed (L2): L2's current is about 180"), std::string::npos)
+        << text(view, CABLEADO_HALLAZGOS);
+    refuse(3, 6);
+    SimulateTimerTick(view, CABLEADO_TIMER);
+    EXPECT_FALSE(timerOn(view, CABLEADO_TIMER)) << "a failed read stops the refresh";
+    EXPECT_FALSE(PanelNotice(view).empty());
+    analyser.clearFaults();
+    SimulateCommit(view, CABLEADO_OTRA_VEZ);
+    EXPECT_TRUE(timerOn(view, CABLEADO_TIMER)) << "Check again reads anew and refreshes on";
 }
 
 } // namespace
