@@ -22,10 +22,11 @@ build-asan: deps-test
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DRQ55_SANITIZE=ON -DRQ55_WERROR=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 
-# Builds the program alone and starts it talking to its built-in simulated analyser.
+# Builds the programs (rq55, rq55ctl and rq55-sim, without the test suite) and starts the
+# desktop program talking to its built-in simulated analyser.
 demo: deps
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DRQ55_WERROR=ON -DRQ55_TESTS=OFF
-	cmake --build $(BUILD) -j $(JOBS) --target rq55
+	cmake --build $(BUILD) -j $(JOBS) --target rq55 rq55ctl rq55-sim
 	./$(BUILD)/rq55 --demo
 
 # Builds and runs the whole suite, in the normal build and in the sanitizer build.

@@ -16,6 +16,7 @@
 #include "platform/system.h"
 #include "platform/whole_file.h"
 #include "stop_signals.h"
+#include "tool_link.h"
 
 namespace {
 
@@ -166,6 +167,15 @@ int scan(const CliOptions& o) {
     return hits.empty() ? kFailed : kOk;
 }
 
+// A server that closes the connection as soon as it is sent RTU frames is most often a Modbus/TCP
+// one on a port other than 502: said once, with the option that speaks to it.
+int hintIfClosed(const CliOptions& o, int status) {
+    if (status == kFailed && OverTcp(o) && o.protocol == Protocol::ByPort && o.tcpPort != 502 &&
+        LastExchangeEnd() == ExchangeEnd::ConnectionClosed)
+        Say("the server closed the connection: if it speaks Modbus/TCP on a port other than 502, add --modbus-tcp");
+    return status;
+}
+
 } // namespace
 
 // The file of one address: the pattern with each %a replaced by it (backup and report).
@@ -227,7 +237,7 @@ int RunCommand(const CliOptions& o, AddressCommand report) {
         BlockPrinter printer(o.format);
         status = readRound(o.arguments[0], link, addressesOf(o, false), printer) ? kOk : kFailed;
         Ulvo_Cerrar_Puerto(link.port);
-        return status;
+        return hintIfClosed(o, status);
     }
     for (int address : addressesOf(o, false)) {
         link.address = static_cast<unsigned char>(address);
@@ -248,7 +258,7 @@ int RunCommand(const CliOptions& o, AddressCommand report) {
         if (result == kFailed || (result == kDifferent && status == kOk)) status = result;
     }
     Ulvo_Cerrar_Puerto(link.port);
-    return status;
+    return hintIfClosed(o, status);
 }
 
 namespace {
@@ -257,14 +267,19 @@ std::string g_outputFault; // why the first of the output that did not arrive di
 
 void Print(const std::string& text) {
     errno = 0;
-    if ((std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) && g_outputFault.empty())
+    if ((std::fputs(text.c_str(), stdout) < 0 || std::fflush(stdout) != 0) && g_outputFault.empty()) {
+        // Whoever read the output has gone (`| head`): nothing more can reach anyone, so the command
+        // ends at once, quietly, with the status of output that did not all arrive.
+        if (errno == EPIPE) std::_Exit(kFailed);
         g_outputFault = errno ? std::strerror(errno) : "it could not be written";
+    }
 }
 
 int CheckedOutput(int status) {
     if (g_outputFault.empty() && std::fflush(stdout) == 0 && !std::ferror(stdout)) return status;
     Say("standard output: " + (g_outputFault.empty() ? std::string("what was printed did not all arrive") : g_outputFault));
-    return status == kOk ? kFailed : status;
+    // A failure outweighs a difference found.
+    return status == kOk || status == kDifferent ? kFailed : status;
 }
 
 void Say(const std::string& line) { std::fprintf(stderr, "rq55ctl: %s\n", line.c_str()); }

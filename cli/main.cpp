@@ -3,6 +3,7 @@
 // more are executables of their own beside it, which it runs in its place: rq55ctl-report (Qt
 // Gui's fonts and PDF writer) and rq55ctl-serve (the MQTT client and its TLS libraries).
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -30,6 +31,8 @@ int runInPlace(const char* name, const std::string& command, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // A closed pipe is told by the write that meets it (Print), not by a signal that kills.
+    std::signal(SIGPIPE, SIG_IGN);
     QuietQtWarnings();
     const std::optional<CliOptions> options = ReadCommandLine(argc, argv);
     if (!options) return kUsageError;

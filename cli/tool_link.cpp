@@ -12,6 +12,14 @@
 
 namespace {
 
+// " Serial ports found: /dev/ttyUSB0 (--com 1), ..." or that there is none.
+std::string serialPortsFound() {
+    std::string found;
+    for (const SerialDevice& d : ListSerialDevices())
+        found += (found.empty() ? "" : ", ") + d.name + (d.com > 0 ? " (--com " + std::to_string(d.com) + ")" : "");
+    return found.empty() ? " No serial port was found on this computer." : " Serial ports found: " + found + ".";
+}
+
 constexpr int kSerialDevicePort = 98; // --serial DEVICE is opened as this COM port
 constexpr int kModbusTcpForced = 100;
 constexpr int kRtuOverTcpForced = 101;
@@ -57,10 +65,13 @@ bool OpenLink(const CliOptions& o, LinkTarget& link, const std::function<void(co
     const int result =
         Ulvo_Abrir_Puerto(link.port, o.baud, f.dataBits, f.parity, f.stopBits, link.tcpPort, link.host);
     if (result < 0) {
-        // A serial device is named as typed, not by the COM number it is opened under.
-        say(OverTcp(o) || o.serialDevice.empty() ? LinkName(o) + " cannot be opened: " +
-                                                       (OverTcp(o) ? LastTCPConnectError() : GetRS232ErrorString(result))
-                                                 : o.serialDevice + " " + RS232ErrorDetail(result));
+        // A serial device is named as typed, a COM port with the device it stands for; one that
+        // is not there comes with the serial ports that are.
+        std::string words = OverTcp(o)                ? LinkName(o) + " cannot be opened: " + LastTCPConnectError()
+                            : o.serialDevice.empty() ? GetRS232ErrorString(result)
+                                                      : o.serialDevice + " " + RS232ErrorDetail(result);
+        if (!OverTcp(o) && result == kRS_CannotOpenPort) words += serialPortsFound();
+        say(words);
         return false;
     }
     return true;

@@ -28,7 +28,7 @@ equipment and identity registers that the RQ55 program reads and writes. It answ
 (read holding registers), 6 (write single register) and 16 (write multiple registers) at one
 device address, and runs until interrupted (Ctrl+C).
 
-Transport (one of them; without any, --modbus-tcp 5020):
+Transport (one of them; without any, --rtu-tcp 5021, as rq55ctl and RQ55 speak to any port but 502):
   --pty                 RTU frames on a new pseudo-terminal; the ready line names it (/dev/pts/N).
                         Baud rate and framing do not matter on a pseudo-terminal unless --baud is given.
   --rtu-tcp [PORT]      RTU frames, CRC included, over TCP on 127.0.0.1 (port 5021 by default).
@@ -56,8 +56,10 @@ Options:
   --version       show the version.
 
 When it is ready it prints one line on standard output, for example
-  RQ55 simulator ready: modbus-tcp 127.0.0.1:5020 address 1 model 57
+  RQ55 simulator ready: rtu-tcp 127.0.0.1:5021 address 1 model 57
   RQ55 simulator ready: pty /dev/pts/7 address 1 model 57
+and after it the commands that reach it (rq55ctl, and mbpoll where it can: Modbus/TCP or a
+pseudo-terminal; mbpoll speaks no RTU over TCP).
 
 Password:
   Writing the password (default 1234) to register 819 unlocks the analyser for 60 seconds; a
@@ -155,14 +157,37 @@ void printTrace(bool received, const std::vector<uint8_t>& bytes) {
     std::fprintf(stderr, "%s\n", line.c_str());
 }
 
+// The commands that reach the simulator as it runs, on the lines after its ready line.
+std::string reachedBy(const sim::Options& o, const sim::Simulator& simulator) {
+    const std::string port = std::to_string(simulator.tcpPort()), a = std::to_string(o.deviceAddress);
+    const std::string address = o.deviceAddress == 1 ? "" : " --address " + a;
+    const std::string mbpoll = "  mbpoll -a " + a + " -r 7 -c 4 -t 4:float -B -1 ";
+    switch (o.transport) {
+    case sim::Transport::Pty: {
+        const std::string device = simulator.devicePath();
+        return "  rq55ctl read network --serial " + device + address + "\n" + mbpoll + "-m rtu -b 19200 -P none " +
+               device + "\n  RQ55_COM5=" + device + " rq55   (then COM port 5 on the main panel)\n";
+    }
+    case sim::Transport::RtuOverTcp:
+        return "  rq55ctl read network --tcp 127.0.0.1:" + port + address +
+               "\n  RQ55: port 99, host 127.0.0.1, TCP port " + port +
+               "\n  (mbpoll speaks no RTU over TCP: rq55-sim --modbus-tcp serves it)\n";
+    case sim::Transport::ModbusTcp:
+        return "  rq55ctl read network --tcp 127.0.0.1:" + port + (port == "502" ? "" : " --modbus-tcp") + address +
+               "\n" + mbpoll + "-m tcp -p " + port + " 127.0.0.1\n  RQ55: port 100, host 127.0.0.1, TCP port " +
+               port + "\n";
+    }
+    return "";
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
     sim::Options options;
     options.keptRequests = 0; // nothing reads them; its memory stays where it started
-    options.transport = sim::Transport::ModbusTcp;
-    options.tcpPort = kModbusTcpPort;
+    options.transport = sim::Transport::RtuOverTcp;
+    options.tcpPort = kRtuTcpPort;
     bool transportChosen = false;
     bool trace = false;
     std::vector<sim::FaultRule> faults;
@@ -283,6 +308,7 @@ int main(int argc, char** argv) {
     }
     std::printf("RQ55 simulator ready: %s address %d model %d\n", where.c_str(), options.deviceAddress,
                 simulator.modelCode());
+    std::fputs(reachedBy(options, simulator).c_str(), stdout);
     std::fflush(stdout);
 
     int signal = 0;

@@ -9,10 +9,17 @@
 
 namespace {
 
-// A temporary file beside the target; a folder of that name cannot be written over.
+// A temporary file beside the target; a folder, a device or a pipe of that name is never written over.
 bool openBeside(QSaveFile& file, std::string& why) {
-    if (QFileInfo(file.fileName()).isDir()) {
+    // Judged by what a link leads to, where the file would be written.
+    const QFileInfo target(file.fileName());
+    if (target.isDir()) {
         why = "it is a folder";
+        return false;
+    }
+    // A device or a pipe would be replaced by a regular file of that name: left as it is.
+    if (target.exists() && !target.isFile()) {
+        why = "it is not a regular file (a device or a pipe)";
         return false;
     }
     if (file.open(QIODevice::WriteOnly)) return true;

@@ -1,7 +1,8 @@
 // Every file the program writes is written whole or not at all: into a temporary file beside the
 // target, every write and the flush checked, synced to the disk, and only then renamed over the
 // target. A full disk, a quota, a file-size limit or an I/O error leaves an existing file exactly
-// as it was and no temporary file behind, and is said with the system's reason.
+// as it was and no temporary file behind, and is said with the system's reason. A target that is
+// not a regular file (a folder, a device, a pipe; a link judged by where it leads) is refused.
 #pragma once
 
 #include <cstddef>

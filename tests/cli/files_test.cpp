@@ -10,6 +10,7 @@
 #include <set>
 #include <sys/mount.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 #include "../views/view_fixture.h"
 #include "cli_support.h"
@@ -59,10 +60,18 @@ bool readOnly(const std::string& dir, const Fill& fill, std::string& skip) {
     return true;
 }
 
+// A pipe where each file would go (a device is alike): never replaced by a file of that name.
+bool pipes(const std::string& dir, const Fill&, std::string&) {
+    for (const char* f : {"m.bin", "r.pdf", "r.html", "t.txt"}) ::mkfifo((dir + "/" + f).c_str(), 0600);
+    return true;
+}
+void nothing(const std::string&) {}
+
 const Fault kFaults[] = {
     {"full filesystem", "No space left on device", fillUp, unmount},
     {"file-size limit", "File too large", limitSize, unlimitSize},
     {"read-only folder", "Read-only file system", readOnly, unmount},
+    {"a pipe at the target", "not a regular file", pipes, nothing},
 };
 
 class Files : public LiveView {
@@ -148,17 +157,23 @@ TEST_F(Files, EveryWriterIsWholeOrSaysItIsNot) {
         for (const auto& w : writers) {
             SCOPED_TRACE(std::string(fault.name) + ", " + w.name);
             if (fault.set == readOnly && std::string(w.file) == "out.csv") continue; // no stdout to give it
+            // Writing to a pipe is what a recording or a redirection is for.
+            if (fault.set == pipes && (std::string(w.file) == "out.csv" || std::string(w.file) == "log.csv")) continue;
             ClearRecordedPopups();
             const std::string path = dir.file(w.file), words = w.write(path);
             // What a program printed to a file it was given goes as far as it could.
-            if (std::string(w.file) != "out.csv") {
+            struct stat st {};
+            if (fault.set == pipes) {
+                EXPECT_TRUE(::stat(path.c_str(), &st) == 0 && S_ISFIFO(st.st_mode)) << "the pipe as it was";
+            } else if (std::string(w.file) != "out.csv") {
                 EXPECT_TRUE(ReadFile(path) == kOld) << "the file as it was";
             }
             EXPECT_NE(words.find(path), std::string::npos) << words;
             EXPECT_NE(words.find(fault.reason), std::string::npos) << words;
         }
         std::set<std::string> files = {fault.set == fillUp ? "filler" : "a,b"};
-        for (const auto& w : writers) files.insert(w.file);
+        for (const auto& w : writers)
+            if (fault.set != pipes) files.insert(w.file);
         const QStringList left = QDir(QString::fromStdString(dir.path())).entryList(QDir::Files | QDir::Hidden);
         EXPECT_EQ(left.size(), static_cast<qsizetype>(files.size() - (fault.set == fillUp ? 0 : 1)))
             << "no temporary file left: " << left.join(" ").toStdString();

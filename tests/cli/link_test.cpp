@@ -59,7 +59,8 @@ TEST(Cli, UsageErrorsSendNothing) {
     }
 }
 
-// A link that cannot be opened says why in plain words, each cause its own, and exits 1.
+// A link that cannot be opened, or a server that closes it at once, says why in plain words, each
+// cause its own, and exits 1.
 TEST(Cli, ALinkThatCannotBeOpenedSaysWhy) {
     // A listener that takes no more connections: its queue is full, so a new one is never answered.
     QTcpServer full;
@@ -75,6 +76,7 @@ TEST(Cli, ALinkThatCannotBeOpenedSaysWhy) {
     ASSERT_TRUE(probe.listen(QHostAddress::LocalHost));
     const std::string refusedPort = std::to_string(probe.serverPort());
     probe.close();
+    const Analyser modbusTcp(sim::Transport::ModbusTcp); // spoken to in RTU frames, as its port is not 502
     const struct {
         std::vector<std::string> link;
         const char* said;
@@ -83,6 +85,8 @@ TEST(Cli, ALinkThatCannotBeOpenedSaysWhy) {
         {{"--tcp", "127.0.0.1:" + refusedPort}, "cannot be opened: connection refused"},
         {{"--tcp", "127.0.0.1:" + std::to_string(full.serverPort())}, "cannot be opened: no answer within 5 s"},
         {{"--serial", "/dev/no-such-tty"}, "/dev/no-such-tty cannot be opened: "},
+        {{"--com", "97"}, "rq55ctl: COM97 (/dev/ttyS96) cannot be opened: "}, // said once, the device named
+        {{"--tcp", "127.0.0.1:" + std::to_string(modbusTcp.sim.tcpPort())}, "if it speaks Modbus/TCP on a port other than 502, add --modbus-tcp"},
     };
     for (const auto& c : cases) {
         std::vector<std::string> args = {"identify"};

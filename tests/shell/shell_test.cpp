@@ -87,7 +87,7 @@ TEST_F(Shell, ABrokenPanelFileIsNamedAndTheStartFails) {
 // stderr and the status is not 0: a panel file that cannot be read, or a language section that
 // ends early (the program would run with the other language's texts, but the installation is not
 // whole).
-TEST(CheckInstall, AFaultyInstallationFailsOnStderrWithoutWaiting) {
+TEST(CheckInstall, AFaultyInstallationFailsOnStderrWithoutWaitingOrADisplay) {
     const std::string language = testsupport::ReadFile(testsupport::ResourceDir() + "/language.ini");
     const std::string truncated = language.substr(0, language.find("0300 = ")) + language.substr(language.find("[English]"));
     const struct {
@@ -105,6 +105,7 @@ TEST(CheckInstall, AFaultyInstallationFailsOnStderrWithoutWaiting) {
         QProcess rq55;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("RQ55_SETTINGS", QString::fromStdString(dir.path() + "/settings.ini"));
+        for (const char* display : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) env.remove(display); // a server's
         rq55.setProcessEnvironment(env);
         rq55.start(QString::fromStdString(dir.path() + "/rq55"), {"--check-install"});
         rq55.closeWriteChannel();
