@@ -22,6 +22,12 @@ install(FILES ${CMAKE_SOURCE_DIR}/resources/rq55.desktop DESTINATION share/appli
 # rq55ctl serve as a service, an instance per link, and an example of its options.
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/rq55-serve@.service DESTINATION lib/systemd/system)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/serve-site4.conf DESTINATION share/doc/rq55/examples)
+# What a plant's Prometheus needs beside serve: the scrape configurations (plain, and TLS with a
+# password), the alerting rules with their promtool tests, and an example web configuration.
+install(FILES ${CMAKE_SOURCE_DIR}/docs/prometheus/prometheus.yml ${CMAKE_SOURCE_DIR}/docs/prometheus/prometheus-tls.yml
+              ${CMAKE_SOURCE_DIR}/docs/prometheus/alerts.yml ${CMAKE_SOURCE_DIR}/docs/prometheus/alerts_test.yml
+              ${CMAKE_SOURCE_DIR}/docs/prometheus/web-config.yml
+        DESTINATION share/doc/rq55/examples/prometheus)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/rq55.metainfo.xml DESTINATION share/metainfo)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION share/doc/rq55)
 foreach(size 16 32 48 64 128 256)

@@ -110,7 +110,7 @@ class Exposition(ServeCase):
         docs = os.path.join(SOURCE, "docs", "prometheus")
         for check in [["check", "config", os.path.join(docs, "prometheus.yml")],
                       ["check", "rules", os.path.join(docs, "alerts.yml")],
-                      ["test", "rules", os.path.join(SOURCE, "tests", "cli", "alerts_test.yml")]]:
+                      ["test", "rules", os.path.join(docs, "alerts_test.yml")]]:
             run = subprocess.run([tool("promtool"), *check], capture_output=True, text=True, timeout=60)
             self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
 

@@ -65,6 +65,15 @@ systemd-analyze verify --man=no "$unit" > "$work/verify.txt" 2>&1 || { cat "$wor
 exposure=$(systemd-analyze security --offline=true "$unit" 2>&1 | sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\) .*/\1/p')
 [[ -n $exposure ]] && awk "BEGIN { exit !($exposure <= 2.0) }" || fail "the service's exposure is ${exposure:-unknown}, over 2.0"
 [[ -f $usr/share/doc/rq55/examples/serve-site4.conf ]] || fail "no example of the service's options"
+# The plant's Prometheus files, as installed: both scrape configurations and the alerts' own tests.
+examples=$usr/share/doc/rq55/examples/prometheus
+for f in prometheus.yml prometheus-tls.yml alerts.yml alerts_test.yml web-config.yml; do
+  [[ -f $examples/$f ]] || fail "no examples/prometheus/$f"
+done
+for check in "check config $examples/prometheus.yml" "check config $examples/prometheus-tls.yml" \
+             "test rules $examples/alerts_test.yml"; do
+  promtool $check > "$work/promtool.txt" 2>&1 || { cat "$work/promtool.txt"; fail "promtool $check"; }
+done
 
 desktop-file-validate "$usr/share/applications/rq55.desktop" || fail "the desktop entry"
 [[ -f $usr/share/metainfo/rq55.metainfo.xml ]] || fail "no AppStream metainfo"
