@@ -28,6 +28,7 @@ install(FILES ${CMAKE_SOURCE_DIR}/docs/prometheus/prometheus.yml ${CMAKE_SOURCE_
               ${CMAKE_SOURCE_DIR}/docs/prometheus/alerts.yml ${CMAKE_SOURCE_DIR}/docs/prometheus/alerts_test.yml
               ${CMAKE_SOURCE_DIR}/docs/prometheus/web-config.yml
         DESTINATION share/doc/rq55/examples/prometheus)
+install(FILES ${CMAKE_SOURCE_DIR}/docs/grafana/rq55.json DESTINATION share/doc/rq55/examples/grafana)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/rq55.metainfo.xml DESTINATION share/metainfo)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright DESTINATION share/doc/rq55)
 foreach(size 16 32 48 64 128 256)

@@ -10,6 +10,7 @@ import signal
 import struct
 import subprocess
 import time
+import urllib.parse
 
 from serve_support import RQ55CTL, SOURCE, ServeCase, free_port, get, main, samples, tool, until
 
@@ -105,6 +106,34 @@ class Exposition(ServeCase):
         self.assertEqual({l["output_type"] for l, _ in samples(text, "rq55_analog_output_present_value")}, {"0", "1"})
         lint = subprocess.run([tool("promtool"), "check", "metrics"], input=text, capture_output=True, text=True)
         self.assertEqual(lint.returncode, 0, lint.stdout + lint.stderr)
+
+    def test_every_query_of_the_grafana_dashboard_answers(self):
+        sim, sim_port = self.simulator()
+        port, web = free_port(), free_port()
+        self.serve(sim_port, "--metrics", str(port))
+        config = os.path.join(self.scratch.name, "prometheus.yml")
+        with open(config, "w") as f:
+            f.write(f"global:\n  scrape_interval: 1s\nscrape_configs:\n  - job_name: rq55\n    static_configs:\n"
+                    f"      - targets: ['127.0.0.1:{port}']\n")
+        self.start([tool("prometheus"), "--config.file=" + config, f"--web.listen-address=127.0.0.1:{web}",
+                    "--storage.tsdb.path=" + os.path.join(self.scratch.name, "data")])
+
+        def query(q):
+            reply = get(f"http://127.0.0.1:{web}/api/v1/query?" + urllib.parse.urlencode({"query": q}))
+            return json.loads(reply) if reply else {}
+        # Counters' increase and rate need a few scrapes: four, as Grafana's $__rate_interval does.
+        def scrapes():
+            result = query("rq55_up[10s]").get("data", {}).get("result")
+            return len(result[0]["values"]) if result else 0
+        self.assertTrue(until(lambda: scrapes() >= 5, 90, 0.5))
+        with open(os.path.join(SOURCE, "docs", "grafana", "rq55.json")) as f:
+            dashboard = json.load(f)
+        for panel in dashboard["panels"]:
+            for target in panel["targets"]:
+                expr = target["expr"].replace("$address", "1").replace("$serial", "AB1234").replace("$__rate_interval", "4s")
+                result = query(expr)
+                self.assertEqual(result.get("status"), "success", expr)
+                self.assertTrue(result["data"]["result"], f"{panel['title']}: {expr} gives nothing")
 
     def test_promtool_accepts_the_configuration_and_each_alert_fires(self):
         docs = os.path.join(SOURCE, "docs", "prometheus")

@@ -70,6 +70,7 @@ examples=$usr/share/doc/rq55/examples/prometheus
 for f in prometheus.yml prometheus-tls.yml alerts.yml alerts_test.yml web-config.yml; do
   [[ -f $examples/$f ]] || fail "no examples/prometheus/$f"
 done
+[[ -f $usr/share/doc/rq55/examples/grafana/rq55.json ]] || fail "no Grafana dashboard"
 for check in "check config $examples/prometheus.yml" "check config $examples/prometheus-tls.yml" \
              "test rules $examples/alerts_test.yml"; do
   promtool $check > "$work/promtool.txt" 2>&1 || { cat "$work/promtool.txt"; fail "promtool $check"; }
