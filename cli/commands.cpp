@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -19,6 +20,15 @@
 #include "tool_link.h"
 
 namespace {
+
+// The addresses where nobody answered (each once), for the next step said after the command.
+std::vector<int> g_silent;
+void noteIfSilent(int address) {
+    const ExchangeEnd end = LastExchangeEnd();
+    if ((end == ExchangeEnd::NoReply || end == ExchangeEnd::TimedOut) &&
+        std::find(g_silent.begin(), g_silent.end(), address) == g_silent.end())
+        g_silent.push_back(address);
+}
 
 std::vector<int> addressesOf(const CliOptions& o, bool scan) {
     if (!o.addresses.empty()) return o.addresses;
@@ -52,6 +62,7 @@ bool readRound(const std::string& block, LinkTarget link, const std::vector<int>
         const std::string time = IsoTimeNow();
         if (!ReadNamedBlock(block, link, values, why)) {
             Say(strfmt("address %d, %s", address, why.c_str()));
+            noteIfSilent(address);
             allRead = false;
             continue;
         }
@@ -176,6 +187,17 @@ int hintIfClosed(const CliOptions& o, int status) {
     return status;
 }
 
+int nextStep(const CliOptions& o, int status) {
+    if (!g_silent.empty()) {
+        std::string list;
+        for (int a : g_silent) list += (list.empty() ? "" : ", ") + std::to_string(a);
+        const std::string where = OverTcp(o) ? LinkName(o) : strfmt("%s at %d baud, %s", LinkName(o).c_str(), o.baud, FramingName(o.framing));
+        Say("no analyser answered at address " + list + " on " + where + ": rq55ctl scan finds the addresses" +
+            (OverTcp(o) ? "" : ", baud rates and framings") + " that answer");
+    }
+    return hintIfClosed(o, status);
+}
+
 } // namespace
 
 // The file of one address: the pattern with each %a replaced by it (backup and report).
@@ -237,7 +259,7 @@ int RunCommand(const CliOptions& o, AddressCommand report) {
         BlockPrinter printer(o.format);
         status = readRound(o.arguments[0], link, addressesOf(o, false), printer) ? kOk : kFailed;
         Ulvo_Cerrar_Puerto(link.port);
-        return hintIfClosed(o, status);
+        return nextStep(o, status);
     }
     for (int address : addressesOf(o, false)) {
         link.address = static_cast<unsigned char>(address);
@@ -254,11 +276,12 @@ int RunCommand(const CliOptions& o, AddressCommand report) {
             result = compare(file, link, "diff", true);
         else if (o.command == "check")
             result = CheckWiringAt(o, link);
+        if (result == kFailed) noteIfSilent(address);
         // A failure outweighs a difference.
         if (result == kFailed || (result == kDifferent && status == kOk)) status = result;
     }
     Ulvo_Cerrar_Puerto(link.port);
-    return hintIfClosed(o, status);
+    return nextStep(o, status);
 }
 
 namespace {

@@ -97,7 +97,8 @@ TEST(Cli, ALinkThatCannotBeOpenedSaysWhy) {
     }
 }
 
-// Which addresses answer: a scan finds them, and a command names the one that does not.
+// Which addresses answer: a scan finds them, and a command names the one that does not, with the scan
+// as the next step.
 TEST(Cli, ScanFindsTheAnalyserAndACommandNamesAnAddressThatDoesNotAnswer) {
     Analyser serial(sim::Transport::Pty, 17, 57, 9600);
     const CtlRun line = serial.run({"scan", "--address", "15-18", "--baud", "19200,9600"});
@@ -107,6 +108,10 @@ TEST(Cli, ScanFindsTheAnalyserAndACommandNamesAnAddressThatDoesNotAnswer) {
     EXPECT_EQ(id.status, 1);
     EXPECT_NE(id.out.find("address 17: model code 57"), std::string::npos) << id.out;
     EXPECT_NE(id.err.find("address 2, serial number (registers 811-821): no reply"), std::string::npos) << id.err;
+    EXPECT_NE(id.err.find("no analyser answered at address 2 on " + serial.sim.devicePath() +
+                          " at 9600 baud, 8N1: rq55ctl scan finds the addresses, baud rates and framings that answer"),
+              std::string::npos)
+        << id.err;
 
     Analyser tcp(sim::Transport::ModbusTcp, 5, 58);
     const CtlRun unit = tcp.run({"scan", "--address", "1-8", "--timeout", "100"});
