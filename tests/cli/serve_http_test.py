@@ -117,7 +117,9 @@ class Endpoint(ServeCase):
     def test_no_client_can_knock_it_over(self):
         port = self.endpoint()
         # What it holds once started; the sanitizer build's own overhead is in it.
-        resident = lambda field: int(re.search(field + r":\s+(\d+) kB", open(f"/proc/{self.server.pid}/status").read()).group(1))
+        def resident(field):
+            with open(f"/proc/{self.server.pid}/status") as status:
+                return int(re.search(field + r":\s+(\d+) kB", status.read()).group(1))
         start = resident("VmRSS")
         idle = [socket.create_connection(("127.0.0.1", port)) for _ in range(300)]
         self.assertIn("rq55_up", get(f"http://127.0.0.1:{port}/metrics") or "", "a scrape beside 300 idle")
@@ -173,7 +175,8 @@ class Endpoint(ServeCase):
         # Half of Prometheus' scrape time-out: the verdict does not hang on the machine's speed.
         self.assertTrue(all(status == b"200" and took < 5 for status, took in answered), answered)
         self.assertGreater(len(refused), 8)
-        self.assertEqual(set(refused) - {b"401", b"429"}, set())
+        # A flooder beyond what the endpoint takes at once may find its connection closed unanswered.
+        self.assertEqual(set(refused) - {b"401", b"429", b""}, set())
         self.assertTrue(self.server.said("/metrics: a scrape as prom with a wrong password was refused"))
         # Each kind of refusal said once, not once a try however the refusals alternate.
         said = [line for line in self.server.err.lines if line.startswith("rq55ctl: /metrics: ")]
