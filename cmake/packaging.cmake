@@ -21,7 +21,8 @@ endforeach()
 install(FILES ${CMAKE_SOURCE_DIR}/resources/rq55.desktop DESTINATION share/applications)
 # rq55ctl serve as a service, an instance per link, and an example of its options.
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/rq55-serve@.service DESTINATION lib/systemd/system)
-install(FILES ${CMAKE_SOURCE_DIR}/packaging/serve-site4.conf DESTINATION share/doc/rq55/examples)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/serve-site4.conf ${CMAKE_SOURCE_DIR}/packaging/serve-homeassistant.conf
+        DESTINATION share/doc/rq55/examples)
 # What a plant's Prometheus needs beside serve: the scrape configurations (plain, and TLS with a
 # password), the alerting rules with their promtool tests, and an example web configuration.
 install(FILES ${CMAKE_SOURCE_DIR}/docs/prometheus/prometheus.yml ${CMAKE_SOURCE_DIR}/docs/prometheus/prometheus-tls.yml

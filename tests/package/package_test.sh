@@ -64,7 +64,9 @@ systemd-analyze verify --man=no "$unit" > "$work/verify.txt" 2>&1 || { cat "$wor
 [[ ! -s $work/verify.txt ]] || { cat "$work/verify.txt"; fail "systemd-analyze verify says something"; }
 exposure=$(systemd-analyze security --offline=true "$unit" 2>&1 | sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\) .*/\1/p')
 [[ -n $exposure ]] && awk "BEGIN { exit !($exposure <= 2.0) }" || fail "the service's exposure is ${exposure:-unknown}, over 2.0"
-[[ -f $usr/share/doc/rq55/examples/serve-site4.conf ]] || fail "no example of the service's options"
+for conf in serve-site4.conf serve-homeassistant.conf; do
+  [[ -f $usr/share/doc/rq55/examples/$conf ]] || fail "no example $conf of the service's options"
+done
 # The plant's Prometheus files, as installed: both scrape configurations and the alerts' own tests.
 examples=$usr/share/doc/rq55/examples/prometheus
 for f in prometheus.yml prometheus-tls.yml alerts.yml alerts_test.yml web-config.yml; do
