@@ -92,14 +92,17 @@ std::string ChartSvg(const ReportBlock& block) {
                   line.c_str(), texts.c_str());
 }
 
+ChartCanvas::ChartCanvas() : image(kChartWidth * 3, kChartHeight * 3, QImage::Format_RGB32) {
+    image.fill(Qt::white);
+    painter.begin(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(3, 3);
+}
+
 QImage ChartImage(const ReportBlock& block) {
     if (block.name == "wiring") return PhasorImage(block);
-    constexpr int kScale = 3;
-    QImage image(kChartWidth * kScale, kChartHeight * kScale, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(kScale, kScale);
+    ChartCanvas canvas;
+    QPainter& p = canvas.painter;
     const Chart c = chartOf(block);
     p.setPen(QColor(0x8a, 0x96, 0xa3));
     p.drawRect(kPlotArea);
@@ -110,5 +113,6 @@ QImage ChartImage(const ReportBlock& block) {
     p.setFont(font);
     p.setPen(QColor(0x1d, 0x27, 0x33));
     for (const Label& l : labelsOf(c)) p.drawText(l.box, l.align, QString::fromStdString(l.text));
-    return image;
+    p.end();
+    return canvas.image;
 }

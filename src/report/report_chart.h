@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QImage>
+#include <QPainter>
 #include <string>
 
 #include "report/report_data.h"
@@ -17,3 +18,11 @@ QImage ChartImage(const ReportBlock& output);
 
 // The picture's size in points of a 96 dpi screen, width by height.
 constexpr int kChartWidth = 360, kChartHeight = 200;
+
+// A white picture of a chart's size at three times its resolution, and the painter that draws on it
+// in points, smoothed.
+struct ChartCanvas {
+    QImage image;
+    QPainter painter;
+    ChartCanvas();
+};

@@ -96,12 +96,8 @@ std::string PhasorSvg(const ReportBlock& wiring) {
 }
 
 QImage PhasorImage(const ReportBlock& wiring) {
-    constexpr int kScale = 3;
-    QImage image(kChartWidth * kScale, kChartHeight * kScale, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(kScale, kScale);
+    ChartCanvas canvas;
+    QPainter& p = canvas.painter;
     p.setPen(QColor(0xc8, 0xd0, 0xd8));
     p.drawEllipse(kCentre, kRadius, kRadius);
     const Drawing d = drawingOf(wiring);
@@ -120,5 +116,6 @@ QImage PhasorImage(const ReportBlock& wiring) {
         const QRectF box = legend ? QRectF(l.at.x(), l.at.y() - 8, kChartWidth - kLegend, 16) : QRectF(l.at.x() - 20, l.at.y() - 8, 40, 16);
         p.drawText(box, (legend ? Qt::AlignLeft : Qt::AlignHCenter) | Qt::AlignVCenter, QString::fromStdString(l.text));
     }
-    return image;
+    p.end();
+    return canvas.image;
 }
