@@ -23,9 +23,7 @@ std::string text(const WiringCheck& c, const std::vector<NamedValue>& values, in
                               : strfmt("%zu finding%s at a load of %.1f kW\n", c.findings.size(),
                                        c.findings.size() == 1 ? "" : "s", c.loadKw);
     for (const WiringFinding& f : c.findings) {
-        std::string phases;
-        for (int p : f.phases) phases += (phases.empty() ? " (" : ", ") + phaseName(p);
-        out += "  " + f.code + (phases.empty() ? "" : phases + ")") + ": " + f.words + "\n";
+        out += "  " + FindingTitle(f) + ": " + f.words + "\n";
         std::string shown;
         for (const std::string& name : f.values)
             if (const NamedValue* v = FindNamed(values, name))

@@ -118,4 +118,14 @@ ScopedSettings::ScopedSettings() {
 
 ScopedSettings::~ScopedSettings() { setenv("RQ55_SETTINGS", previous_.c_str(), 1); }
 
+void WireNetwork(sim::Simulator& analyser, const std::string& faults) {
+    sim::Wiring wiring;
+    std::string error;
+    if (!sim::ParseWiring(faults, wiring, error)) throw std::invalid_argument(error);
+    const double v[3] = {230, 230, 230}, i[3] = {150, 150, 150}, pf[3] = {0.9, 0.9, 0.9};
+    double n[30];
+    sim::WiredNetwork(v, i, pf, 50, wiring, n);
+    for (int k = 0; k < 30; ++k) analyser.setBlockFloat(6, k, static_cast<float>(n[k]));
+}
+
 } // namespace testsupport

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/testing.h"
+#include "sim/simulator.h"
 
 namespace testsupport {
 
@@ -71,5 +72,9 @@ class ScopedSettings {
     TempDir dir_;
     std::string previous_;
 };
+
+// The simulator's network block made that of a balanced load (230 V, 150 A, power factor 0.9
+// lagging) seen through wiring faults as rq55-sim --wiring names them ("ct_reversed:2"; "" wired right).
+void WireNetwork(sim::Simulator& analyser, const std::string& faults);
 
 } // namespace testsupport

@@ -180,6 +180,12 @@ void angleFindings(WiringCheck& c, const std::vector<int>& judged, const double*
 
 } // namespace
 
+std::string FindingTitle(const WiringFinding& f) {
+    std::string phases;
+    for (int p : f.phases) phases += (phases.empty() ? " (L" : ", L") + std::to_string(p);
+    return f.code + (phases.empty() ? "" : phases + ")");
+}
+
 WiringValues WiringValuesOf(const float* n, double ctPrimary) {
     WiringValues w;
     for (int k = 0; k < 3; ++k) {

@@ -50,5 +50,9 @@ struct WiringCheck {
 
 WiringCheck CheckWiring(const WiringValues& values);
 
+// The finding's code with its phases, as every place that lists findings heads one:
+// "ct_reversed (L2)", "ct_swapped (L1, L2)", "neutral_high".
+std::string FindingTitle(const WiringFinding& finding);
+
 // The values of one network block as the check takes them (30 floats in record order).
 WiringValues WiringValuesOf(const float* network, double ctPrimary);

@@ -234,9 +234,7 @@ std::string wiring(const ReportBlock* network, const ReportBlock* config, const 
     const WiringCheck c = ReportWiringCheck(*network, *config);
     std::string rows;
     for (const WiringFinding& f : c.findings) {
-        std::string phases;
-        for (int p : f.phases) phases += (phases.empty() ? " (L" : ", L") + std::to_string(p);
-        rows += row({f.code + (phases.empty() ? "" : phases + ")"), f.words}, Cells::Texts);
+        rows += row({FindingTitle(f), f.words}, Cells::Texts);
     }
     if (c.findings.empty()) rows = row({FillIn(text(kTextNoWiringFault), {strfmt("%.1f", c.loadKw)})}, Cells::Texts);
     std::string notes;

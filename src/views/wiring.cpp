@@ -48,11 +48,7 @@ void show(int panel, const WiringCheck& c) {
     }
     SetCtrlAttribute(panel, CABLEADO_DIAGRAMA, ATTR_DESCRIPTION, said);
     std::string text = said + "\n\n";
-    for (const WiringFinding& f : c.findings) {
-        std::string phases;
-        for (int p : f.phases) phases += (phases.empty() ? " (L" : ", L") + std::to_string(p);
-        text += f.code + (phases.empty() ? "" : phases + ")") + ": " + f.words + "\n\n";
-    }
+    for (const WiringFinding& f : c.findings) text += FindingTitle(f) + ": " + f.words + "\n\n";
     if (c.findings.empty()) text = FillIn(etiqueta[523], {strfmt("%.1f", c.loadKw)}) + "\n\n";
     for (const std::string& note : c.notes) text += note + "\n";
     SetCtrlVal(panel, CABLEADO_HALLAZGOS, text);

@@ -11,7 +11,6 @@
 #include <cstdlib>
 
 #include "cli_support.h"
-#include "sim/wiring.h"
 #include "test_support.h"
 
 namespace {
@@ -178,13 +177,7 @@ TEST(Check, SaysEachWiringFaultAndExitsThreeWithAny) {
         {"vt_reversed:3", 3, "vt_reversed (L3): V31 and V23 are about the phase voltage", {"vt_reversed"}},
     };
     for (const auto& row : rows) {
-        sim::Wiring wiring;
-        std::string error;
-        sim::ParseWiring(row.faults, wiring, error);
-        const double v[3] = {230, 230, 230}, i[3] = {150, 150, 150}, pf[3] = {0.9, 0.9, 0.9};
-        double n[30];
-        sim::WiredNetwork(v, i, pf, 50, wiring, n);
-        for (int k = 0; k < 30; ++k) a.sim.setBlockFloat(6, k, static_cast<float>(n[k]));
+        testsupport::WireNetwork(a.sim, row.faults);
         const CtlRun text = a.run({"check"}), json = a.run({"check", "--format", "json"});
         EXPECT_EQ(text.status, row.status) << text.err;
         EXPECT_NE(text.out.find(row.said), std::string::npos) << text.out;

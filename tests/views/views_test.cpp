@@ -9,7 +9,6 @@
 #include "device/register_map.h"
 
 #include "panels/freshness.h"
-#include "sim/wiring.h"
 #include "views/wiring.h"
 
 #include "view_fixture.h"
@@ -374,13 +373,7 @@ TEST_F(LiveView, TheReportDialogWritesTheReportAndCancelLeavesTheFileAlone) {
 // view does, until Check again reads anew.
 TEST_F(LiveView, TheWiringCheckSaysTheFaultAndReadsAgainOnRequest) {
     const int view = open(PRINCIPAL_CABLEADO, panel_cableado);
-    sim::Wiring wiring;
-    std::string error;
-    ASSERT_TRUE(sim::ParseWiring("ct_reversed:2", wiring, error));
-    const double v[3] = {230, 230, 230}, i[3] = {150, 150, 150}, pf[3] = {0.9, 0.9, 0.9};
-    double n[30];
-    sim::WiredNetwork(v, i, pf, 50, wiring, n);
-    for (int k = 0; k < 30; ++k) analyser.setBlockFloat(6, k, static_cast<float>(n[k]));
+    testsupport::WireNetwork(analyser, "ct_reversed:2");
     ASSERT_EQ(SimulateTimerTick(view, CABLEADO_TIMER), 1);
     EXPECT_NE(text(view, CABLEADO_HALLAZGOS).find("ct_reversed (L2): L2's current is about 180"), std::string::npos)
         << text(view, CABLEADO_HALLAZGOS);

@@ -21,7 +21,7 @@ struct GatewayAnswer {
 // The gateway's own answer, or none when the request goes to the link.
 std::optional<GatewayAnswer> ScreenRequest(const GatewayRequest& request, bool writesAllowed);
 
-// One exchange of the request over the link, one attempt: the device's reply or exception, 0x0B
+// One exchange of the request over the link (the request names its unit), one attempt: the device's reply or exception, 0x0B
 // when no reply came whole and right within the reply wait, 0x0A when the link could not carry it.
 GatewayAnswer ForwardRequest(const LinkTarget& link, const GatewayRequest& request);
 

@@ -63,8 +63,9 @@ void Gateway::turn(const Forward& forward, const Wrote& wrote) {
                                  std::to_string(r.unit);
         if (answer && answer->outcome == GatewayOutcome::Denied)
             notices_.happened(job->from + " denied", what + " refused (--gateway-writes deny)");
-        if (!answer) answer = forward(r);
-        if (write && o_.gatewayWrites && !ScreenRequest(r, true))
+        const bool forwarded = !answer; // a write forwarded is one the options allow
+        if (forwarded) answer = forward(r);
+        if (write && forwarded)
             Say(what + (answer->outcome == GatewayOutcome::Answered ? " passed" : std::string(" failed: ") + OutcomeName(answer->outcome)));
         if (write && answer->outcome == GatewayOutcome::Answered) wrote(r);
         ++counts_.requests[{job->from, r.pdu[0], OutcomeName(answer->outcome)}];

@@ -21,7 +21,7 @@ std::string json(const std::string& time, int address, const std::string& block,
 void MqttFeed::setUp(const AnalyserPoll& p, bool up) {
     const char* value = up ? "true" : "false";
     if (!p.serial.empty()) mqtt_.publish(SerialTopic(prefix_, p.serial) + "/up", value, true);
-    mqtt_.publish(AddressUpTopic(prefix_, instance_, p.address), value, true);
+    mqtt_.publish(AddressTopic(prefix_, instance_, p.address, "up"), value, true);
 }
 
 void MqttFeed::allDown(const std::vector<AnalyserPoll>& polls) {
@@ -47,7 +47,5 @@ void MqttFeed::expired(const AnalyserPoll& p) { setUp(p, false); }
 void MqttFeed::maintenance(const AnalyserPoll& p, bool on) {
     const char* value = on ? "true" : "false";
     if (!p.serial.empty()) mqtt_.publish(SerialTopic(prefix_, p.serial) + "/maintenance", value, true);
-    std::string address = AddressUpTopic(prefix_, instance_, p.address);
-    address.replace(address.size() - 2, 2, "maintenance");
-    mqtt_.publish(address, value, true);
+    mqtt_.publish(AddressTopic(prefix_, instance_, p.address, "maintenance"), value, true);
 }

@@ -29,8 +29,8 @@ std::string OnlineTopic(const std::string& prefix, const std::string& instance) 
     return prefix + "/serve/" + instance + "/online";
 }
 
-std::string AddressUpTopic(const std::string& prefix, const std::string& instance, int address) {
-    return prefix + "/serve/" + instance + "/address-" + std::to_string(address) + "/up";
+std::string AddressTopic(const std::string& prefix, const std::string& instance, int address, const std::string& leaf) {
+    return prefix + "/serve/" + instance + "/address-" + std::to_string(address) + "/" + leaf;
 }
 
 bool CheckTopicPrefix(const std::string& prefix, std::string& why) {

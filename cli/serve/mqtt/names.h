@@ -12,10 +12,10 @@ std::string SafeId(const std::string& text);
 
 // serve's MQTT topics under its prefix: an analyser's by its serial number (PREFIX/<serial>, its
 // blocks and its up below it), and the instance's own (PREFIX/serve/<instance>/online, and
-// .../address-<N>/up for an address whichever meter answers there).
+// .../address-<N>/up and /maintenance for an address whichever meter answers there).
 std::string SerialTopic(const std::string& prefix, const std::string& serial);
 std::string OnlineTopic(const std::string& prefix, const std::string& instance);
-std::string AddressUpTopic(const std::string& prefix, const std::string& instance, int address);
+std::string AddressTopic(const std::string& prefix, const std::string& instance, int address, const std::string& leaf);
 
 // Whether an MQTT topic prefix can be published under: not empty, no wildcard (+ or #), no empty
 // level, no leading or trailing '/'. False with the reason.

@@ -79,10 +79,7 @@ bool Poller::poll(size_t index, bool probe, const std::function<void()>& between
     if (probe) limits.comAttempts = 1;
     SetExchangeLimits(limits);
     link_.address = static_cast<unsigned char>(p.address);
-    const PollEnd end = PollAnalyser(link_, blocks_, p, previous, [&] {
-        if (between) between();
-        link_.address = static_cast<unsigned char>(p.address);
-    });
+    const PollEnd end = PollAnalyser(link_, blocks_, p, previous, between);
     SetExchangeLimits(kept);
     if (end == PollEnd::Stopped) return false;
     const bool answered = end != PollEnd::Silent;
@@ -116,7 +113,6 @@ void Poller::checkLink() {
 
 GatewayAnswer Poller::forward(const GatewayRequest& request) {
     if (!linkReady()) return {GatewayOutcome::LinkDown, ExceptionPdu(request, kGatewayPathUnavailable)};
-    link_.address = request.unit;
     GatewayAnswer answer = ForwardRequest(link_, request);
     checkLink();
     return answer;
