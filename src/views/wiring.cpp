@@ -49,7 +49,7 @@ void show(int panel, const WiringCheck& c) {
     SetCtrlAttribute(panel, CABLEADO_DIAGRAMA, ATTR_DESCRIPTION, said);
     std::string text = said + "\n\n";
     for (const WiringFinding& f : c.findings) text += FindingTitle(f) + ": " + f.words + "\n\n";
-    if (c.findings.empty()) text = FillIn(etiqueta[523], {strfmt("%.1f", c.loadKw)}) + "\n\n";
+    if (c.findings.empty()) text += FillIn(etiqueta[523], {strfmt("%.1f", c.loadKw)}) + "\n\n";
     for (const std::string& note : c.notes) text += note + "\n";
     SetCtrlVal(panel, CABLEADO_HALLAZGOS, text);
     SetCtrlVal(panel, CABLEADO_HORA, FillIn(etiqueta[kTextReadAt], {TimeStr()}));
