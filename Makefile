@@ -38,9 +38,10 @@ screenshots: configure
 	cmake --build $(BUILD) -j $(JOBS) --target rq55-shots
 	./scripts/screenshots $(BUILD)
 
+# Runs the benchmark and writes its figures into README.md; PARTS="flood trend" runs those alone.
 bench: configure
 	cmake --build $(BUILD) -j $(JOBS) --target rq55-bench
-	./$(BUILD)/bench/rq55-bench
+	./scripts/bench $(BUILD) $(PARTS)
 
 # Runs every fuzz target for FUZZ_SECONDS each (clang's libFuzzer), starting from its corpus.
 FUZZ_BUILD ?= build-fuzz
