@@ -9,6 +9,7 @@
 //    (gateway_bench.cpp);
 // 4. the trend chart's refresh, and the network view's memory over many refreshes (trend_bench.cpp).
 // Every figure is the median of its repetitions, with the least and the greatest in brackets.
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <string>
@@ -28,6 +29,8 @@
 
 int main(int argc, char** argv) {
     if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // Each figure shows as it is measured, through the pipe to scripts/bench as on a terminal.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     InitRunTime(argc, argv);
     RegisterProgramCallbacks();
     WT_InstallSysTrayIcon("trffc_a.ico", "RQ55", nullptr, &icono_comunicaciones_barra_tareas);
@@ -57,7 +60,11 @@ int main(int argc, char** argv) {
     for (const auto& [name, measure] : parts) {
         bool chosen = argc < 2;
         for (int a = 1; a < argc; ++a) chosen = chosen || std::string(argv[a]) == name;
-        if (chosen) ok = measure() && ok;
+        if (!chosen) continue;
+        if (!measure()) {
+            std::printf("\n%s: not measured, it failed (see above)\n", name);
+            ok = false;
+        }
     }
     WT_RemoveSysTrayIcon(icono_comunicaciones_barra_tareas);
     return ok ? 0 : 1;

@@ -12,7 +12,8 @@ import subprocess
 import time
 import urllib.parse
 
-from serve_support import RQ55CTL, SOURCE, ServeCase, free_port, get, main, samples, tool, until
+import dashboard_plot
+from serve_support import BUILD, RQ55CTL, SIM, SOURCE, ServeCase, free_port, get, main, samples, tool, until
 
 
 def float32(x):
@@ -108,7 +109,8 @@ class Exposition(ServeCase):
         self.assertEqual(lint.returncode, 0, lint.stdout + lint.stderr)
 
     def test_every_query_of_the_grafana_dashboard_answers(self):
-        sim, sim_port = self.simulator()
+        sim = self.start([SIM, "--rtu-tcp", "0", "--model", "59", "--seed", "5"])  # values that move, for the picture
+        sim_port = int(re.search(r"127\.0\.0\.1:(\d+)", sim.stdout.readline()).group(1))
         port, web = free_port(), free_port()
         self.serve(sim_port, "--metrics", str(port))
         config = os.path.join(self.scratch.name, "prometheus.yml")
@@ -128,12 +130,24 @@ class Exposition(ServeCase):
         self.assertTrue(until(lambda: scrapes() >= 5, 90, 0.5))
         with open(os.path.join(SOURCE, "docs", "grafana", "rq55.json")) as f:
             dashboard = json.load(f)
+
+        def here(expr):
+            return expr.replace("$address", "1").replace("$serial", "AB1234").replace("$__rate_interval", "4s")
         for panel in dashboard["panels"]:
             for target in panel["targets"]:
-                expr = target["expr"].replace("$address", "1").replace("$serial", "AB1234").replace("$__rate_interval", "4s")
-                result = query(expr)
-                self.assertEqual(result.get("status"), "success", expr)
-                self.assertTrue(result["data"]["result"], f"{panel['title']}: {expr} gives nothing")
+                result = query(here(target["expr"]))
+                self.assertEqual(result.get("status"), "success", target["expr"])
+                self.assertTrue(result["data"]["result"], f"{panel['title']}: {target['expr']} gives nothing")
+        # What the queries give, drawn (the README's picture comes from a run with a longer history).
+        history = float(os.environ.get("RQ55_DASHBOARD_SECONDS", "0"))
+        time.sleep(history)
+
+        def query_range(expr, start, end, step):
+            reply = get(f"http://127.0.0.1:{web}/api/v1/query_range?" +
+                        urllib.parse.urlencode({"query": expr, "start": start, "end": end, "step": step}))
+            return json.loads(reply)["data"]["result"] if reply else []
+        dashboard_plot.draw(dashboard, query_range, here, os.path.join(BUILD, "dashboard.png"), max(history, 10))
+        self.assertTrue(os.path.getsize(os.path.join(BUILD, "dashboard.png")) > 10000)
 
     def test_promtool_accepts_the_configuration_and_each_alert_fires(self):
         docs = os.path.join(SOURCE, "docs", "prometheus")
