@@ -14,7 +14,7 @@ bool openBeside(QSaveFile& file, std::string& why) {
     // Judged by what a link leads to, where the file would be written.
     const QFileInfo target(file.fileName());
     if (target.isDir()) {
-        why = "it is a folder";
+        why = "it is a folder, not a regular file";
         return false;
     }
     // A device or a pipe would be replaced by a regular file of that name: left as it is.

@@ -1,64 +1,42 @@
 #!/usr/bin/env python3
-"""Runs the command blocks of the README and the EXAMPLES of the man pages as written.
-
-Usage: doc_examples.py SOURCE_DIR BUILD_DIR
-
-Commands run in a scratch folder that holds `build` (the build under test) and `docs`, with the
-programs' folders first on PATH, as after `make demo` in the source folder.
-- A `console` block: each `$ command` runs in turn; the lines after it are what it prints (stdout,
-  and stderr but for the link and progress lines); times read as "a time", "  ..." stands for
-  whatever follows, `echo $?` is the status of the command before.
-- An `sh` block: every line must end with status 0. A line ending in `&`, or a program that runs
-  until stopped (rq55-sim, serve, prometheus), is started and checked by its first line or its
-  endpoint; it runs until the next `## ` section (or the man page's end), then is stopped. So does
-  the simulator named in prose by "ran against `...`".
-- A block or a man-page line that needs hardware, root, another host or a package install is
-  marked in the source (`<!-- not run: WHY -->` before the block, `.\\" not run: WHY` before the
-  line) and listed as skipped.
+"""Runs the command blocks of the README and the EXAMPLES of the man pages as written (arguments: the
+build folder, the source folder), in a scratch folder holding `build` and `docs`, with the programs'
+folders first on PATH, as after `make demo` in the source folder.
+- `console`: each `$ command` in turn; the lines after it are its stdout and stderr (but for the link
+  and progress lines); times read as "a time"; "  ..." stands for the rest; `echo $?` is a status.
+- `sh`: every line ends with status 0, but a line ending in `&` and a program that runs until stopped
+  (rq55-sim, serve, prometheus, and the simulator of "ran against `...`" in prose) is started, checked
+  by its first line or its endpoint and stopped at the next `## ` section (or the man page's end).
+- `<!-- not run: WHY -->` before a block, `.\\" not run: WHY` before a man-page line: hardware, root,
+  another host or a package install; listed as skipped.
 """
 import os
 import re
 import shlex
-import signal
 import subprocess
 import sys
 import tempfile
-import time
 import urllib.parse
-import urllib.request
+
+from serve_support import BUILD, SOURCE, get, until
 
 QUIET = re.compile(r"^rq55ctl: (127\.0\.0\.1:\d+: (RTU over TCP|Modbus/TCP)|scan \d+%: .*)$")
 TIME = re.compile(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d")
 SKIP = re.compile(r"<!-- not run: (.*?) -->\s*$|^\.\\\" not run: (.*)$")
 
 
-def fetch(url):
-    try:
-        with urllib.request.urlopen(url, timeout=2) as reply:
-            return reply.read().decode()
-    except OSError:
-        return None
-
-
 def wait_for(what, check, process, seconds=30):
-    end = time.monotonic() + seconds
-    while time.monotonic() < end:
-        if check():
-            return None
-        if process.poll() is not None:
-            return f"ended with status {process.returncode} before {what} was there"
-        time.sleep(0.2)
-    return f"{what} not there after {seconds} s"
+    until(lambda: check() or process.poll() is not None, seconds)
+    if process.poll() is not None:
+        return f"ended with status {process.returncode} before {what} was there"
+    return None if check() else f"{what} not there after {seconds} s"
 
 
 class Runner:
     def __init__(self, scratch, env):
         self.scratch, self.env = scratch, env
-        self.running, self.faults, self.skipped, self.ran = [], [], [], 0
-        self.words = {}  # what a started program printed that later lines name, e.g. /dev/pts/7
-
-    def fault(self, where, text):
-        self.faults.append(f"{where}: {text}")
+        # self.words: what a started program printed that later lines name, e.g. /dev/pts/7
+        self.running, self.faults, self.skipped, self.ran, self.words = [], [], [], 0, {}
 
     def start(self, where, command):
         args = shlex.split(self.as_here(command))
@@ -74,23 +52,19 @@ class Runner:
                 self.words["/dev/pts/7"] = ready.split()[4]
         elif args[1:2] == ["serve"]:
             port = args[args.index("--metrics") + 1].rsplit(":", 1)[-1]
-            why = wait_for("its /metrics", lambda: "rq55_up" in (fetch(f"http://127.0.0.1:{port}/metrics") or ""),
+            why = wait_for("its /metrics", lambda: "rq55_up" in (get(f"http://127.0.0.1:{port}/metrics") or ""),
                            process)
         elif program == "prometheus":
             host = re.search(r"--web\.listen-address=(\S+)", command).group(1)
             query = f"http://{host}/api/v1/query?" + urllib.parse.urlencode({"query": "rq55_phase_voltage_volts"})
-            why = wait_for("a query of rq55_phase_voltage_volts", lambda: '"value"' in (fetch(query) or ""), process, 60)
+            why = wait_for("a query of rq55_phase_voltage_volts", lambda: '"value"' in (get(query) or ""), process, 60)
         if why:
-            self.fault(where, f"{command}: {why}")
+            self.faults.append(f"{where}: {command}: {why}")
 
     def stop_all(self):
         for process in self.running:
-            os.killpg(process.pid, signal.SIGTERM)
-            try:
-                process.wait(10)
-            except subprocess.TimeoutExpired:
-                os.killpg(process.pid, signal.SIGKILL)
-                process.wait()
+            process.terminate()
+            process.wait(10)  # one that outstays a stop signal is a fault of its own
         self.running = []
 
     def as_here(self, command):
@@ -115,17 +89,12 @@ class Runner:
                 continue
             result = self.run(command)
             if result.returncode != 0:
-                self.fault(where, f"{command}: status {result.returncode}: {result.stderr.strip()[-300:]}")
+                self.faults.append(f"{where}: {command}: status {result.returncode}: {result.stderr.strip()[-300:]}")
 
     def console(self, where, block):
-        lines, status, i = block.rstrip("\n").split("\n"), 0, 0
-        while i < len(lines):
-            command, expected = lines[i][2:], []
-            i += 1
-            while i < len(lines) and not lines[i].startswith("$ "):
-                if lines[i]:
-                    expected.append(lines[i])
-                i += 1
+        status = 0
+        for piece in re.split(r"^\$ ", block, flags=re.M)[1:]:
+            command, *expected = [l for l in piece.split("\n") if l]
             if command == "echo $?":
                 got = [str(status)]
             else:
@@ -138,7 +107,7 @@ class Runner:
                 cut = want.index("  ...")
                 want, got = want[:cut], got[:cut]
             if got != want:
-                self.fault(where, f"$ {command}\n  expected: {want}\n  got:      {got}")
+                self.faults.append(f"{where}: $ {command}\n  expected: {want}\n  got:      {got}")
 
 
 def readme(runner, path):
@@ -182,23 +151,19 @@ def man_examples(runner, path):
 
 
 def main():
-    source, build = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     with tempfile.TemporaryDirectory() as scratch:
-        os.symlink(build, os.path.join(scratch, "build"))
-        os.symlink(os.path.join(source, "docs"), os.path.join(scratch, "docs"))
-        path = os.pathsep.join([os.path.join(build, "cli"), os.path.join(build, "sim"), os.environ["PATH"]])
+        os.symlink(BUILD, os.path.join(scratch, "build"))
+        os.symlink(os.path.join(SOURCE, "docs"), os.path.join(scratch, "docs"))
+        path = os.pathsep.join([os.path.join(BUILD, "cli"), os.path.join(BUILD, "sim"), os.environ["PATH"]])
         runner = Runner(scratch, dict(os.environ, PATH=path))
         runner.words["/tmp/rq55-prometheus"] = os.path.join(scratch, "prometheus")
         try:
-            readme(runner, os.path.join(source, "README.md"))
-            for page in sorted(os.listdir(os.path.join(source, "docs", "man"))):
-                man_examples(runner, os.path.join(source, "docs", "man", page))
+            readme(runner, os.path.join(SOURCE, "README.md"))
+            for page in sorted(os.listdir(os.path.join(SOURCE, "docs", "man"))):
+                man_examples(runner, os.path.join(SOURCE, "docs", "man", page))
         finally:
             runner.stop_all()
-    for skipped in runner.skipped:
-        print(f"skipped: {skipped}")
-    for fault in runner.faults:
-        print(f"FAULT {fault}")
+    print("".join(f"skipped: {s}\n" for s in runner.skipped) + "".join(f"FAULT {f}\n" for f in runner.faults), end="")
     print(f"{runner.ran} commands run, {len(runner.skipped)} skipped, {len(runner.faults)} faults")
     return 1 if runner.faults else 0
 

@@ -9,11 +9,14 @@ import re
 import signal
 import struct
 import subprocess
+import sys
 import time
 import urllib.parse
 
-import dashboard_plot
 from serve_support import BUILD, RQ55CTL, SIM, SOURCE, ServeCase, free_port, get, main, samples, tool, until
+
+sys.path.insert(0, os.path.join(SOURCE, "tools"))
+import dashboard_plot  # noqa: E402  (the README's picture of the Grafana dashboard)
 
 
 def float32(x):
@@ -131,14 +134,8 @@ class Exposition(ServeCase):
         with open(os.path.join(SOURCE, "docs", "grafana", "rq55.json")) as f:
             dashboard = json.load(f)
 
-        def here(expr):
-            return expr.replace("$address", "1").replace("$serial", "AB1234").replace("$__rate_interval", "4s")
-        for panel in dashboard["panels"]:
-            for target in panel["targets"]:
-                result = query(here(target["expr"]))
-                self.assertEqual(result.get("status"), "success", target["expr"])
-                self.assertTrue(result["data"]["result"], f"{panel['title']}: {target['expr']} gives nothing")
-        # What the queries give, drawn (the README's picture comes from a run with a longer history).
+        # Every panel's queries, drawn over what Prometheus holds (the README's picture comes from a run with
+        # a longer history): none may be refused or give nothing.
         history = float(os.environ.get("RQ55_DASHBOARD_SECONDS", "0"))
         time.sleep(history)
 
@@ -146,16 +143,12 @@ class Exposition(ServeCase):
             reply = get(f"http://127.0.0.1:{web}/api/v1/query_range?" +
                         urllib.parse.urlencode({"query": expr, "start": start, "end": end, "step": step}))
             return json.loads(reply)["data"]["result"] if reply else []
-        dashboard_plot.draw(dashboard, query_range, here, os.path.join(BUILD, "dashboard.png"), max(history, 10))
-        self.assertTrue(os.path.getsize(os.path.join(BUILD, "dashboard.png")) > 10000)
 
-    def test_promtool_accepts_the_configuration_and_each_alert_fires(self):
-        docs = os.path.join(SOURCE, "docs", "prometheus")
-        for check in [["check", "config", os.path.join(docs, "prometheus.yml")],
-                      ["check", "rules", os.path.join(docs, "alerts.yml")],
-                      ["test", "rules", os.path.join(docs, "alerts_test.yml")]]:
-            run = subprocess.run([tool("promtool"), *check], capture_output=True, text=True, timeout=60)
-            self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        def here(expr):
+            return expr.replace("$address", "1").replace("$serial", "AB1234").replace("$__rate_interval", "4s")
+        picture = os.path.join(BUILD, "dashboard.png")
+        self.assertEqual(dashboard_plot.draw(dashboard, query_range, here, picture, max(history, 10)), [])
+        self.assertTrue(os.path.getsize(picture) > 10000)
 
 
 class Field(ServeCase):

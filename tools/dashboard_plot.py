@@ -19,17 +19,21 @@ def legend(template, labels):
 
 
 def draw(dashboard, query_range, expression_of, path, seconds):
-    """query_range(expr, start, end, step) gives Prometheus' result list for one expression."""
+    """query_range(expr, start, end, step) gives Prometheus' result list for one expression (empty when
+    it was refused); returns the panels' queries that gave nothing, as "title: query"."""
     panels = dashboard["panels"]
     columns = 3
     rows = (len(panels) + columns - 1) // columns
     figure, axes = plt.subplots(rows, columns, figsize=(15, 2.6 * rows), squeeze=False)
-    end = time.time()
+    end, empty = time.time(), []
     for axis, panel in zip(axes.flat, panels):
         unit = UNITS.get(panel.get("fieldConfig", {}).get("defaults", {}).get("unit", ""), "")
         axis.set_title(panel["title"] + (f" ({unit})" if unit and f"({unit})" not in panel["title"] else ""), fontsize=10)
         for target in panel["targets"]:
-            for series in query_range(expression_of(target["expr"]), end - seconds, end, 1):
+            result = query_range(expression_of(target["expr"]), end - seconds, end, 1)
+            if not result:
+                empty.append(f"{panel['title']}: {target['expr']}")
+            for series in result:
                 points = [(float(t) - end, float(v)) for t, v in series["values"]]
                 axis.plot([t for t, _ in points], [v for _, v in points],
                           label=legend(target.get("legendFormat"), series["metric"]))
@@ -42,3 +46,4 @@ def draw(dashboard, query_range, expression_of, path, seconds):
     figure.tight_layout()
     figure.savefig(path, dpi=80)
     plt.close(figure)
+    return empty
