@@ -71,6 +71,7 @@ bool MeasureCliStartUp() {
         if (c.status != 0) return false;
         const ProcessCost r = rawMeasured ? RunProcess(rawRead) : ProcessCost{};
         const ProcessCost f = RunProcess({RQ55_QT_FLOOR_PATH});
+        if (f.status != 0) return false;
         if (i < 2) continue; // the files in the page cache, for all
         rawMeasured = rawMeasured && r.status == 0;
         ctl.add(c);

@@ -272,9 +272,10 @@ void TcpTransport::serve(QTcpSocket* socket) {
 
 void TcpTransport::write(QTcpSocket* socket, const Bytes& bytes) {
     if (socket->state() != QAbstractSocket::ConnectedState || !connections_.count(socket)) return;
-    if (handler_.trace) handler_.trace(false, bytes);
     socket->write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
     socket->flush();
+    // Told once the bytes are on their way: a client told of a reply finds it waiting.
+    if (handler_.trace) handler_.trace(false, bytes);
 }
 
 void TcpTransport::drop(QTcpSocket* socket, const std::string& why) {
