@@ -82,8 +82,7 @@ class Runner:
             command = line.split("  #")[0].strip()
             if not command or command.startswith("#"):
                 continue
-            program = os.path.basename(shlex.split(command)[0])
-            if command.endswith("&") or program in ("rq55-sim", "prometheus") or " serve " in command:
+            if command.endswith("&") or re.match(r"(\S*/)?(rq55-sim|prometheus) |\S*rq55ctl serve ", command):
                 self.ran += 1
                 self.start(where, command.rstrip("&").strip())
                 continue
@@ -118,8 +117,7 @@ def readme(runner, path):
         for before, block in zip(pieces[0::2], pieces[1::2]):
             for started in re.findall(r"ran against `([^`]*)`", before.replace("\n", " ")):
                 runner.start(heading, started)
-            kind, body = block[3:].split("\n", 1)
-            body = body[:-3].replace("\\\n", " ")
+            kind, body = block[3:-3].replace("\\\n", " ").split("\n", 1)
             if kind not in ("sh", "console"):
                 continue
             skip = SKIP.search(before.rstrip().rsplit("\n", 1)[-1])

@@ -123,13 +123,15 @@ class Exposition(ServeCase):
         self.start([tool("prometheus"), "--config.file=" + config, f"--web.listen-address=127.0.0.1:{web}",
                     "--storage.tsdb.path=" + os.path.join(self.scratch.name, "data")])
 
-        def query(q):
-            reply = get(f"http://127.0.0.1:{web}/api/v1/query?" + urllib.parse.urlencode({"query": q}))
-            return json.loads(reply) if reply else {}
+        def query_range(expr, start, end, step):
+            reply = get(f"http://127.0.0.1:{web}/api/v1/query_range?" +
+                        urllib.parse.urlencode({"query": expr, "start": start, "end": end, "step": step}))
+            return json.loads(reply)["data"]["result"] if reply else []
+
         # Counters' increase and rate need a few scrapes: four, as Grafana's $__rate_interval does.
         def scrapes():
-            result = query("rq55_up[10s]").get("data", {}).get("result")
-            return len(result[0]["values"]) if result else 0
+            result = query_range("count_over_time(rq55_up[10s])", time.time(), time.time(), 1)
+            return float(result[0]["values"][-1][1]) if result else 0
         self.assertTrue(until(lambda: scrapes() >= 5, 90, 0.5))
         with open(os.path.join(SOURCE, "docs", "grafana", "rq55.json")) as f:
             dashboard = json.load(f)
@@ -139,16 +141,10 @@ class Exposition(ServeCase):
         history = float(os.environ.get("RQ55_DASHBOARD_SECONDS", "0"))
         time.sleep(history)
 
-        def query_range(expr, start, end, step):
-            reply = get(f"http://127.0.0.1:{web}/api/v1/query_range?" +
-                        urllib.parse.urlencode({"query": expr, "start": start, "end": end, "step": step}))
-            return json.loads(reply)["data"]["result"] if reply else []
-
         def here(expr):
             return expr.replace("$address", "1").replace("$serial", "AB1234").replace("$__rate_interval", "4s")
         picture = os.path.join(BUILD, "dashboard.png")
         self.assertEqual(dashboard_plot.draw(dashboard, query_range, here, picture, max(history, 10)), [])
-        self.assertTrue(os.path.getsize(picture) > 10000)
 
 
 class Field(ServeCase):
