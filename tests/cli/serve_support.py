@@ -101,9 +101,10 @@ class ServeCase(unittest.TestCase):
         self.running.append(p)
         return p
 
-    def simulator(self, *args, port=0):
-        """rq55-sim on RTU over TCP with values that stay, and its port."""
-        p = self.start([SIM, "--rtu-tcp", str(port), "--static", "--model", "59", "--seed", "5", *args])
+    def simulator(self, *args, port=0, static=True):
+        """rq55-sim on RTU over TCP with values that stay (unless static is false), and its port."""
+        p = self.start([SIM, "--rtu-tcp", str(port), *(["--static"] if static else []), "--model", "59", "--seed", "5",
+                        *args])
         return p, int(re.search(r"127\.0\.0\.1:(\d+)", p.stdout.readline()).group(1))
 
     def serve(self, sim_port, *args, **kw):

@@ -13,7 +13,7 @@ import sys
 import time
 import urllib.parse
 
-from serve_support import BUILD, RQ55CTL, SIM, SOURCE, ServeCase, free_port, get, main, samples, tool, until
+from serve_support import BUILD, RQ55CTL, SOURCE, ServeCase, free_port, get, main, samples, tool, until
 
 sys.path.insert(0, os.path.join(SOURCE, "tools"))
 import dashboard_plot  # noqa: E402  (the README's picture of the Grafana dashboard)
@@ -112,8 +112,7 @@ class Exposition(ServeCase):
         self.assertEqual(lint.returncode, 0, lint.stdout + lint.stderr)
 
     def test_every_query_of_the_grafana_dashboard_answers(self):
-        sim = self.start([SIM, "--rtu-tcp", "0", "--model", "59", "--seed", "5"])  # values that move, for the picture
-        sim_port = int(re.search(r"127\.0\.0\.1:(\d+)", sim.stdout.readline()).group(1))
+        sim, sim_port = self.simulator(static=False)  # values that move, for the picture
         port, web = free_port(), free_port()
         self.serve(sim_port, "--metrics", str(port))
         config = os.path.join(self.scratch.name, "prometheus.yml")
