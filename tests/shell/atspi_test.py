@@ -16,11 +16,16 @@ import tempfile
 import time
 
 
+XLOG = tempfile.TemporaryFile(mode="w+")
+
+
 def start_display():
-    """An X server on a display nobody else uses, which it chooses itself."""
+    """An X server on a display nobody else uses, which it chooses itself. Without -noreset it starts
+    over when its last client leaves (the accessibility bus launcher, once it has set its property),
+    closing every connection still being set up: the program, started then, could not connect."""
     chosen, told = os.pipe()
-    server = subprocess.Popen(["Xvfb", "-displayfd", str(told), "-screen", "0", "1280x1024x24", "-nolisten", "tcp"],
-                              pass_fds=(told,), start_new_session=True, stderr=subprocess.DEVNULL)
+    server = subprocess.Popen(["Xvfb", "-displayfd", str(told), "-screen", "0", "1280x1024x24", "-nolisten", "tcp",
+                               "-noreset"], pass_fds=(told,), start_new_session=True, stderr=XLOG)
     os.close(told)
     number = os.read(chosen, 16).decode().strip()
     os.environ["DISPLAY"] = ":" + number
@@ -192,7 +197,10 @@ def main():
     try:
         app = the_app()
         if app is None:
-            failures.append("the program never appeared on the accessibility bus")
+            ended = "" if program.poll() is None else f" (it ended with status {program.returncode})"
+            XLOG.seek(0)
+            failures.append(f"the program never appeared on the accessibility bus{ended}; the X server said:\n"
+                            + XLOG.read())
             return report()
         main_panel = window("RQ55")
         check(main_panel)
