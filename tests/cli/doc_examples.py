@@ -136,8 +136,8 @@ def man_examples(runner, path):
     examples = re.search(r"^\.SH EXAMPLES\n(.*?)(?=^\.SH |\Z)", text, re.S | re.M)
     skip = None
     for line in examples.group(1).split("\n") if examples else []:
-        if SKIP.search(line):
-            skip = SKIP.search(line).group(2)
+        if marked := SKIP.search(line):
+            skip = marked.group(2)
         elif line and not line.startswith("."):
             command = line.replace("\\-", "-")
             if skip:
