@@ -59,6 +59,10 @@ std::string json(const WiringCheck& c, const std::vector<NamedValue>& values, in
 
 } // namespace
 
+WiringAssumption CliWiringAssumption(bool exports) {
+    return {exports, exports ? "check again without --exports" : "check again with --exports"};
+}
+
 int CheckWiringAt(const CliOptions& o, const LinkTarget& link) {
     const std::string time = IsoTimeNow();
     float network[kNetworkParameterCount] = {};
@@ -76,7 +80,7 @@ int CheckWiringAt(const CliOptions& o, const LinkTarget& link) {
     std::vector<NamedValue> values;
     AddNamedValues(NetworkValues(), network, values);
     // The CT primary is index 6 of the equipment configuration read exactly.
-    const WiringCheck c = CheckWiring(WiringValuesOf(network, config[6]));
+    const WiringCheck c = CheckWiring(WiringValuesOf(network, config[6]), CliWiringAssumption(o.exports));
     Print(o.format == Format::Json ? json(c, values, link.address, time) : text(c, values, link.address, time));
     return c.findings.empty() ? kOk : kDifferent;
 }

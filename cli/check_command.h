@@ -3,7 +3,11 @@
 #pragma once
 
 #include "device/register_map.h"
+#include "device/wiring_check.h"
 #include "options.h"
 
 // kOk with no finding, kDifferent with findings, kFailed when a read failed (said on stderr).
 int CheckWiringAt(const CliOptions& options, const LinkTarget& link);
+
+// The check's assumption of which way the site's power flows, with rq55ctl's way to turn it.
+WiringAssumption CliWiringAssumption(bool exports);

@@ -41,6 +41,7 @@ struct CliOptions {
     double watchSeconds = 0; // read: 0 reads once
     long count = 0;          // read --watch: 0 for ever
     bool verify = false;     // restore
+    bool exports = false;    // check, report: the site delivers power
     std::vector<int> scanBauds;
     std::vector<int> scanFramings;
     int timeoutMs = 0; // scan: 0 derives it from the baud rate; serve: 0 is 1 s

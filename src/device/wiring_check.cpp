@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
-#include <cstdio>
+
+#include "platform/system.h"
 
 namespace {
 
@@ -42,9 +43,11 @@ double wrap(double degrees) {
 
 std::string phase(int k) { return "L" + std::to_string(k + 1); }
 
+// A number as a sentence shows it, whole whatever its size; one that rounds to zero has no sign.
 std::string number(const char* format, double value) {
-    char text[64];
-    std::snprintf(text, sizeof text, format, value);
+    std::string text = strfmt(format, value);
+    const size_t minus = text.find('-');
+    if (minus != std::string::npos && text.find_first_of("123456789", minus) == std::string::npos) text.erase(minus, 1);
     return text;
 }
 
@@ -68,8 +71,9 @@ std::vector<std::string> powers(const std::vector<int>& phases) {
 }
 
 // The angles of the judged phases against each other: each a multiple of 60° from a reference
-// group, the reference chosen with the most phases in it and, between equals, one that draws
-// power. False when no reference fits every phase within kAgreeDegrees.
+// group. The reference is a group whose power flows the way the site's is assumed to (angles given
+// here against that flow: 0° is a load drawing power as assumed), then the group with the most
+// phases in it. False when no reference fits every phase within kAgreeDegrees.
 bool shifts(const std::vector<int>& judged, const double* angle, std::vector<int>& sixths, double& reference,
             bool& ambiguous) {
     double best = -1;
@@ -88,8 +92,10 @@ bool shifts(const std::vector<int>& judged, const double* angle, std::vector<int
         for (size_t j = 0; j < judged.size(); ++j)
             if (m[j] == 0) sum += std::polar(1.0, angle[judged[j]] / kDegrees);
         const double mean = std::arg(sum) * kDegrees;
+        // Two reversed CTs leave one phase that draws power beside two that deliver: the one that
+        // draws is the reference on a site that draws power, however many stand against it.
         const double score = static_cast<double>(std::count(m.begin(), m.end(), 0)) +
-                             (std::abs(mean) <= kImportDegrees ? 0.5 : 0);
+                             (std::abs(mean) <= kImportDegrees ? 10 : 0);
         // Between equals, the load nearer a power factor of 1, and between loads as near, a lagging
         // one: the commoner (at a power factor near 0.5 the angles fit a lagging and a leading load
         // alike, and the findings say so).
@@ -99,16 +105,47 @@ bool shifts(const std::vector<int>& judged, const double* angle, std::vector<int
         if (score > best || (score == best && (nearer > 10 || (nearer > -10 && mean > reference))))
             best = score, sixths = m, reference = mean;
     }
-    return best >= 0;
+    if (best >= 10) return true;
+    // No phase draws power as the site is assumed to (a CT reversed and two exchanged, say): the
+    // assumption itself is the reference, where every phase lies near a multiple of 60° from it and
+    // they do not all lie together (a rotation, or every CT reversed, is said as such).
+    std::vector<int> m;
+    for (int k : judged) {
+        const int n = static_cast<int>(std::lround(angle[k] / 60));
+        if (std::abs(angle[k] - 60 * n) > kAgreeDegrees) return best >= 0;
+        m.push_back(n == -3 ? 3 : n);
+    }
+    if (std::all_of(m.begin(), m.end(), [&](int n) { return n == m.front(); })) return best >= 0;
+    sixths = m, reference = 0, ambiguous = false;
+    return true;
 }
 
-void angleFindings(WiringCheck& c, const std::vector<int>& judged, const double* angle) {
+// Which way the site's power is assumed to flow, in the words of the findings that rest on it.
+struct Direction {
+    std::string site;      // "On a site that draws power, "
+    std::string againstOne, againstMany; // what a phase against it does: "delivers", "deliver"
+    std::string otherSite; // the site's other way: "exports"
+    std::string otherWay;  // how to check again under the other assumption
+};
+
+Direction directionOf(const WiringAssumption& a) {
+    if (a.exports) return {"On a site that exports power, ", "draws", "draw", "draws", a.otherWay};
+    return {"On a site that draws power, ", "delivers", "deliver", "exports", a.otherWay};
+}
+
+const std::string& plural(const std::vector<int>& phases, const std::string& one, const std::string& many) {
+    return phases.size() == 1 ? one : many;
+}
+
+// The angles given against the assumed flow of power: 0° is a phase drawing power on a site that
+// draws it, or delivering power on a site that exports.
+void angleFindings(WiringCheck& c, const std::vector<int>& judged, const double* angle, const Direction& d) {
     std::vector<int> m;
     double load = 0;
     bool ambiguous = false;
     if (!shifts(judged, angle, m, load, ambiguous)) {
         std::string list;
-        for (int k : judged) list += (list.empty() ? "" : ", ") + phase(k) + number(" %.0f°", angle[k]);
+        for (int k : judged) list += (list.empty() ? "" : ", ") + phase(k) + number(" %.0f°", c.phasors[k].angleDegrees);
         std::vector<int> phases;
         for (int k : judged) phases.push_back(k + 1);
         find(c, "angles_unclear", phases,
@@ -122,25 +159,29 @@ void angleFindings(WiringCheck& c, const std::vector<int>& judged, const double*
                                                "shift of 60° may be the load's own)."
                                              : "") +
                              " A resistive test load (a heater on all three phases) tells them apart.";
-    const bool drawing = std::abs(load) <= kImportDegrees;
-    std::vector<int> reversed, ahead, behind, sixth;
+    std::vector<int> reversed, kept, ahead, behind, sixth;
     for (size_t j = 0; j < judged.size(); ++j) {
         const int k = judged[j] + 1;
+        if (m[j] == 0) kept.push_back(k);
         if (m[j] == 3) reversed.push_back(k);
         if (m[j] == 2) ahead.push_back(k);
         if (m[j] == -2) behind.push_back(k);
         if (m[j] == 1 || m[j] == -1) sixth.push_back(k);
     }
+    const bool asAssumed = std::abs(load) <= kImportDegrees;
+    const size_t before = c.findings.size();
     if (!reversed.empty()) {
-        const bool one = reversed.size() == 1;
+        // The same angles read the other way round: the phases that stand apart are the right ones.
+        const std::string otherReading =
+            asAssumed ? " Or the site " + d.otherSite + " power, and it is " + named(kept) +
+                            plural(kept, "'s CT that is", "'s CTs that are") + " reversed: " + d.otherWay + "."
+                      : "";
         find(c, "ct_reversed", reversed,
-             named(reversed) + (one ? "'s current is" : "'s currents are") + " about 180° from the other phases': " +
-                 (one ? "its CT" : "their CTs") + " reversed (fitted the wrong way round, or the two secondary wires "
-                                                  "swapped), or " +
-                 named(reversed) + (one ? " truly delivers" : " truly deliver") + " power (a generator on " +
-                 (one ? "that phase)." : "those phases).") +
-                 (drawing ? "" : " The other phases deliver power too: if the site draws power, it is their CTs "
-                                 "that are reversed.") + test,
+             d.site + named(reversed) + plural(reversed, "'s current is", "'s currents are") + " about 180° from " +
+                 named(kept) + "'s: " + plural(reversed, "its CT", "their CTs") +
+                 " reversed (fitted the wrong way round, or the two secondary wires swapped), or " + named(reversed) +
+                 " truly " + plural(reversed, d.againstOne, d.againstMany) + " power (a generator on " +
+                 plural(reversed, "that phase).", "those phases).") + otherReading + test,
              powers(reversed));
     }
     if (!ahead.empty() || !behind.empty()) {
@@ -149,32 +190,36 @@ void angleFindings(WiringCheck& c, const std::vector<int>& judged, const double*
         std::sort(both.begin(), both.end());
         const bool pair = !ahead.empty() && !behind.empty();
         find(c, "ct_swapped", both,
-             named(both) + " shifted by " + (pair ? "about +120° and -120°: those two CTs exchanged, or those two "
-                                                    "voltage taps (these values cannot tell which)."
-                                                  : std::string(ahead.empty() ? "about -120°" : "about +120°") +
-                                                        ": a CT on another phase's conductor, or a voltage tap on "
-                                                        "another phase.") + test,
+             d.site + named(both) + plural(both, " is", " are") + " shifted by " +
+                 (pair ? "about +120° and -120°: those two CTs exchanged, or those two voltage taps (these values "
+                         "cannot tell which)."
+                       : std::string(ahead.empty() ? "about -120°" : "about +120°") +
+                             ": a CT on another phase's conductor, or a voltage tap on another phase.") + test,
              powers(both));
     }
     if (!sixth.empty())
         find(c, "ct_swapped_reversed", sixth,
-             named(sixth) + " shifted by about 60°: a CT on another phase's conductor and reversed." + test,
+             d.site + named(sixth) + plural(sixth, " is", " are") +
+                 " shifted by about 60°: a CT on another phase's conductor and reversed." + test,
              powers(sixth));
-    if (!c.findings.empty() || drawing) return;
+    if (c.findings.size() > before || asAssumed) return;
     std::vector<int> all;
     for (int k : judged) all.push_back(k + 1);
     if (std::abs(wrap(load - 180)) <= kExportDegrees) {
-        c.notes.push_back("Every phase delivers power: the site exports, or all three CTs are reversed; these values "
-                          "cannot tell which way the power flows.");
+        find(c, "ct_reversed", all,
+             d.site + "every phase's current is about 180° from its voltage: " +
+                 plural(all, "its CT", all.size() == 3 ? "all three CTs" : "their CTs") + " reversed, or the site " +
+                 d.otherSite + " power: " + d.otherWay + ".",
+             powers(all));
         return;
     }
     const bool plus = load > 0;
     find(c, "ct_rotated", all,
-         std::string("Every phase's angle is about ") + (plus ? "+120°" : "-120°") + number(" (%.0f°)", load) +
+         d.site + "every phase's angle is about " + (plus ? "+120°" : "-120°") + number(" (%.0f°)", load) +
              ": the currents matched to the " + (plus ? "next" : "previous") +
-             " phase's voltages, by the CTs or by the voltage taps (these values cannot tell which); or the site "
-             "delivers power at a power factor of " + number("%.2f", std::abs(std::cos(wrap(load - 180) / kDegrees))) +
-             "." + test,
+             " phase's voltages, by the CTs or by the voltage taps (these values cannot tell which); or the site " +
+             d.otherSite + " power at a power factor of " +
+             number("%.2f", std::abs(std::cos(wrap(load - 180) / kDegrees))) + "." + test,
          powers(all));
 }
 
@@ -200,8 +245,9 @@ WiringValues WiringValuesOf(const float* n, double ctPrimary) {
     return w;
 }
 
-WiringCheck CheckWiring(const WiringValues& w) {
+WiringCheck CheckWiring(const WiringValues& w, const WiringAssumption& assumed) {
     WiringCheck c;
+    c.exports = assumed.exports;
     c.loadKw = w.p[0] + w.p[1] + w.p[2];
     c.notes.push_back("Assumed: a star connection (three phases and the neutral) and the phase sequence L1-L2-L3, "
                       "which these values cannot tell.");
@@ -240,7 +286,7 @@ WiringCheck CheckWiring(const WiringValues& w) {
         const bool j = !missing[k] && w.i[k] >= std::max(judgedFrom, kJudgedCurrentLeast);
         c.phasors.push_back({k + 1, a, w.i[k], j});
         // A reversed VT turns the phase's powers: its CT is judged as if the VT were right.
-        angle[k] = vtReversed[k] ? wrap(a - 180) : a;
+        angle[k] = wrap(a - (vtReversed[k] ? 180 : 0) - (assumed.exports ? 180 : 0));
         if (j) judged.push_back(k);
         if (w.ctPrimary > 0 && w.i[k] > kCtOverload * w.ctPrimary)
             find(c, "ct_ratio_implausible", {k + 1},
@@ -254,15 +300,25 @@ WiringCheck CheckWiring(const WiringValues& w) {
                     "one best, and check again.", std::max(judgedFrom, kJudgedCurrentLeast)),
              {"I1", "I2", "I3"});
     } else {
-        angleFindings(c, judged, angle);
+        angleFindings(c, judged, angle, directionOf(assumed));
     }
     const double mean = (w.i[0] + w.i[1] + w.i[2]) / 3;
     const double low = std::min({w.i[0], w.i[1], w.i[2]}), high = std::max({w.i[0], w.i[1], w.i[2]});
-    if (judged.size() == 3 && high < kBalancedCurrents * low && w.neutral > kNeutralShare * mean)
+    if (judged.size() == 3 && high < kBalancedCurrents * low && w.neutral > kNeutralShare * mean) {
+        // The sum is twice a phase current whichever one or two CTs are turned: it names what the
+        // angles found.
+        std::vector<int> turned;
+        for (const WiringFinding& f : c.findings)
+            if (f.code == "ct_reversed" || f.code == "ct_swapped_reversed") turned.insert(turned.end(), f.phases.begin(), f.phases.end());
+        std::sort(turned.begin(), turned.end());
+        const std::string which = turned.empty()    ? "so a CT is reversed, though the angles do not say which"
+                                  : turned.size() == 1 ? "so " + named(turned) + "'s CT is reversed, as its angle says"
+                                                       : "so " + named(turned) + "'s CTs are reversed, as their angles say";
         find(c, "neutral_high", {},
              number("The neutral current (%.1f A)", w.neutral) + number(" is about twice the phase currents (%.1f A)", mean) +
-                 " though they are balanced: it is their sum as measured, so one CT is reversed.",
+                 " though they are balanced: it is their sum as measured, " + which + ".",
              {"IN", "I1", "I2", "I3"});
+    }
     c.notes.push_back("A CT ratio set too high, or a 1 A secondary set as 5 A, cannot be told from these values (the "
                       "analyser scales voltages, currents and powers alike): compare one current with a clamp meter.");
     return c;

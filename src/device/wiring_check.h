@@ -46,9 +46,18 @@ struct WiringCheck {
     std::vector<WiringPhasor> phasors;
     std::vector<std::string> notes; // what was assumed and what these values cannot tell
     double loadKw = 0;              // the total active power the check saw
+    bool exports = false;           // the assumption it was made under
 };
 
-WiringCheck CheckWiring(const WiringValues& values);
+// Which way the site's power flows, as the operator says: one read cannot tell it (every CT
+// reversed looks like a site that exports), so each finding that rests on it is made under this
+// assumption and says so in its first sentence.
+struct WiringAssumption {
+    bool exports = false;
+    std::string otherWay = "check again with --exports"; // how to check under the other assumption
+};
+
+WiringCheck CheckWiring(const WiringValues& values, const WiringAssumption& assumed = {});
 
 // The finding's code with its phases, as every place that lists findings heads one:
 // "ct_reversed (L2)", "ct_swapped (L1, L2)", "neutral_high".
