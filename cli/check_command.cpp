@@ -19,9 +19,9 @@ std::string phaseName(int phase) { return "L" + std::to_string(phase); }
 
 std::string text(const WiringCheck& c, const std::vector<NamedValue>& values, int address, const std::string& time) {
     std::string out = strfmt("address %d, wiring check, %s: ", address, time.c_str());
-    out += c.findings.empty() ? strfmt("no wiring fault found at a load of %.1f kW\n", c.loadKw)
-                              : strfmt("%zu finding%s at a load of %.1f kW\n", c.findings.size(),
-                                       c.findings.size() == 1 ? "" : "s", c.loadKw);
+    out += c.findings.empty() ? strfmt("no wiring fault found at a load of %s kW\n", LoadKwText(c).c_str())
+                              : strfmt("%zu finding%s at a load of %s kW\n", c.findings.size(),
+                                       c.findings.size() == 1 ? "" : "s", LoadKwText(c).c_str());
     for (const WiringFinding& f : c.findings) {
         out += "  " + FindingTitle(f) + ": " + f.words + "\n";
         std::string shown;

@@ -131,8 +131,9 @@ int restore(const ConfigBytes& file, const LinkTarget& link, bool verify) {
     int failed = 0;
     if (WriteConfiguration(link, file, 0, &failed) != 1) {
         const ConfigBlock& b = kConfigBlocks[failed];
-        Say(strfmt("address %d, restore, registers %d-%d: %s", link.address, b.start, b.start + b.count - 1,
-                   LastExchangeFailure().c_str()));
+        const std::string refused = WritesRefusedSentence(true);
+        Say(strfmt("address %d, restore, registers %d-%d: %s%s%s", link.address, b.start, b.start + b.count - 1,
+                   LastExchangeFailure().c_str(), refused.empty() ? "" : "; ", refused.c_str()));
         return kFailed;
     }
     Print(strfmt("address %d: configuration written\n", link.address));

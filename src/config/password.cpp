@@ -38,9 +38,6 @@ void RQ55_Visualiza_Pantalla_Contrasena() {
 
 int RQ55_Guardar_Cambio_Cont(int panel, int /*control*/, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
-    unsigned current = 0, fresh = 0;
-    GetCtrlVal(panel, CONTRASENA_ACTUAL, current);
-    GetCtrlVal(panel, CONTRASENA_NUEVA, fresh);
     // The analyser's own limits come first, in its own words: a field holds what was typed, tinted
     // when it is beyond them, so those words are reached.
     if (TypedNumber(panel, CONTRASENA_ACTUAL) > kMaxPassword) {
@@ -51,7 +48,11 @@ int RQ55_Guardar_Cambio_Cont(int panel, int /*control*/, int event, void*, int, 
         MessagePopup("ERROR", "MAx value for New Password is 9998");
         return -2;
     }
+    // A password field holds only what was typed: one left empty sends nothing, and says so.
     if (RefuseUnfit(panel, {{CONTRASENA_ACTUAL}, {CONTRASENA_NUEVA}})) return -2;
+    unsigned current = 0, fresh = 0;
+    GetCtrlVal(panel, CONTRASENA_ACTUAL, current);
+    GetCtrlVal(panel, CONTRASENA_NUEVA, fresh);
     // The analyser takes a new password only right after the current one and the change request;
     // a write that fails ends the sequence, and what was written stays written.
     bool first = true;

@@ -124,13 +124,17 @@ bool shifts(const std::vector<int>& judged, const double* angle, std::vector<int
 struct Direction {
     std::string site;      // "On a site that draws power, "
     std::string againstOne, againstMany; // what a phase against it does: "delivers", "deliver"
+    std::string whyOne, whyMany;         // and why it may: "a generator on that phase"
     std::string otherSite; // the site's other way: "exports"
     std::string otherWay;  // how to check again under the other assumption
 };
 
 Direction directionOf(const WiringAssumption& a) {
-    if (a.exports) return {"On a site that exports power, ", "draws", "draw", "draws", a.otherWay};
-    return {"On a site that draws power, ", "delivers", "deliver", "exports", a.otherWay};
+    if (a.exports)
+        return {"On a site that exports power, ", "draws", "draw", "that phase's own load", "those phases' own load",
+                "draws", a.otherWay};
+    return {"On a site that draws power, ", "delivers", "deliver", "a generator on that phase", "a generator on those phases",
+            "exports", a.otherWay};
 }
 
 const std::string& plural(const std::vector<int>& phases, const std::string& one, const std::string& many) {
@@ -180,8 +184,8 @@ void angleFindings(WiringCheck& c, const std::vector<int>& judged, const double*
              d.site + named(reversed) + plural(reversed, "'s current is", "'s currents are") + " about 180° from " +
                  named(kept) + "'s: " + plural(reversed, "its CT", "their CTs") +
                  " reversed (fitted the wrong way round, or the two secondary wires swapped), or " + named(reversed) +
-                 " truly " + plural(reversed, d.againstOne, d.againstMany) + " power (a generator on " +
-                 plural(reversed, "that phase).", "those phases).") + otherReading + test,
+                 " truly " + plural(reversed, d.againstOne, d.againstMany) + " power (" +
+                 plural(reversed, d.whyOne, d.whyMany) + ")." + otherReading + test,
              powers(reversed));
     }
     if (!ahead.empty() || !behind.empty()) {
@@ -230,6 +234,35 @@ std::string FindingTitle(const WiringFinding& f) {
     for (int p : f.phases) phases += (phases.empty() ? " (L" : ", L") + std::to_string(p);
     return f.code + (phases.empty() ? "" : phases + ")");
 }
+
+std::string FindingHeading(const WiringFinding& f, const LabelTable& labels) {
+    // The heading's text for one phase and for several, by code.
+    struct Heading {
+        const char* code;
+        int one, many;
+    };
+    static const Heading kHeadings[] = {
+        {"voltage_missing", 533, 533},     {"vt_reversed", 534, 534},  {"ct_reversed", 535, 536},
+        {"ct_swapped", 537, 538},          {"ct_swapped_reversed", 539, 540}, {"ct_rotated", 541, 541},
+        {"angles_unclear", 542, 542},      {"ct_ratio_implausible", 543, 543}, {"no_load", 544, 544},
+        {"neutral_high", 545, 545},
+    };
+    std::string phases;
+    for (int p : f.phases) phases += (phases.empty() ? "L" : ", L") + std::to_string(p);
+    for (const Heading& h : kHeadings)
+        if (f.code == h.code && !labels[f.phases.size() > 1 ? h.many : h.one].empty())
+            return FillIn(labels[f.phases.size() > 1 ? h.many : h.one], {phases});
+    return FindingTitle(f);
+}
+
+std::string PhasorWords(const WiringPhasor& p, const LabelTable& labels) {
+    constexpr int kTextLags = 546, kTextLeads = 547;
+    const std::string degrees = number("%.0f", std::abs(p.angleDegrees));
+    return FillIn(labels[p.angleDegrees >= 0 || degrees == "0" ? kTextLags : kTextLeads],
+                  {std::to_string(p.phase), degrees, number("%.1f", p.current)});
+}
+
+std::string LoadKwText(const WiringCheck& c) { return number("%.1f", c.loadKw); }
 
 WiringValues WiringValuesOf(const float* n, double ctPrimary) {
     WiringValues w;

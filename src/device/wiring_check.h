@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "lang/label_table.h"
+
 // The values the check reads: one network block (V1-V3, V12-V31, I1-I3, IN, P1-P3, Q1-Q3 in V, A,
 // kW and kvar) and the CT primary in A (0 when unknown).
 struct WiringValues {
@@ -62,6 +64,17 @@ WiringCheck CheckWiring(const WiringValues& values, const WiringAssumption& assu
 // The finding's code with its phases, as every place that lists findings heads one:
 // "ct_reversed (L2)", "ct_swapped (L1, L2)", "neutral_high".
 std::string FindingTitle(const WiringFinding& finding);
+
+// The finding's heading as a person reads it, in the labels' language: "CT of L2 reversed",
+// "Neutral current too high" (the code stays for JSON and small print).
+std::string FindingHeading(const WiringFinding& finding, const LabelTable& labels);
+
+// A phasor as a person reads it, lagging or leading as the diagram draws it: "I1 lags its voltage
+// by 26°, 150.0 A".
+std::string PhasorWords(const WiringPhasor& phasor, const LabelTable& labels);
+
+// The load the check saw in kW, one decimal, as the words say it ("0.0", never "-0.0").
+std::string LoadKwText(const WiringCheck& check);
 
 // The values of one network block as the check takes them (30 floats in record order).
 WiringValues WiringValuesOf(const float* network, double ctPrimary);

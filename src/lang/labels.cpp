@@ -75,7 +75,9 @@ void keypadOnlyReset(int panel, int control, const LabelTable& labels) {
 // The name a screen reader gives a control within a group that has twins: "Relay 1: Mode".
 void nameWithin(int panel, int control, const std::string& group) {
     std::string caption;
-    GetCtrlAttribute(panel, control, ATTR_LABEL_TEXT, caption);
+    GetCtrlAttribute(panel, control, ATTR_ACCESSIBLE_NAME, caption);
+    if (caption.empty()) GetCtrlAttribute(panel, control, ATTR_LABEL_TEXT, caption);
+    if (caption.rfind(group + ": ", 0) == 0) return; // named already
     if (!caption.empty()) SetCtrlAttribute(panel, control, ATTR_ACCESSIBLE_NAME, group + ": " + caption);
 }
 
@@ -122,6 +124,7 @@ void RQ55_Poner_Etiquetas_PRINCIPAL(int panel, const LabelTable& labels) {
     labelIfAny(panel, PRINCIPAL_DEMANDA, labels[320]);
     labelIfAny(panel, PRINCIPAL_VERSION, labels[4]);
     labelIfAny(panel, PRINCIPAL_INFORME, labels[489]);
+    labelIfAny(panel, PRINCIPAL_CABLEADO, labels[528]);
     itemIfAny(bar, MENU_CONF_INFORME, labels[489]);
     labelIfAny(panel, PRINCIPAL_SALIR, labels[5]);
     itemIfAny(bar, MENU_INFO_ACERCA, labels[19]);
@@ -344,6 +347,14 @@ void RQ55_Poner_Etiquetas_In_Out(int panel, const LabelTable& labels) {
     }
     nameIfAny(panel, IN_OUT_VALOR_A_1, labels[kTextValueA]);
     nameIfAny(panel, IN_OUT_VALOR_A_2, labels[kTextValueA]);
+    // A screen reader tells the two relays apart: "Relay 1: Mode", "Relay 2: Value A".
+    const int relayFields[2][9] = {
+        {IN_OUT_MODO_1, IN_OUT_ESTADO_1, IN_OUT_SELECTOR_1, IN_OUT_VALOR_A_1, IN_OUT_VALOR_B_1, IN_OUT_BLOQUEO_1,
+         IN_OUT_CONTACTO_1, IN_OUT_NIVEL_1_1, IN_OUT_NIVEL_2_1},
+        {IN_OUT_MODO_2, IN_OUT_ESTADO_2, IN_OUT_SELECTOR_2, IN_OUT_VALOR_A_2, IN_OUT_VALOR_B_2, IN_OUT_BLOQUEO_2,
+         IN_OUT_CONTACTO_2, IN_OUT_NIVEL_1_2, IN_OUT_NIVEL_2_2}};
+    for (int r = 0; r < 2; ++r)
+        for (int field : relayFields[r]) nameWithin(panel, field, numberedCaption(labels[75], r + 1));
     labelIfAny(panel, IN_OUT_GUARDAR, labels[kTextSave]);
     labelIfAny(panel, IN_OUT_CERRAR, labels[kTextClose]);
 }

@@ -32,6 +32,7 @@ LinkReporter g_reporter;
 int g_lastReplyDataBytes = 0;
 int g_lastReplyLength = 0;
 int g_lastException = 0;
+bool g_lastWasWrite = false;
 double g_waitEnd = 0;
 
 } // namespace exchange_detail
@@ -192,6 +193,8 @@ int Ulvo_Transmitir_Modbus(int port, unsigned char* request, int requestLength, 
     g_lastReplyLength = 0;
     g_lastFault = ReplyFault::None;
     g_lastException = 0;
+    // The request is address and function first, however the link frames it.
+    g_lastWasWrite = request && requestLength >= 2 && (request[1] == 6 || request[1] == 16);
     // A request the buffers were not sized for is a caller's mistake; nothing is sent.
     if (!request || !reply || requestLength < 2 || requestLength > kMaxRequestLength) {
         g_lastStatus = kNoReply;
@@ -237,6 +240,7 @@ ExchangeEnd LastExchangeEnd() {
 }
 
 int LastExceptionCode() { return g_lastException; }
+bool LastExchangeWasWrite() { return g_lastWasWrite; }
 
 std::string ExchangePlace(bool withForm) {
     if (!withForm) return LinkPlace(std::min(g_place.port, kTcpLinkPort), g_place.host, g_place.tcpPort);

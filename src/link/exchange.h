@@ -162,6 +162,8 @@ enum class ExchangeEnd {
 };
 ExchangeEnd LastExchangeEnd();
 int LastExceptionCode();
+// Whether the last exchange's request was a write (function 6 or 16).
+bool LastExchangeWasWrite();
 
 // Sees the verdict of the reply check on every reply, accepted or not: stale Modbus/TCP replies
 // dropped while the wait goes on included. Pass {} to stop.

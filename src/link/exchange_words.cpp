@@ -70,3 +70,11 @@ std::string FailureSentence(const std::string& when) {
     if (LastExchangeEnd() == ExchangeEnd::Exception) return FillIn(text, {when, strfmt("%02X", LastExceptionCode())});
     return FillIn(text, {when});
 }
+
+std::string WritesRefusedSentence(bool english) {
+    constexpr int kTextWritesRefused = 527;
+    if (LastExchangeEnd() != ExchangeEnd::Exception || LastExceptionCode() != 1 || !LastExchangeWasWrite()) return "";
+    if (!english) return etiqueta[kTextWritesRefused];
+    return "the analyser, or a gateway in front of it, refuses writes: a gateway run by rq55ctl serve passes them only "
+           "when started with --gateway-writes allow";
+}

@@ -30,6 +30,11 @@ std::vector<std::string> FailureReasons();
 // "time-out", "connection closed", ...); empty when it succeeded.
 std::string LastExchangeFailure();
 
+// When the last exchange was a write the analyser answered with exception 01 (illegal function):
+// who may refuse writes and how a gateway of serve's lets them through, as a sentence in the
+// language in force (`english`: in English, for rq55ctl); empty otherwise.
+std::string WritesRefusedSentence(bool english = false);
+
 // Why the last exchange failed, as a sentence in the language in force with the time it
 // happened: "The analyser did not answer at 10:02:11.", "At 10:02:11 the reply was cut short.".
 std::string FailureSentence(const std::string& when);

@@ -47,6 +47,7 @@ constexpr int kTextCharacters = 469;
 constexpr int kTextNotANumber = 511;
 constexpr int kTextDecimals = 512;
 constexpr int kTextWholeNumbers = 513;
+constexpr int kTextEmpty = 526;
 
 int attribute(int panel, int control, int attr) {
     int value = 0;
@@ -55,20 +56,23 @@ int attribute(int panel, int control, int attr) {
 }
 
 // Why the field refuses its entry, in a sentence naming it: "Value A takes at most 2 decimals:
-// nothing was sent.", "Address takes 0 to 255: ...", "Value A is not a number: ...".
+// nothing was sent.", "Address takes 0 to 255: ...", "Value A is not a number: ...", "New
+// password is empty: type a number from 0 to 9998. Nothing was sent.".
 std::string refusal(int panel, int control, int fault, const std::string& name) {
     if (fault == kEntryNotANumber) return FillIn(etiqueta[kTextNotANumber], {name});
     const int decimals = attribute(panel, control, ATTR_PRECISION);
+    double low = 0, high = 0;
+    GetCtrlAttribute(panel, control, ATTR_MIN_VALUE, low);
+    GetCtrlAttribute(panel, control, ATTR_MAX_VALUE, high);
+    const std::string range = FillIn(etiqueta[kTextRange], {strfmt("%.*f", decimals, low), strfmt("%.*f", decimals, high)});
+    if (fault == kEntryEmpty) return FillIn(etiqueta[kTextEmpty], {name, range});
     std::string takes;
     if (fault == kEntryTooLong || fault == kEntryBadCharacters) {
         takes = FillIn(etiqueta[kTextCharacters], {std::to_string(attribute(panel, control, ATTR_MAX_ENTRY_LENGTH))});
     } else if (fault == kEntryTooManyDecimals) {
         takes = decimals > 0 ? FillIn(etiqueta[kTextDecimals], {std::to_string(decimals)}) : etiqueta[kTextWholeNumbers];
     } else {
-        double low = 0, high = 0;
-        GetCtrlAttribute(panel, control, ATTR_MIN_VALUE, low);
-        GetCtrlAttribute(panel, control, ATTR_MAX_VALUE, high);
-        takes = FillIn(etiqueta[kTextRange], {strfmt("%.*f", decimals, low), strfmt("%.*f", decimals, high)});
+        takes = range;
     }
     return FillIn(etiqueta[kTextTakes], {name, takes});
 }

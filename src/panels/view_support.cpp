@@ -7,6 +7,7 @@
 #include "device/value_table.h"
 #include "device/value_words.h"
 #include "lang/label_table.h"
+#include "link/exchange_words.h"
 #include "link/link_settings.h"
 #include "platform/ui.h"
 
@@ -23,9 +24,11 @@ int WriteWithLinkSettings(BlockWrite write, const unsigned char* data) {
 void ReportNotSaved(int notSavedText) {
     constexpr int kTextPartlySaved = 462;
     const WriteProgress progress = LastWriteProgress();
-    MessagePopup(etiqueta[21], progress.written.empty()
-                                   ? etiqueta[notSavedText]
-                                   : FillIn(etiqueta[kTextPartlySaved], {progress.written, progress.notWritten}));
+    const std::string refused = WritesRefusedSentence();
+    MessagePopup(etiqueta[21], (progress.written.empty()
+                                    ? etiqueta[notSavedText]
+                                    : FillIn(etiqueta[kTextPartlySaved], {progress.written, progress.notWritten})) +
+                                   (refused.empty() ? "" : " " + refused));
 }
 
 void HoldRefresh(int panel, int timer) {

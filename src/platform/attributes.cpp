@@ -153,7 +153,10 @@ int SetCtrlAttribute(int panel, int control, int attribute, const std::string& v
             c->widget->setAccessibleName(qs(value).simplified());
         }
         return 0;
-    case ATTR_DESCRIPTION: c->widget->setAccessibleDescription(qs(value)); return 0;
+    case ATTR_DESCRIPTION:
+        c->widget->setProperty("rq55OwnDescription", true);
+        c->widget->setAccessibleDescription(qs(value));
+        return 0;
     case ATTR_ACCESSIBLE_NAME: c->widget->setAccessibleName(qs(value)); return 0;
     case ATTR_UNIT: c->widget->setProperty("unit", qs(value)); return 0;
     case ATTR_IMAGE_FILE: {

@@ -201,6 +201,22 @@ int SetPlotAttribute(int panel, int control, int plot, int attribute, const std:
     return 0;
 }
 
+int SetPlotAttribute(int panel, int control, int plot, int attribute, int value) {
+    Control* c = findControl(panel, control);
+    if (!c) return missingControl(panel);
+    if (c->type != CTRL_GRAPH) return UIE_WrongControlType;
+    auto it = c->plots.find(plot);
+    if (it == c->plots.end()) return UIE_Failure;
+    if (attribute != ATTR_PLOT_THICKNESS && attribute != ATTR_PLOT_DASHED) return UIE_BadAttribute;
+    for (QLineSeries* piece : it->second.pieces) {
+        QPen pen = piece->pen();
+        if (attribute == ATTR_PLOT_THICKNESS) pen.setWidthF(std::clamp(value, 1, 8));
+        if (attribute == ATTR_PLOT_DASHED) pen.setStyle(value ? Qt::DashLine : Qt::SolidLine);
+        piece->setPen(pen);
+    }
+    return 0;
+}
+
 int DeleteGraphPlot(int panel, int control, int plot) {
     Control* c = findControl(panel, control);
     if (!c) return missingControl(panel);

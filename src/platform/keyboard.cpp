@@ -133,6 +133,7 @@ void EnableKeyboard(Panel& p, const QJsonObject& def) {
                                                      : p.closeControl;
     const std::vector<QWidget*> order = readingOrder(p);
     for (size_t i = 1; i < order.size(); ++i) QWidget::setTabOrder(order[i - 1], order[i]);
+    if (!order.empty()) p.firstField = order.front();
     // A control's shortcut works wherever the focus is on its window, as a press of the control.
     for (auto& [id, c] : p.controls)
         if (!c.shortcut.isEmpty()) {

@@ -88,6 +88,8 @@ Panel* platform::NewPanelShell(const QString& title, int width, int height) {
     p->window->setWindowTitle(title);
     p->scroll = new QScrollArea(p->window);
     p->scroll->setFrameShape(QFrame::NoFrame);
+    // The scroll area is no control: the keyboard goes straight to the panel's first field.
+    p->scroll->setFocusPolicy(Qt::NoFocus);
     p->content = new QWidget;
     p->content->resize(width, height);
     p->scroll->setWidget(p->content);

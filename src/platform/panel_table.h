@@ -99,6 +99,7 @@ struct Panel {
     int closeControl = 0;
     int defaultControl = 0; // the button Enter in a field presses
     int cancelControl = 0;  // the button Escape presses
+    QWidget* firstField = nullptr; // the first in reading order, which has the keyboard as it opens
     int nextControl = 2;
     bool placed = false;
     bool popup = false;

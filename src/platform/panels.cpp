@@ -66,6 +66,14 @@ void platform::ShowOnScreen(Panel& p) {
         }
     }
     p.window->show();
+    // A panel opens with the keyboard on its first field, so what is typed at once reaches it; one
+    // shown again keeps the control that had it.
+    if (!p.window->focusWidget()) {
+        QWidget* first = p.firstField && p.firstField->isEnabled() && p.firstField->isVisibleTo(p.window) ? p.firstField : nullptr;
+        for (QWidget* w = p.window->nextInFocusChain(); !first && w && w != p.window; w = w->nextInFocusChain())
+            if ((w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(p.window) && w->isEnabled()) first = w;
+        if (first) first->setFocus(Qt::ActiveWindowFocusReason);
+    }
     if (QGuiApplication::platformName() == "offscreen") return;
     p.window->raise();
     p.window->activateWindow();

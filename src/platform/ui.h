@@ -60,7 +60,7 @@ enum {
 };
 
 // What is wrong with an entry the operator typed (ATTR_ENTRY_FAULT). An emptied field is none of
-// them: it gives back its last accepted value when it is left.
+// them, but a secret one: it gives back its last accepted value when it is left.
 enum EntryFault {
     kEntryFits = 0,
     kEntryNotANumber,       // letters, or a sign alone
@@ -68,11 +68,14 @@ enum EntryFault {
     kEntryOutOfRange,       // a number beyond the field's range
     kEntryTooLong,          // a text longer than the field takes
     kEntryBadCharacters,    // a text with characters the analyser cannot keep
+    kEntryEmpty,            // a secret field (a password) where nothing is typed
 };
 
 // Attributes of one plot on a graph.
 enum {
     ATTR_PLOT_LG_TEXT = 200, // text: the plot's name in the graph's legend
+    ATTR_PLOT_THICKNESS,     // int: the line's width in pixels (2 unless set)
+    ATTR_PLOT_DASHED,        // int 0/1: a dashed line
 };
 
 // Errors of the user-interface operations (all negative).
@@ -179,6 +182,7 @@ int GetValueFromIndex(int panel, int control, int index, int& value);
 int PlotXY(int panel, int control, const float* x, const float* y, int count, int color);
 int PlotXY(int panel, int control, const double* x, const double* y, int count, int color);
 int SetPlotAttribute(int panel, int control, int plot, int attribute, const std::string& value);
+int SetPlotAttribute(int panel, int control, int plot, int attribute, int value);
 int DeleteGraphPlot(int panel, int control, int plot); // plot -1: every plot
 // A line over time that moves on at a cost that does not grow with it: a point added at the end
 // of a plot, and the points before x dropped from its front. Neither refits the axes.

@@ -120,8 +120,8 @@ void NumberField::setValue(double v) {
 }
 
 double NumberField::value() const {
-    double v = value_;
-    return fault() == kEntryFits && parse(lineEdit()->text(), &v) ? v : value_;
+    double v = secret_ ? NAN : value_;
+    return fault() == kEntryFits && parse(lineEdit()->text(), &v) ? v : secret_ ? NAN : value_;
 }
 
 void NumberField::setRange(double minimum, double maximum) {
@@ -130,9 +130,17 @@ void NumberField::setRange(double minimum, double maximum) {
     mark();
 }
 
+// What it takes, in figures, as its tooltip says a refused entry: its range and its step
+// ("0.00 … 655.35, 0.01"). A screen reader hears it as the field's description, unless the
+// program gave the field one of its own.
+QString NumberField::takes() const {
+    const QString step = decimals_ > 0 ? "0." + QString(decimals_ - 1, '0') + "1" : "1";
+    return textOf(min_) + " \u2026 " + textOf(max_) + ", " + step;
+}
+
 int NumberField::fault() const {
     const QString text = lineEdit()->text().trimmed();
-    if (text.isEmpty()) return kEntryFits; // it stands for the last accepted value
+    if (text.isEmpty()) return secret_ ? kEntryEmpty : kEntryFits; // else it stands for the last accepted value
     double v = 0;
     if (!parse(text, &v)) return std::isnan(value_) && text == textOf(value_) ? kEntryFits : kEntryNotANumber;
     // More decimals than the field shows (any, in a whole-number field) would be sent rounded or
@@ -146,7 +154,14 @@ QVariant NumberField::spokenValue() const {
     return lineEdit()->echoMode() == QLineEdit::Normal ? QVariant(value()) : QVariant();
 }
 
-void NumberField::setSecret(bool secret) { lineEdit()->setEchoMode(secret ? QLineEdit::Password : QLineEdit::Normal); }
+void NumberField::setSecret(bool secret) {
+    secret_ = secret;
+    lineEdit()->setEchoMode(secret ? QLineEdit::Password : QLineEdit::Normal);
+    if (!secret) return;
+    const QSignalBlocker block(lineEdit());
+    lineEdit()->clear();
+    mark();
+}
 
 // Whatever is typed stays as typed, letters included, so that the field can say why it will not
 // send it; only control characters and an entry longer than any number are kept out.
@@ -159,7 +174,7 @@ QValidator::State NumberField::validate(QString& input, int&) const {
 }
 
 void NumberField::finish() {
-    if (lineEdit()->text().trimmed().isEmpty()) {
+    if (lineEdit()->text().trimmed().isEmpty() && !secret_) {
         setValue(value_); // emptied: the last accepted value again
         return;
     }
@@ -185,11 +200,10 @@ QAbstractSpinBox::StepEnabled NumberField::stepEnabled() const {
     return enabled;
 }
 
-// The tooltip of a refused entry says what the field takes in figures, in any language: its range
-// and its step ("0.00 … 655.35, 0.01").
+// The tooltip of a refused entry says what the field takes.
 void NumberField::mark() {
-    const QString step = decimals_ > 0 ? "0." + QString(decimals_ - 1, '0') + "1" : "1";
-    markField(this, fault() == kEntryFits, textOf(min_) + " \u2026 " + textOf(max_) + ", " + step);
+    markField(this, fault() == kEntryFits || fault() == kEntryEmpty, takes());
+    if (!property("rq55OwnDescription").toBool() && accessibleDescription() != takes()) setAccessibleDescription(takes());
 }
 
 void LimitText(QLineEdit* edit, int maxLength, bool asciiOnly) {

@@ -55,7 +55,9 @@ class GaugeWidget : public QWidget {
 // decimals than it shows, or a number outside its range, kept as typed, tinted, its tooltip saying
 // what it takes, and never sent (EntryFaultOf). A refused entry never becomes the field's value,
 // rounded or otherwise; an emptied field shows its last accepted value again when it is left.
-// The arrows step within the range. A secret field shows dots for its digits.
+// The arrows step within the range. A secret field (a password) shows dots for its digits and holds
+// only what is typed: it starts empty, and empty it holds no value (kEntryEmpty), so nothing the
+// operator did not type can be sent from it.
 class NumberField : public QAbstractSpinBox {
     Q_OBJECT
     // What a screen reader reads as the field's value and range; nothing of a secret.
@@ -91,10 +93,12 @@ class NumberField : public QAbstractSpinBox {
 
   private:
     QString textOf(double v) const;
+    QString takes() const;
     bool parse(const QString& text, double* v) const;
     void finish();
     void mark();
 
+    bool secret_ = false;
     int decimals_;
     double min_, max_;
     double value_ = 0;

@@ -236,7 +236,7 @@ std::string wiring(const ReportBlock* network, const ReportBlock* config, const 
     for (const WiringFinding& f : c.findings) {
         rows += row({FindingTitle(f), f.words}, Cells::Texts);
     }
-    if (c.findings.empty()) rows = row({FillIn(text(kTextNoWiringFault), {strfmt("%.1f", c.loadKw)})}, Cells::Texts);
+    if (c.findings.empty()) rows = row({FillIn(text(kTextNoWiringFault), {LoadKwText(c)})}, Cells::Texts);
     std::string notes;
     for (const std::string& note : c.notes) notes += "<p><small>" + escaped(note) + "</small></p>\n";
     return heading("h3", text(kTextWiring), *network) +

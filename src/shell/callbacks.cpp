@@ -73,6 +73,7 @@ void RegisterProgramCallbacks() {
     RegisterCallback("RQ55_Cableado", RQ55_Cableado);
     RegisterCallback("RQ55_timeloop_Cableado", RQ55_timeloop_Cableado);
     RegisterCallback("RQ55_Cableado_Otra_Vez", RQ55_Cableado_Otra_Vez);
+    RegisterCallback("RQ55_Cableado_Sentido", RQ55_Cableado_Sentido);
     RegisterCallback("RQ55_Terminar_Cableado", RQ55_Terminar_Cableado);
     RegisterCallback("RQ55_max_demanda", RQ55_max_demanda);
     RegisterCallback("RQ55_timeloop_Demenda", RQ55_timeloop_Demenda);

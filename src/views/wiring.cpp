@@ -16,16 +16,36 @@ int panel_cableado = 0;
 
 namespace {
 
-enum { kTextWiring = 522, kTextSequence = 525, kTextReadAt = 483 };
+enum {
+    kTextWiring = 522, kTextSequence = 525, kTextReadAt = 483, kTextClose = 10, kTextCheckAgain = 529,
+    kTextDraws = 530, kTextExports = 531, kTextChoose = 532
+};
 
-// The conductors' colours, L1 brown, L2 black, L3 grey; each voltage a lighter shade of its phase.
-constexpr int kCurrentColour[3] = {0x8b4513, 0x1d2733, 0x7f8c8d};
-constexpr int kVoltageColour[3] = {0xd9b38c, 0x9aa5b1, 0xc8d0d4};
+// The conductors' colours, L1 brown, L2 black, L3 grey: each current dark and thick, its voltage a
+// pale, thin, dashed shade, so no current is taken for a voltage.
+constexpr int kCurrentColour[3] = {0x8b4513, 0x000000, 0x5f6b78};
+constexpr int kVoltageColour[3] = {0xe3c9ad, 0xb8bec6, 0xd3d8dd};
+
+// Which way the site's power flows, as the operator last chose it; remembered with the link.
+constexpr const char* kKey = "SOFTWARE\\RQ55\\Link";
+constexpr const char* kExportsValue = "Exports";
+
+bool siteExports() {
+    std::string text;
+    return RegReadString(REGKEY_HKCU, kKey, kExportsValue, text) == 0 && text == "1";
+}
 
 void label(int panel, const LabelTable& labels) {
     SetPanelAttribute(panel, ATTR_TITLE, labels[kTextWiring]);
     SetCtrlVal(panel, CABLEADO_SECUENCIA, labels[kTextSequence]);
     SetCtrlAttribute(panel, CABLEADO_DIAGRAMA, ATTR_ACCESSIBLE_NAME, labels[kTextWiring]);
+    SetCtrlAttribute(panel, CABLEADO_OTRA_VEZ, ATTR_LABEL_TEXT, labels[kTextCheckAgain]);
+    SetCtrlAttribute(panel, CABLEADO_CERRAR, ATTR_LABEL_TEXT, labels[kTextClose]);
+    ClearListCtrl(panel, CABLEADO_SENTIDO);
+    InsertListItem(panel, CABLEADO_SENTIDO, -1, labels[kTextDraws], 0);
+    InsertListItem(panel, CABLEADO_SENTIDO, -1, labels[kTextExports], 1);
+    SetCtrlAttribute(panel, CABLEADO_SENTIDO, ATTR_ACCESSIBLE_NAME, labels[kTextWiring]);
+    SetCtrlVal(panel, CABLEADO_SENTIDO, siteExports() ? 1 : 0);
 }
 
 // An angle counter-clockwise from the right, as a phasor's, on the graph's compass (0 at the top,
@@ -42,17 +62,25 @@ void show(int panel, const WiringCheck& c) {
         const double voltage = -120.0 * k, length = largest > 0 ? p.current / largest : 0;
         const double vx[2] = {compass(voltage), compass(voltage)}, vy[2] = {0, 1};
         const double ix[2] = {compass(voltage - p.angleDegrees), compass(voltage - p.angleDegrees)}, iy[2] = {0, length};
-        PlotXY(panel, CABLEADO_DIAGRAMA, vx, vy, 2, kVoltageColour[k]);
-        PlotXY(panel, CABLEADO_DIAGRAMA, ix, iy, 2, kCurrentColour[k]);
-        said += strfmt("%sI%d %+.0f° %.1f A", said.empty() ? "" : "; ", p.phase, p.angleDegrees, p.current);
+        const int v = PlotXY(panel, CABLEADO_DIAGRAMA, vx, vy, 2, kVoltageColour[k]);
+        SetPlotAttribute(panel, CABLEADO_DIAGRAMA, v, ATTR_PLOT_THICKNESS, 1);
+        SetPlotAttribute(panel, CABLEADO_DIAGRAMA, v, ATTR_PLOT_DASHED, 1);
+        const int i = PlotXY(panel, CABLEADO_DIAGRAMA, ix, iy, 2, kCurrentColour[k]);
+        SetPlotAttribute(panel, CABLEADO_DIAGRAMA, i, ATTR_PLOT_THICKNESS, 3);
+        said += (said.empty() ? "" : "; ") + PhasorWords(p, etiqueta);
     }
     SetCtrlAttribute(panel, CABLEADO_DIAGRAMA, ATTR_DESCRIPTION, said);
     std::string text = said + "\n\n";
-    for (const WiringFinding& f : c.findings) text += FindingTitle(f) + ": " + f.words + "\n\n";
-    if (c.findings.empty()) text += FillIn(etiqueta[523], {strfmt("%.1f", c.loadKw)}) + "\n\n";
+    for (const WiringFinding& f : c.findings) text += FindingHeading(f, etiqueta) + ": " + f.words + "\n\n";
+    if (c.findings.empty()) text += FillIn(etiqueta[523], {LoadKwText(c)}) + "\n\n";
     for (const std::string& note : c.notes) text += note + "\n";
     SetCtrlVal(panel, CABLEADO_HALLAZGOS, text);
     SetCtrlVal(panel, CABLEADO_HORA, FillIn(etiqueta[kTextReadAt], {TimeStr()}));
+}
+
+// The check under the direction chosen on the panel, whose findings name the other choice.
+WiringAssumption assumed(bool exports) {
+    return {exports, FillIn(etiqueta[kTextChoose], {etiqueta[exports ? kTextDraws : kTextExports]})};
 }
 
 } // namespace
@@ -73,7 +101,7 @@ int RQ55_timeloop_Cableado(int panel, int control, int event, void*, int, int) {
         return 0;
     }
     // The CT primary is index 6 of the equipment configuration.
-    show(panel, CheckWiring(WiringValuesOf(network, config[6])));
+    show(panel, CheckWiring(WiringValuesOf(network, config[6]), assumed(siteExports())));
     ResumeRefresh(panel, control);
     return 0;
 }
@@ -82,6 +110,14 @@ int RQ55_timeloop_Cableado(int panel, int control, int event, void*, int, int) {
 int RQ55_Cableado_Otra_Vez(int panel, int, int event, void*, int, int) {
     if (event == EVENT_COMMIT) RQ55_timeloop_Cableado(panel, CABLEADO_TIMER, EVENT_TIMER_TICK, nullptr, 0, 0);
     return 0;
+}
+
+int RQ55_Cableado_Sentido(int panel, int control, int event, void*, int, int) {
+    if (event != EVENT_COMMIT) return 0;
+    int exports = 0;
+    GetCtrlVal(panel, control, exports);
+    RegWriteString(REGKEY_HKCU, kKey, kExportsValue, exports ? "1" : "0");
+    return RQ55_Cableado_Otra_Vez(panel, CABLEADO_OTRA_VEZ, EVENT_COMMIT, nullptr, 0, 0);
 }
 
 int RQ55_Terminar_Cableado(int /*panel*/, int /*control*/, int event, void*, int, int) {

@@ -8,4 +8,6 @@ extern int panel_cableado;
 int RQ55_Cableado(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int RQ55_timeloop_Cableado(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int RQ55_Cableado_Otra_Vez(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+// The choice of which way the site's power flows: remembered, and the check made again under it.
+int RQ55_Cableado_Sentido(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int RQ55_Terminar_Cableado(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

@@ -101,6 +101,13 @@ TEST_F(LiveView, EveryPanelTabsInReadingOrderAndNamesEveryControl) {
         }
         EXPECT_EQ(std::set<std::string>(chain.begin(), chain.end()), f.focusable);
         EXPECT_EQ(chain.size(), f.focusable.size());
+        // It opens with the keyboard on its first control: what is typed at once reaches it.
+        QApplication::setActiveWindow(ControlWidget(panel, 2)->window());
+        QWidget* focused = QApplication::focusWidget();
+        EXPECT_TRUE(controls.count(focused) && f.focusable.count(controls[focused])) << "no filler or stray widget has it";
+        if (kTabOrder.count(name)) {
+            EXPECT_EQ(focused, first);
+        }
         for (const auto& [w, n] : controls) {
             const bool focusable = w->focusPolicy() & Qt::TabFocus;
             EXPECT_TRUE(!focusable || !QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name).isEmpty()) << n;
@@ -165,6 +172,22 @@ TEST_F(LiveView, TheKeyboardReachesEveryMenuItemAndTheMainPanelsKeys) {
     QApplication::setActiveWindow(ControlWidget(mainPanel, PRINCIPAL_SALIR)->window());
     press(Qt::Key_F1);
     EXPECT_TRUE(WaitUntil([&] { return FindPanelByTitle("Information") > 0; }, 5.0));
+}
+
+// Digits typed at once into the energy reset's password reach the analyser.
+TEST_F(LiveView, ThePasswordTakesDigitsTypedAsItOpens) {
+    startAnalyser();
+    ASSERT_TRUE(flipSwitch());
+    SimulateCommit(mainPanel, PRINCIPAL_ENERGIA);
+    ASSERT_TRUE(onScreen(panel_energia));
+    SimulateCommit(panel_energia, ENERGIA_RESET);
+    ASSERT_TRUE(WaitUntil([] { return panel_contrasena_ener > 0; }, 5.0));
+    QApplication::setActiveWindow(ControlWidget(panel_contrasena_ener, CONTRASENA_ENER_CLAVE)->window());
+    analyser.clearRequests();
+    for (Qt::Key digit : {Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_4}) press(digit);
+    press(Qt::Key_Return);
+    EXPECT_TRUE(WaitUntil([&] { return writes().size() == 2; }, 10.0));
+    EXPECT_EQ(writes(), (std::vector<std::string>{"819=1234", "1000=0"}));
 }
 
 } // namespace
