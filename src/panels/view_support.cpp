@@ -24,11 +24,12 @@ int WriteWithLinkSettings(BlockWrite write, const unsigned char* data) {
 void ReportNotSaved(int notSavedText) {
     constexpr int kTextPartlySaved = 462;
     const WriteProgress progress = LastWriteProgress();
-    const std::string refused = WritesRefusedSentence();
-    MessagePopup(etiqueta[21], (progress.written.empty()
-                                    ? etiqueta[notSavedText]
-                                    : FillIn(etiqueta[kTextPartlySaved], {progress.written, progress.notWritten})) +
-                                   (refused.empty() ? "" : " " + refused));
+    std::string said = progress.written.empty() ? etiqueta[notSavedText]
+                                                : FillIn(etiqueta[kTextPartlySaved], {progress.written, progress.notWritten});
+    // Who refuses the write, when a gateway or the analyser said it takes none.
+    if (const std::string refused = WritesRefusedSentence(); !refused.empty())
+        said += (said.empty() || said.back() == '.' ? " " : ". ") + refused;
+    MessagePopup(etiqueta[21], said);
 }
 
 void HoldRefresh(int panel, int timer) {

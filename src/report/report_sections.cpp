@@ -86,6 +86,23 @@ std::string heading(const char* level, const std::string& title, const ReportBlo
            escaped(FillIn(text(kTextReadAt), {block.time})) + "</i></small></" + level + ">\n";
 }
 
+const ReportBlock* blockOf(const ReportData& data, const std::string& name) {
+    for (const ReportBlock& b : data.blocks)
+        if (b.name == name) return &b;
+    return nullptr;
+}
+
+// The wiring check's verdict in one line: the findings' headings, or none found at the load seen.
+std::string wiringVerdict(const ReportData& data) {
+    const ReportBlock *network = blockOf(data, "network"), *config = blockOf(data, "config");
+    if (!network || !network->read || !config || !config->read) return "";
+    const WiringCheck c = ReportWiringCheck(*network, *config);
+    if (c.findings.empty()) return FillIn(text(kTextNoWiringFault), {LoadKwText(c)});
+    std::string said;
+    for (const WiringFinding& f : c.findings) said += (said.empty() ? "" : "; ") + FindingHeading(f, etiqueta);
+    return said;
+}
+
 std::string header(const ReportData& data, const ReportHeader& h) {
     const auto line = [](int caption, const std::string& value) { return row({text(caption), value}, Cells::Texts); };
     // The language's own date and a 24-hour time, with the offset from UTC it was taken in.
@@ -96,6 +113,7 @@ std::string header(const ReportData& data, const ReportHeader& h) {
     rows += line(kTextLink, h.link) + line(kTextAddress, std::to_string(data.address)) +
             line(kTextModel, "RQ" + std::to_string(data.identity.modelCode)) + line(kTextSerial, data.identity.serial) +
             line(kTextModelText, data.identity.modelText) + line(kTextVersionText, data.identity.versionText);
+    if (const std::string verdict = wiringVerdict(data); !verdict.empty()) rows += line(kTextWiring, verdict);
     return "<h1>" + escaped(text(kTextReport)) + "</h1>\n<h2>" + escaped(text(kTextAnalyser)) + "</h2>\n" + table(rows);
 }
 
@@ -234,7 +252,7 @@ std::string wiring(const ReportBlock* network, const ReportBlock* config, const 
     const WiringCheck c = ReportWiringCheck(*network, *config);
     std::string rows;
     for (const WiringFinding& f : c.findings) {
-        rows += row({FindingTitle(f), f.words}, Cells::Texts);
+        rows += row({FindingHeading(f, etiqueta), f.words + " [" + f.code + "]"}, Cells::Texts);
     }
     if (c.findings.empty()) rows = row({FillIn(text(kTextNoWiringFault), {LoadKwText(c)})}, Cells::Texts);
     std::string notes;
@@ -244,12 +262,6 @@ std::string wiring(const ReportBlock* network, const ReportBlock* config, const 
            table(rows, c.findings.empty() ? std::vector<std::string>{} : std::vector<std::string>{text(kTextFinding), ""}) +
            notes + "</td><td width=\"42%\" align=\"right\">" + chart(WiringChartBlock(*network, *config)) +
            "</td></tr></table>\n";
-}
-
-const ReportBlock* blockOf(const ReportData& data, const std::string& name) {
-    for (const ReportBlock& b : data.blocks)
-        if (b.name == name) return &b;
-    return nullptr;
 }
 
 } // namespace

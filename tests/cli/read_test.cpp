@@ -163,6 +163,20 @@ TEST(Cli, WatchOutlivesALateReplyAndALostAnalyser) {
     EXPECT_EQ(numbers, (std::vector<std::string>{"1", "3", "1"})) << "each row is the reply to its own request";
 }
 
+// A restore the analyser, or a gateway, refuses with exception 01 says who refuses writes.
+TEST(Restore, SaysWhoRefusesWrites) {
+    Analyser a(sim::Transport::RtuOverTcp);
+    testsupport::TempDir dir;
+    ASSERT_EQ(a.run({"backup", dir.file("m.bin")}).status, 0);
+    a.sim.addFault({.kind = sim::FaultRule::Kind::Exception, .function = 16, .exceptionCode = 1, .segments = {}});
+    const CtlRun r = a.run({"restore", dir.file("m.bin")});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(Lines(r.err).back(),
+              "rq55ctl: address 1, restore, registers 201-205: exception 01 (illegal function); the analyser, or a "
+              "gateway in front of it, refuses writes: a gateway run by rq55ctl serve passes them only when started "
+              "with --gateway-writes allow");
+}
+
 // rq55ctl check: the wiring faults of one read, in words and as JSON, and 3 when there are any.
 TEST(Check, SaysEachWiringFaultAndExitsThreeWithAny) {
     Analyser a(sim::Transport::RtuOverTcp);

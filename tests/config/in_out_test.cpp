@@ -98,6 +98,14 @@ TEST_F(InOut, ShowsBothRelaysAndSavesThemUnchanged) {
     refuse(16, 201);
     EXPECT_EQ(press(panel, IN_OUT_GUARDAR).size(), 1u);
     EXPECT_EQ(messages(), std::vector<std::string>{etiqueta[21] + "|" + etiqueta[68]}) << "nothing written";
+    // A gateway that lets no write through (or an analyser that takes none) answers exception 01.
+    analyser.clearFaults();
+    refuse(16, 201, 1);
+    EXPECT_EQ(press(panel, IN_OUT_GUARDAR).size(), 1u);
+    EXPECT_EQ(messages(), std::vector<std::string>{
+                              "Error|The relay settings were not saved. The analyser, or a gateway in front of it, refuses "
+                              "writes (exception 01): a gateway run by rq55ctl serve passes them only when started with "
+                              "--gateway-writes allow."});
 
     SimulateCommit(panel, IN_OUT_CERRAR);
     EXPECT_TRUE(onScreen(mainPanel));

@@ -98,6 +98,8 @@ TEST_F(LiveView, TheReportStatesWhatThePanelsShow) {
         EXPECT_EQ(document.find("7.9"), std::string::npos) << "whole numbers whole";
         EXPECT_FALSE(QString::fromStdString(document).contains(QRegularExpression(R"(\de-\d)"))) << "no exponents";
         EXPECT_NE(document.find("code 5 (not used in this mode)"), std::string::npos) << "relay 2's quantity";
+        EXPECT_TRUE(QString::fromStdString(document).contains(QRegularExpression(R"(Wiring check(</td><td>| )No wiring fault found at a load of \d+\.\d kW)"))) << document
+            << "the wiring verdict on the first page";
         EXPECT_NE(document.find("150.000 · 5.000 (not used in this mode)"), std::string::npos) << "output 2's point 2";
     }
 }

@@ -109,9 +109,9 @@ class LiveView : public ::testing::Test {
         return view;
     }
     // The analyser answers requests of this function and first register with an exception.
-    void refuse(int function, int start) {
-        analyser.addFault(
-            {.kind = sim::FaultRule::Kind::Exception, .function = function, .start = start, .segments = {}});
+    void refuse(int function, int start, int exceptionCode = 4) {
+        analyser.addFault({.kind = sim::FaultRule::Kind::Exception, .function = function, .start = start,
+                           .exceptionCode = exceptionCode, .segments = {}});
     }
 
     // Requests the analyser received, reads and writes alike, starting at register first (to last).
