@@ -8,6 +8,7 @@
 #include "commands.h"
 #include "device/named_values.h"
 #include "device/wiring_check.h"
+#include "lang/language_table.h"
 #include "link/exchange_words.h"
 #include "platform/system.h"
 
@@ -17,7 +18,8 @@ QString q(const std::string& text) { return QString::fromStdString(text); }
 
 std::string phaseName(int phase) { return "L" + std::to_string(phase); }
 
-std::string text(const WiringCheck& c, const std::vector<NamedValue>& values, int address, const std::string& time) {
+std::string text(const WiringCheck& c, const std::vector<NamedValue>& values, int address, const std::string& time,
+                 const LabelTable& english) {
     std::string out = strfmt("address %d, wiring check, %s: ", address, time.c_str());
     out += c.findings.empty() ? strfmt("no wiring fault found at a load of %s kW\n", LoadKwText(c).c_str())
                               : strfmt("%zu finding%s at a load of %s kW\n", c.findings.size(),
@@ -30,9 +32,9 @@ std::string text(const WiringCheck& c, const std::vector<NamedValue>& values, in
                 shown += "  " + name + " " + ExactText(*v) + (*v->info->unit ? std::string(" ") + v->info->unit : "");
         if (!shown.empty()) out += "  " + shown + "\n";
     }
-    out += "  phasors (current against its voltage):";
+    out += "  phasors:";
     for (const WiringPhasor& p : c.phasors)
-        out += strfmt(" %s %.0f° %.1f A%s;", phaseName(p.phase).c_str(), p.angleDegrees, p.current, p.judged ? "" : " (too small to judge)");
+        out += " " + PhasorWords(p, english) + (p.judged ? "" : " (too small to judge)") + ";";
     out.back() = '\n';
     for (const std::string& note : c.notes) out += "  note: " + note + "\n";
     return out;
@@ -77,10 +79,18 @@ int CheckWiringAt(const CliOptions& o, const LinkTarget& link) {
         Say(strfmt("address %d, %s: %s", link.address, what, LastExchangeFailure().c_str()));
         return kFailed;
     }
+    // rq55ctl says its findings in English, from the program's own language file.
+    constexpr int kEnglish = 2;
+    std::string incomplete, why;
+    const std::optional<LabelTable> english = ReadLanguageTable(kEnglish, incomplete, why);
+    if (!english) {
+        Say(LanguageFilePath() + ": " + why);
+        return kFailed;
+    }
     std::vector<NamedValue> values;
     AddNamedValues(NetworkValues(), network, values);
     // The CT primary is index 6 of the equipment configuration read exactly.
-    const WiringCheck c = CheckWiring(WiringValuesOf(network, config[6]), CliWiringAssumption(o.exports));
-    Print(o.format == Format::Json ? json(c, values, link.address, time) : text(c, values, link.address, time));
+    const WiringCheck c = CheckWiring(WiringValuesOf(network, config[6]), CliWiringAssumption(o.exports), *english);
+    Print(o.format == Format::Json ? json(c, values, link.address, time) : text(c, values, link.address, time, *english));
     return c.findings.empty() ? kOk : kDifferent;
 }

@@ -40,7 +40,7 @@ int ReportCommand(const CliOptions& o, const LinkTarget& link) {
         Say(strfmt("address %d: no report written to %s: %s", link.address, path.c_str(), data.identityFailure.c_str()));
         return kFailed;
     }
-    ReportHeader header{o.title, linkWords(o), 0};
+    ReportHeader header{o.title, linkWords(o), 0, o.exports};
     GetCurrentDateTime(&header.when);
     std::string why;
     if (!WriteReport(path, reportFormatOf(o, path), data, header, why)) {

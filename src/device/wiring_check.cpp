@@ -51,10 +51,24 @@ std::string number(const char* format, double value) {
     return text;
 }
 
-std::string named(const std::vector<int>& phases) {
+// The texts of the findings' words, in the language they are said in.
+enum {
+    kTextAnd = 548, kTextVoltageMissing, kTextVtReversed, kTextCtRatio, kTextNoLoad, kTextAnglesUnclear,
+    kTextOtherFaults, kTextTestLoad, kTextSiteDraws, kTextSiteExports, kTextReversedOne, kTextReversedMany,
+    kTextDeliversOne, kTextDeliversMany, kTextDrawsOne, kTextDrawsMany, kTextGeneratorOne, kTextGeneratorMany,
+    kTextOwnLoadOne, kTextOwnLoadMany, kTextOtherReadingOne, kTextOtherReadingMany, kTextExportsOne,
+    kTextSwappedPair, kTextSwappedOne, kTextSixthOne, kTextSixthMany, kTextAllReversed, kTextRotated, kTextNext,
+    kTextPrevious, kTextNeutralUnnamed, kTextNeutralOne, kTextNeutralMany, kTextNoteStar, kTextNoteRatio
+};
+static_assert(kTextNoteRatio == 583);
+
+// "L1", "L1 and L3", "L1, L2 and L3".
+std::string named(const std::vector<int>& phases, const LabelTable& t) {
     std::string out;
     for (size_t n = 0; n < phases.size(); ++n)
-        out += (n == 0 ? "" : n + 1 == phases.size() ? " and " : ", ") + phase(phases[n] - 1);
+        out = n == 0 ? phase(phases[n] - 1)
+                     : n + 1 == phases.size() ? FillIn(t[kTextAnd], {out, phase(phases[n] - 1)})
+                                              : out + ", " + phase(phases[n] - 1);
     return out;
 }
 
@@ -122,28 +136,30 @@ bool shifts(const std::vector<int>& judged, const double* angle, std::vector<int
 
 // Which way the site's power is assumed to flow, in the words of the findings that rest on it.
 struct Direction {
-    std::string site;      // "On a site that draws power, "
-    std::string againstOne, againstMany; // what a phase against it does: "delivers", "deliver"
-    std::string whyOne, whyMany;         // and why it may: "a generator on that phase"
-    std::string otherSite; // the site's other way: "exports"
-    std::string otherWay;  // how to check again under the other assumption
+    const LabelTable& t;
+    std::string site;                    // "On a site that draws power"
+    int againstOne, againstMany;         // what a phase against it does: "delivers", "deliver"
+    int whyOne, whyMany;                 // and why it may: "a generator on that phase"
+    int otherSite;                       // the site's other way: "exports"
+    std::string otherWay;                // how to check again under the other assumption
 };
 
-Direction directionOf(const WiringAssumption& a) {
+Direction directionOf(const WiringAssumption& a, const LabelTable& t) {
     if (a.exports)
-        return {"On a site that exports power, ", "draws", "draw", "that phase's own load", "those phases' own load",
-                "draws", a.otherWay};
-    return {"On a site that draws power, ", "delivers", "deliver", "a generator on that phase", "a generator on those phases",
-            "exports", a.otherWay};
+        return {t, t[kTextSiteExports], kTextDrawsOne, kTextDrawsMany, kTextOwnLoadOne, kTextOwnLoadMany, kTextDrawsOne, a.otherWay};
+    return {t, t[kTextSiteDraws], kTextDeliversOne, kTextDeliversMany, kTextGeneratorOne, kTextGeneratorMany, kTextExportsOne,
+            a.otherWay};
 }
 
-const std::string& plural(const std::vector<int>& phases, const std::string& one, const std::string& many) {
-    return phases.size() == 1 ? one : many;
+// The text for one phase or for several.
+const std::string& plural(const LabelTable& t, const std::vector<int>& phases, int one, int many) {
+    return t[phases.size() == 1 ? one : many];
 }
 
 // The angles given against the assumed flow of power: 0° is a phase drawing power on a site that
 // draws it, or delivering power on a site that exports.
 void angleFindings(WiringCheck& c, const std::vector<int>& judged, const double* angle, const Direction& d) {
+    const LabelTable& t = d.t;
     std::vector<int> m;
     double load = 0;
     bool ambiguous = false;
@@ -152,17 +168,12 @@ void angleFindings(WiringCheck& c, const std::vector<int>& judged, const double*
         for (int k : judged) list += (list.empty() ? "" : ", ") + phase(k) + number(" %.0f°", c.phasors[k].angleDegrees);
         std::vector<int> phases;
         for (int k : judged) phases.push_back(k + 1);
-        find(c, "angles_unclear", phases,
-             "The phases' angles (" + list + ") fit no single wiring fault: check each CT and voltage tap in turn, "
-             "with a resistive load (a heater) on all three phases.", powers(phases));
+        find(c, "angles_unclear", phases, FillIn(t[kTextAnglesUnclear], {list}), powers(phases));
         return;
     }
     // A load far from a power factor of 1, or angles that fit two references alike: other faults fit too.
-    const std::string test = std::string(ambiguous || std::abs(load) > 45
-                                             ? " These angles fit other faults as well (near a power factor of 0.5 a "
-                                               "shift of 60° may be the load's own)."
-                                             : "") +
-                             " A resistive test load (a heater on all three phases) tells them apart.";
+    const std::string test = (ambiguous || std::abs(load) > 45 ? " " + t[kTextOtherFaults] : std::string()) + " " +
+                             t[kTextTestLoad];
     std::vector<int> reversed, kept, ahead, behind, sixth;
     for (size_t j = 0; j < judged.size(); ++j) {
         const int k = judged[j] + 1;
@@ -177,15 +188,14 @@ void angleFindings(WiringCheck& c, const std::vector<int>& judged, const double*
     if (!reversed.empty()) {
         // The same angles read the other way round: the phases that stand apart are the right ones.
         const std::string otherReading =
-            asAssumed ? " Or the site " + d.otherSite + " power, and it is " + named(kept) +
-                            plural(kept, "'s CT that is", "'s CTs that are") + " reversed: " + d.otherWay + "."
+            asAssumed ? " " + FillIn(plural(t, kept, kTextOtherReadingOne, kTextOtherReadingMany),
+                                     {t[d.otherSite], named(kept, t), d.otherWay})
                       : "";
         find(c, "ct_reversed", reversed,
-             d.site + named(reversed) + plural(reversed, "'s current is", "'s currents are") + " about 180° from " +
-                 named(kept) + "'s: " + plural(reversed, "its CT", "their CTs") +
-                 " reversed (fitted the wrong way round, or the two secondary wires swapped), or " + named(reversed) +
-                 " truly " + plural(reversed, d.againstOne, d.againstMany) + " power (" +
-                 plural(reversed, d.whyOne, d.whyMany) + ")." + otherReading + test,
+             FillIn(plural(t, reversed, kTextReversedOne, kTextReversedMany),
+                    {d.site, named(reversed, t), named(kept, t), named(reversed, t),
+                     plural(t, reversed, d.againstOne, d.againstMany), plural(t, reversed, d.whyOne, d.whyMany)}) +
+                 otherReading + test,
              powers(reversed));
     }
     if (!ahead.empty() || !behind.empty()) {
@@ -194,36 +204,25 @@ void angleFindings(WiringCheck& c, const std::vector<int>& judged, const double*
         std::sort(both.begin(), both.end());
         const bool pair = !ahead.empty() && !behind.empty();
         find(c, "ct_swapped", both,
-             d.site + named(both) + plural(both, " is", " are") + " shifted by " +
-                 (pair ? "about +120° and -120°: those two CTs exchanged, or those two voltage taps (these values "
-                         "cannot tell which)."
-                       : std::string(ahead.empty() ? "about -120°" : "about +120°") +
-                             ": a CT on another phase's conductor, or a voltage tap on another phase.") + test,
+             (pair ? FillIn(t[kTextSwappedPair], {d.site, named(both, t)})
+                   : FillIn(t[kTextSwappedOne], {d.site, named(both, t), ahead.empty() ? "-120°" : "+120°"})) + test,
              powers(both));
     }
     if (!sixth.empty())
         find(c, "ct_swapped_reversed", sixth,
-             d.site + named(sixth) + plural(sixth, " is", " are") +
-                 " shifted by about 60°: a CT on another phase's conductor and reversed." + test,
-             powers(sixth));
+             FillIn(plural(t, sixth, kTextSixthOne, kTextSixthMany), {d.site, named(sixth, t)}) + test, powers(sixth));
     if (c.findings.size() > before || asAssumed) return;
     std::vector<int> all;
     for (int k : judged) all.push_back(k + 1);
     if (std::abs(wrap(load - 180)) <= kExportDegrees) {
-        find(c, "ct_reversed", all,
-             d.site + "every phase's current is about 180° from its voltage: " +
-                 plural(all, "its CT", all.size() == 3 ? "all three CTs" : "their CTs") + " reversed, or the site " +
-                 d.otherSite + " power: " + d.otherWay + ".",
-             powers(all));
+        find(c, "ct_reversed", all, FillIn(t[kTextAllReversed], {d.site, t[d.otherSite], d.otherWay}), powers(all));
         return;
     }
     const bool plus = load > 0;
     find(c, "ct_rotated", all,
-         d.site + "every phase's angle is about " + (plus ? "+120°" : "-120°") + number(" (%.0f°)", load) +
-             ": the currents matched to the " + (plus ? "next" : "previous") +
-             " phase's voltages, by the CTs or by the voltage taps (these values cannot tell which); or the site " +
-             d.otherSite + " power at a power factor of " +
-             number("%.2f", std::abs(std::cos(wrap(load - 180) / kDegrees))) + "." + test,
+         FillIn(t[kTextRotated], {d.site, plus ? "+120°" : "-120°", number("%.0f", load), t[plus ? kTextNext : kTextPrevious],
+                                  t[d.otherSite], number("%.2f", std::abs(std::cos(wrap(load - 180) / kDegrees)))}) +
+             test,
          powers(all));
 }
 
@@ -278,20 +277,18 @@ WiringValues WiringValuesOf(const float* n, double ctPrimary) {
     return w;
 }
 
-WiringCheck CheckWiring(const WiringValues& w, const WiringAssumption& assumed) {
+WiringCheck CheckWiring(const WiringValues& w, const WiringAssumption& assumed, const LabelTable& t) {
     WiringCheck c;
     c.exports = assumed.exports;
     c.loadKw = w.p[0] + w.p[1] + w.p[2];
-    c.notes.push_back("Assumed: a star connection (three phases and the neutral) and the phase sequence L1-L2-L3, "
-                      "which these values cannot tell.");
+    c.notes.push_back(t[kTextNoteStar]);
     bool missing[3] = {};
     for (int k = 0; k < 3; ++k) {
         const double others = std::min(w.v[(k + 1) % 3], w.v[(k + 2) % 3]);
         missing[k] = others > kPresentVoltage && w.v[k] < kMissingVoltageShare * others;
         if (missing[k])
-            find(c, "voltage_missing", {k + 1},
-                 phase(k) + "'s voltage" + number(" (%.1f V)", w.v[k]) + " is missing while the others are present: "
-                 "its voltage tap is off, or its fuse blown.", {"V" + std::to_string(k + 1)});
+            find(c, "voltage_missing", {k + 1}, FillIn(t[kTextVoltageMissing], {phase(k), number("%.1f", w.v[k])}),
+                 {"V" + std::to_string(k + 1)});
     }
     const bool anyMissing = missing[0] || missing[1] || missing[2];
     const double phaseV = (w.v[0] + w.v[1] + w.v[2]) / 3;
@@ -304,10 +301,8 @@ WiringCheck CheckWiring(const WiringValues& w, const WiringAssumption& assumed) 
             static const char* const lines[] = {"V12", "V23", "V31"};
             const int a = k, b = (k + 2) % 3;
             find(c, "vt_reversed", {k + 1},
-                 std::string(lines[a]) + " and " + lines[b] + " are about the phase voltage instead of √3 times it" +
-                     number(" (%.0f V", w.lineV[a]) + number(" and %.0f V", w.lineV[b]) + number(" beside %.0f V)", phaseV) +
-                     ": " + phase(k) + "'s VT (or its voltage tap and the neutral) is reversed, which also turns its "
-                     "active and reactive power.",
+                 FillIn(t[kTextVtReversed], {lines[a], lines[b], number("%.0f", w.lineV[a]), number("%.0f", w.lineV[b]),
+                                             number("%.0f", phaseV), phase(k)}),
                  {lines[a], lines[b], "P" + std::to_string(k + 1), "Q" + std::to_string(k + 1)});
         }
     }
@@ -323,17 +318,14 @@ WiringCheck CheckWiring(const WiringValues& w, const WiringAssumption& assumed) 
         if (j) judged.push_back(k);
         if (w.ctPrimary > 0 && w.i[k] > kCtOverload * w.ctPrimary)
             find(c, "ct_ratio_implausible", {k + 1},
-                 phase(k) + number("'s current (%.1f A)", w.i[k]) + number(" is above 120 %% of the CT primary (%.0f A)", w.ctPrimary) +
-                     ": the ratio set too low, or the CTs overloaded.",
+                 FillIn(t[kTextCtRatio], {phase(k), number("%.1f", w.i[k]), number("%.0f", w.ctPrimary)}),
                  {"I" + std::to_string(k + 1)});
     }
     if (judged.size() < 2) {
-        find(c, "no_load", {},
-             number("The currents are too small to judge the CTs (under %.2f A): switch on a known load, a resistive "
-                    "one best, and check again.", std::max(judgedFrom, kJudgedCurrentLeast)),
+        find(c, "no_load", {}, FillIn(t[kTextNoLoad], {number("%.2f", std::max(judgedFrom, kJudgedCurrentLeast))}),
              {"I1", "I2", "I3"});
     } else {
-        angleFindings(c, judged, angle, directionOf(assumed));
+        angleFindings(c, judged, angle, directionOf(assumed, t));
     }
     const double mean = (w.i[0] + w.i[1] + w.i[2]) / 3;
     const double low = std::min({w.i[0], w.i[1], w.i[2]}), high = std::max({w.i[0], w.i[1], w.i[2]});
@@ -344,15 +336,10 @@ WiringCheck CheckWiring(const WiringValues& w, const WiringAssumption& assumed) 
         for (const WiringFinding& f : c.findings)
             if (f.code == "ct_reversed" || f.code == "ct_swapped_reversed") turned.insert(turned.end(), f.phases.begin(), f.phases.end());
         std::sort(turned.begin(), turned.end());
-        const std::string which = turned.empty()    ? "so a CT is reversed, though the angles do not say which"
-                                  : turned.size() == 1 ? "so " + named(turned) + "'s CT is reversed, as its angle says"
-                                                       : "so " + named(turned) + "'s CTs are reversed, as their angles say";
-        find(c, "neutral_high", {},
-             number("The neutral current (%.1f A)", w.neutral) + number(" is about twice the phase currents (%.1f A)", mean) +
-                 " though they are balanced: it is their sum as measured, " + which + ".",
+        const int said = turned.empty() ? kTextNeutralUnnamed : turned.size() == 1 ? kTextNeutralOne : kTextNeutralMany;
+        find(c, "neutral_high", {}, FillIn(t[said], {number("%.1f", w.neutral), number("%.1f", mean), named(turned, t)}),
              {"IN", "I1", "I2", "I3"});
     }
-    c.notes.push_back("A CT ratio set too high, or a 1 A secondary set as 5 A, cannot be told from these values (the "
-                      "analyser scales voltages, currents and powers alike): compare one current with a clamp meter.");
+    c.notes.push_back(t[kTextNoteRatio]);
     return c;
 }

@@ -56,10 +56,11 @@ struct WiringCheck {
 // assumption and says so in its first sentence.
 struct WiringAssumption {
     bool exports = false;
-    std::string otherWay = "check again with --exports"; // how to check under the other assumption
+    std::string otherWay; // how to check under the other assumption, as the caller offers it
 };
 
-WiringCheck CheckWiring(const WiringValues& values, const WiringAssumption& assumed = {});
+// The findings, their words and the notes in the language of `words`.
+WiringCheck CheckWiring(const WiringValues& values, const WiringAssumption& assumed, const LabelTable& words);
 
 // The finding's code with its phases, as every place that lists findings heads one:
 // "ct_reversed (L2)", "ct_swapped (L1, L2)", "neutral_high".

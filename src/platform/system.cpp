@@ -8,11 +8,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <thread>
 #include <vector>
 
 #include "platform/testing.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 namespace {
 std::string g_projectDirOverride;
@@ -67,6 +72,17 @@ double Timer() {
 std::string GetProjectDir() {
     if (!g_projectDirOverride.empty()) return g_projectDirOverride;
     if (QCoreApplication::instance()) return QCoreApplication::applicationDirPath().toStdString();
+    // A command-line program runs without an application object: its own folder all the same, not
+    // the folder it was started from.
+#ifdef _WIN32
+    std::wstring path(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length > 0 && length < path.size()) return std::filesystem::path(path.substr(0, length)).parent_path().string();
+#else
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) return self.parent_path().string();
+#endif
     return ".";
 }
 

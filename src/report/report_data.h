@@ -23,6 +23,7 @@ struct ReportHeader {
     std::string title; // the installation and the person, as typed; may be empty
     std::string link;  // the link as the status line words it
     double when = 0;   // seconds since 1970
+    bool exports = false; // the site delivers power: the wiring is judged so
 };
 
 struct ReportData {

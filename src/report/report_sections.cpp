@@ -93,10 +93,10 @@ const ReportBlock* blockOf(const ReportData& data, const std::string& name) {
 }
 
 // The wiring check's verdict in one line: the findings' headings, or none found at the load seen.
-std::string wiringVerdict(const ReportData& data) {
+std::string wiringVerdict(const ReportData& data, bool exports) {
     const ReportBlock *network = blockOf(data, "network"), *config = blockOf(data, "config");
     if (!network || !network->read || !config || !config->read) return "";
-    const WiringCheck c = ReportWiringCheck(*network, *config);
+    const WiringCheck c = ReportWiringCheck(*network, *config, exports);
     if (c.findings.empty()) return FillIn(text(kTextNoWiringFault), {LoadKwText(c)});
     std::string said;
     for (const WiringFinding& f : c.findings) said += (said.empty() ? "" : "; ") + FindingHeading(f, etiqueta);
@@ -113,7 +113,7 @@ std::string header(const ReportData& data, const ReportHeader& h) {
     rows += line(kTextLink, h.link) + line(kTextAddress, std::to_string(data.address)) +
             line(kTextModel, "RQ" + std::to_string(data.identity.modelCode)) + line(kTextSerial, data.identity.serial) +
             line(kTextModelText, data.identity.modelText) + line(kTextVersionText, data.identity.versionText);
-    if (const std::string verdict = wiringVerdict(data); !verdict.empty()) rows += line(kTextWiring, verdict);
+    if (const std::string verdict = wiringVerdict(data, h.exports); !verdict.empty()) rows += line(kTextWiring, verdict);
     return "<h1>" + escaped(text(kTextReport)) + "</h1>\n<h2>" + escaped(text(kTextAnalyser)) + "</h2>\n" + table(rows);
 }
 
@@ -247,9 +247,9 @@ std::string paired(const ReportBlock& b, int title, int first, int second, const
 
 // Is it wired right? The findings of the check over the network and equipment reads, each with its
 // words, beside the phasor diagram; nothing when either was not read.
-std::string wiring(const ReportBlock* network, const ReportBlock* config, const ChartMarkup& chart) {
+std::string wiring(const ReportBlock* network, const ReportBlock* config, bool exports, const ChartMarkup& chart) {
     if (!network || !network->read || !config || !config->read) return "";
-    const WiringCheck c = ReportWiringCheck(*network, *config);
+    const WiringCheck c = ReportWiringCheck(*network, *config, exports);
     std::string rows;
     for (const WiringFinding& f : c.findings) {
         rows += row({FindingHeading(f, etiqueta), f.words + " [" + f.code + "]"}, Cells::Texts);
@@ -279,7 +279,7 @@ std::string ReportDocumentHtml(const ReportData& data, const ReportHeader& h, co
     if (!outputs.empty()) body += newPage + escaped(text(kTextAnalogOutputs)) + "</h2>\n" + outputs;
     body += newPage + escaped(text(kTextMeasurements)) + "</h2>\n";
     if (const ReportBlock* b = blockOf(data, "network")) body += network(*b);
-    body += wiring(blockOf(data, "network"), blockOf(data, "config"), chart);
+    body += wiring(blockOf(data, "network"), blockOf(data, "config"), h.exports, chart);
     if (const ReportBlock* b = blockOf(data, "energy")) body += energy(*b);
     if (const ReportBlock* b = blockOf(data, "maxmin")) body += paired(*b, kTextMaxMin, kTextMaxValues, kTextMinValues, "_max", "_min");
     if (const ReportBlock* b = blockOf(data, "demand"))

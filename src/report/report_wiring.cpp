@@ -38,15 +38,19 @@ QPointF towards(double degrees, double length) {
     return kCentre + QPointF(length * std::cos(degrees * kRadians), -length * std::sin(degrees * kRadians));
 }
 
-WiringCheck checkOf(const ReportBlock& wiring) {
+// The check in the language in force, on a site that draws power or exports it; a reading that
+// rests on it names the choice that turns it, in the desktop program's words.
+WiringCheck checkOf(const ReportBlock& wiring, bool exports) {
+    constexpr int kTextChoose = 532, kTextDraws = 530, kTextExports = 531;
     float network[30] = {};
     for (size_t k = 0; k < 30 && k < wiring.values.size(); ++k) network[k] = wiring.values[k].number;
     const NamedValue* ct = FindNamed(wiring.values, "ct_primary");
-    return CheckWiring(WiringValuesOf(network, ct ? static_cast<double>(ct->integer) : 0));
+    return CheckWiring(WiringValuesOf(network, ct ? static_cast<double>(ct->integer) : 0),
+                       {exports, FillIn(etiqueta[kTextChoose], {etiqueta[exports ? kTextDraws : kTextExports]})}, etiqueta);
 }
 
 Drawing drawingOf(const ReportBlock& wiring) {
-    const WiringCheck c = checkOf(wiring);
+    const WiringCheck c = checkOf(wiring, false); // its phasors alone, whatever the site does
     Drawing d;
     double largest = 0;
     for (const WiringPhasor& p : c.phasors) largest = std::max(largest, p.current);
@@ -68,8 +72,8 @@ Drawing drawingOf(const ReportBlock& wiring) {
 
 } // namespace
 
-WiringCheck ReportWiringCheck(const ReportBlock& network, const ReportBlock& config) {
-    return checkOf(WiringChartBlock(network, config));
+WiringCheck ReportWiringCheck(const ReportBlock& network, const ReportBlock& config, bool exports) {
+    return checkOf(WiringChartBlock(network, config), exports);
 }
 
 ReportBlock WiringChartBlock(const ReportBlock& network, const ReportBlock& config) {

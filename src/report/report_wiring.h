@@ -10,7 +10,7 @@
 #include "report/report_data.h"
 
 // The check over the two reads (both read).
-WiringCheck ReportWiringCheck(const ReportBlock& network, const ReportBlock& config);
+WiringCheck ReportWiringCheck(const ReportBlock& network, const ReportBlock& config, bool exports);
 
 // What the diagram is drawn from, as a block of its own named "wiring": the network block's
 // values and the CT primary. ChartSvg and ChartImage draw such a block as its phasors.

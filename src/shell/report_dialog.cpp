@@ -12,6 +12,7 @@
 #include "report/report_sections.h"
 #include "rq55_uir.h"
 #include "shell/comm_switch.h"
+#include "views/wiring.h"
 
 namespace {
 
@@ -73,6 +74,7 @@ int RQ55_Informe_Escribir(int panel, int, int event, void*, int, int) {
     ReportHeader header;
     GetCtrlVal(panel, INFORME_TITULO, header.title);
     header.link = LinkDescription();
+    header.exports = SiteExports();
     GetCurrentDateTime(&header.when);
 
     g_cancelled = false;

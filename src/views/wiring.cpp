@@ -30,10 +30,14 @@ constexpr int kVoltageColour[3] = {0xe3c9ad, 0xb8bec6, 0xd3d8dd};
 constexpr const char* kKey = "SOFTWARE\\RQ55\\Link";
 constexpr const char* kExportsValue = "Exports";
 
-bool siteExports() {
+} // namespace
+
+bool SiteExports() {
     std::string text;
     return RegReadString(REGKEY_HKCU, kKey, kExportsValue, text) == 0 && text == "1";
 }
+
+namespace {
 
 void label(int panel, const LabelTable& labels) {
     SetPanelAttribute(panel, ATTR_TITLE, labels[kTextWiring]);
@@ -45,7 +49,7 @@ void label(int panel, const LabelTable& labels) {
     InsertListItem(panel, CABLEADO_SENTIDO, -1, labels[kTextDraws], 0);
     InsertListItem(panel, CABLEADO_SENTIDO, -1, labels[kTextExports], 1);
     SetCtrlAttribute(panel, CABLEADO_SENTIDO, ATTR_ACCESSIBLE_NAME, labels[kTextWiring]);
-    SetCtrlVal(panel, CABLEADO_SENTIDO, siteExports() ? 1 : 0);
+    SetCtrlVal(panel, CABLEADO_SENTIDO, SiteExports() ? 1 : 0);
 }
 
 // An angle counter-clockwise from the right, as a phasor's, on the graph's compass (0 at the top,
@@ -101,7 +105,7 @@ int RQ55_timeloop_Cableado(int panel, int control, int event, void*, int, int) {
         return 0;
     }
     // The CT primary is index 6 of the equipment configuration.
-    show(panel, CheckWiring(WiringValuesOf(network, config[6]), assumed(siteExports())));
+    show(panel, CheckWiring(WiringValuesOf(network, config[6]), assumed(SiteExports()), etiqueta));
     ResumeRefresh(panel, control);
     return 0;
 }

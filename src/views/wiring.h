@@ -8,6 +8,8 @@ extern int panel_cableado;
 int RQ55_Cableado(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int RQ55_timeloop_Cableado(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int RQ55_Cableado_Otra_Vez(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
+// Whether the operator said the site exports power (the wiring panel's choice, remembered).
+bool SiteExports();
 // The choice of which way the site's power flows: remembered, and the check made again under it.
 int RQ55_Cableado_Sentido(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);
 int RQ55_Terminar_Cableado(int panel, int control, int event, void* callbackData, int eventData1, int eventData2);

@@ -200,7 +200,7 @@ TEST(Check, SaysEachWiringFaultAndExitsThreeWithAny) {
          {"ct_reversed", "neutral_high"}},
         {"export", {}, 3,
          "  ct_reversed (L1, L2, L3): On a site that draws power, every phase's current is about 180° from its "
-         "voltage: all three CTs reversed, or the site exports power: check again with --exports.",
+         "voltage: all their CTs reversed, or the site exports power: check again with --exports.",
          {"ct_reversed"}},
         {"export", {"--exports"}, 0, "", {}},
     };

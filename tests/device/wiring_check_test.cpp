@@ -7,12 +7,25 @@
 #include <cmath>
 
 #include "device/wiring_check.h"
+#include "lang/language_table.h"
 #include "sim/wiring.h"
+#include "test_support.h"
 
 namespace {
 
+// The findings in English and in Spanish, from the shipped language file.
+const LabelTable& texts(int language) {
+    static const auto read = [](int n) {
+        testsupport::ProgramDir dir;
+        std::string incomplete, why;
+        return ReadLanguageTable(n, incomplete, why).value_or(LabelTable{});
+    };
+    static const LabelTable spanish = read(1), english = read(2);
+    return language == 1 ? spanish : english;
+}
+
 WiringCheck run(const std::string& faults, double pf, const double current[3], int noise, bool exports,
-                double ctPrimary = 0) {
+                double ctPrimary = 0, int language = 2) {
     sim::Wiring wiring;
     std::string error;
     EXPECT_TRUE(faults.empty() || sim::ParseWiring(faults, wiring, error)) << error;
@@ -22,7 +35,9 @@ WiringCheck run(const std::string& faults, double pf, const double current[3], i
     float values[30];
     for (int k = 0; k < 30; ++k) values[k] = static_cast<float>(n[k] * (1 + 0.01 * std::sin(1.7 * k + noise)));
     if (ctPrimary == 0) ctPrimary = wiring.ctPrimary > 0 ? wiring.ctPrimary : 300;
-    return CheckWiring(WiringValuesOf(values, ctPrimary), {exports, exports ? "check again as a site that draws" : "check again as a site that exports"});
+    // As the wiring panel offers the other choice.
+    const LabelTable& t = texts(language);
+    return CheckWiring(WiringValuesOf(values, ctPrimary), {exports, FillIn(t[532], {t[exports ? 530 : 531]})}, t);
 }
 
 // The findings as "code:phases", sorted as found.
@@ -101,17 +116,27 @@ TEST(WiringCheck, SaysEachFindingInWholeSentences) {
         bool exports;
         double ctPrimary;
         std::vector<std::string> words;
+        int language = 2; // English; 1 Spanish
     } rows[] = {
         {"ct_reversed:1,ct_reversed:3", false, 300,
          {"ct_reversed (L1, L3): On a site that draws power, L1 and L3's currents are about 180° from L2's: their CTs "
           "reversed (fitted the wrong way round, or the two secondary wires swapped), or L1 and L3 truly deliver power "
           "(a generator on those phases). Or the site exports power, and it is L2's CT that is reversed: check again "
-          "as a site that exports. A resistive test load (a heater on all three phases) tells them apart.",
+          "with «The site exports power» chosen. A resistive test load (a heater on all three phases) tells them apart.",
           "neutral_high: The neutral current (301.2 A) is about twice the phase currents (149.8 A) though they are "
           "balanced: it is their sum as measured, so L1 and L3's CTs are reversed, as their angles say."}},
         {"export", false, 300,
          {"ct_reversed (L1, L2, L3): On a site that draws power, every phase's current is about 180° from its voltage: "
-          "all three CTs reversed, or the site exports power: check again as a site that exports."}},
+          "all their CTs reversed, or the site exports power: check again with «The site exports power» chosen."}},
+        {"ct_reversed:2", false, 300,
+         {"ct_reversed (L2): En una instalación que consume energía, la corriente de L2 está a unos 180° respecto a "
+          "L1 y L3: su TI está invertido (montado al revés, o con los dos hilos del secundario cruzados), o L2 "
+          "realmente entrega energía (un generador en esa fase). O la instalación exporta energía, y son los TI de L1 "
+          "y L3 los que están invertidos: compruebe de nuevo eligiendo «La instalación exporta energía». Una carga de "
+          "prueba resistiva (un calefactor en las tres fases) permite distinguirlos.",
+          "neutral_high: La corriente de neutro (301.2 A) es casi el doble de las corrientes de fase (149.8 A) aunque "
+          "están equilibradas: es su suma tal como se mide, así que el TI de L2 está invertido, como dice su ángulo."},
+         1},
         {"export", true, 300, {}},
         {"", false, 5,
          {"ct_ratio_implausible (L1): L1's current (149.0 A) is above 120 % of the CT primary (5 A): the ratio set too "
@@ -128,7 +153,7 @@ TEST(WiringCheck, SaysEachFindingInWholeSentences) {
           "resistive one best, and check again."}},
     };
     for (const auto& row : rows) {
-        const WiringCheck c = run(row.faults, 1.0, kBalanced, 0, row.exports, row.ctPrimary);
+        const WiringCheck c = run(row.faults, 1.0, kBalanced, 0, row.exports, row.ctPrimary, row.language);
         std::vector<std::string> words;
         for (const WiringFinding& f : c.findings) words.push_back(FindingTitle(f) + ": " + f.words);
         EXPECT_EQ(words, row.words) << row.faults << " at a CT primary of " << row.ctPrimary;
