@@ -2,17 +2,16 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
+
+#include "platform/system.h"
 
 std::string NumberText(double v, bool whole, int decimals, int moreDigits) {
     if (std::isnan(v)) return "NaN";
     if (std::isinf(v)) return v > 0 ? "inf" : "-inf";
-    char buffer[512];
     if (whole) {
         // A float far beyond any integer shows as what it is, not as an undefined conversion.
         if (std::fabs(v) < 9.0e18) return std::to_string(static_cast<long long>(v));
-        std::snprintf(buffer, sizeof buffer, "%.6g", v);
-        return buffer;
+        return strfmt("%.6g", v);
     }
     // A value ranged into a larger unit keeps its digits, but no more than the seven a float from
     // the analyser carries: anything beyond would be noise.
@@ -22,6 +21,5 @@ std::string NumberText(double v, bool whole, int decimals, int moreDigits) {
         const int digits = std::max(1, static_cast<int>(std::floor(std::log10(std::fabs(v)))) + 1);
         shown = std::max(decimals, std::min(shown, kFloatDigits - digits));
     }
-    std::snprintf(buffer, sizeof buffer, "%.*f", std::clamp(shown, 0, 20), v);
-    return buffer;
+    return strfmt("%.*f", std::clamp(shown, 0, 20), v);
 }
