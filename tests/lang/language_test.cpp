@@ -1,6 +1,7 @@
 // The text table: which language is in force, the language dialog, and the menu switches.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QTest>
 
 #include <string>
@@ -64,9 +65,12 @@ void answerDialog(DialogAnswer& seen, int choose) {
         } else {
             // From the keyboard: Escape does nothing (the dialog has no cancel), Enter takes the
             // language the arrows chose.
+            // The list has the keyboard as the dialog opens.
+            QApplication::setActiveWindow(ControlWidget(dialog, kDialogList)->window());
+            EXPECT_EQ(QApplication::focusWidget(), ControlWidget(dialog, kDialogList));
             testsupport::PickInList(dialog, kDialogList, choose);
-            QTest::keyClick(ControlWidget(dialog, kDialogList), Qt::Key_Escape);
-            QTest::keyClick(ControlWidget(dialog, kDialogList), Qt::Key_Return);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         }
     });
 }
