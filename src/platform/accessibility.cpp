@@ -82,13 +82,19 @@ class ValueDisplay : public QAccessibleWidget, public ReadOnlyText {
     }
 };
 
-// A selector named by its caption; its choice is its value, and its list its one child.
-class Selector : public QAccessibleWidget {
+// A selector named by its caption; its choice is its value and its text (what a screen reader
+// reads after the name: "Baud rate, combo box, 19200"), and its list its one child.
+class Selector : public QAccessibleWidget, public ReadOnlyText {
   public:
     explicit Selector(QWidget* w) : QAccessibleWidget(w, QAccessible::ComboBox) {
         addControllingSignal(QLatin1String("activated(int)"));
     }
     QComboBox* box() const { return static_cast<QComboBox*>(widget()); }
+    QString all() const override { return box()->currentText(); }
+    void* interface_cast(QAccessible::InterfaceType t) override {
+        if (t == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(t);
+    }
     QString text(QAccessible::Text t) const override {
         if (t == QAccessible::Value) return box()->currentText();
         if (t == QAccessible::Name && widget()->accessibleName().isEmpty()) return box()->currentText();

@@ -136,6 +136,9 @@ def check(win):
             choices = {c.name for c in walk(n) if c.getRoleName() == "list item"}
             if name in choices:
                 failures.append(f"{where}: combo box named by its choice '{name}'")
+            chosen = text_of(n)
+            if not chosen or (choices and chosen not in choices):
+                failures.append(f"{where}: combo box '{name}' does not say its choice ({chosen!r})")
         if role == "spin button":
             # Read between two looks at the value, in case the panel's first read lands meanwhile.
             before, shown, after = n.queryValue().currentValue, text_of(n) or "", n.queryValue().currentValue
@@ -196,6 +199,10 @@ def main():
             return report()
         main_panel = window("RQ55")
         check(main_panel)
+        box = find(main_panel, "combo box", "Baud rate")
+        baud = text_of(box) if box else None
+        if baud != "19200":
+            failures.append(f"the main panel's Baud rate says {baud!r}, not '19200'")
         press(main_panel, "check box", "Communication")
         if not wait_for(lambda: any(n.name.startswith("Connected to") for n in walk(main_panel)), 10):
             failures.append("switching on did not connect")
