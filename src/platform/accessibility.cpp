@@ -1,6 +1,7 @@
 // What a screen reader is told of the program's own widgets, beyond what Qt says of them: a value
 // display is named by its quantity and reads out its number with its unit; a selector is named by
-// its caption, with its choice as its value (Qt names it by its choice); a gauge is a dial with a
+// its caption, with its choice as its value and text (Qt names it by its choice); a read-only text
+// is a label; a chart is a picture with nothing inside to visit; a gauge is a dial with a
 // value; and what must be said wherever the focus is (a notice, the status line) is said by an
 // alert that is shown, which screen readers speak, unlike Qt's Alert event, which no bridge carries.
 #include "platform/accessibility.h"
@@ -11,6 +12,7 @@
 #include <QAccessibleWidget>
 #include <QComboBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <cmath>
 
 #include "platform/panel_table.h"
@@ -152,6 +154,31 @@ class Toggle : public QAccessibleWidget {
     }
 };
 
+// A text a view shows and nobody edits (the status page's model, serial number, date and time):
+// read as a label, not offered as a field to type into.
+class ReadOnlyField : public QAccessibleWidget, public ReadOnlyText {
+  public:
+    explicit ReadOnlyField(QWidget* w) : QAccessibleWidget(w, QAccessible::StaticText) {}
+    QString all() const override { return static_cast<QLineEdit*>(widget())->text(); }
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value) return all();
+        return QAccessibleWidget::text(t);
+    }
+    void* interface_cast(QAccessible::InterfaceType t) override {
+        if (t == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
+        return QAccessibleWidget::interface_cast(t);
+    }
+};
+
+// A chart: a picture of what its name says; nothing inside it takes the focus or needs a name.
+class Chart : public QAccessibleWidget {
+  public:
+    explicit Chart(QWidget* w) : QAccessibleWidget(w, QAccessible::Chart) {}
+    int childCount() const override { return 0; }
+    QAccessibleInterface* child(int) const override { return nullptr; }
+    int indexOfChild(const QAccessibleInterface*) const override { return -1; }
+};
+
 // What is said: an alert whose name is the words, shown anew for each.
 class Alert : public QAccessibleWidget {
   public:
@@ -173,7 +200,8 @@ QAccessibleInterface* factory(const QString& className, QObject* object) {
         return new Toggle(w);
     if (className == QLatin1String("QWidget") && dynamic_cast<GaugeWidget*>(w)) return new Dial(w);
     // A chart is a picture of what its name says, not a scroll area.
-    if (className == QLatin1String("QChartView")) return new QAccessibleWidget(w, QAccessible::Chart);
+    if (className == QLatin1String("QChartView")) return new Chart(w);
+    if (className == QLatin1String("QLineEdit") && w->property("readOnlyField").toBool()) return new ReadOnlyField(w);
     return nullptr;
 }
 

@@ -140,6 +140,7 @@ QWidget* buildTextMessage(Build& b) {
 QWidget* buildTextBox(Build& b) {
     auto* e = new QLineEdit(b.parent);
     e->setReadOnly(true);
+    e->setProperty("readOnlyField", true); // a label to a screen reader
     e->setText(b.o.value("value").toString());
     e->setAlignment(alignment(b.o, Qt::AlignLeft | Qt::AlignVCenter));
     e->setFocusPolicy(Qt::NoFocus);

@@ -139,6 +139,8 @@ def check(win):
             chosen = text_of(n)
             if not chosen or (choices and chosen not in choices):
                 failures.append(f"{where}: combo box '{name}' does not say its choice ({chosen!r})")
+        if role == "text" and not n.getState().contains(pyatspi.STATE_EDITABLE):
+            failures.append(f"{where}: a read-only text '{name}' offered as a field, not a label")
         if role == "spin button":
             # Read between two looks at the value, in case the panel's first read lands meanwhile.
             before, shown, after = n.queryValue().currentValue, text_of(n) or "", n.queryValue().currentValue
