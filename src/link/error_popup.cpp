@@ -112,16 +112,16 @@ void ShowLinkLostPopup(LinkLoss why) {
     if (why == LinkLoss::ReconnectFailed) MessagePopup("TCP Client", "Connection to server failed !");
 }
 
-void InstallLinkPopups(std::function<void(LinkLoss why)> linkLost, std::function<void()> exchangeEnded) {
+void InstallLinkPopups(std::function<void(LinkLoss why)> linkLost, std::function<void(bool underWay)> exchange) {
     LinkReporter reporter;
-    reporter.exchanging = [exchangeEnded](bool underWay) {
+    reporter.exchanging = [exchange](bool underWay) {
         if (underWay) {
             SuspendTimerCallbacks();
         } else {
             HideBusyLine();
             ResumeTimerCallbacks();
-            if (exchangeEnded) exchangeEnded();
         }
+        if (exchange) exchange(underWay);
     };
     reporter.waiting = [](double elapsed, double remaining) {
         if (elapsed < kBusyAfterSeconds) return;

@@ -26,8 +26,9 @@ std::string Ulvo_Trae_Fecha_dd_mm_aaaa();
 // Installs the desktop program's reporting on the link: the error popup, the "TCP Client" message
 // when the server closes the connection, the animated taskbar icon, and timers held back while
 // an exchange runs. linkLost runs after the server closed the connection or the serial device
-// went away; exchangeEnded after every exchange (LastExchangeEnd says how it ended).
-void InstallLinkPopups(std::function<void(LinkLoss why)> linkLost = {}, std::function<void()> exchangeEnded = {});
+// went away; exchange as every exchange starts (true) and once it has ended (false; LastExchangeEnd
+// says how).
+void InstallLinkPopups(std::function<void(LinkLoss why)> linkLost = {}, std::function<void(bool underWay)> exchange = {});
 
 // The popup of a lost link (a TCP connection; a serial device gone has none).
 void ShowLinkLostPopup(LinkLoss why);

@@ -25,7 +25,7 @@
 #include "views/trend.h"
 
 void RegisterProgramCallbacks() {
-    InstallLinkPopups(CloseLostLink, NoteExchangeEnd);
+    InstallLinkPopups(CloseLostLink, NoteExchange);
 
     // Main panel and shell.
     RegisterCallback("QUIT", QUIT);

@@ -37,6 +37,8 @@ std::string g_serial; // of the analyser that answered at switch-on; empty while
 // next), and since when a switched-on analyser has not answered (until it answers again).
 std::string g_failure;
 std::string g_silentSince;
+// When the exchange under way, or the last one, was asked; and when the last unanswered one was.
+std::string g_askedAt, g_lastAsked;
 
 constexpr int kTextSilentSince = 515, kTextNoConnection = 516, kTextNobodyAnswered = 517, kTextNoSerial = 518;
 
@@ -109,7 +111,10 @@ void RQ55_Comunicaciones_On_Off(int panel) {
         GetCtrlVal(panel, PRINCIPAL_TCP_PUERTO, tcpPort);
         TCP_Puerto = static_cast<int>(tcpPort & 0xFFFF);
         if (openLink() < 0) {
-            g_failure = FillIn(etiqueta[kTextNoConnection], {LinkPlace(), LastTCPConnectError()});
+            // With the next step: the host, whose port it is, the port rule, or a search.
+            constexpr int kTextNextStep = 584;
+            g_failure = FillIn(etiqueta[kTextNoConnection], {LinkPlace(), LastTCPConnectError()}) + " " +
+                        etiqueta[kTextNextStep];
             ShowLinkStatus(panel);
             MessagePopup("TCP Client", "Connection to server failed !");
             SetCtrlVal(panel, PRINCIPAL_COMUNICACION, 0);
@@ -192,18 +197,24 @@ void ShowLinkStatus(int panel) {
         g_loss                  ? FillIn(etiqueta[kTextLost], {g_loss->at, lossWords(g_loss->why)})
         : !g_failure.empty()    ? g_failure
         : g_serial.empty()      ? etiqueta[kTextOff]
-        : !g_silentSince.empty() ? FillIn(etiqueta[kTextSilentSince], {g_silentSince})
+        : !g_silentSince.empty() ? FillIn(etiqueta[kTextSilentSince], {g_silentSince, g_lastAsked})
                                  : FillIn(etiqueta[kTextConnected], {std::to_string(modelo_equipo), g_serial, LinkDescription()});
     SetCtrlVal(panel, PRINCIPAL_ESTADO_ENLACE, text);
 }
 
-void NoteExchangeEnd() {
+void NoteExchange(bool underWay) {
+    // The time of the request, not of the end of its wait: when the analyser was last heard of.
+    if (underWay) {
+        g_askedAt = TimeStr();
+        return;
+    }
     if (g_serial.empty() || !LinkIsOpen()) return; // only the switched-on analyser's silence
     const ExchangeEnd end = LastExchangeEnd();
     const bool silent = end == ExchangeEnd::NoReply || end == ExchangeEnd::TimedOut;
     const bool answered = end == ExchangeEnd::Accepted || end == ExchangeEnd::Exception;
-    if (silent && g_silentSince.empty()) {
-        g_silentSince = TimeStr();
+    if (silent) {
+        if (g_silentSince.empty()) g_silentSince = g_askedAt;
+        g_lastAsked = g_askedAt;
     } else if (answered && !g_silentSince.empty()) {
         g_silentSince.clear();
     } else {

@@ -35,7 +35,7 @@ void ShowLinkStatus(int panel);
 
 // After every exchange: a switched-on analyser that did not answer is said on the status line
 // with the time since when, until one of its replies comes.
-void NoteExchangeEnd();
+void NoteExchange(bool underWay);
 
 // The link was lost (the server closed the connection, the serial device went away, a connection
 // could not be made again): at once the switch goes back to off, the status line and the open

@@ -64,6 +64,13 @@ TEST_P(SwitchOn, ConfirmsTheAnalyserDimsTheSettingsAndTakesItsModel) {
         const std::string status = text(mainPanel, PRINCIPAL_ESTADO_ENLACE);
         EXPECT_EQ(status.rfind(c.status, 0), 0u) << status;
         EXPECT_GT(status.size(), c.status.size() + 6) << "with the reason";
+        // A connection that could not be made says what to do next.
+        const std::string next = " Is the host right, and is the TCP port the analyser's or a gateway's? Port number 99 "
+                                 "speaks Modbus/TCP only on TCP port 502 and RTU frames on any other (100: Modbus/TCP on "
+                                 "any port); Find analyser looks for it.";
+        EXPECT_EQ(status.size() > next.size() && status.compare(status.size() - next.size(), next.size(), next) == 0,
+                  c.wrongControl == PRINCIPAL_TCP_PUERTO)
+            << status;
         expectSettingsDimmed(false);
         ClearRecordedPopups();
         SetCtrlVal(mainPanel, c.wrongControl, right);
