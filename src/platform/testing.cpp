@@ -142,6 +142,10 @@ int FindPanelByTitle(const std::string& title) {
 bool PanelFitsScreen(int panel, std::string& why) {
     Panel* p = findPanel(panel);
     if (!p) return false;
+    // Under a window manager the frame is known once the manager has framed the window and said
+    // so; the check waits for that, a second at most, so the title bar is counted.
+    if (QGuiApplication::platformName() == "xcb")
+        for (int n = 0; n < 40 && p->window->frameGeometry() == p->window->geometry(); ++n) Delay(0.03);
     const QScreen* screen = p->window->screen();
     const QRect area = screen ? screen->availableGeometry() : QRect();
     const QRect frame = p->window->frameGeometry();
