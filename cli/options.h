@@ -64,6 +64,7 @@ struct CliOptions {
     std::string instance; // the name this serve goes by; "" makes one of the host and the link
     std::string stateDir; // where serve remembers the meters it announced; "": nowhere
     double maxAge = 0;    // seconds a value may be old and still exported; 0: 3 intervals and a reply wait
+    int counterConfirm = 5; // polls in a row a lower counter reading must hold before it is exported
     std::vector<GatewayPlace> gateways; // other Modbus masters reach the link through these
     bool gatewayWrites = false;         // their writes pass (else refused)
     double maintenanceHold = 60;        // seconds a gateway client's request marks its analyser in maintenance

@@ -63,34 +63,35 @@ std::map<std::string, std::vector<NamedValue>> energy(float imported, float expo
     return {{"energy", values}};
 }
 
-TEST(CounterGuard, ADropIsPublishedOnlyWhenTheNextPollConfirmsIt) {
+TEST(CounterGuard, ADropIsPublishedOnlyOnceItHoldsAndAGlitchNever) {
     struct Step {
-        const char* serial;
         float imported, exported;
-        bool reset;                   // a reset made through RQ55 before this poll
-        std::set<std::string> held;   // withheld from this poll
-        size_t said;                  // lines said of drops that were not confirmed
+        std::set<std::string> held; // withheld from this poll
+        size_t said = 0;            // lines said of drops withheld, confirmed or discarded
+        bool reset = false;         // a reset made through RQ55 before this poll
+        const char* serial = "AB1";
     };
-    struct Row {
+    const std::set<std::string> imported = {"active_imported"}, both = {"active_imported", "active_exported"};
+    const struct {
         const char* what;
         std::vector<Step> steps;
-    };
-    const Row rows[] = {
-        {"a drop that recovers is never published, and said once",
-         {{"AB1", 100, 5, false, {}, 0}, {"AB1", 0, 5, false, {"active_imported"}, 0}, {"AB1", 101, 5, false, {}, 1},
-          {"AB1", 102, 5, false, {}, 0}}},
-        {"a drop read twice is real",
-         {{"AB1", 100, 5, false, {}, 0}, {"AB1", 40, 5, false, {"active_imported"}, 0}, {"AB1", 41, 5, false, {}, 0},
-          {"AB1", 42, 5, false, {}, 0}}},
-        {"each counter on its own; equal is no drop",
-         {{"AB1", 100, 5, false, {}, 0}, {"AB1", 100, 0, false, {"active_exported"}, 0}, {"AB1", 100, 5, false, {}, 1}}},
-        {"a reset made through RQ55 is published at once",
-         {{"AB1", 100, 5, false, {}, 0}, {"AB1", 0, 0, true, {}, 0}, {"AB1", 1, 0, false, {}, 0}}},
+    } rows[] = {
+        {"a one-poll drop that comes back is never published", {{100, 5, {}}, {0, 5, imported, 1}, {101, 5, {}, 1}, {102, 5, {}}}},
+        {"a three-poll drop that comes back is never published",
+         {{100, 5, {}}, {40, 5, imported, 1}, {40, 5, imported}, {41, 5, imported}, {100, 5, {}, 1}}},
+        {"a drop that holds on five polls is published at the fifth",
+         {{100, 5, {}}, {40, 5, imported, 1}, {41, 5, imported}, {41, 5, imported}, {42, 5, imported}, {42, 5, {}, 1},
+          {43, 5, {}}}},
+        {"every counter at zero at once is a glitch however long it lasts",
+         {{100, 5, {}}, {0, 0, both, 2}, {0, 0, both}, {0, 0, both}, {0, 0, both}, {0, 0, both}, {0, 0, both},
+          {101, 6, {}, 2}}},
+        {"each counter on its own; equal is no drop", {{100, 5, {}}, {100, 0, {"active_exported"}, 1}, {100, 5, {}, 1}}},
+        {"a reset made through RQ55 is published at once", {{100, 5, {}}, {0, 0, {}, 0, true}, {1, 0, {}}}},
         {"another meter starts from its own reading",
-         {{"AB1", 100, 5, false, {}, 0}, {"CD2", 3, 1, false, {}, 0}, {"CD2", 2, 1, false, {"active_imported"}, 0}}},
+         {{100, 5, {}}, {3, 1, {}, 0, false, "CD2"}, {2, 1, imported, 1, false, "CD2"}}},
     };
-    for (const Row& row : rows) {
-        CounterGuard guard;
+    for (const auto& row : rows) {
+        CounterGuard guard(5);
         for (size_t i = 0; i < row.steps.size(); ++i) {
             const Step& step = row.steps[i];
             if (step.reset) guard.resetMade();

@@ -31,7 +31,7 @@ Poller::Poller(const CliOptions& o, std::vector<std::string> blocks, StateDir& s
         p.everAnswered = !p.serial.empty();
         polls_.push_back(std::move(p));
     }
-    guards_.resize(polls_.size());
+    guards_.assign(polls_.size(), CounterGuard(o.counterConfirm));
 }
 
 bool Poller::round(double due, const std::function<void()>& turn) {
