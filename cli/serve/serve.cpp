@@ -49,10 +49,12 @@ class Server {
     // Opens the state folder and the doors; false (said) when one cannot be opened.
     bool open() {
         std::string why;
-        if (!o_.stateDir.empty() && !state_.open(o_.stateDir, why)) {
+        std::vector<std::string> said;
+        if (!o_.stateDir.empty() && !state_.open(o_.stateDir, why, said)) {
             Say(why);
             return false;
         }
+        for (const std::string& line : said) Say(line);
         if (o_.stateDir.empty() && !o_.mqtt.host.empty())
             Say("no --state-dir: what serve said over MQTT of a meter is not remembered when it stops; a meter "
                 "gone or replaced meanwhile keeps its retained messages");
