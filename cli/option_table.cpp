@@ -268,6 +268,10 @@ const OptionRow kOptions[] = {
     {"--gateway-rtu-over-tcp", "[HOST:]PORT", "serve", "a gateway door speaking RTU frames whatever the port",
      gateway, true},
     {"--gateway-writes", "deny|allow", "serve", "whether the gateway passes writes (deny)", gatewayWrites, true},
+    {"--gateway-idle", "SECONDS", "serve",
+     "a gateway client that sent nothing for this long is closed (60); at the limit of clients the one idle "
+     "longest gives way to a new one",
+     seconds<&CliOptions::gatewayIdle, 0, 86400>, true},
     {"--maintenance-hold", "SECONDS", "serve",
      "an analyser a gateway client asked within this time is in maintenance while the client stays (60)",
      seconds<&CliOptions::maintenanceHold, 0, 86400>, true},

@@ -68,6 +68,7 @@ struct CliOptions {
     std::vector<GatewayPlace> gateways; // other Modbus masters reach the link through these
     bool gatewayWrites = false;         // their writes pass (else refused)
     double maintenanceHold = 60;        // seconds a gateway client's request marks its analyser in maintenance
+    double gatewayIdle = 60;            // seconds a gateway client may send nothing before it is closed
 };
 
 // Options may stand before or after the command. False with the reason when the command line is

@@ -116,6 +116,43 @@ class Gateway(ServeCase):
         self.assertTrue(self.server.said("write of register 808 at address 2 passed"))
         self.assertEqual(c.ask(2, read(808, 1)), bytes([3, 2, 0, 7]))
 
+    def test_every_master_is_admitted_and_idle_ones_give_way(self):
+        self.gateway("--gateway-idle", "3")
+        done, wrong = threading.Event(), []
+
+        def silent():  # a master asking a unit nobody answers, as fast as it is answered
+            c = Client(self.tcp, True)
+            while not done.is_set():
+                c.ask(9, read(6, 2))
+        askers = [threading.Thread(target=silent) for _ in range(2)]
+        for t in askers:
+            t.start()
+
+        def newcomer(n):
+            c = Client(self.rtu if n % 2 else self.tcp, n % 2 == 0)
+            if c.ask(1, read(811, 11)) != self.blocks[(1, 811, 11)]:
+                wrong.append(n)
+            c.sock.close()
+        newcomers = [threading.Thread(target=newcomer, args=(n,)) for n in range(30)]
+        for t in newcomers:
+            t.start()
+        for t in newcomers:
+            t.join(20)
+        self.assertEqual((wrong, [t.is_alive() for t in newcomers].count(True)), ([], 0), "all 30 answered")
+        done.set()
+        for t in askers:
+            t.join(30)
+        # 64 connections that say nothing hold every place; a new master is admitted all the same.
+        holders = [socket.create_connection(("127.0.0.1", self.tcp)) for _ in range(64)]
+        self.assertEqual(Client(self.tcp, True).ask(1, read(811, 11)), self.blocks[(1, 811, 11)])
+        self.assertTrue(self.server.said("without a request, to admit 127.0.0.1 (64 clients at most)"))
+        # And one that stays silent for the idle time is closed, and said.
+        holders[-1].settimeout(15)
+        self.assertEqual(holders[-1].recv(1), b"")
+        self.assertTrue(self.server.said("closed after 3 s without a request (--gateway-idle)"))
+        for h in holders:
+            h.close()
+
     def test_refusals_and_faults_reach_only_the_client_that_caused_them(self):
         self.gateway()
         tcp, rtu = Client(self.tcp, True), Client(self.rtu, False)

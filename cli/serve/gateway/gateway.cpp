@@ -36,7 +36,7 @@ Gateway::Gateway(const CliOptions& options, const std::vector<int>& addresses) :
 
 bool Gateway::open() {
     std::string why;
-    if (!server_.open(o_.gateways, why)) {
+    if (!server_.open(o_.gateways, o_.gatewayIdle, why)) {
         Say("--gateway: " + why);
         return false;
     }

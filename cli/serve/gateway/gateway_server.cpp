@@ -16,7 +16,8 @@
 
 namespace {
 
-// As many masters as a plant has reason to connect at once; more are refused, not queued.
+// As many masters as a plant has reason to connect at once: beyond them the one idle longest gives
+// way to a new one, and a new one is refused only while every client has a request under way.
 constexpr size_t kMostClients = 64;
 // The silence that ends an RTU frame over TCP, far longer than any gap inside one.
 constexpr double kRtuSilence = 0.5;
@@ -37,7 +38,8 @@ GatewayServer::~GatewayServer() {
     for (const auto& [id, c] : clients_) ::close(c.fd);
 }
 
-bool GatewayServer::open(const std::vector<GatewayPlace>& doors, std::string& why) {
+bool GatewayServer::open(const std::vector<GatewayPlace>& doors, double idleSeconds, std::string& why) {
+    idleSeconds_ = idleSeconds;
     for (const GatewayPlace& door : doors) {
         std::vector<int> fds;
         if (!ListenOn(door.place.host, door.place.port, 16, fds, why)) {
@@ -53,22 +55,60 @@ bool GatewayServer::open(const std::vector<GatewayPlace>& doors, std::string& wh
     return true;
 }
 
+// Every connection waiting at the door, so none waits unaccepted behind a busy turn.
 void GatewayServer::accept(int listener, GatewayFraming framing) {
-    sockaddr_storage peer{};
-    socklen_t length = sizeof peer;
-    const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) return;
-    const std::string from = addressOf(peer);
-    if (clients_.size() >= kMostClients) {
-        notices_.push_back("client " + from + " refused: " + std::to_string(kMostClients) + " are connected already");
-        ::close(fd);
-        return;
+    for (;;) {
+        sockaddr_storage peer{};
+        socklen_t length = sizeof peer;
+        const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0) return;
+        const std::string from = addressOf(peer);
+        if (clients_.size() >= kMostClients && !makeRoom(from)) {
+            notices_.push_back("client " + from + " refused: " + std::to_string(kMostClients) +
+                               " are connected already, each with a request under way");
+            ::close(fd);
+            continue;
+        }
+        Client& c = clients_[nextId_++];
+        c.fd = fd;
+        c.from = from;
+        c.framing = framing;
+        c.reader = RequestReader(framing);
+        c.lastBytes = Timer();
     }
-    Client& c = clients_[nextId_++];
-    c.fd = fd;
-    c.from = from;
-    c.framing = framing;
-    c.reader = RequestReader(framing);
+}
+
+bool GatewayServer::makeRoom(const std::string& from) {
+    auto longest = clients_.end();
+    for (auto it = clients_.begin(); it != clients_.end(); ++it)
+        if (idle(it->second) && (longest == clients_.end() || it->second.lastBytes < longest->second.lastBytes))
+            longest = it;
+    if (longest == clients_.end()) return false;
+    notices_.push_back(strfmt("client %s gave way: closed after %.0f s without a request, to admit %s (%zu clients at most)",
+                              longest->second.from.c_str(), Timer() - longest->second.lastBytes, from.c_str(),
+                              kMostClients));
+    drop(longest->first);
+    return true;
+}
+
+double GatewayServer::closeIdle() {
+    double next = idleSeconds_;
+    const double now = Timer();
+    std::vector<long> gone;
+    for (const auto& [id, c] : clients_) {
+        if (!idle(c)) continue;
+        const double left = c.lastBytes + idleSeconds_ - now;
+        if (left <= 0)
+            gone.push_back(id);
+        else
+            next = std::min(next, left);
+    }
+    for (long id : gone) {
+        notices_.push_back(strfmt("client %s idle: closed after %.0f s without a request (--gateway-idle)",
+                                  clients_[id].from.c_str(), idleSeconds_));
+        drop(id);
+    }
+    return next;
 }
 
 void GatewayServer::nextRequest(long id, Client& c) {
@@ -125,6 +165,7 @@ void GatewayServer::pump(double seconds, int wakeFd) {
     const double until = Timer() + seconds;
     for (;;) {
         dropSilentPartials();
+        const double idleDue = closeIdle();
         // A client reads on only once its last request is answered: its next one waits in the socket.
         std::vector<pollfd> fds;
         std::vector<long> ids;
@@ -135,11 +176,15 @@ void GatewayServer::pump(double seconds, int wakeFd) {
             ids.push_back(id);
         }
         if (wakeFd >= 0) fds.push_back({wakeFd, POLLIN, 0});
-        double left = until - Timer();
+        double left = std::min(until - Timer(), idleDue);
         for (const auto& [id, c] : clients_)
             if (c.reader.partial()) left = std::min(left, kRtuSilence / 2);
         const int n = ::poll(fds.data(), fds.size(), left > 0 ? static_cast<int>(left * 1000) + 1 : 0);
-        if (n <= 0) return;
+        if (n < 0) return;
+        if (n == 0) {
+            if (Timer() >= until) return;
+            continue; // an idle client or a partial frame is due
+        }
         bool request = false;
         for (size_t i = 0; i < listeners_.size(); ++i)
             if (fds[i].revents & POLLIN) accept(listeners_[i].first, listeners_[i].second);

@@ -28,7 +28,8 @@ class GatewayServer {
     ~GatewayServer();
 
     // Listens on every door; false with the reason when one cannot be opened (none is open then).
-    bool open(const std::vector<GatewayPlace>& doors, std::string& why);
+    // A client that sends nothing for `idleSeconds` is closed.
+    bool open(const std::vector<GatewayPlace>& doors, double idleSeconds, std::string& why);
 
     // Takes in what the clients did (connections, requests, replies written, hang-ups), waiting up
     // to `seconds` for a request to come or `wakeFd` (when not -1) to turn readable.
@@ -41,7 +42,8 @@ class GatewayServer {
     int clients() const { return static_cast<int>(clients_.size()); }
     // Whether a connected client asked the address within the last `hold` seconds (Timer()'s clock).
     bool asked(int address, double now, double hold) const;
-    // What was said of the clients since the last call: frames dropped, connections refused or broken.
+    // What was said of the clients since the last call: frames dropped, connections refused, broken,
+    // idle or giving way; each "client ADDRESS[ KIND]: words", said by kind.
     std::vector<std::string> takeNotices();
 
   private:
@@ -57,6 +59,11 @@ class GatewayServer {
         double lastBytes = 0;              // when it last sent anything
     };
     void accept(int listener, GatewayFraming framing);
+    // Closes the client idle longest, to admit one from `from`; false when every client is busy.
+    bool makeRoom(const std::string& from);
+    // Closes the clients that sent nothing for the idle time; the seconds until the next is due.
+    double closeIdle();
+    bool idle(const Client& c) const { return !c.waiting && !c.inFlight && c.out.empty(); }
     void receive(long id, Client& c);
     void nextRequest(long id, Client& c);
     void flush(Client& c);
@@ -67,5 +74,6 @@ class GatewayServer {
     std::vector<std::pair<int, GatewayFraming>> listeners_;
     std::map<long, Client> clients_;
     long nextId_ = 1, lastTaken_ = 0;
+    double idleSeconds_ = 60;
     std::vector<std::string> notices_;
 };
