@@ -48,6 +48,7 @@ const std::map<std::string, KindInfo>& kinds() {
         {"split", {K::Split, {"sizes", "ms"}, {"sizes"}}},
         {"close", {K::Close, {}, {}}},
         {"restart", {K::Restart, {"ms"}, {"ms"}}},
+        {"replace", {K::Replace, {"hex"}, {"hex"}}},
     };
     return table;
 }
@@ -70,7 +71,7 @@ bool parseFaultRule(const std::string& text, FaultRule* rule, std::string* error
     auto found = kinds().find(name);
     if (found == kinds().end())
         return fail(error, "unknown fault kind '" + name +
-                               "' (silence, late, cut, badcrc, address, exception, count, zero, split, close, restart)");
+                               "' (silence, late, cut, badcrc, address, exception, count, zero, split, close, restart, replace)");
     const KindInfo& info = found->second;
     FaultRule result;
     result.kind = info.kind;
@@ -110,6 +111,15 @@ bool parseFaultRule(const std::string& text, FaultRule* rule, std::string* error
             ok = parseNumber(value, 1, 255, &result.exceptionCode);
         } else if (key == "bytes") {
             ok = parseNumber(value, 0, 255, &result.byteCount);
+        } else if (key == "hex") {
+            // The reply's bytes as they go out, two hexadecimal digits each.
+            ok = !value.empty() && value.size() % 2 == 0 && value.size() <= 512;
+            for (size_t i = 0; ok && i < value.size(); i += 2) {
+                int byte = 0;
+                const auto [ptr, ec] = std::from_chars(value.data() + i, value.data() + i + 2, byte, 16);
+                ok = ec == std::errc() && ptr == value.data() + i + 2;
+                result.bytes.push_back(static_cast<uint8_t>(byte));
+            }
         } else if (key == "sizes") {
             size_t from = 0;
             while (ok && from <= value.size()) {

@@ -104,6 +104,8 @@ requests (function F, first register R, after S of them the next N; by default e
   close                      close the connection instead of replying (TCP)
   restart:ms=N               as a gateway that restarts: no reply, and new connections refused
                              for N ms (TCP; the connections already open stay)
+  replace:hex=BYTES          send these bytes (hexadecimal, header and CRC included) in the
+                             reply's place; the request is carried out
   for example: --fault silence:fn=3,start=6,times=2 --fault late:ms=3000
 
 Wiring: --wiring FAULT[:PHASE],... wires the analyser wrong, its values computed as the analyser

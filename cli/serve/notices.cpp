@@ -36,7 +36,7 @@ void KindNotices::happened(const std::string& kind, const std::string& text) {
     {
         std::lock_guard lock(mutex_);
         auto& slot = kinds_[kind];
-        if (!slot) slot = std::make_unique<RepeatedNotice>(say_);
+        if (!slot) slot = std::make_unique<RepeatedNotice>(say_, every_);
         notice = slot.get();
     }
     notice->happened(text);

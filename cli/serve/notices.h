@@ -38,11 +38,13 @@ class RepeatedNotice {
 // Many kinds of failure, each said by the rule above.
 class KindNotices {
   public:
-    explicit KindNotices(RepeatedNotice::Say say) : say_(std::move(say)) {}
+    explicit KindNotices(RepeatedNotice::Say say, double everySeconds = 600)
+        : say_(std::move(say)), every_(everySeconds) {}
     void happened(const std::string& kind, const std::string& text);
 
   private:
     RepeatedNotice::Say say_;
+    double every_;
     std::mutex mutex_;
     std::map<std::string, std::unique_ptr<RepeatedNotice>> kinds_;
 };

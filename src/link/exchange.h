@@ -73,7 +73,8 @@ int Ulvo_TCP_Cliente(unsigned handle, int event, int errorCode, void* callbackDa
 // After an exchange that returned 1 with a read reply: how many data bytes (from reply offset 3)
 // really arrived, i.e. its byte count, or fewer when the frame was shorter. 0 otherwise.
 int LastReplyDataBytes();
-// After an exchange that returned 1 or an exception reply: the reply's length without its CRC (its
+// After an exchange that returned 1 or an exception reply, or whose write reply was refused only
+// for not being the standard echo (LastReplyFault Echo): the reply's length without its CRC (its
 // address or unit and its PDU, as `reply` holds them from offset 0). 0 otherwise.
 int LastReplyLength();
 

@@ -132,6 +132,7 @@ int exchange_detail::transmitCom(int port, unsigned char* request, int requestLe
         verdict(tooLong ? ReplyFault::ByteCount : CheckReply(request, reply, received, true));
     if (fault != ReplyFault::None) {
         if (report == 1) reportCom(WordsOf(ExchangeEnd::Refused, fault).popupText, port);
+        if (fault == ReplyFault::Echo) g_lastReplyLength = received - 2; // whole and the device's, for who relays it
         return fail(kCrcError);
     }
     g_lastReplyLength = received - 2;

@@ -190,6 +190,8 @@ int exchange_detail::transmitTcp(int port, unsigned char* request, int requestLe
     }
     if (verdict(fault) != ReplyFault::None) {
         if (report == 1) reportTcp(WordsOf(ExchangeEnd::Refused, fault).popupText, modbusTcp, host, tcpPort);
+        // Whole and the device's, only not the echo a write expects: kept for who relays it.
+        if (fault == ReplyFault::Echo) g_lastReplyLength = modbusTcp ? replyLength : replyLength - 2;
         return fail(kCrcError);
     }
     g_lastReplyLength = modbusTcp ? replyLength : replyLength - 2;

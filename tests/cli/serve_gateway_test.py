@@ -51,7 +51,9 @@ def read(first, count):
 class Gateway(ServeCase):
     def setUp(self):
         super().setUp()
-        self.sim, self.sim_port = self.simulator("--address", "1,2", "--fault", "late:ms=1500,start=805")
+        # A late reply at 805; a write of 809 answered otherwise than with its standard echo (8 for 7).
+        self.sim, self.sim_port = self.simulator("--address", "1,2", "--fault", "late:ms=1500,start=805",
+                                                 "--fault", "replace:fn=6,start=809,hex=02060329000859b3")
         direct = Client(self.sim_port, False)
         # What each block holds, asked directly, before serve holds the link.
         self.blocks = {(unit, first, count): direct.ask(unit, read(first, count))
@@ -115,6 +117,14 @@ class Gateway(ServeCase):
         self.assertEqual(c.ask(2, struct.pack(">BHHBH", 16, 808, 1, 2, 7)), struct.pack(">BHH", 16, 808, 1))
         self.assertTrue(self.server.said("write of register 808 at address 2 passed"))
         self.assertEqual(c.ask(2, read(808, 1)), bytes([3, 2, 0, 7]))
+        # A write answered otherwise than with the standard echo: the reply as it came, the write made.
+        self.assertEqual(c.ask(2, struct.pack(">BHH", 6, 809, 7)), struct.pack(">BHH", 6, 809, 8))
+        self.assertTrue(self.server.said("write of register 809 at address 2 passed, answered otherwise than with "
+                                         "the standard echo"))
+        self.assertEqual(c.ask(2, read(809, 1)), bytes([3, 2, 0, 7]))
+        text = get(f"http://127.0.0.1:{self.metrics}/metrics")
+        self.assertIn(({"client": "127.0.0.1", "function": "6", "outcome": "answered_nonstandard"}, 1.0),
+                      samples(text, "rq55_gateway_requests_total"))
 
     def test_every_master_is_admitted_and_idle_ones_give_way(self):
         self.gateway("--gateway-idle", "3")

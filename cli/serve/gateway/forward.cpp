@@ -15,6 +15,7 @@ GatewayAnswer own(const GatewayRequest& request, GatewayOutcome outcome, int cod
 const char* OutcomeName(GatewayOutcome outcome) {
     switch (outcome) {
     case GatewayOutcome::Answered: return "answered";
+    case GatewayOutcome::AnsweredNonstandard: return "answered_nonstandard";
     case GatewayOutcome::Exception: return "exception";
     case GatewayOutcome::Denied: return "denied";
     case GatewayOutcome::Unsupported: return "unsupported";
@@ -52,9 +53,13 @@ GatewayAnswer ForwardRequest(const LinkTarget& link, const GatewayRequest& reque
         return {LastExchangeEnd() == ExchangeEnd::Accepted ? GatewayOutcome::Answered : GatewayOutcome::Exception,
                 Bytes(g_replyBuffer + 1, g_replyBuffer + (length > 1 ? length : 1))};
     }
+    case ExchangeEnd::Refused:
+        // A write the device answered otherwise than with the standard echo: it came, and is its answer.
+        if (LastReplyFault() == ReplyFault::Echo && LastReplyLength() > 1)
+            return {GatewayOutcome::AnsweredNonstandard, Bytes(g_replyBuffer + 1, g_replyBuffer + LastReplyLength())};
+        return own(request, GatewayOutcome::NoReply, kGatewayTargetFailed);
     case ExchangeEnd::NoReply:
-    case ExchangeEnd::TimedOut:
-    case ExchangeEnd::Refused: return own(request, GatewayOutcome::NoReply, kGatewayTargetFailed);
+    case ExchangeEnd::TimedOut: return own(request, GatewayOutcome::NoReply, kGatewayTargetFailed);
     default: return own(request, GatewayOutcome::LinkDown, kGatewayPathUnavailable);
     }
 }

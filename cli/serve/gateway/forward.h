@@ -10,7 +10,8 @@
 #include "serve/gateway/framing.h"
 
 // How a gateway request ended, as rq55_gateway_requests_total counts it.
-enum class GatewayOutcome { Answered, Exception, Denied, Unsupported, NoReply, LinkDown };
+// AnsweredNonstandard: a write answered, but not with the standard echo; passed on as it came.
+enum class GatewayOutcome { Answered, AnsweredNonstandard, Exception, Denied, Unsupported, NoReply, LinkDown };
 const char* OutcomeName(GatewayOutcome outcome);
 
 struct GatewayAnswer {

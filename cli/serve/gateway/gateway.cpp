@@ -29,7 +29,8 @@ void AppendGatewayMetrics(std::string& out, const GatewayCounts& c) {
         out += strfmt("rq55_maintenance{address=\"%d\"} %d\n", address, on ? 1 : 0);
 }
 
-Gateway::Gateway(const CliOptions& options, const std::vector<int>& addresses) : o_(options), notices_(Say) {
+Gateway::Gateway(const CliOptions& options, const std::vector<int>& addresses)
+    : o_(options), notices_(Say), denied_(Say, 1) {
     counts_.waits.assign(std::size(kGatewayWaitBuckets) + 1, 0);
     for (int a : addresses) counts_.maintenance[a] = false;
 }
@@ -62,12 +63,16 @@ void Gateway::turn(const Forward& forward, const Wrote& wrote) {
         const std::string what = "gateway client " + job->from + ": write of " + RequestSpan(r.pdu) + " at address " +
                                  std::to_string(r.unit);
         if (answer && answer->outcome == GatewayOutcome::Denied)
-            notices_.happened(job->from + " denied", what + " refused (--gateway-writes deny)");
+            denied_.happened(job->from, what + " refused (--gateway-writes deny)");
         const bool forwarded = !answer; // a write forwarded is one the options allow
         if (forwarded) answer = forward(r);
+        const bool answered = answer->outcome == GatewayOutcome::Answered ||
+                              answer->outcome == GatewayOutcome::AnsweredNonstandard;
         if (write && forwarded)
-            Say(what + (answer->outcome == GatewayOutcome::Answered ? " passed" : std::string(" failed: ") + OutcomeName(answer->outcome)));
-        if (write && answer->outcome == GatewayOutcome::Answered) wrote(r);
+            Say(what + (answer->outcome == GatewayOutcome::Answered ? " passed"
+                        : answered ? " passed, answered otherwise than with the standard echo"
+                                   : std::string(" failed: ") + OutcomeName(answer->outcome)));
+        if (write && answered) wrote(r);
         ++counts_.requests[{job->from, r.pdu[0], OutcomeName(answer->outcome)}];
         server_.answer(*job, answer->pdu);
     }

@@ -54,4 +54,5 @@ class Gateway {
     GatewayServer server_;
     GatewayCounts counts_;
     KindNotices notices_;
+    KindNotices denied_; // writes refused: a line a second per client at most
 };

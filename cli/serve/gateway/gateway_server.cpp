@@ -117,7 +117,9 @@ void GatewayServer::nextRequest(long id, Client& c) {
         switch (c.reader.next(request)) {
         case RequestReader::Step::Waiting: return;
         case RequestReader::Step::Request:
-            c.waiting = GatewayJob{id, c.from, std::move(request), Timer()};
+            // Its wait began when it could first be read, not when the turn came to read it.
+            c.waiting = GatewayJob{id, c.from, std::move(request), c.pendingSince > 0 ? c.pendingSince : Timer()};
+            c.pendingSince = c.reader.partial() ? c.lastBytes : 0;
             return;
         case RequestReader::Step::Dropped: notices_.push_back("client " + c.from + ": dropped " + c.reader.why()); break;
         case RequestReader::Step::Broken:
@@ -138,6 +140,7 @@ void GatewayServer::receive(long id, Client& c) {
     if (got < 0) return;
     c.reader.feed(buffer, static_cast<size_t>(got));
     c.lastBytes = Timer();
+    if (c.pendingSince == 0) c.pendingSince = c.lastBytes;
     nextRequest(id, c);
 }
 
@@ -166,12 +169,14 @@ void GatewayServer::pump(double seconds, int wakeFd) {
     for (;;) {
         dropSilentPartials();
         const double idleDue = closeIdle();
-        // A client reads on only once its last request is answered: its next one waits in the socket.
+        // A client reads on only once its last request is answered: its next one waits in the socket,
+        // which is only watched for the moment it can be read, when that request's wait begins.
         std::vector<pollfd> fds;
         std::vector<long> ids;
         for (const auto& [fd, framing] : listeners_) fds.push_back({fd, POLLIN, 0});
         for (auto& [id, c] : clients_) {
-            const short want = static_cast<short>((c.waiting || c.inFlight ? 0 : POLLIN) | (c.out.empty() ? 0 : POLLOUT));
+            const bool busy = c.waiting || c.inFlight;
+            const short want = static_cast<short>((busy && c.pendingSince > 0 ? 0 : POLLIN) | (c.out.empty() ? 0 : POLLOUT));
             fds.push_back({c.fd, want, 0});
             ids.push_back(id);
         }
@@ -193,7 +198,9 @@ void GatewayServer::pump(double seconds, int wakeFd) {
             auto it = clients_.find(ids[k]);
             if (!events || it == clients_.end()) continue;
             if (events & POLLOUT) flush(it->second);
-            if (events & (POLLIN | POLLHUP | POLLERR)) receive(ids[k], it->second);
+            const bool busy = it->second.waiting || it->second.inFlight;
+            if (busy && (events & POLLIN) && it->second.pendingSince == 0) it->second.pendingSince = Timer();
+            if (events & (busy ? POLLHUP | POLLERR : POLLIN | POLLHUP | POLLERR)) receive(ids[k], it->second);
             const auto still = clients_.find(ids[k]);
             request = request || (still != clients_.end() && still->second.waiting);
         }

@@ -17,7 +17,7 @@ struct GatewayJob {
     long client = 0;  // the connection, numbered as they come
     std::string from; // the client's IP address, without its port
     GatewayRequest request;
-    double arrived = 0; // Timer() when it was read
+    double arrived = 0; // Timer() when its first byte was there to read
 };
 
 class GatewayServer {
@@ -57,6 +57,7 @@ class GatewayServer {
         Bytes out;                         // reply bytes not yet written
         std::map<int, double> asked;       // address: when it was last asked
         double lastBytes = 0;              // when it last sent anything
+        double pendingSince = 0;           // when bytes of its next request were first there to read
     };
     void accept(int listener, GatewayFraming framing);
     // Closes the client idle longest, to admit one from `from`; false when every client is busy.
