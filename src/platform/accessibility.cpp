@@ -65,15 +65,10 @@ class ReadOnlyText : public QAccessibleTextInterface {
     }
 };
 
-// A value display: "Voltage L-N L1", reading "230.1 V". Its name does not change with its value.
-class ValueDisplay : public QAccessibleWidget, public ReadOnlyText {
+// A widget a screen reader reads whole, its text being its value too.
+class TextWidget : public QAccessibleWidget, public ReadOnlyText {
   public:
-    explicit ValueDisplay(QWidget* w) : QAccessibleWidget(w, QAccessible::StaticText) {}
-    QString all() const override {
-        const QString shown = static_cast<QLabel*>(widget())->text();
-        const QString unit = widget()->property("unit").toString();
-        return unit.isEmpty() ? shown : shown + " " + unit;
-    }
+    TextWidget(QWidget* w, QAccessible::Role role) : QAccessibleWidget(w, role) {}
     QString text(QAccessible::Text t) const override {
         if (t == QAccessible::Value) return all();
         return QAccessibleWidget::text(t);
@@ -84,23 +79,29 @@ class ValueDisplay : public QAccessibleWidget, public ReadOnlyText {
     }
 };
 
+// A value display: "Voltage L-N L1", reading "230.1 V". Its name does not change with its value.
+class ValueDisplay : public TextWidget {
+  public:
+    explicit ValueDisplay(QWidget* w) : TextWidget(w, QAccessible::StaticText) {}
+    QString all() const override {
+        const QString shown = static_cast<QLabel*>(widget())->text();
+        const QString unit = widget()->property("unit").toString();
+        return unit.isEmpty() ? shown : shown + " " + unit;
+    }
+};
+
 // A selector named by its caption; its choice is its value and its text (what a screen reader
 // reads after the name: "Baud rate, combo box, 19200"), and its list its one child.
-class Selector : public QAccessibleWidget, public ReadOnlyText {
+class Selector : public TextWidget {
   public:
-    explicit Selector(QWidget* w) : QAccessibleWidget(w, QAccessible::ComboBox) {
+    explicit Selector(QWidget* w) : TextWidget(w, QAccessible::ComboBox) {
         addControllingSignal(QLatin1String("activated(int)"));
     }
     QComboBox* box() const { return static_cast<QComboBox*>(widget()); }
     QString all() const override { return box()->currentText(); }
-    void* interface_cast(QAccessible::InterfaceType t) override {
-        if (t == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
-        return QAccessibleWidget::interface_cast(t);
-    }
     QString text(QAccessible::Text t) const override {
-        if (t == QAccessible::Value) return box()->currentText();
-        if (t == QAccessible::Name && widget()->accessibleName().isEmpty()) return box()->currentText();
-        return QAccessibleWidget::text(t);
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty()) return all();
+        return TextWidget::text(t);
     }
     int childCount() const override { return 1; }
     QAccessibleInterface* child(int index) const override {
@@ -156,18 +157,10 @@ class Toggle : public QAccessibleWidget {
 
 // A text a view shows and nobody edits (the status page's model, serial number, date and time):
 // read as a label, not offered as a field to type into.
-class ReadOnlyField : public QAccessibleWidget, public ReadOnlyText {
+class ReadOnlyField : public TextWidget {
   public:
-    explicit ReadOnlyField(QWidget* w) : QAccessibleWidget(w, QAccessible::StaticText) {}
+    explicit ReadOnlyField(QWidget* w) : TextWidget(w, QAccessible::StaticText) {}
     QString all() const override { return static_cast<QLineEdit*>(widget())->text(); }
-    QString text(QAccessible::Text t) const override {
-        if (t == QAccessible::Value) return all();
-        return QAccessibleWidget::text(t);
-    }
-    void* interface_cast(QAccessible::InterfaceType t) override {
-        if (t == QAccessible::TextInterface) return static_cast<QAccessibleTextInterface*>(this);
-        return QAccessibleWidget::interface_cast(t);
-    }
 };
 
 // A chart: a picture of what its name says; nothing inside it takes the focus or needs a name.
