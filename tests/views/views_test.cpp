@@ -9,7 +9,6 @@
 #include "device/register_map.h"
 
 #include "panels/freshness.h"
-#include "views/wiring.h"
 
 #include "view_fixture.h"
 
@@ -367,43 +366,6 @@ TEST_F(LiveView, TheReportDialogWritesTheReportAndCancelLeavesTheFileAlone) {
     testsupport::ClickOn(dialog, INFORME_CERRAR);
     SimulateMenuCommand(mainPanel, MENU_CONF_INFORME);
     EXPECT_GT(FindPanelByTitle("Report"), 0) << "the Configuration menu opens it too";
-}
-
-// The wiring check view: each refresh says what the wiring shows, and stops at a failed read as every
-// view does, until Check again reads anew.
-TEST_F(LiveView, TheWiringCheckSaysTheFaultAndReadsAgainOnRequest) {
-    const int view = open(PRINCIPAL_CABLEADO, panel_cableado);
-    testsupport::WireNetwork(analyser, "ct_reversed:2");
-    ASSERT_EQ(SimulateTimerTick(view, CABLEADO_TIMER), 1);
-    const auto said = Lines(text(view, CABLEADO_HALLAZGOS));
-    EXPECT_EQ(said.at(0), "I1 lags its voltage by 26\u00b0, 150.0 A; I2 leads its voltage by 154\u00b0, 150.0 A; I3 lags its "
-                          "voltage by 26\u00b0, 150.0 A");
-    EXPECT_EQ(said.at(4), "Neutral current too high: The neutral current (300.0 A) is about twice the phase currents "
-                          "(150.0 A) though they are balanced: it is their sum as measured, so L2's CT is reversed, as "
-                          "its angle says.");
-    EXPECT_EQ(said.at(2).substr(0, said.at(2).find(':')), "CT of L2 reversed") << "headed in words";
-    // The other way round, chosen on the panel: remembered for the next opening.
-    SetCtrlVal(view, CABLEADO_SENTIDO, 1);
-    SimulateCommit(view, CABLEADO_SENTIDO);
-    EXPECT_EQ(Lines(text(view, CABLEADO_HALLAZGOS)).at(2),
-              "CTs of L1, L3 reversed: On a site that exports power, L1 and L3's currents are about 180\u00b0 from L2's: "
-              "their CTs reversed (fitted the wrong way round, or the two secondary wires swapped), or L1 and L3 truly "
-              "draw power (those phases' own load). Or the site draws power, and it is L2's CT that is reversed: check "
-              "again with \u00abThe site draws power\u00bb chosen. A resistive test load (a heater on all three phases) "
-              "tells them apart.");
-    SimulateCommit(view, CABLEADO_CERRAR);
-    SimulateCommit(mainPanel, PRINCIPAL_CABLEADO);
-    EXPECT_EQ(number(panel_cableado, CABLEADO_SENTIDO), 1);
-    SetCtrlVal(panel_cableado, CABLEADO_SENTIDO, 0);
-    SimulateCommit(panel_cableado, CABLEADO_SENTIDO);
-    const int reopened = panel_cableado;
-    refuse(3, 6);
-    SimulateTimerTick(reopened, CABLEADO_TIMER);
-    EXPECT_FALSE(timerOn(reopened, CABLEADO_TIMER)) << "a failed read stops the refresh";
-    EXPECT_FALSE(PanelNotice(reopened).empty());
-    analyser.clearFaults();
-    SimulateCommit(reopened, CABLEADO_OTRA_VEZ);
-    EXPECT_TRUE(timerOn(reopened, CABLEADO_TIMER)) << "Check again reads anew and refreshes on";
 }
 
 } // namespace
