@@ -61,6 +61,8 @@ enum {
     kTextPrevious, kTextNeutralUnnamed, kTextNeutralOne, kTextNeutralMany, kTextNoteStar, kTextNoteRatio
 };
 static_assert(kTextNoteRatio == 583);
+// A reversed current with no phase flowing as assumed beside it: against its own voltage.
+enum { kTextReversedAloneOne = 585, kTextReversedAloneMany };
 
 // "L1", "L1 and L3", "L1, L2 and L3".
 std::string named(const std::vector<int>& phases, const LabelTable& t) {
@@ -188,14 +190,18 @@ void angleFindings(WiringCheck& c, const std::vector<int>& judged, const double*
     if (!reversed.empty()) {
         // The same angles read the other way round: the phases that stand apart are the right ones.
         const std::string otherReading =
-            asAssumed ? " " + FillIn(plural(t, kept, kTextOtherReadingOne, kTextOtherReadingMany),
+            asAssumed && !kept.empty() ? " " + FillIn(plural(t, kept, kTextOtherReadingOne, kTextOtherReadingMany),
                                      {t[d.otherSite], named(kept, t), d.otherWay})
                       : "";
+        const std::string& verb = plural(t, reversed, d.againstOne, d.againstMany);
+        const std::string& why = plural(t, reversed, d.whyOne, d.whyMany);
         find(c, "ct_reversed", reversed,
-             FillIn(plural(t, reversed, kTextReversedOne, kTextReversedMany),
-                    {d.site, named(reversed, t), named(kept, t), named(reversed, t),
-                     plural(t, reversed, d.againstOne, d.againstMany), plural(t, reversed, d.whyOne, d.whyMany)}) +
-                 otherReading + test,
+             (kept.empty() ? FillIn(plural(t, reversed, kTextReversedAloneOne, kTextReversedAloneMany),
+                                    {d.site, named(reversed, t), named(reversed, t), verb, why})
+                           : FillIn(plural(t, reversed, kTextReversedOne, kTextReversedMany),
+                                    {d.site, named(reversed, t), named(kept, t), named(reversed, t), verb, why}) +
+                                 otherReading) +
+                 test,
              powers(reversed));
     }
     if (!ahead.empty() || !behind.empty()) {

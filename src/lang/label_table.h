@@ -6,7 +6,7 @@
 #include <vector>
 
 // The texts the program uses are numbered 0 to kTextCount - 1.
-inline constexpr int kTextCount = 585;
+inline constexpr int kTextCount = 587;
 
 struct LabelTable {
     std::vector<std::string> texts;

@@ -44,6 +44,7 @@ WiringCheck run(const std::string& faults, double pf, const double current[3], i
 std::string check(const std::string& faults, double pf, const double current[3], int noise, bool exports) {
     std::string out;
     for (const WiringFinding& f : run(faults, pf, current, noise, exports).findings) {
+        EXPECT_EQ(f.words.find(" 's"), std::string::npos) << "a phase named by nothing: " << f.words;
         out += (out.empty() ? "" : " ") + f.code + ":";
         for (int p : f.phases) out += std::to_string(p);
     }
