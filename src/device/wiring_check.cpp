@@ -267,6 +267,11 @@ std::string PhasorWords(const WiringPhasor& p, const LabelTable& labels) {
                   {std::to_string(p.phase), degrees, number("%.1f", p.current)});
 }
 
+WiringAssumption PanelWiringAssumption(bool exports, const LabelTable& labels) {
+    constexpr int kTextDraws = 530, kTextExports = 531, kTextChoose = 532;
+    return {exports, FillIn(labels[kTextChoose], {labels[exports ? kTextDraws : kTextExports]})};
+}
+
 std::string LoadKwText(const WiringCheck& c) { return number("%.1f", c.loadKw); }
 
 WiringValues WiringValuesOf(const float* n, double ctPrimary) {

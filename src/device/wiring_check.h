@@ -59,6 +59,10 @@ struct WiringAssumption {
     std::string otherWay; // how to check under the other assumption, as the caller offers it
 };
 
+// The assumption as the desktop program offers it: the other choice named as the wiring panel
+// words it ("check again with «The site exports power» chosen").
+WiringAssumption PanelWiringAssumption(bool exports, const LabelTable& labels);
+
 // The findings, their words and the notes in the language of `words`.
 WiringCheck CheckWiring(const WiringValues& values, const WiringAssumption& assumed, const LabelTable& words);
 

@@ -41,12 +41,11 @@ QPointF towards(double degrees, double length) {
 // The check in the language in force, on a site that draws power or exports it; a reading that
 // rests on it names the choice that turns it, in the desktop program's words.
 WiringCheck checkOf(const ReportBlock& wiring, bool exports) {
-    constexpr int kTextChoose = 532, kTextDraws = 530, kTextExports = 531;
     float network[30] = {};
     for (size_t k = 0; k < 30 && k < wiring.values.size(); ++k) network[k] = wiring.values[k].number;
     const NamedValue* ct = FindNamed(wiring.values, "ct_primary");
     return CheckWiring(WiringValuesOf(network, ct ? static_cast<double>(ct->integer) : 0),
-                       {exports, FillIn(etiqueta[kTextChoose], {etiqueta[exports ? kTextDraws : kTextExports]})}, etiqueta);
+                       PanelWiringAssumption(exports, etiqueta), etiqueta);
 }
 
 Drawing drawingOf(const ReportBlock& wiring) {

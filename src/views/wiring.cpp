@@ -18,7 +18,7 @@ namespace {
 
 enum {
     kTextWiring = 522, kTextSequence = 525, kTextReadAt = 483, kTextClose = 10, kTextCheckAgain = 529,
-    kTextDraws = 530, kTextExports = 531, kTextChoose = 532
+    kTextDraws = 530, kTextExports = 531
 };
 
 // The conductors' colours, L1 brown, L2 black, L3 grey: each current dark and thick, its voltage a
@@ -82,11 +82,6 @@ void show(int panel, const WiringCheck& c) {
     SetCtrlVal(panel, CABLEADO_HORA, FillIn(etiqueta[kTextReadAt], {TimeStr()}));
 }
 
-// The check under the direction chosen on the panel, whose findings name the other choice.
-WiringAssumption assumed(bool exports) {
-    return {exports, FillIn(etiqueta[kTextChoose], {etiqueta[exports ? kTextDraws : kTextExports]})};
-}
-
 } // namespace
 
 int RQ55_Cableado(int panel, int /*control*/, int event, void*, int, int) {
@@ -105,7 +100,7 @@ int RQ55_timeloop_Cableado(int panel, int control, int event, void*, int, int) {
         return 0;
     }
     // The CT primary is index 6 of the equipment configuration.
-    show(panel, CheckWiring(WiringValuesOf(network, config[6]), assumed(SiteExports()), etiqueta));
+    show(panel, CheckWiring(WiringValuesOf(network, config[6]), PanelWiringAssumption(SiteExports(), etiqueta), etiqueta));
     ResumeRefresh(panel, control);
     return 0;
 }

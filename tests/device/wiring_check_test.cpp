@@ -36,8 +36,7 @@ WiringCheck run(const std::string& faults, double pf, const double current[3], i
     for (int k = 0; k < 30; ++k) values[k] = static_cast<float>(n[k] * (1 + 0.01 * std::sin(1.7 * k + noise)));
     if (ctPrimary == 0) ctPrimary = wiring.ctPrimary > 0 ? wiring.ctPrimary : 300;
     // As the wiring panel offers the other choice.
-    const LabelTable& t = texts(language);
-    return CheckWiring(WiringValuesOf(values, ctPrimary), {exports, FillIn(t[532], {t[exports ? 530 : 531]})}, t);
+    return CheckWiring(WiringValuesOf(values, ctPrimary), PanelWiringAssumption(exports, texts(language)), texts(language));
 }
 
 // The findings as "code:phases", sorted as found.
