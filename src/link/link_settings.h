@@ -35,6 +35,10 @@ std::string LinkFormWords(bool modbusTcp);
 std::string LinkPlaceAndForm();
 std::string LinkPlaceAndForm(int port, const std::string& host, int tcpPort, bool modbusTcp);
 
+// Where the settings store remembers the link settings (and what goes with them, such as which way
+// the site's power flows).
+inline constexpr const char* kLinkSettingsKey = "SOFTWARE\\RQ55\\Link";
+
 // Handle of the communications icon in the taskbar; the shell installs the icon, the exchange
 // animates it.
 extern int icono_comunicaciones_barra_tareas;

@@ -2,13 +2,13 @@
 
 #include <string>
 
+#include "link/link_settings.h"
 #include "platform/system.h"
 #include "platform/ui.h"
 #include "rq55_uir.h"
 
 namespace {
 
-constexpr const char* kKey = "SOFTWARE\\RQ55\\Link";
 
 struct Setting {
     int control;
@@ -46,14 +46,14 @@ void RememberLinkSettings(int panel) {
             GetCtrlVal(panel, s.control, value);
             text = std::to_string(value);
         }
-        RegWriteString(REGKEY_HKCU, kKey, s.name, text);
+        RegWriteString(REGKEY_HKCU, kLinkSettingsKey, s.name, text);
     }
 }
 
 void RestoreLinkSettings(int panel) {
     for (const Setting& s : kSettings) {
         std::string text;
-        if (RegReadString(REGKEY_HKCU, kKey, s.name, text) != 0) continue;
+        if (RegReadString(REGKEY_HKCU, kLinkSettingsKey, s.name, text) != 0) continue;
         long value = 0;
         if (s.highest == 0) {
             if (!text.empty() && text.size() <= kLongestHost) SetCtrlVal(panel, s.control, text);

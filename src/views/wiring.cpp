@@ -5,6 +5,7 @@
 #include "device/register_map.h"
 #include "device/wiring_check.h"
 #include "lang/label_table.h"
+#include "link/link_settings.h"
 #include "panels/freshness.h"
 #include "panels/navigation.h"
 #include "panels/view_support.h"
@@ -27,14 +28,13 @@ constexpr int kCurrentColour[3] = {0x8b4513, 0x000000, 0x5f6b78};
 constexpr int kVoltageColour[3] = {0xe3c9ad, 0xb8bec6, 0xd3d8dd};
 
 // Which way the site's power flows, as the operator last chose it; remembered with the link.
-constexpr const char* kKey = "SOFTWARE\\RQ55\\Link";
 constexpr const char* kExportsValue = "Exports";
 
 } // namespace
 
 bool SiteExports() {
     std::string text;
-    return RegReadString(REGKEY_HKCU, kKey, kExportsValue, text) == 0 && text == "1";
+    return RegReadString(REGKEY_HKCU, kLinkSettingsKey, kExportsValue, text) == 0 && text == "1";
 }
 
 namespace {
@@ -115,7 +115,7 @@ int RQ55_Cableado_Sentido(int panel, int control, int event, void*, int, int) {
     if (event != EVENT_COMMIT) return 0;
     int exports = 0;
     GetCtrlVal(panel, control, exports);
-    RegWriteString(REGKEY_HKCU, kKey, kExportsValue, exports ? "1" : "0");
+    RegWriteString(REGKEY_HKCU, kLinkSettingsKey, kExportsValue, exports ? "1" : "0");
     return RQ55_Cableado_Otra_Vez(panel, CABLEADO_OTRA_VEZ, EVENT_COMMIT, nullptr, 0, 0);
 }
 
