@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 BUILD ?= build
 ASAN_BUILD ?= build-asan
 
-.PHONY: demo test configure build build-asan deps deps-test screenshots bench fuzz package clean
+.PHONY: demo test configure build build-asan deps deps-test screenshots bench fuzz package windows test-windows clean
 
 # What building and running the program needs; and with the test suite, what it starts beside it.
 deps:
@@ -29,10 +29,23 @@ demo: deps
 	cmake --build $(BUILD) -j $(JOBS) --target rq55 rq55ctl rq55-sim
 	./$(BUILD)/rq55 --demo
 
-# Builds and runs the whole suite, in the normal build and in the sanitizer build.
+# Builds and runs the whole suite, in the normal build and in the sanitizer build; and the Windows
+# build's under Wine when the Qt for Windows is already built (make windows builds it, once).
+WINDOWS_QT ?= $(or $(RQ55_WINDOWS_QT),$(HOME)/.cache/rq55/qt6-windows)
 test: build build-asan
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+	@if [ -f "$(WINDOWS_QT)/rq55-built" ]; then $(MAKE) test-windows; \
+	else echo "test-windows: SKIPPED: no Qt for Windows in $(WINDOWS_QT) (make windows builds it once, in about an hour)"; fi
+
+# RQ55 for 64-bit Windows, cross-built here: build-windows/RQ55-<version>-setup.exe and -windows.zip.
+WINDOWS_BUILD ?= build-windows
+windows:
+	WINDOWS_BUILD=$(WINDOWS_BUILD) RQ55_WINDOWS_QT=$(WINDOWS_QT) ./scripts/windows
+
+# The Windows build's tests, under Wine: the layers' unit tests and the programs end to end.
+test-windows: windows
+	cd $(WINDOWS_BUILD) && RQ55_WINDOWS_QT=$(WINDOWS_QT) ctest --output-on-failure -j 1
 
 screenshots: configure
 	cmake --build $(BUILD) -j $(JOBS) --target rq55-shots
@@ -62,4 +75,4 @@ package: deps-test
 	@if command -v lintian > /dev/null; then lintian -I --tag-display-limit 0 $(RELEASE_BUILD)/package/*.deb; fi
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(RELEASE_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(RELEASE_BUILD) $(WINDOWS_BUILD)

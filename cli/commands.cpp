@@ -1,5 +1,6 @@
 #include "commands.h"
 
+#include <QByteArray>
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -152,7 +153,7 @@ int scan(const CliOptions& o) {
     plan.bauds = o.scanBauds.empty() ? std::vector<int>{o.baud} : o.scanBauds;
     plan.framings = o.scanFramings.empty() ? std::vector<int>{o.framing} : o.scanFramings;
     plan.timeoutSeconds = o.timeoutMs / 1000.0;
-    if (!o.serialDevice.empty()) setenv("RQ55_COM98", o.serialDevice.c_str(), 1);
+    if (!o.serialDevice.empty()) qputenv("RQ55_COM98", QByteArray(o.serialDevice.c_str()));
     AnnounceProtocol(o);
     int lastPercent = -10;
     const auto progress = [&](const ScanProgress& p) {

@@ -7,7 +7,12 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include "commands.h"
 #include "startup.h"
@@ -15,6 +20,39 @@
 
 namespace {
 
+#ifdef _WIN32
+// Windows cannot run a program in this process's place: the executable named, in rq55ctl's own
+// folder, is started with the same command line, waited for, and its exit status is rq55ctl's.
+int runInPlace(const char* name, const std::string& command, char** /*argv*/) {
+    std::wstring self(32768, L'\0');
+    self.resize(::GetModuleFileNameW(nullptr, self.data(), static_cast<DWORD>(self.size())));
+    const std::filesystem::path program = std::filesystem::path(self).parent_path() / (std::string(name) + ".exe");
+    // The arguments exactly as rq55ctl was given them: its command line without its own name.
+    const wchar_t* rest = ::GetCommandLineW();
+    if (*rest == L'"') {
+        for (++rest; *rest && *rest != L'"'; ++rest) {
+        }
+        if (*rest) ++rest;
+    } else {
+        while (*rest && *rest != L' ' && *rest != L'\t') ++rest;
+    }
+    std::wstring line = L"\"" + program.wstring() + L"\"" + rest;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(program.wstring().c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
+                          &process)) {
+        Say(command + ": " + program.string() + " cannot be run: Windows error " + std::to_string(::GetLastError()));
+        return kFailed;
+    }
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD status = kFailed;
+    ::GetExitCodeProcess(process.hProcess, &status);
+    ::CloseHandle(process.hThread);
+    ::CloseHandle(process.hProcess);
+    return static_cast<int>(status);
+}
+#else
 // The executable named, in rq55ctl's own directory (through any link to rq55ctl), run with the
 // same arguments in this process's place, so its exit status and messages are rq55ctl's; only
 // when it cannot be run does this one go on, to say why.
@@ -27,12 +65,15 @@ int runInPlace(const char* name, const std::string& command, char** argv) {
     Say(command + ": " + program + " cannot be run: " + std::strerror(errno));
     return kFailed;
 }
+#endif
 
 } // namespace
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
     // A closed pipe is told by the write that meets it (Print), not by a signal that kills.
     std::signal(SIGPIPE, SIG_IGN);
+#endif
     QuietQtWarnings();
     const std::optional<CliOptions> options = ReadCommandLine(argc, argv);
     if (!options) return kUsageError;
@@ -40,6 +81,11 @@ int main(int argc, char** argv) {
     // A stop signal that comes while serve starts waits for it (a held signal stays held across
     // exec): serve ends cleanly all the same.
     if (options->command == "serve") {
+#ifdef _WIN32
+        Say("serve: serve is a Linux service and is not part of RQ55 for Windows: run it on the Linux machine "
+            "that holds the bus.");
+        return kUsageError;
+#endif
         HoldStopSignals(true);
         return runInPlace("rq55ctl-serve", "serve", argv);
     }

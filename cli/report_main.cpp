@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
     const std::optional<CliOptions> options = ReadCommandLine(argc, argv);
     if (!options) return kUsageError;
     // The report is laid out with Qt's fonts, which need a GUI application: on no display at all.
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (!std::getenv("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
     QGuiApplication app(argc, argv);
     if (options->command != "report") {
         Say("rq55ctl-report writes reports only; rq55ctl runs every other command");

@@ -1,5 +1,49 @@
 #include "stop_signals.h"
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+
+// Windows has no signals to hold: Ctrl+C, Ctrl+Break and a closed console window are handed to a
+// handler on a thread of their own, which only notes the stop; the program sees it between two
+// steps all the same.
+namespace {
+
+HANDLE g_stopEvent = nullptr;
+std::atomic<bool> g_stopped{false};
+
+BOOL WINAPI noteStop(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT && event != CTRL_CLOSE_EVENT) return FALSE;
+    g_stopped = true;
+    if (g_stopEvent) ::SetEvent(g_stopEvent);
+    return TRUE;
+}
+
+} // namespace
+
+void HoldStopSignals(bool /*reload: serve, which is not built for Windows*/) {
+    if (g_stopEvent) return;
+    g_stopEvent = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    ::SetConsoleCtrlHandler(noteStop, TRUE);
+}
+
+bool TakeReloadRequest() { return false; }
+
+bool WaitForStopSignal(double seconds) {
+    if (g_stopped) return true;
+    const DWORD ms = static_cast<DWORD>(std::max(seconds, 0.0) * 1000.0);
+    if (g_stopEvent)
+        ::WaitForSingleObject(g_stopEvent, ms);
+    else
+        ::Sleep(ms);
+    return g_stopped;
+}
+
+int StopSignalDescriptor() { return -1; }
+
+#else
 #include <sys/signalfd.h>
 
 #include <cerrno>
@@ -64,3 +108,4 @@ int StopSignalDescriptor() {
     }();
     return fd;
 }
+#endif

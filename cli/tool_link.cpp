@@ -1,5 +1,6 @@
 #include "tool_link.h"
 
+#include <QByteArray>
 #include <cstdlib>
 
 #include "link/exchange.h"
@@ -57,7 +58,7 @@ void AnnounceProtocol(const CliOptions& o) {
 
 bool OpenLink(const CliOptions& o, LinkTarget& link, const std::function<void(const std::string&)>& say) {
     link = {LinkPortOf(o), 1, "", static_cast<unsigned short>(OverTcp(o) ? o.tcpPort : 0), o.host};
-    if (!o.serialDevice.empty()) setenv("RQ55_COM98", o.serialDevice.c_str(), 1);
+    if (!o.serialDevice.empty()) qputenv("RQ55_COM98", QByteArray(o.serialDevice.c_str()));
     static bool announced = false; // once, not at every opening of a watch
     if (!announced) AnnounceProtocol(o);
     announced = true;

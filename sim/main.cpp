@@ -3,6 +3,7 @@
 #include "sim/simulator.h"
 
 #include <QCoreApplication>
+#include <QTime>
 
 #include <charconv>
 #include <chrono>
@@ -146,15 +147,9 @@ bool number(const std::string& text, long low, long high, long* value) {
 }
 
 void printTrace(bool received, const std::vector<uint8_t>& bytes) {
-    auto now = std::chrono::system_clock::now();
-    std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm local{};
-    localtime_r(&seconds, &local);
+    const std::string now = QTime::currentTime().toString("HH:mm:ss.zzz").toStdString();
     std::string line(64 + 3 * bytes.size(), '\0');
-    int at = std::snprintf(line.data(), line.size(), "%02d:%02d:%02d.%03lld %s", local.tm_hour, local.tm_min,
-                           local.tm_sec, static_cast<long long>(millis), received ? "<<" : ">>");
+    int at = std::snprintf(line.data(), line.size(), "%s %s", now.c_str(), received ? "<<" : ">>");
     for (uint8_t byte : bytes) at += std::snprintf(line.data() + at, line.size() - at, " %02x", byte);
     std::fprintf(stderr, "%s\n", line.c_str());
 }

@@ -16,6 +16,13 @@
 
 namespace sim {
 
+// Whether the system has pseudo-terminals for Transport::Pty: Windows has none.
+#ifdef _WIN32
+constexpr bool kPseudoTerminals = false;
+#else
+constexpr bool kPseudoTerminals = true;
+#endif
+
 enum class Transport {
     Pty,        // RTU frames on a pseudo-terminal; devicePath() names the side to open
     RtuOverTcp, // RTU frames, CRC included, over a TCP stream

@@ -3,18 +3,20 @@
 #include <QSocketNotifier>
 #include <QTcpSocket>
 
-#include <sys/ioctl.h>
-#ifdef __linux__
-#include <linux/sockios.h>
-#endif
-
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+
+#ifndef _WIN32
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#endif
+#ifdef __linux__
+#include <linux/sockios.h>
+#endif
 
 namespace sim {
 
@@ -50,6 +52,17 @@ void schedule(QObject* context, const std::vector<Transmission>& reply, Write wr
 
 } // namespace
 
+#ifdef _WIN32
+// Windows has no pseudo-terminals: the simulator serves TCP only there.
+PtyTransport::PtyTransport(RequestHandler handler, int lineBaud) : handler_(std::move(handler)), lineBaud_(lineBaud) {}
+
+PtyTransport::~PtyTransport() = default;
+
+bool PtyTransport::open(std::string* error) {
+    if (error) *error = "--pty is Linux-only: on Windows use --rtu-tcp or --modbus-tcp";
+    return false;
+}
+#else
 PtyTransport::PtyTransport(RequestHandler handler, int lineBaud)
     : handler_(std::move(handler)), lineBaud_(lineBaud) {
     gap_.setSingleShot(true);
@@ -148,6 +161,8 @@ void PtyTransport::flushOutgoing() {
     // Only a full pty buffer leaves bytes behind; wait until the reader makes room.
     writeNotifier_->setEnabled(!outgoing_.empty());
 }
+
+#endif
 
 TcpTransport::TcpTransport(RequestHandler handler, Framing framing, ClientBounds bounds)
     : handler_(std::move(handler)), framing_(framing), bounds_(bounds) {

@@ -15,12 +15,12 @@ extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfi
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    setenv("QT_LOGGING_RULES", "*.debug=false;qt.qpa.*=false", 0);
+    if (!std::getenv("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
+    if (!std::getenv("QT_LOGGING_RULES")) qputenv("QT_LOGGING_RULES", QByteArray("*.debug=false;qt.qpa.*=false"));
     // Every test run gets a settings file of its own, so no user's remembered values are touched.
     QTemporaryDir settingsDir(QDir::tempPath() + "/rq55-settings-XXXXXX");
     const std::string settings = settingsDir.path().toStdString() + "/settings.ini";
-    setenv("RQ55_SETTINGS", settings.c_str(), 1);
+    qputenv("RQ55_SETTINGS", QByteArray::fromStdString(settings));
     InitRunTime(argc, argv);
     RegisterProgramCallbacks();
     testsupport::InstallDefaultResponder();

@@ -113,10 +113,10 @@ void ProgramDir::removeLanguage() const { std::filesystem::remove(dir_.file("lan
 ScopedSettings::ScopedSettings() {
     const char* previous = std::getenv("RQ55_SETTINGS");
     previous_ = previous ? previous : "";
-    setenv("RQ55_SETTINGS", dir_.file("settings.ini").c_str(), 1);
+    qputenv("RQ55_SETTINGS", QByteArray::fromStdString(dir_.file("settings.ini")));
 }
 
-ScopedSettings::~ScopedSettings() { setenv("RQ55_SETTINGS", previous_.c_str(), 1); }
+ScopedSettings::~ScopedSettings() { qputenv("RQ55_SETTINGS", QByteArray::fromStdString(previous_)); }
 
 void WireNetwork(sim::Simulator& analyser, const std::string& faults) {
     sim::Wiring wiring;

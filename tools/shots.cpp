@@ -112,10 +112,10 @@ int main(int argc, char** argv) {
     }
     g_out = argv[1];
     QDir().mkpath(QString::fromStdString(g_out));
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (!std::getenv("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
     QTemporaryDir settings(QDir::tempPath() + "/rq55-shots-XXXXXX");
     const std::string settingsFile = settings.path().toStdString() + "/settings.ini";
-    setenv("RQ55_SETTINGS", settingsFile.c_str(), 1);
+    qputenv("RQ55_SETTINGS", QByteArray(settingsFile.c_str()));
     InitRunTime(argc, argv);
     RegisterProgramCallbacks();
     SetPopupResponder([](const PopupRecord&) { return PopupAnswer{}; });

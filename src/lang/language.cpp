@@ -1,7 +1,6 @@
 #include "lang/language.h"
 
-#include <sys/stat.h>
-
+#include <QFileInfo>
 #include <cstdlib>
 #include <new>
 
@@ -22,8 +21,7 @@ int g_dialog = 0;
 int g_dialogList = 0;
 
 bool fileExists(const std::string& path) {
-    struct stat info {};
-    return stat(path.c_str(), &info) == 0;
+    return QFileInfo::exists(QString::fromStdString(path));
 }
 
 // A set dialog font needs a restart before texts of another script show properly; the program

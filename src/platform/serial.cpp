@@ -233,9 +233,14 @@ std::string RS232ErrorDetail(int errorCode) {
     case kRS_PortNotOpen: return "is not open.";
     case kRS_CannotOpenPort: return "cannot be opened" + why + ".";
     case kRS_PermissionDenied:
+#ifdef _WIN32
+        // Windows refuses a port another program holds open with "access denied".
+        return "cannot be opened: access denied" + why + ".\nClose the program that holds it, then try again.";
+#else
         return "cannot be opened: permission denied.\n"
                "Give your user access to serial ports (on Debian: sudo usermod -aG dialout $USER),\n"
                "then log out and in again.";
+#endif
     case kRS_PortBusy: return "is in use by another program" + why + ".";
     case kRS_InvalidParameter: return "refused the port settings" + why + ".";
     case kRS_WriteFailed: return "failed to write" + why + ".";

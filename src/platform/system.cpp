@@ -77,7 +77,8 @@ std::string GetProjectDir() {
 #ifdef _WIN32
     std::wstring path(32768, L'\0');
     const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length > 0 && length < path.size()) return std::filesystem::path(path.substr(0, length)).parent_path().string();
+    if (length > 0 && length < path.size())
+        return QString::fromStdWString(std::filesystem::path(path.substr(0, length)).parent_path().wstring()).toStdString();
 #else
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
@@ -87,6 +88,21 @@ std::string GetProjectDir() {
 }
 
 void SetProjectDirForTesting(const std::string& dir) { g_projectDirOverride = dir; }
+
+#ifdef _WIN32
+bool HasDisplay() { return true; }
+
+void UseCallerConsole() {
+    // Output already sent somewhere (a file, a pipe) stays there.
+    if (::GetStdHandle(STD_ERROR_HANDLE) || !::AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    std::freopen("CONOUT$", "w", stdout);
+    std::freopen("CONOUT$", "w", stderr);
+}
+#else
+bool HasDisplay() { return std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY"); }
+
+void UseCallerConsole() {}
+#endif
 
 int GetCurrentDateTime(double* dateTime) {
     if (dateTime) *dateTime = static_cast<double>(QDateTime::currentMSecsSinceEpoch()) / 1000.0;

@@ -19,6 +19,13 @@ double Timer();
 // The directory of the executable (without a trailing separator).
 std::string GetProjectDir();
 
+// Whether there is a screen to show windows on: always on Windows; on Linux, an X or Wayland display.
+bool HasDisplay();
+
+// A windowed program started from a console (Windows) writes its messages there, as a
+// command-line program does; elsewhere it does so already.
+void UseCallerConsole();
+
 // Local date and time as seconds since the epoch.
 int GetCurrentDateTime(double* dateTime);
 // Formats a moment: %x the short date of the system's locale, %X the time, %c both, and the

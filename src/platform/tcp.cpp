@@ -4,17 +4,8 @@
 // at once. rq55ctl thus needs no Qt Network.
 #include "platform/tcp.h"
 
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <QCoreApplication>
 #include <QSocketNotifier>
-#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -24,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/sockets.h"
 #include "platform/system.h"
 
 namespace {
@@ -31,7 +23,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 struct Conversation {
-    int fd = -1;
+    SocketHandle fd = kNoSocket;
     TCPCallbackPtr callback = nullptr;
     void* callbackData = nullptr;
     std::vector<unsigned char> received; // arrived, not yet read by the program
@@ -61,19 +53,19 @@ int remainingMs(Clock::time_point deadline) {
 // Whatever the system holds for the conversation, taken without waiting; an end of the stream or a
 // broken connection ends the conversation.
 void take(Conversation& c) {
-    unsigned char chunk[4096];
+    char chunk[4096];
     size_t taken = 0;
     while (!c.ended && taken < kTakeAtOnce) {
-        const ssize_t n = ::recv(c.fd, chunk, sizeof chunk, MSG_DONTWAIT);
+        const auto n = ::recv(c.fd, chunk, static_cast<int>(sizeof chunk), 0); // the socket never blocks
         if (n > 0) {
             c.received.insert(c.received.end(), chunk, chunk + n);
             taken += static_cast<size_t>(n);
         } else if (n == 0) {
             c.ended = true;
-        } else if (errno == EINTR) {
+        } else if (const int error = lastSocketError(); error == kSockInterrupted) {
             continue;
         } else {
-            if (errno != EAGAIN && errno != EWOULDBLOCK) c.ended = true;
+            if (!SocketWouldBlock(error)) c.ended = true;
             break;
         }
     }
@@ -84,7 +76,7 @@ void take(Conversation& c) {
 void waitAndTake(Conversation& c, int ms) {
     if (c.received.empty() && !c.ended) {
         pollfd p{c.fd, POLLIN, 0};
-        while (::poll(&p, 1, ms) < 0 && errno == EINTR) {
+        while (pollSockets(&p, 1, ms) < 0 && lastSocketError() == kSockInterrupted) {
         }
     }
     take(c);
@@ -104,7 +96,7 @@ void reportClose(unsigned handle) {
 // never from inside the watch: the callback may end the conversation.
 void watchWhileIdle(unsigned handle, Conversation& c) {
     if (!QCoreApplication::instance()) return;
-    c.idleWatch = std::make_unique<QSocketNotifier>(c.fd, QSocketNotifier::Read);
+    c.idleWatch = std::make_unique<QSocketNotifier>(static_cast<qintptr>(c.fd), QSocketNotifier::Read);
     QObject::connect(c.idleWatch.get(), &QSocketNotifier::activated, [handle] {
         Conversation* conversation = find(handle);
         if (!conversation) return;
@@ -132,6 +124,7 @@ addrinfo* lookUp(const std::string& host, unsigned port, Clock::time_point deadl
     hints.ai_socktype = SOCK_STREAM;
     hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
     const std::string service = std::to_string(port);
+    StartSockets();
     addrinfo* numeric = nullptr;
     if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &numeric) == 0) return numeric;
     auto lookup = std::make_shared<Lookup>();
@@ -158,7 +151,7 @@ addrinfo* lookUp(const std::string& host, unsigned port, Clock::time_point deadl
         return nullptr;
     }
     if (lookup->result != 0) {
-        g_connectError = std::string("unknown host (") + ::gai_strerror(lookup->result) + ")";
+        g_connectError = "unknown host (" + LookupErrorText(lookup->result) + ")";
         return nullptr;
     }
     return lookup->addresses;
@@ -166,32 +159,31 @@ addrinfo* lookUp(const std::string& host, unsigned port, Clock::time_point deadl
 
 // A connection to one address by the deadline, in slices, so that an interrupted wait ends within
 // one; -1 with g_connectError set.
-int connectTo(const addrinfo& address, Clock::time_point deadline, int waitMs) {
-    const int fd = ::socket(address.ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        g_connectError = std::strerror(errno);
-        return -1;
+SocketHandle connectTo(const addrinfo& address, Clock::time_point deadline, int waitMs) {
+    const SocketHandle fd = OpenStreamSocket(address.ai_family);
+    if (fd == kNoSocket) {
+        g_connectError = SocketErrorText(lastSocketError());
+        return kNoSocket;
     }
-    int error = ::connect(fd, address.ai_addr, address.ai_addrlen) == 0 ? 0 : errno;
-    if (error == EINPROGRESS) {
-        error = ETIMEDOUT;
+    int error = ::connect(fd, address.ai_addr, static_cast<SocketLength>(address.ai_addrlen)) == 0 ? 0 : lastSocketError();
+    if (error == kSockInProgress) {
+        error = kSockTimedOut;
         while (Clock::now() < deadline && !WaitInterrupted()) {
-            pollfd p{fd, POLLOUT, 0};
-            if (::poll(&p, 1, std::min(remainingMs(deadline), 100)) > 0) {
-                socklen_t length = sizeof error;
-                ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length);
+            if (WaitConnected(fd, std::min(remainingMs(deadline), 100))) {
+                SocketLength length = sizeof error;
+                ::getsockopt(fd, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length);
                 break;
             }
         }
-        if (error == ETIMEDOUT && WaitInterrupted() && Clock::now() < deadline) error = EINTR;
+        if (error == kSockTimedOut && WaitInterrupted() && Clock::now() < deadline) error = kSockInterrupted;
     }
     if (error == 0) return fd;
-    ::close(fd);
-    g_connectError = error == ECONNREFUSED ? "connection refused"
-                     : error == ETIMEDOUT  ? strfmt("no answer within %g s", waitMs / 1000.0)
-                     : error == EINTR      ? "stopped"
-                                           : std::strerror(error);
-    return -1;
+    CloseSocket(fd);
+    g_connectError = error == kSockRefused     ? "connection refused"
+                     : error == kSockTimedOut  ? strfmt("no answer within %g s", waitMs / 1000.0)
+                     : error == kSockInterrupted ? "stopped"
+                                                 : SocketErrorText(error);
+    return kNoSocket;
 }
 
 } // namespace
@@ -207,14 +199,14 @@ int ConnectToTCPServer(unsigned* handle, unsigned port, const std::string& host,
     addrinfo* addresses = lookUp(host, port, deadline);
     if (!addresses) return kTCP_UnableToConnect;
     // Each address the name gives, in the resolver's order, until one takes the connection.
-    int fd = -1;
-    for (const addrinfo* a = addresses; a && fd < 0 && g_connectError != "stopped"; a = a->ai_next)
+    SocketHandle fd = kNoSocket;
+    for (const addrinfo* a = addresses; a && fd == kNoSocket && g_connectError != "stopped"; a = a->ai_next)
         fd = connectTo(*a, deadline, waitMs);
     ::freeaddrinfo(addresses);
-    if (fd < 0) return kTCP_UnableToConnect;
+    if (fd == kNoSocket) return kTCP_UnableToConnect;
     // Requests are small and answered at once; Nagle's delay would only add latency.
     const int one = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
     const unsigned h = g_nextHandle++;
     Conversation& c = g_conversations[h];
     c.fd = fd;
@@ -230,19 +222,20 @@ int ClientTCPWrite(unsigned handle, const void* buffer, int size, int timeoutMs)
     if (!c) return kTCP_InvalidHandle;
     if (c->ended) return kTCP_ConnectionClosed;
     const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs > 0 ? timeoutMs : 10000);
-    const auto* bytes = static_cast<const unsigned char*>(buffer);
+    const auto* bytes = static_cast<const char*>(buffer);
     int written = 0;
     while (written < size) {
-        const ssize_t n = ::send(c->fd, bytes + written, static_cast<size_t>(size - written), MSG_NOSIGNAL);
+        const auto n = ::send(c->fd, bytes + written, static_cast<int>(size - written), kSendNoSignal);
+        const int error = n < 0 ? lastSocketError() : 0;
         if (n > 0) {
             written += static_cast<int>(n);
-        } else if (n < 0 && errno == EINTR) {
+        } else if (n < 0 && error == kSockInterrupted) {
             continue;
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK) && Clock::now() < deadline) {
+        } else if (n < 0 && SocketWouldBlock(error) && Clock::now() < deadline) {
             pollfd p{c->fd, POLLOUT, 0};
-            ::poll(&p, 1, remainingMs(deadline));
+            pollSockets(&p, 1, remainingMs(deadline));
         } else {
-            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) c->ended = true;
+            if (n < 0 && !SocketWouldBlock(error)) c->ended = true;
             break;
         }
     }
@@ -265,7 +258,7 @@ int DisconnectFromTCPServer(unsigned handle) {
     auto it = g_conversations.find(handle);
     if (it == g_conversations.end()) return kTCP_InvalidHandle;
     it->second.idleWatch.reset(); // a close of our own is no news to anyone
-    ::close(it->second.fd);
+    CloseSocket(it->second.fd);
     g_conversations.erase(it);
     return 0;
 }

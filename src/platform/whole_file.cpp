@@ -3,11 +3,29 @@
 #include <QBuffer>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace {
+
+#ifdef _WIN32
+int syncToDisk(int fd) { return ::_commit(fd); }
+long long writeSome(int fd, const char* data, size_t size) {
+    return ::_write(fd, data, static_cast<unsigned>(std::min<size_t>(size, 1u << 30)));
+}
+bool mayWrite(const QString& path) { return ::_waccess(reinterpret_cast<const wchar_t*>(path.utf16()), 2) == 0; }
+#else
+int syncToDisk(int fd) { return ::fsync(fd); }
+long long writeSome(int fd, const char* data, size_t size) { return ::write(fd, data, size); }
+bool mayWrite(const QString& path) { return ::access(path.toLocal8Bit().constData(), W_OK) == 0; }
+#endif
 
 // A temporary file beside the target; a folder, a device or a pipe of that name is never written over.
 bool openBeside(QSaveFile& file, std::string& why) {
@@ -26,7 +44,7 @@ bool openBeside(QSaveFile& file, std::string& why) {
     // The system's reason where it has one ("Read-only file system", "Permission denied").
     const QFileInfo info(file.fileName());
     const QString probe = info.exists() ? info.filePath() : info.absolutePath();
-    why = ::access(probe.toLocal8Bit().constData(), W_OK) != 0 ? std::strerror(errno) : file.errorString().toStdString();
+    why = !mayWrite(probe) ? std::strerror(errno) : file.errorString().toStdString();
     return false;
 }
 
@@ -47,7 +65,7 @@ bool WriteWholeFile(const std::string& path, const std::function<void(QIODevice&
     // QSaveFile would rename a cut-short file over the old one all the same: the temporary file
     // is renamed only once every byte is on the disk.
     const bool whole = WriteAll(fd, content.constData(), static_cast<size_t>(content.size()), why);
-    if (!whole || ::fsync(fd) != 0) {
+    if (!whole || syncToDisk(fd) != 0) {
         if (whole) why = std::strerror(errno);
         file.cancelWriting(); // the temporary file goes with `file`
         return false;
@@ -64,7 +82,7 @@ bool WriteWholeFile(const std::string& path, const std::string& content, std::st
 
 bool WriteAll(int fd, const char* data, size_t size, std::string& why) {
     for (size_t done = 0; done < size;) {
-        const ssize_t n = ::write(fd, data + done, size - done);
+        const long long n = writeSome(fd, data + done, size - done);
         if (n > 0) {
             done += static_cast<size_t>(n);
         } else if (n < 0 && errno == EINTR) {

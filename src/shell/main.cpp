@@ -2,17 +2,20 @@
 //
 // With --demo the program starts a simulated analyser of its own on a loopback TCP port and
 // presets the main panel for it, so it can be tried without a meter.
+#include <QByteArray>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
+#include "platform/system.h"
 #include "platform/ui.h"
 #include "shell/callbacks.h"
 #include "shell/main_panel.h"
 #include "sim/simulator.h"
 
 int main(int argc, char** argv) {
+    UseCallerConsole();
     bool demo = false;
     bool check = false;
     for (int i = 1; i < argc; ++i) {
@@ -35,11 +38,11 @@ int main(int argc, char** argv) {
     }
     // The check needs no screen: without a display (a server, an ssh session) it runs offscreen and
     // says so.
-    if (check && !std::getenv("QT_QPA_PLATFORM") && !std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY")) {
-        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    if (check && !std::getenv("QT_QPA_PLATFORM") && !HasDisplay()) {
+        qputenv("QT_QPA_PLATFORM", QByteArray("offscreen"));
         std::fprintf(stderr, "rq55: no display: the installation is checked offscreen\n");
     }
-        if (InitRunTime(argc, argv) == 0) return 0;
+    if (InitRunTime(argc, argv) == 0) return 0;
     RegisterProgramCallbacks();
 
     sim::Simulator simulator;

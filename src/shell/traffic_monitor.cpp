@@ -1,5 +1,6 @@
 #include "shell/traffic_monitor.h"
 
+#include <QDateTime>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -45,11 +46,8 @@ void note(Traced traced) {
 // The clock of the day with milliseconds.
 std::string timeOfDay(std::chrono::system_clock::time_point at) {
     using namespace std::chrono;
-    const std::time_t seconds = system_clock::to_time_t(at);
-    std::tm local{};
-    localtime_r(&seconds, &local);
-    const auto ms = duration_cast<milliseconds>(at.time_since_epoch()).count() % 1000;
-    return strfmt("%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec, static_cast<int>(ms));
+    const qint64 ms = duration_cast<milliseconds>(at.time_since_epoch()).count();
+    return QDateTime::fromMSecsSinceEpoch(ms).toString("HH:mm:ss.zzz").toStdString();
 }
 
 std::string lineOf(const Traced& t) {

@@ -3,15 +3,18 @@
 // written whole (a full disk, a size limit) is cut off again: the file holds whole rows only.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "device/named_values.h"
 
+class QFile;
+
 class Recording {
   public:
-    Recording() = default;
-    ~Recording() { stop(); }
+    Recording();
+    ~Recording();
     Recording(const Recording&) = delete;
     Recording& operator=(const Recording&) = delete;
 
@@ -21,10 +24,10 @@ class Recording {
     // recording is then stopped, and the file is as it was before the row).
     bool append(int address, const std::vector<NamedValue>& values, std::string& why);
     void stop();
-    bool on() const { return file_ >= 0; }
+    bool on() const { return file_ != nullptr; }
     const std::string& path() const { return path_; }
 
   private:
-    int file_ = -1;
+    std::unique_ptr<QFile> file_;
     std::string path_;
 };

@@ -1,9 +1,7 @@
 // The main panel's Save and Load of the output configuration, against the simulated analyser.
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <sys/stat.h>
-#include <unistd.h>
-
 
 #include "config/config_file.h"
 #include "config/config_file_menu.h"
@@ -147,16 +145,15 @@ TEST_F(ConfigFileMenu, BadFilesAreRefusedAndNothingIsSent) {
         {"empty", "", "no numbers"},
     };
     for (const Case& c : cases) dir.write(c.name, c.content);
-    mkdir(dir.file("folder").c_str(), 0700);
+    QDir().mkdir(QString::fromStdString(dir.file("folder")));
     std::vector<std::pair<std::string, std::string>> tried;
     for (const Case& c : cases) tried.emplace_back(dir.file(c.name), c.reason);
     tried.emplace_back(dir.file("folder"), "a folder");
     tried.emplace_back(dir.file("missing.bin"), "cannot be opened");
-    if (geteuid() != 0) {
-        dir.write("locked", numbers(170));
-        chmod(dir.file("locked").c_str(), 0);
-        tried.emplace_back(dir.file("locked"), "cannot be opened");
-    }
+    // A file its owner may not read (root and Windows read it all the same).
+    dir.write("locked", numbers(170));
+    QFile locked(QString::fromStdString(dir.file("locked")));
+    if (locked.setPermissions({}) && !locked.open(QIODevice::ReadOnly)) tried.emplace_back(dir.file("locked"), "cannot be opened");
     for (const auto& [path, reason] : tried) {
         ClearRecordedPopups();
         load(path);

@@ -90,6 +90,7 @@ class Exchange : public Link, public testing::WithParamInterface<ExchangeCase> {
 
 TEST_P(Exchange, Case) {
     const ExchangeCase& c = GetParam();
+    SKIP_WITHOUT_PTY(c.link);
     PressOkOnErrorPopups();
     SimulatedLink link(c.link);
     ASSERT_TRUE(link.ok()) << link.error();
@@ -218,6 +219,7 @@ TEST_F(Link, ModbusTcpTransactionIdentifiersCountFromOneAfterEveryOpening) {
 class LateReply : public Link, public testing::WithParamInterface<sim::Transport> {};
 
 TEST_P(LateReply, IsNeverTakenForALaterRequest) {
+    SKIP_WITHOUT_PTY(GetParam());
     SimulatedLink link(GetParam());
     ASSERT_TRUE(link.ok()) << link.error();
     const ExchangeLimits before = CurrentExchangeLimits();

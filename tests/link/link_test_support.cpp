@@ -1,5 +1,6 @@
 #include "link_test_support.h"
 
+#include <QByteArray>
 #include <bit>
 #include <cstdint>
 #include <cstdlib>
@@ -76,7 +77,7 @@ SimulatedLink::SimulatedLink(sim::Transport transport) {
     int opened = 0;
     if (transport == sim::Transport::Pty) {
         port = 5;
-        setenv("RQ55_COM5", sim.devicePath().c_str(), 1);
+        qputenv("RQ55_COM5", QByteArray::fromStdString(sim.devicePath()));
         opened = Ulvo_Abrir_Puerto(port, 9600, 8, 2, 1, 0, ""); // even parity, which a pseudo-terminal does not take
     } else {
         port = transport == sim::Transport::ModbusTcp ? 100 : 99;

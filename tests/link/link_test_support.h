@@ -55,6 +55,11 @@ float FloatAt(const unsigned char* bytes); // IEEE-754 single, most significant 
 // A simulated analyser (address 1, values frozen) on one transport, with the link
 // opened to it: COM 5 for the pseudo-terminal, port number 99 for RTU over TCP and 100 for
 // Modbus/TCP. Closes the link and stops the simulator when it goes.
+// Skips a test of the serial link where the system has no pseudo-terminals to carry it (Windows).
+#define SKIP_WITHOUT_PTY(transport)                                          \
+    if ((transport) == sim::Transport::Pty && !sim::kPseudoTerminals)        \
+    GTEST_SKIP() << "no pseudo-terminals here: the serial link is tested on Linux"
+
 class SimulatedLink {
   public:
     explicit SimulatedLink(sim::Transport transport);

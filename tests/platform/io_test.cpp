@@ -2,6 +2,7 @@
 // tests, over every form of the link; the settings store is the language and main-panel tests'.)
 #include <gtest/gtest.h>
 
+#include <QByteArray>
 #include <cstdlib>
 #include <string>
 
@@ -10,14 +11,18 @@
 namespace {
 
 TEST(Serial, ComNumbersResolveThroughTheEnvironmentAndErrorsNameTheDevice) {
-    setenv("RQ55_COM7", "/dev/pts/77", 1);
+    qputenv("RQ55_COM7", QByteArray("/dev/pts/77"));
     EXPECT_EQ(ResolveComDevice(7), "/dev/pts/77");
-    unsetenv("RQ55_COM7");
+    qunsetenv("RQ55_COM7");
+#ifdef _WIN32
+    EXPECT_EQ(ResolveComDevice(7), "COM7"); // COM port N is the system's own COMN
+#else
     EXPECT_EQ(ResolveComDevice(7), "/dev/ttyS6");
+#endif
 
-    setenv("RQ55_COM9", "/dev/rq55-no-such-device", 1);
+    qputenv("RQ55_COM9", QByteArray("/dev/rq55-no-such-device"));
     const int r = OpenComConfig(9, "", 19200, 0, 8, 1, 4096, 4096);
-    unsetenv("RQ55_COM9");
+    qunsetenv("RQ55_COM9");
     ASSERT_LT(r, 0);
     const std::string text = GetRS232ErrorString(r);
     EXPECT_NE(text.find("COM9"), std::string::npos) << text;
