@@ -1,13 +1,13 @@
 // rq55-sim: a simulated RQ55 analyser on a pseudo-terminal or a loopback TCP port, until interrupted.
 #include "sim/fault_plan.h"
 #include "sim/simulator.h"
+#include "cli/stop_signals.h"
 
 #include <QCoreApplication>
 #include <QTime>
 
 #include <charconv>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <string>
@@ -272,13 +272,9 @@ int main(int argc, char** argv) {
         }
     }
 
-    // Both signals are taken with sigwait below; blocked before the simulator's thread starts,
-    // so that thread inherits the mask and never receives them.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    // Ctrl+C (and SIGTERM) are held back before the simulator's thread starts, so that thread
+    // never receives them; the main thread waits for them below.
+    HoldStopSignals();
 
     QCoreApplication app(argc, argv);
     sim::Simulator simulator;
@@ -308,8 +304,8 @@ int main(int argc, char** argv) {
     std::fputs(reachedBy(options, simulator).c_str(), stdout);
     std::fflush(stdout);
 
-    int signal = 0;
-    sigwait(&stopSignals, &signal);
+    while (!WaitForStopSignal(3600)) {
+    }
     simulator.stop();
     return 0;
 }

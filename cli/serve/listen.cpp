@@ -1,10 +1,12 @@
 #include "serve/listen.h"
 
 #include <netdb.h>
+#include <sys/resource.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -41,4 +43,17 @@ bool ListenOn(const std::string& host, int port, int queue, std::vector<int>& fd
     ::freeaddrinfo(found);
     fds.insert(fds.end(), made.begin(), made.end());
     return true;
+}
+
+DoorCaps DoorCapsFor(unsigned long long descriptorLimit) {
+    const unsigned long long left = descriptorLimit > kKeptDescriptors + 8 ? descriptorLimit - kKeptDescriptors : 8;
+    const size_t gateway = static_cast<size_t>(std::min<unsigned long long>(64, std::max<unsigned long long>(left / 4, 2)));
+    const unsigned endpoint = static_cast<unsigned>(std::min<unsigned long long>(512, std::max<unsigned long long>(left - gateway, 4)));
+    return {gateway, endpoint};
+}
+
+DoorCaps DoorCapsNow() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) return DoorCapsFor(1ull << 20);
+    return DoorCapsFor(limit.rlim_cur);
 }

@@ -42,7 +42,13 @@ std::string DateStr();
 std::string TimeStr();
 
 // printf-style formatting into a std::string.
-std::string strfmt(const char* format, ...) __attribute__((format(printf, 1, 2)));
+// The C99 formats (%zu, %lld) on every system: MinGW's printf checks would take Microsoft's.
+#ifdef __MINGW32__
+#define RQ55_PRINTF_FORMAT gnu_printf
+#else
+#define RQ55_PRINTF_FORMAT printf
+#endif
+std::string strfmt(const char* format, ...) __attribute__((format(RQ55_PRINTF_FORMAT, 1, 2)));
 
 // Settings store: the program's remembered values. On Linux a settings file (named by the
 // environment variable RQ55_SETTINGS when set), on Windows the registry. Keys use backslashes

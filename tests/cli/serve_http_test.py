@@ -6,6 +6,7 @@ Arguments: the build folder and the source folder."""
 import gzip
 import os
 import re
+import resource
 import socket
 import ssl
 import subprocess
@@ -52,7 +53,7 @@ class Endpoint(ServeCase):
                        cwd=d, check=True, capture_output=True, timeout=60)
         self.tls = ssl.create_default_context(cafile=os.path.join(d, "s.crt"))
 
-    def endpoint(self, tls=False, users=None, credentials=b""):
+    def endpoint(self, tls=False, users=None, credentials=b"", **kw):
         """serve with its endpoint, plain or over TLS, with users; its port once it answers (with
         the credentials given)."""
         port, config = free_port(), ""
@@ -66,7 +67,7 @@ class Endpoint(ServeCase):
             with open(path, "w") as f:
                 f.write(config)
             args += ["--web-config", path]
-        self.server = self.serve(self.sim_port, *args)
+        self.server = self.serve(self.sim_port, *args, **kw)
 
         def up():
             try:
@@ -115,14 +116,18 @@ class Endpoint(ServeCase):
         self.assertIn(b"Client sent an HTTP request to an HTTPS server.", self.ask(port, GET + b"\r\n"))
 
     def test_no_client_can_knock_it_over(self):
-        port = self.endpoint()
+        # Under a descriptor limit of 256, 400 idle connections: the idle longest give way.
+        port = self.endpoint(preexec_fn=lambda: resource.setrlimit(resource.RLIMIT_NOFILE, (256, 256)))
         # What it holds once started; the sanitizer build's own overhead is in it.
         def resident(field):
             with open(f"/proc/{self.server.pid}/status") as status:
                 return int(re.search(field + r":\s+(\d+) kB", status.read()).group(1))
         start = resident("VmRSS")
-        idle = [socket.create_connection(("127.0.0.1", port)) for _ in range(300)]
-        self.assertIn("rq55_up", get(f"http://127.0.0.1:{port}/metrics") or "", "a scrape beside 300 idle")
+        idle = [socket.create_connection(("127.0.0.1", port)) for _ in range(400)]
+        scrape = subprocess.run([tool("curl"), "-s", "-m", "2", f"http://127.0.0.1:{port}/metrics"], capture_output=True,
+                                text=True)
+        self.assertIn("rq55_up", scrape.stdout, "a scrape beside 400 idle")
+        self.assertTrue(self.server.said("connections are open, the most the descriptor limit allows: the one idle longest"))
         for s in idle:
             s.close()
         with socket.create_connection(("127.0.0.1", port)) as s:

@@ -16,9 +16,6 @@
 
 namespace {
 
-// As many masters as a plant has reason to connect at once: beyond them the one idle longest gives
-// way to a new one, and a new one is refused only while every client has a request under way.
-constexpr size_t kMostClients = 64;
 // The silence that ends an RTU frame over TCP, far longer than any gap inside one.
 constexpr double kRtuSilence = 0.5;
 
@@ -63,8 +60,8 @@ void GatewayServer::accept(int listener, GatewayFraming framing) {
         const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) return;
         const std::string from = addressOf(peer);
-        if (clients_.size() >= kMostClients && !makeRoom(from)) {
-            notices_.push_back("client " + from + " refused: " + std::to_string(kMostClients) +
+        if (clients_.size() >= mostClients_ && !makeRoom(from)) {
+            notices_.push_back("client " + from + " refused: " + std::to_string(mostClients_) +
                                " are connected already, each with a request under way");
             ::close(fd);
             continue;
@@ -86,7 +83,7 @@ bool GatewayServer::makeRoom(const std::string& from) {
     if (longest == clients_.end()) return false;
     notices_.push_back(strfmt("client %s gave way: closed after %.0f s without a request, to admit %s (%zu clients at most)",
                               longest->second.from.c_str(), Timer() - longest->second.lastBytes, from.c_str(),
-                              kMostClients));
+                              mostClients_));
     drop(longest->first);
     return true;
 }

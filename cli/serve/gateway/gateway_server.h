@@ -11,6 +11,7 @@
 
 #include "options.h"
 #include "serve/gateway/framing.h"
+#include "serve/listen.h"
 
 // A request taken from a client, to be answered through answer().
 struct GatewayJob {
@@ -76,5 +77,9 @@ class GatewayServer {
     std::map<long, Client> clients_;
     long nextId_ = 1, lastTaken_ = 0;
     double idleSeconds_ = 60;
+    // As many masters as a plant has reason to connect at once, within the descriptor limit: beyond
+    // them the one idle longest gives way to a new one, and a new one is refused only while every
+    // client has a request under way.
+    size_t mostClients_ = DoorCapsNow().gateway;
     std::vector<std::string> notices_;
 };

@@ -2,10 +2,12 @@
 // so a scrape never waits for the bus, and a small page at / that links to it.
 //
 // HTTP itself is libmicrohttpd's: request parsing, keep-alive, HEAD, the Date header, TLS through
-// GnuTLS, and the limits a door facing any host needs (at most 512 connections at once, each on
-// a thread of its own so that no password check holds up another scrape, a request line and
-// headers within 16 KiB of memory, 10 s of idleness). Beyond 512 connections new ones wait in the
-// listening queue until one ends. What is the endpoint's own: the listening sockets on every
+// GnuTLS, and the limits a door facing any host needs (each connection on a thread of its own so
+// that no password check holds up another scrape, a request line and headers within 16 KiB of
+// memory, 10 s of idleness). How many connections at once follows the descriptor limit
+// (DoorCapsNow: 512 at most); at the cap the connection idle longest is closed to admit a new one,
+// and only while every one has a request under way do new ones wait in the listening queue.
+// What is the endpoint's own: the listening sockets on every
 // address a host name gives, a plain-HTTP request to the TLS port answered 400 in words, the
 // checks libmicrohttpd does not make over the headers it has parsed (two Content-Length headers,
 // a request body), the web configuration's users, client certificates and headers, and gzip when
