@@ -76,12 +76,14 @@ class Server {
     void run() {
         while (!stopped_) {
             const double started = Timer(), due = started + o_.interval;
-            // Gateway clients go first, unless the round's polls have waited a whole interval.
+            // Gateway clients go first, unless the round's polls have waited a whole interval; those
+            // asking units that were silent wait until the polls are done.
+            gateway_->takeSpent();
             stopped_ = !poller_->round(due, [&] {
-                if (gateway_->enabled() && Timer() - started < o_.interval) gateway_->turn(forward_, wrote_);
+                if (gateway_->enabled() && Timer() - started < o_.interval) gateway_->turn(forward_, wrote_, true);
                 gatewayChanged();
             });
-            sayPollsLength(poller_->pollsSeconds());
+            sayRoundLength(poller_->pollsSeconds(), gateway_->takeSpent());
             if (stopped_) break;
             {
                 std::lock_guard lock(shared_.mutex);
@@ -240,14 +242,21 @@ class Server {
 
     // Polls of the answering analysers that take longer than the interval are said once, and again
     // when they are back within it: the link cannot keep up, so each is polled less often.
-    void sayPollsLength(double took) {
+    // Where a round's time went, when it outgrew the interval: the analysers that answer, and the
+    // gateway's clients (and of that, units that did not answer).
+    void sayRoundLength(double took, const Gateway::Spent& gateway) {
         const bool over = took > o_.interval;
         if (over == overrun_) return;
         overrun_ = over;
+        const std::string clients =
+            gateway.forwarding > 0 ? strfmt(", %.1f s for gateway clients (%.1f s of it waiting on units that did not "
+                                            "answer)",
+                                            gateway.forwarding, gateway.silent)
+                                   : "";
         if (over)
-            Say(strfmt("polling the analysers that answer took %.1f s, longer than the %g s interval: each is "
-                       "polled once a round",
-                       took, o_.interval));
+            Say(strfmt("the round took %.1f s, longer than the %g s interval: %.1f s polling the analysers that "
+                       "answer%s; each is polled once a round",
+                       took, o_.interval, std::max(took - gateway.forwarding, 0.0), clients.c_str()));
         else
             Say(strfmt("rounds are back within the %g s interval", o_.interval));
     }

@@ -155,7 +155,7 @@ class Gateway(ServeCase):
         # 64 connections that say nothing hold every place; a new master is admitted all the same.
         holders = [socket.create_connection(("127.0.0.1", self.tcp)) for _ in range(64)]
         self.assertEqual(Client(self.tcp, True).ask(1, read(811, 11)), self.blocks[(1, 811, 11)])
-        self.assertTrue(self.server.said("without a request, to admit 127.0.0.1 (64 clients at most)"))
+        self.assertTrue(self.server.said("without a request, to admit 127.0.0.1 (64 clients at most)"), self.server.err.lines)
         # And one that stays silent for the idle time is closed, and said.
         holders[-1].settimeout(15)
         self.assertEqual(holders[-1].recv(1), b"")

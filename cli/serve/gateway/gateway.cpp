@@ -47,10 +47,11 @@ bool Gateway::open() {
     return true;
 }
 
-void Gateway::turn(const Forward& forward, const Wrote& wrote) {
+void Gateway::turn(const Forward& forward, const Wrote& wrote, bool roundUnderWay) {
     server_.pump(0);
+    const auto now = [&](const GatewayJob& j) { return !roundUnderWay || !silentUnits_.count(j.request.unit); };
     for (int n = server_.clients(); n > 0; --n) {
-        const std::optional<GatewayJob> job = server_.take();
+        const std::optional<GatewayJob> job = server_.take(now);
         if (!job) break;
         const GatewayRequest& r = job->request;
         const double wait = Timer() - job->arrived;
@@ -65,7 +66,18 @@ void Gateway::turn(const Forward& forward, const Wrote& wrote) {
         if (answer && answer->outcome == GatewayOutcome::Denied)
             denied_.happened(job->from, what + " refused (--gateway-writes deny)");
         const bool forwarded = !answer; // a write forwarded is one the options allow
-        if (forwarded) answer = forward(r);
+        if (forwarded) {
+            const double began = Timer();
+            answer = forward(r);
+            const double took = Timer() - began;
+            spent_.forwarding += took;
+            if (answer->outcome == GatewayOutcome::NoReply) {
+                spent_.silent += took;
+                silentUnits_.insert(r.unit);
+            } else {
+                silentUnits_.erase(r.unit);
+            }
+        }
         const bool answered = answer->outcome == GatewayOutcome::Answered ||
                               answer->outcome == GatewayOutcome::AnsweredNonstandard;
         if (write && forwarded)
@@ -74,7 +86,7 @@ void Gateway::turn(const Forward& forward, const Wrote& wrote) {
                                    : std::string(" failed: ") + OutcomeName(answer->outcome)));
         if (write && answered) wrote(r);
         ++counts_.requests[{job->from, r.pdu[0], OutcomeName(answer->outcome)}];
-        server_.answer(*job, answer->pdu);
+        server_.answer(*job, answer->pdu, answer->outcome == GatewayOutcome::NoReply);
     }
     for (const std::string& line : server_.takeNotices()) notices_.happened(line.substr(0, line.find(':')), line);
     counts_.clients = server_.clients();

@@ -5,8 +5,10 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "options.h"
@@ -40,14 +42,22 @@ class Gateway {
     bool open();
     bool enabled() const { return !o_.gateways.empty(); }
 
-    // Serves what waits: at most one request of each client, in turn, each through `forward`.
-    void turn(const Forward& forward, const Wrote& wrote);
+    // Serves what waits: at most one request of each client, in turn, each through `forward`. While
+    // a round's polls are under way, requests to units that were silent at their last request
+    // wait until the polls are done: a dead address costs its askers, not the analysers that answer.
+    void turn(const Forward& forward, const Wrote& wrote, bool roundUnderWay = false);
     // Waits up to `seconds` for a request (or `wakeFd`), serving what comes meanwhile.
     void idle(double seconds, int wakeFd, const Forward& forward, const Wrote& wrote);
 
     // Whether each address is in maintenance now; true when that changed since the last call.
     bool updateMaintenance();
     const GatewayCounts& counts() const { return counts_; }
+    // Where the link's time went since the last call: seconds forwarding gateway requests, and of
+    // them, waiting on units that did not answer.
+    struct Spent {
+        double forwarding = 0, silent = 0;
+    };
+    Spent takeSpent() { return std::exchange(spent_, {}); }
 
   private:
     const CliOptions& o_;
@@ -55,4 +65,6 @@ class Gateway {
     GatewayCounts counts_;
     KindNotices notices_;
     KindNotices denied_; // writes refused: a line a second per client at most
+    std::set<int> silentUnits_; // their last request met silence
+    Spent spent_;
 };

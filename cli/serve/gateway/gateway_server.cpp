@@ -16,6 +16,7 @@
 
 namespace {
 
+constexpr int kListenQueue = 256;
 // The silence that ends an RTU frame over TCP, far longer than any gap inside one.
 constexpr double kRtuSilence = 0.5;
 
@@ -39,7 +40,9 @@ bool GatewayServer::open(const std::vector<GatewayPlace>& doors, double idleSeco
     idleSeconds_ = idleSeconds;
     for (const GatewayPlace& door : doors) {
         std::vector<int> fds;
-        if (!ListenOn(door.place.host, door.place.port, 16, fds, why)) {
+        // Room in the kernel's queue for a burst of masters beyond the cap: a connection it has no
+        // room for is retried by its client only a second or more later.
+        if (!ListenOn(door.place.host, door.place.port, kListenQueue, fds, why)) {
             for (const auto& [fd, framing] : listeners_) ::close(fd);
             listeners_.clear();
             return false;
@@ -78,11 +81,11 @@ void GatewayServer::accept(int listener, GatewayFraming framing) {
 bool GatewayServer::makeRoom(const std::string& from) {
     auto longest = clients_.end();
     for (auto it = clients_.begin(); it != clients_.end(); ++it)
-        if (idle(it->second) && (longest == clients_.end() || it->second.lastBytes < longest->second.lastBytes))
+        if (idle(it->second) && (longest == clients_.end() || quietSince(it->second) < quietSince(longest->second)))
             longest = it;
     if (longest == clients_.end()) return false;
     notices_.push_back(strfmt("client %s gave way: closed after %.0f s without a request, to admit %s (%zu clients at most)",
-                              longest->second.from.c_str(), Timer() - longest->second.lastBytes, from.c_str(),
+                              longest->second.from.c_str(), Timer() - quietSince(longest->second), from.c_str(),
                               mostClients_));
     drop(longest->first);
     return true;
@@ -94,7 +97,7 @@ double GatewayServer::closeIdle() {
     std::vector<long> gone;
     for (const auto& [id, c] : clients_) {
         if (!idle(c)) continue;
-        const double left = c.lastBytes + idleSeconds_ - now;
+        const double left = quietSince(c) + idleSeconds_ - now;
         if (left <= 0)
             gone.push_back(id);
         else
@@ -206,28 +209,33 @@ void GatewayServer::pump(double seconds, int wakeFd) {
     }
 }
 
-std::optional<GatewayJob> GatewayServer::take() {
-    // Round robin: the first client after the last one served that has a request waiting.
-    auto it = clients_.upper_bound(lastTaken_);
-    for (size_t n = 0; n < clients_.size(); ++n, ++it) {
-        if (it == clients_.end()) it = clients_.begin();
-        Client& c = it->second;
-        if (!c.waiting) continue;
-        GatewayJob job = std::move(*c.waiting);
-        c.waiting.reset();
-        c.inFlight = true;
-        c.asked[job.request.unit] = Timer();
-        lastTaken_ = it->first;
-        return job;
+std::optional<GatewayJob> GatewayServer::take(const std::function<bool(const GatewayJob&)>& now) {
+    // Round robin: the first client after the last one served that has a request waiting; those
+    // whose last request met silence only when no other waits.
+    for (const bool behind : {false, true}) {
+        auto it = clients_.upper_bound(lastTaken_);
+        for (size_t n = 0; n < clients_.size(); ++n, ++it) {
+            if (it == clients_.end()) it = clients_.begin();
+            Client& c = it->second;
+            if (!c.waiting || c.behind != behind || (now && !now(*c.waiting))) continue;
+            GatewayJob job = std::move(*c.waiting);
+            c.waiting.reset();
+            c.inFlight = true;
+            c.asked[job.request.unit] = Timer();
+            lastTaken_ = it->first;
+            return job;
+        }
     }
     return std::nullopt;
 }
 
-void GatewayServer::answer(const GatewayJob& job, const Bytes& pdu) {
+void GatewayServer::answer(const GatewayJob& job, const Bytes& pdu, bool silent) {
     const auto it = clients_.find(job.client);
     if (it == clients_.end()) return;
     Client& c = it->second;
     c.inFlight = false;
+    c.behind = silent;
+    c.answeredAt = Timer();
     const Bytes frame = FrameReply(c.framing, job.request, pdu);
     c.out.insert(c.out.end(), frame.begin(), frame.end());
     flush(c);

@@ -4,6 +4,8 @@
 // and a reply is only ever handed to the client whose request it answers.
 #pragma once
 
+#include <algorithm>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -35,10 +37,12 @@ class GatewayServer {
     // Takes in what the clients did (connections, requests, replies written, hang-ups), waiting up
     // to `seconds` for a request to come or `wakeFd` (when not -1) to turn readable.
     void pump(double seconds, int wakeFd = -1);
-    // The next request waiting, the clients in turn; none when no client waits.
-    std::optional<GatewayJob> take();
-    // The reply to a request taken; dropped when its client has gone meanwhile.
-    void answer(const GatewayJob& job, const Bytes& pdu);
+    // The next request waiting that `now` lets through (all when it is empty), the clients in turn,
+    // a client whose last request met silence behind the others; none when no client waits.
+    std::optional<GatewayJob> take(const std::function<bool(const GatewayJob&)>& now = {});
+    // The reply to a request taken (`silent`: the gateway's own, as the unit did not answer);
+    // dropped when its client has gone meanwhile.
+    void answer(const GatewayJob& job, const Bytes& pdu, bool silent = false);
 
     int clients() const { return static_cast<int>(clients_.size()); }
     // Whether a connected client asked the address within the last `hold` seconds (Timer()'s clock).
@@ -58,7 +62,9 @@ class GatewayServer {
         Bytes out;                         // reply bytes not yet written
         std::map<int, double> asked;       // address: when it was last asked
         double lastBytes = 0;              // when it last sent anything
+        double answeredAt = 0;             // when its last request was answered
         double pendingSince = 0;           // when bytes of its next request were first there to read
+        bool behind = false;               // its last request met silence: served after the others
     };
     void accept(int listener, GatewayFraming framing);
     // Closes the client idle longest, to admit one from `from`; false when every client is busy.
@@ -66,6 +72,9 @@ class GatewayServer {
     // Closes the clients that sent nothing for the idle time; the seconds until the next is due.
     double closeIdle();
     bool idle(const Client& c) const { return !c.waiting && !c.inFlight && c.out.empty(); }
+    // Since when it has had nothing to say: idle time counts from its last bytes or its last
+    // answer, whichever came later, never while it waited for serve.
+    static double quietSince(const Client& c) { return std::max(c.lastBytes, c.answeredAt); }
     void receive(long id, Client& c);
     void nextRequest(long id, Client& c);
     void flush(Client& c);
