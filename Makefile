@@ -35,13 +35,14 @@ WINDOWS_QT ?= $(or $(RQ55_WINDOWS_QT),$(HOME)/.cache/rq55/qt6-windows)
 test: build build-asan
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
-	@if [ -f "$(WINDOWS_QT)/rq55-built" ]; then $(MAKE) test-windows; \
+	@if [ -f "$(WINDOWS_QT)/rq55-built" ]; then $(MAKE) test-windows HOST_BUILD=$(abspath $(BUILD)); \
 	else echo "test-windows: SKIPPED: no Qt for Windows in $(WINDOWS_QT) (make windows builds it once, in about an hour)"; fi
 
 # RQ55 for 64-bit Windows, cross-built here: build-windows/RQ55-<version>-setup.exe and -windows.zip.
 WINDOWS_BUILD ?= build-windows
+HOST_BUILD ?= $(WINDOWS_BUILD)/host
 windows:
-	WINDOWS_BUILD=$(WINDOWS_BUILD) RQ55_WINDOWS_QT=$(WINDOWS_QT) ./scripts/windows
+	WINDOWS_BUILD=$(WINDOWS_BUILD) HOST_BUILD=$(HOST_BUILD) RQ55_WINDOWS_QT=$(WINDOWS_QT) ./scripts/windows
 
 # The Windows build's tests, under Wine: the layers' unit tests and the programs end to end.
 test-windows: windows

@@ -82,8 +82,8 @@ int main(int argc, char** argv) {
     // exec): serve ends cleanly all the same.
     if (options->command == "serve") {
 #ifdef _WIN32
-        Say("serve: serve is a Linux service and is not part of RQ55 for Windows: run it on the Linux machine "
-            "that holds the bus.");
+        Say("serve is a Linux service and is not part of RQ55 for Windows: run it on the Linux machine that holds "
+            "the bus.");
         return kUsageError;
 #endif
         HoldStopSignals(true);

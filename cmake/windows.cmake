@@ -2,8 +2,8 @@
 # `cmake --install` into one folder (the zip's content and what the setup program installs):
 # the executables, the panels, the language file and icons, the Qt libraries and plug-ins they
 # load, the MinGW run-time libraries, and the licences.
-set_source_files_properties(${CMAKE_SOURCE_DIR}/packaging/windows/rq55.rc PROPERTIES COMPILE_DEFINITIONS
-  "RQ55_ICON=\"${CMAKE_SOURCE_DIR}/resources/trffc_a.ico\";RQ55_VERSION=\"${PROJECT_VERSION}\";RQ55_VERSION_COMMAS=${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},0,0")
+configure_file(${CMAKE_SOURCE_DIR}/packaging/windows/rq55.rc.in ${CMAKE_BINARY_DIR}/rq55.rc @ONLY)
+target_sources(rq55 PRIVATE ${CMAKE_BINARY_DIR}/rq55.rc)
 
 set(RQ55_WINDOWS_PROGRAMS rq55 rq55ctl rq55ctl-report rq55-sim)
 install(TARGETS ${RQ55_WINDOWS_PROGRAMS} RUNTIME DESTINATION .)

@@ -68,7 +68,12 @@ std::vector<SerialDevice> ListSerialDevices() {
     constexpr int kLastCom = 98;
     std::vector<SerialDevice> devices;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+#ifdef _WIN32
+        // Windows' own name (COM3), not the device path behind it (\\.\COM3).
+        SerialDevice d{info.portName().toStdString(), info.description().toStdString(), 0};
+#else
         SerialDevice d{info.systemLocation().toStdString(), info.description().toStdString(), 0};
+#endif
         const QString real = QFileInfo(info.systemLocation()).canonicalFilePath();
         for (int com = 1; com <= kLastCom && d.com == 0; ++com) {
             const QString resolved = QString::fromStdString(ResolveComDevice(com));

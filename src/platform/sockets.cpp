@@ -22,6 +22,12 @@ SocketHandle OpenStreamSocket(int family) {
     if (s == INVALID_SOCKET) return s;
     u_long nonBlocking = 1;
     ::ioctlsocket(s, FIONBIO, &nonBlocking);
+    // Windows makes an IPv6 socket IPv6-only: an IPv4 address written the IPv6 way
+    // (::ffff:127.0.0.1) is reached as on Linux.
+    if (family == AF_INET6) {
+        const DWORD dualStack = 0;
+        ::setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&dualStack), sizeof dualStack);
+    }
     return s;
 }
 

@@ -63,8 +63,8 @@ TEST_F(ErrorPopup, SwitchesDecideWhatIsShownAndLogged) {
             EXPECT_EQ(RecordedPopups()[0].text, message) << c.name;
         }
         const std::string log = testsupport::ReadFile("comm.log");
-        // One line, "DD-MM-YYYY HH:MM:SS <text> (:3)", dated today.
-        const std::regex line(R"(\d\d-\d\d-\d{4} \d\d:\d\d:\d\d )" + etiqueta[c.text] + R"( \(:3\)\n)");
+        // One line, "DD-MM-YYYY HH:MM:SS <text> (:3)", dated today (and ended as Windows ends lines there).
+        const std::regex line(R"(\d\d-\d\d-\d{4} \d\d:\d\d:\d\d )" + etiqueta[c.text] + R"( \(:3\)\r?\n)");
         EXPECT_EQ(std::regex_match(log, line), c.logged) << c.name << ": " << log;
         if (c.logged) {
             EXPECT_EQ(log.substr(0, 10), FormatDateTimeString(now, "%d-%m-%Y"));

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QByteArray>
 #include <algorithm>
 #include <string>
 #include <vector>
@@ -87,7 +88,7 @@ class LiveView : public ::testing::Test {
         ASSERT_TRUE(
             analyser.start({.transport = transport, .modelCode = model, .moving = false, .seed = 11}, &error))
             << error;
-        if (transport == sim::Transport::Pty) setenv("RQ55_COM7", analyser.devicePath().c_str(), 1);
+        if (transport == sim::Transport::Pty) qputenv("RQ55_COM7", QByteArray::fromStdString(analyser.devicePath()));
         SetCtrlVal(mainPanel, PRINCIPAL_PUERTO,
                    transport == sim::Transport::Pty ? 7 : transport == sim::Transport::ModbusTcp ? 100 : 99);
         SetCtrlVal(mainPanel, PRINCIPAL_IP, "127.0.0.1");
