@@ -9,17 +9,17 @@
 
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <list>
-#include <map>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "serve/http/basic_auth.h"
+#include "serve/http/held_connections.h"
 #include "serve/http/request_headers.h"
 #include "serve/http/tls_files.h"
-#include "platform/system.h"
 #include "serve/listen.h"
 
 namespace {
@@ -58,53 +58,11 @@ struct Door {
     std::unique_ptr<BasicAuth> auth;
     MHD_Daemon* daemon = nullptr;
 
-    // The connections open through this door, from libmicrohttpd's notices of connections and
-    // requests: which are idle and since when, so that at the cap the one idle longest gives way.
-    struct Held {
-        int fd = -1;
-        double idleSince = 0;
-        bool busy = false, closing = false;
-    };
-    std::mutex heldMutex;
-    std::map<MHD_Connection*, Held> held;
-    // Handed to libmicrohttpd and not closed yet: counted here, as the daemon counts a connection
-    // only once its own thread has taken it.
-    std::atomic<long> open{0};
-
-    void add(int fd, const sockaddr* from, socklen_t size) {
-        ++open;
-        if (MHD_add_connection(daemon, fd, from, size) != MHD_YES) --open; // closed by libmicrohttpd
-    }
+    HeldConnections held;
 
     unsigned connections() const {
         const MHD_DaemonInfo* info = MHD_get_daemon_info(daemon, MHD_DAEMON_INFO_CURRENT_CONNECTIONS);
         return info ? info->num_connections : 0;
-    }
-    // Connections told to close that have not closed yet: no longer counted as open.
-    unsigned closing() {
-        std::lock_guard lock(heldMutex);
-        unsigned n = 0;
-        for (const auto& [c, h] : held) n += h.closing ? 1 : 0;
-        return n;
-    }
-    // Shuts the connection idle longest down (its thread then closes it); its idle seconds, or a
-    // negative number when every connection has a request under way.
-    double closeLongestIdle() {
-        std::lock_guard lock(heldMutex);
-        Held* longest = nullptr;
-        for (auto& [c, h] : held)
-            if (!h.busy && !h.closing && h.fd >= 0 && (!longest || h.idleSince < longest->idleSince)) longest = &h;
-        if (!longest) return -1;
-        longest->closing = true;
-        ::shutdown(longest->fd, SHUT_RDWR);
-        return secondsNow() - longest->idleSince;
-    }
-    void mark(MHD_Connection* c, bool busy) {
-        std::lock_guard lock(heldMutex);
-        auto it = held.find(c);
-        if (it == held.end()) return;
-        it->second.busy = busy;
-        if (!busy) it->second.idleSince = secondsNow();
     }
     ~Door() {
         if (daemon) MHD_stop_daemon(daemon);
@@ -174,7 +132,7 @@ MHD_Result answer(void* cls, MHD_Connection* c, const char* url, const char* met
                   const char*, size_t* uploadSize, void** state) {
     auto& door = *static_cast<Door*>(cls);
     if (*state == nullptr) {
-        door.mark(c, true);
+        door.held.mark(c, true);
         if (door.web.requireClientCert && !certifiedClient(c)) {
             door.endpoint->say("client certificate",
                                "/metrics: a client without a certificate of the clients' authority was refused");
@@ -253,22 +211,6 @@ MHD_Result answer(void* cls, MHD_Connection* c, const char* url, const char* met
 
 void quiet(void*, const char*, va_list) {} // what libmicrohttpd would log goes unsaid
 
-void connectionNotice(void* cls, MHD_Connection* c, void**, MHD_ConnectionNotificationCode code) {
-    auto& door = *static_cast<Door*>(cls);
-    std::lock_guard lock(door.heldMutex);
-    if (code == MHD_CONNECTION_NOTIFY_CLOSED) {
-        door.held.erase(c);
-        --door.open;
-        return;
-    }
-    const MHD_ConnectionInfo* info = MHD_get_connection_info(c, MHD_CONNECTION_INFO_CONNECTION_FD);
-    door.held[c] = {info ? info->connect_fd : -1, secondsNow(), false, false};
-}
-
-void requestDone(void* cls, MHD_Connection* c, void**, MHD_RequestTerminationCode) {
-    static_cast<Door*>(cls)->mark(c, false);
-}
-
 } // namespace
 
 std::shared_ptr<Door> MetricsEndpoint::Impl::makeDoor(const WebConfig& web, std::string& why) {
@@ -282,8 +224,8 @@ std::shared_ptr<Door> MetricsEndpoint::Impl::makeDoor(const WebConfig& web, std:
                      MHD_USE_ITC | MHD_USE_ERROR_LOG;
     std::vector<MHD_OptionItem> options = {
         {MHD_OPTION_CONNECTION_LIMIT, mostConnections + kClosingAtOnce, nullptr},
-        {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&connectionNotice), d.get()},
-        {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&requestDone), d.get()},
+        {MHD_OPTION_NOTIFY_CONNECTION, reinterpret_cast<intptr_t>(&HeldConnections::ConnectionNotice), &d->held},
+        {MHD_OPTION_NOTIFY_COMPLETED, reinterpret_cast<intptr_t>(&HeldConnections::RequestDone), &d->held},
         {MHD_OPTION_THREAD_STACK_SIZE, kThreadStack, nullptr},
         {MHD_OPTION_CONNECTION_TIMEOUT, kIdleSeconds, nullptr},
         {MHD_OPTION_CONNECTION_MEMORY_LIMIT, kConnectionMemory, nullptr},
@@ -326,8 +268,8 @@ void MetricsEndpoint::Impl::acceptLoop() {
             current = door;
             retired.remove_if([](const std::shared_ptr<Door>& d) { return d->connections() == 0; });
         }
-        const unsigned closing = current->closing();
-        const long open = current->open - closing + static_cast<long>(waiting.size());
+        const unsigned closing = current->held.closing();
+        const long open = current->held.open() - closing + static_cast<long>(waiting.size());
         const bool room = open < static_cast<long>(mostConnections);
         // At the cap the doors are still watched while some connection is idle: a new one makes
         // the one idle longest give way, so a scrape always gets in.
@@ -349,7 +291,7 @@ void MetricsEndpoint::Impl::acceptLoop() {
                 sockaddr_storage peer{};
                 socklen_t size = sizeof peer;
                 ::getpeername(w.fd, reinterpret_cast<sockaddr*>(&peer), &size);
-                current->add(w.fd, reinterpret_cast<sockaddr*>(&peer), size);
+                current->held.add(current->daemon, w.fd, reinterpret_cast<sockaddr*>(&peer), size);
             } else if (got == 1) {
                 current->endpoint->say("plain HTTP", "/metrics: a plain HTTP request to the TLS port was refused");
                 (void)!::send(w.fd, kPlainToTls, sizeof kPlainToTls - 1, MSG_DONTWAIT | MSG_NOSIGNAL);
@@ -366,18 +308,18 @@ void MetricsEndpoint::Impl::acceptLoop() {
             if (!(fds[i].revents & POLLIN)) continue;
             if (!room) {
                 // A few at a time: each keeps its descriptor until its thread has closed it.
-                const double idleFor = closing < kClosingAtOnce ? current->closeLongestIdle() : -2;
+                const double idleFor = closing < kClosingAtOnce ? current->held.closeLongestIdle() : -2;
                 if (idleFor == -2) {
                     allBusy = true;
                     break;
                 }
+                const std::string count = "/metrics: " + std::to_string(open) + " connections are open";
                 if (idleFor >= 0)
-                    say("gave way", strfmt("/metrics: %ld connections are open, the most the descriptor limit allows: "
-                                           "the one idle longest (%.0f s) was closed to admit a new one",
-                                           open, idleFor));
+                    say("gave way", count + ", the most the descriptor limit allows: the one idle longest (" +
+                                        std::to_string(std::lround(idleFor)) + " s) was closed to admit a new one");
                 else
-                    say("full", strfmt("/metrics: %ld connections are open, each with a request under way, the most "
-                                       "the descriptor limit allows: new ones wait", open));
+                    say("full", count + ", each with a request under way, the most the descriptor limit allows: "
+                                        "new ones wait");
                 allBusy = idleFor < 0;
                 break; // the new one is taken once the idle one has gone
             }
@@ -388,7 +330,7 @@ void MetricsEndpoint::Impl::acceptLoop() {
             if (current->web.tls)
                 still.push_back({fd, secondsNow()});
             else
-                current->add(fd, reinterpret_cast<sockaddr*>(&from), size);
+                current->held.add(current->daemon, fd, reinterpret_cast<sockaddr*>(&from), size);
         }
         waiting.swap(still);
     }
@@ -440,7 +382,7 @@ void MetricsEndpoint::take(int fd) {
     sockaddr_in local{};
     local.sin_family = AF_INET;
     local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    current->add(fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
+    current->held.add(current->daemon, fd, reinterpret_cast<sockaddr*>(&local), sizeof local);
 }
 
 bool MetricsEndpoint::reconfigure(const WebConfig& web, std::string& why) {
