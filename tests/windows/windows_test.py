@@ -18,83 +18,61 @@ import time
 import unittest
 
 WIN, HOST, SRC = sys.argv[1:4]
-WINE_RUN = os.path.join(SRC, "tests", "windows", "wine-run")
-SIM = os.path.join(HOST, "sim", "rq55-sim")
-LINUX_CTL = os.path.join(HOST, "cli", "rq55ctl")
 PREFIX = os.environ.setdefault("RQ55_WINEPREFIX", os.path.expanduser("~/.cache/rq55/wine"))
+CTL = os.path.join(WIN, "cli", "rq55ctl.exe")
 
 
-def wine(*args, timeout=120, **kw):
-    return subprocess.run([WINE_RUN, *args], capture_output=True, text=True, timeout=timeout, **kw)
+def wine(*args):
+    return subprocess.run([os.path.join(SRC, "tests", "windows", "wine-run"), *args], capture_output=True, text=True,
+                          timeout=120)
 
 
-def win_path(path):
-    return "Z:" + path.replace("/", "\\")
+def values(csv):  # every column but the time of the read
+    return [line.split(",", 1)[1] for line in csv.replace("\r\n", "\n").splitlines()]
 
 
 class Windows(unittest.TestCase):
-    def setUp(self):
-        self.scratch = tempfile.TemporaryDirectory()
-        self.started = []
-
-    def tearDown(self):
-        for p in self.started:
-            p.kill()
-            p.wait()
-        self.scratch.cleanup()
-
     def simulator(self, *transport):
-        p = subprocess.Popen([SIM, *transport, "--static", "--model", "59", "--seed", "7"], stdout=subprocess.PIPE,
-                             text=True)
-        self.started.append(p)
-        ready = p.stdout.readline()
-        self.assertIn("RQ55 simulator ready", ready)
-        return ready
+        p = subprocess.Popen([os.path.join(HOST, "sim", "rq55-sim"), *transport, "--static", "--seed", "7"],
+                             stdout=subprocess.PIPE, text=True)
+        self.addCleanup(lambda: (p.kill(), p.wait()))
+        return p.stdout.readline()
 
     def test_rq55ctl_reads_what_the_linux_one_reads(self):
-        for transport, link in [(["--rtu-tcp", "0"], []), (["--modbus-tcp", "0"], ["--modbus-tcp"])]:
-            with self.subTest(transport=transport[0]):
-                port = re.search(r"127\.0\.0\.1:(\d+)", self.simulator(*transport)).group(1)
-                args = ["--tcp", f"127.0.0.1:{port}", *link, "--pause", "10"]
-                linux = subprocess.run([LINUX_CTL, "read", "network", "--format", "csv", *args], capture_output=True,
-                                       text=True, timeout=60)
-                windows = wine(os.path.join(WIN, "cli", "rq55ctl.exe"), "read", "network", "--format", "csv", *args)
-                self.assertEqual(linux.returncode, 0, linux.stderr)
-                self.assertEqual((windows.returncode, windows.stderr), (0, linux.stderr))
-                # The time of each read differs; every value must not.
-                values = lambda out: [line.split(",", 1)[1] for line in out.replace("\r\n", "\n").splitlines()]
-                self.assertEqual(values(windows.stdout), values(linux.stdout))
+        for transport in ("--rtu-tcp", "--modbus-tcp", "--pty"):
+            with self.subTest(transport):
+                ready = self.simulator(transport, *(["0"] if transport != "--pty" else []))
+                if transport == "--pty":  # Wine's COM7, mapped in its registry to the pseudo-terminal
+                    device = re.search(r"pty (\S+)", ready).group(1)
+                    self.assertEqual(wine("reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", "COM7", "/d", device,
+                                          "/f").returncode, 0)
+                    subprocess.run(["wineserver", "-k"], env={**os.environ, "WINEPREFIX": PREFIX})
+                    linux, windows = ["--serial", device, "--baud", "9600"], ["--com", "7", "--baud", "9600"]
+                else:
+                    tcp = ["--tcp", "127.0.0.1:" + re.search(r":(\d+)", ready).group(1)]
+                    linux = windows = tcp + (["--modbus-tcp"] if transport == "--modbus-tcp" else [])
+                read = ["read", "network", "--format", "csv", "--pause", "10"]
+                expected = subprocess.run([os.path.join(HOST, "cli", "rq55ctl"), *read, *linux], capture_output=True,
+                                          text=True, timeout=60)
+                got = wine(CTL, *read, *windows)
+                self.assertEqual((got.returncode, got.stderr), (0, expected.stderr))
+                self.assertEqual(values(got.stdout), values(expected.stdout))
 
     def test_backup_then_restore_verify_and_what_is_not_built_here(self):
-        port = re.search(r"127\.0\.0\.1:(\d+)", self.simulator("--rtu-tcp", "0")).group(1)
-        ctl = os.path.join(WIN, "cli", "rq55ctl.exe")
-        saved = os.path.join(self.scratch.name, "meter.bin")
-        link = ["--tcp", f"127.0.0.1:{port}", "--pause", "10"]
-        backup = wine(ctl, "backup", win_path(saved), *link)
-        self.assertEqual(backup.returncode, 0, backup.stderr)
-        self.assertEqual(len(open(saved).read().split()), 170)
-        restore = wine(ctl, "restore", win_path(saved), "--verify", *link)
-        self.assertEqual(restore.returncode, 0, restore.stderr)
-        serve = wine(ctl, "serve", "--tcp", f"127.0.0.1:{port}")
+        link = ["--tcp", "127.0.0.1:" + re.search(r":(\d+)", self.simulator("--rtu-tcp", "0")).group(1)]
+        with tempfile.TemporaryDirectory() as scratch:
+            saved = "Z:" + os.path.join(scratch, "meter.bin").replace("/", "\\")
+            self.assertEqual(wine(CTL, "backup", saved, *link).returncode, 0)
+            self.assertEqual(len(open(os.path.join(scratch, "meter.bin")).read().split()), 170)
+            restore = wine(CTL, "restore", saved, "--verify", *link)
+            self.assertEqual(restore.returncode, 0, restore.stderr)
+        serve = wine(CTL, "serve", *link)
         self.assertEqual((serve.returncode, serve.stderr.strip()),
                          (2, "rq55ctl: serve is a Linux service and is not part of RQ55 for Windows: run it on the "
                              "Linux machine that holds the bus."))
         pty = wine(os.path.join(WIN, "sim", "rq55-sim.exe"), "--pty")
-        self.assertEqual(pty.returncode, 1)
-        self.assertIn("--pty is Linux-only: on Windows use --rtu-tcp or --modbus-tcp", pty.stderr)
-
-    def test_a_com_port_that_wine_maps_to_the_simulators_pseudo_terminal(self):
-        device = re.search(r"pty (\S+)", self.simulator("--pty")).group(1)
-        reg = wine("reg", "add", "HKLM\\Software\\Wine\\Ports", "/v", "COM7", "/d", device, "/f")
-        self.assertEqual(reg.returncode, 0, reg.stderr)
-        subprocess.run(["wineserver", "-k"], env={**os.environ, "WINEPREFIX": PREFIX}, check=False)
-        windows = wine(os.path.join(WIN, "cli", "rq55ctl.exe"), "read", "network", "--format", "csv", "--com", "7",
-                       "--baud", "9600", "--pause", "10")
-        linux = subprocess.run([LINUX_CTL, "read", "network", "--format", "csv", "--serial", device, "--baud", "9600",
-                                "--pause", "10"], capture_output=True, text=True, timeout=60)
-        self.assertEqual((windows.returncode, windows.stderr), (0, ""))
-        values = lambda out: [line.split(",", 1)[1] for line in out.replace("\r\n", "\n").splitlines()]
-        self.assertEqual(values(windows.stdout), values(linux.stdout))
+        self.assertEqual((pty.returncode, pty.stderr.strip()),
+                         (1, "rq55-sim: cannot start: --pty is Linux-only: on Windows use --rtu-tcp or --modbus-tcp"))
 
     def test_installation_check_setup_and_uninstall(self):
         check = wine(os.path.join(WIN, "rq55.exe"), "--check-install")
@@ -104,8 +82,7 @@ class Windows(unittest.TestCase):
         # Where a user's setup puts it: Program Files (Wine would quote a /D= folder with a space).
         target = os.path.join(PREFIX, "drive_c", "Program Files", "RQ55")
         subprocess.run(["rm", "-rf", target])
-        installed = wine(setups[0], "/S")
-        self.assertEqual(installed.returncode, 0, installed.stderr)
+        self.assertEqual(wine(setups[0], "/S").returncode, 0)
         for name in ["rq55.exe", "rq55ctl.exe", "rq55ctl-report.exe", "RQ55.uir", "language.ini", "Qt6Core.dll",
                      "platforms/qwindows.dll", "uninstall.exe"]:
             self.assertTrue(os.path.exists(os.path.join(target, name)), name)
@@ -114,8 +91,7 @@ class Windows(unittest.TestCase):
         with open(os.path.join(target, "meter1.bin"), "w") as f:
             f.write("saved by a user\n")
         # The uninstaller runs on from a copy of itself, as it does for a user: its end is waited for.
-        removed = wine(os.path.join(target, "uninstall.exe"), "/S")
-        self.assertEqual(removed.returncode, 0, removed.stderr)
+        self.assertEqual(wine(os.path.join(target, "uninstall.exe"), "/S").returncode, 0)
         left = lambda: sorted(os.path.relpath(os.path.join(d, f), target) for d, _, fs in os.walk(target) for f in fs)
         deadline = time.time() + 60
         while left() != ["meter1.bin"] and time.time() < deadline:
