@@ -58,7 +58,7 @@ class Windows(unittest.TestCase):
                 self.assertEqual((got.returncode, got.stderr), (0, expected.stderr))
                 self.assertEqual(values(got.stdout), values(expected.stdout))
 
-    def test_backup_then_restore_verify_and_what_is_not_built_here(self):
+    def test_backup_restore_report_and_what_is_not_built_here(self):
         link = ["--tcp", "127.0.0.1:" + re.search(r":(\d+)", self.simulator("--rtu-tcp", "0")).group(1)]
         with tempfile.TemporaryDirectory() as scratch:
             saved = "Z:" + os.path.join(scratch, "meter.bin").replace("/", "\\")
@@ -66,6 +66,10 @@ class Windows(unittest.TestCase):
             self.assertEqual(len(open(os.path.join(scratch, "meter.bin")).read().split()), 170)
             restore = wine(CTL, "restore", saved, "--verify", *link)
             self.assertEqual(restore.returncode, 0, restore.stderr)
+            # report is rq55ctl-report.exe's, waited for, its status rq55ctl's own.
+            self.assertEqual(wine(CTL, "report", saved[:-3] + "pdf", *link).returncode, 0)
+            self.assertEqual(open(os.path.join(scratch, "meter.pdf"), "rb").read(4), b"%PDF")
+            self.assertEqual(wine(CTL, "report", "Z:\\no\\such\\folder\\r.pdf", *link).returncode, 2)
         serve = wine(CTL, "serve", *link)
         self.assertEqual((serve.returncode, serve.stderr.strip()),
                          (2, "rq55ctl: serve is a Linux service and is not part of RQ55 for Windows: run it on the "
