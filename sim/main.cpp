@@ -29,7 +29,7 @@ equipment and identity registers that the RQ55 program reads and writes. It answ
 (read holding registers), 6 (write single register) and 16 (write multiple registers) at one
 device address, and runs until interrupted (Ctrl+C).
 
-Transport (one of them; without any, --rtu-tcp 5021, as rq55ctl and RQ55 speak to any port but 502):
+Transport (one of them; without any, --rtu-tcp 5021):
   --pty                 RTU frames on a new pseudo-terminal; the ready line names it (/dev/pts/N).
                         Baud rate and framing do not matter on a pseudo-terminal unless --baud is given.
   --rtu-tcp [PORT]      RTU frames, CRC included, over TCP on 127.0.0.1 (port 5021 by default).
@@ -121,9 +121,11 @@ as the sum of the phase currents):
   for example: --wiring ct_reversed:2
 
 With the RQ55 program:
-  The program sends Modbus/TCP only to TCP port 502 and RTU frames to any other port, so run
+  Port number 99 sends RTU frames over TCP (Modbus/TCP where the TCP port is 502), port number 100
+  Modbus/TCP to any TCP port; so run
     rq55-sim --rtu-tcp
-  and on the main panel set the port to 99, the host to 127.0.0.1 and the TCP port to 5021.
+  and on the main panel set the port to 99, the host to 127.0.0.1 and the TCP port to 5021; or run
+  rq55-sim --modbus-tcp and set the port to 100 and the TCP port to 5020.
   On a pseudo-terminal, run rq55-sim --pty, then start the program with
     RQ55_COM5=/dev/pts/N rq55
   (N from the ready line) and choose COM port 5.
@@ -299,7 +301,9 @@ int main(int argc, char** argv) {
         where = "modbus-tcp 127.0.0.1:" + std::to_string(simulator.tcpPort());
         break;
     }
-    std::printf("RQ55 simulator ready: %s address %d model %d\n", where.c_str(), options.deviceAddress,
+    std::string addresses = std::to_string(options.deviceAddress);
+    for (int more : options.moreAddresses) addresses += "," + std::to_string(more);
+    std::printf("RQ55 simulator ready: %s address %s model %d\n", where.c_str(), addresses.c_str(),
                 simulator.modelCode());
     std::fputs(reachedBy(options, simulator).c_str(), stdout);
     std::fflush(stdout);

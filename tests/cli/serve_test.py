@@ -201,20 +201,22 @@ class Field(ServeCase):
         rows = [("a pipe", os.mkfifo, f"serials.json: not a regular file: {gone}"),
                 ("a link", lambda path: os.symlink(outside, path), f"serials.json: a symbolic link, not followed: {gone}"),
                 ("junk", lambda path: write(path, "junk"), f"serials.json: not what serve writes (illegal value): {kept}"),
-                ("cut short", lambda path: write(path, '{"1": "AB1'), f"(unterminated string): {kept}")]
+                ("cut short", lambda path: write(path, '{"1": "AB1'), f"(unterminated string): {kept}"),
+                ("no folder yet", lambda path: os.rmdir(os.path.dirname(path)), "--state-dir {folder}: made")]
         for what, make, said in rows:
             with self.subTest(what):
                 folder = tempfile.mkdtemp(dir=self.scratch.name)
                 path = os.path.join(folder, "serials.json")
                 make(path)
                 serve = self.watch(sim_port, "--state-dir", folder)
-                self.assertTrue(serve.said(said, 10), serve.err.lines)
+                self.assertTrue(serve.said(said.format(folder=folder), 10), serve.err.lines)
                 # Up all the same, the meter written down anew in a file of its own, a link's target untouched.
                 self.assertTrue(until(lambda: samples(self.scrape(), "rq55_up") == [({"address": "1"}, 1.0)], 10))
                 self.assertTrue(until(lambda: os.path.isfile(path) and not os.path.islink(path), 10))
                 with open(path) as f, open(outside) as o:
                     self.assertEqual((json.load(f), o.read(), os.path.exists(path + ".bad")),
                                      ({"1": "AB1234"}, "someone else's file", what in ("junk", "cut short")))
+                self.assertEqual(os.stat(folder).st_mode & 0o777, 0o700)
                 serve.terminate()
                 self.assertEqual(serve.wait(10), 0)
 

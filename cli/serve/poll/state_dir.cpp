@@ -44,8 +44,15 @@ bool readOwnFile(const std::string& path, std::string& bytes, std::string& why) 
 
 bool StateDir::open(const std::string& folder, std::string& why, std::vector<std::string>& said) {
     struct stat s {};
+    // A folder that does not exist yet is made, for serve's user alone, as other daemons do.
+    if (::stat(folder.c_str(), &s) != 0 && errno == ENOENT && ::mkdir(folder.c_str(), 0700) == 0)
+        said.push_back("--state-dir " + folder + ": made");
     if (::stat(folder.c_str(), &s) != 0 || !S_ISDIR(s.st_mode)) {
         why = "--state-dir " + folder + ": " + (S_ISDIR(s.st_mode) || s.st_mode == 0 ? std::strerror(errno) : "not a folder");
+        return false;
+    }
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        why = "--state-dir " + folder + ": serve cannot write there (" + std::strerror(errno) + ")";
         return false;
     }
     folder_ = folder;
