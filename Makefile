@@ -32,8 +32,10 @@ demo: deps
 # Builds and runs the whole suite, in the normal build and in the sanitizer build; and the Windows
 # build's under Wine when the Qt for Windows is already built (make windows builds it, once).
 WINDOWS_QT ?= $(or $(RQ55_WINDOWS_QT),$(HOME)/.cache/rq55/qt6-windows)
-test: build build-asan
+# The normal build's tests run as soon as it is built, before the sanitizer build begins.
+test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	$(MAKE) build-asan
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 	@if [ -f "$(WINDOWS_QT)/rq55-built" ]; then $(MAKE) test-windows HOST_BUILD=$(abspath $(BUILD)); \
 	else echo "test-windows: SKIPPED: no Qt for Windows in $(WINDOWS_QT) (make windows builds it once, in about an hour)"; fi
