@@ -23,6 +23,31 @@ command -v lintian > /dev/null || fail "lintian is not installed (scripts/instal
 lintian -I --tag-display-limit 0 "$deb" > "$work/lintian.txt" 2>/dev/null || true
 if grep -E '^[EW]: |hardening-no-' "$work/lintian.txt"; then fail "lintian"; fi
 
+# The maintainer scripts, run in a scratch root where systemd "runs" (DPKG_ROOT, as dpkg sets it
+# for --root), against a systemctl that lists two running instances and a deb-systemd-invoke
+# that notes what it is asked.
+dpkg-deb -e "$deb" "$work/control"
+scratch=$work/scratch
+mkdir -p "$scratch/run/systemd/system" "$scratch/var/lib/private/rq55/serve-a" "$scratch/bin"
+ln -s private/rq55 "$scratch/var/lib/rq55"
+printf '#!/bin/sh\necho "systemctl $*" >> "%s/asked"\n[ "$1" != list-units ] || printf "%%s\\n" "rq55-serve@a.service loaded active running x" "rq55-serve@b.service loaded active running x"\n' "$work" > "$scratch/bin/systemctl"
+printf '#!/bin/sh\necho "deb-systemd-invoke $*" >> "%s/asked"\n' "$work" > "$scratch/bin/deb-systemd-invoke"
+chmod +x "$scratch/bin/"*
+for step in "postinst configure 0.9" "prerm remove" "postrm purge"; do
+  set -- $step
+  (export DPKG_ROOT="$scratch" PATH="$scratch/bin:$PATH"; sh -e "$work/control/$1" "${@:2}") || fail "$step"
+done
+expected="systemctl --system daemon-reload
+systemctl list-units --plain --no-legend --state=running rq55-serve@*.service
+deb-systemd-invoke try-restart rq55-serve@a.service
+deb-systemd-invoke try-restart rq55-serve@b.service
+systemctl list-units --plain --no-legend rq55-serve@*.service
+deb-systemd-invoke stop rq55-serve@a.service
+deb-systemd-invoke stop rq55-serve@b.service
+systemctl --system daemon-reload"
+[[ $(cat "$work/asked") == "$expected" ]] || fail "the maintainer scripts asked: $(cat "$work/asked")"
+[[ ! -e $scratch/var/lib/private/rq55 && ! -L $scratch/var/lib/rq55 ]] || fail "purge left the state folders"
+
 dpkg-deb -x "$deb" "$work/root"
 usr=$work/root/usr
 for executable in rq55 rq55-sim rq55ctl; do
