@@ -24,9 +24,10 @@
 
 namespace {
 
+// How many connections at once follows the descriptor limit (DoorCapsNow); at the cap, at most
+// this many idle ones are closing to make room at a time.
+constexpr unsigned kClosingAtOnce = 8;
 // Each connection has a thread of its own, with a stack that holds bcrypt's scratch and little more.
-// How many at once follows the descriptor limit (DoorCapsNow).
-constexpr unsigned kClosingAtOnce = 8; // idle connections closed to make room, not closed yet
 constexpr size_t kThreadStack = 256 * 1024;
 constexpr unsigned kIdleSeconds = 10;
 constexpr size_t kConnectionMemory = 16 * 1024;
@@ -308,11 +309,9 @@ void MetricsEndpoint::Impl::acceptLoop() {
             if (!(fds[i].revents & POLLIN)) continue;
             if (!room) {
                 // A few at a time: each keeps its descriptor until its thread has closed it.
-                const double idleFor = closing < kClosingAtOnce ? current->held.closeLongestIdle() : -2;
-                if (idleFor == -2) {
-                    allBusy = true;
-                    break;
-                }
+                const double idleFor = closing < kClosingAtOnce ? current->held.closeLongestIdle() : 0;
+                allBusy = closing >= kClosingAtOnce || idleFor < 0;
+                if (closing >= kClosingAtOnce) break;
                 const std::string count = "/metrics: " + std::to_string(open) + " connections are open";
                 if (idleFor >= 0)
                     say("gave way", count + ", the most the descriptor limit allows: the one idle longest (" +
@@ -320,7 +319,6 @@ void MetricsEndpoint::Impl::acceptLoop() {
                 else
                     say("full", count + ", each with a request under way, the most the descriptor limit allows: "
                                         "new ones wait");
-                allBusy = idleFor < 0;
                 break; // the new one is taken once the idle one has gone
             }
             sockaddr_storage from{};
