@@ -242,8 +242,10 @@ void RQ55_Poner_Etiquetas_Estado(int panel, const LabelTable& labels) {
     SetCtrlAttribute(panel, ESTADO_NUM_SERIE, ATTR_LABEL_TEXT, labels[405]);
     const int gauges[4] = {ESTADO_VALOR_SALIDA_1, ESTADO_VALOR_SALIDA_2, ESTADO_VALOR_SALIDA_3,
                            ESTADO_VALOR_SALIDA_4};
-    for (int n = 1; n <= 4; ++n)
+    for (int n = 1; n <= 4; ++n) {
         SetCtrlAttribute(panel, gauges[n - 1], ATTR_LABEL_TEXT, numberedCaption(labels[61], n));
+        SetCtrlAttribute(panel, gauges[n - 1], ATTR_UNIT, labels[53]);
+    }
     SetCtrlAttribute(panel, ESTADO_RETARDO, ATTR_LABEL_TEXT, labels[381]);
     // Numbered, so the two relay groups can be told apart at a glance.
     SetCtrlVal(panel, ESTADO_TITULO_RELE_1, numberedCaption(labels[75], 1));
@@ -362,6 +364,7 @@ void RQ55_Poner_Etiquetas_In_Out(int panel, const LabelTable& labels) {
 void RQ55_Poner_Etiquetas_Out_Anal_1(int panel, const LabelTable& labels) {
     SetPanelAttribute(panel, ATTR_TITLE, labels[61]);
     SetCtrlAttribute(panel, OUT_ANAL_VALOR, ATTR_LABEL_TEXT, labels[61]);
+    SetCtrlAttribute(panel, OUT_ANAL_VALOR, ATTR_UNIT, labels[53]);
     SetCtrlAttribute(panel, OUT_ANAL_PUNTOS, ATTR_LABEL_TEXT, labels[160]);
     SetCtrlAttribute(panel, OUT_ANAL_SELECTOR, ATTR_LABEL_TEXT, labels[58]);
     SetCtrlAttribute(panel, OUT_ANAL_TIPO, ATTR_LABEL_TEXT, labels[52]);

@@ -123,6 +123,11 @@ class Dial : public QAccessibleWidget, public QAccessibleValueInterface {
     GaugeWidget* gauge() const { return static_cast<GaugeWidget*>(widget()); }
     QString text(QAccessible::Text t) const override {
         if (t == QAccessible::Value) return QString::number(gauge()->value(), 'f', gauge()->precision());
+        // The scale it is read against ("Full scale 20"), where the panel names one: the analyser
+        // states an output's full scale, not its unit.
+        const QString scale = widget()->property("unit").toString();
+        if (t == QAccessible::Description && !scale.isEmpty())
+            return scale + ' ' + QString::number(gauge()->maximum());
         return QAccessibleWidget::text(t);
     }
     QVariant currentValue() const override { return gauge()->value(); }

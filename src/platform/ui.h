@@ -56,7 +56,8 @@ enum {
     ATTR_PRECISION,       // int (read only): the decimals a numeric field shows
     ATTR_DESCRIPTION,     // text: what a screen reader adds to the control's name
     ATTR_ACCESSIBLE_NAME, // text: the name a screen reader gives a control that shows no caption
-    ATTR_UNIT,            // text: the unit a screen reader reads a value display's number with
+    ATTR_UNIT,            // text: the unit a screen reader reads a value display's number with; for a
+                          // gauge, the caption it reads the gauge's maximum with
 };
 
 // What is wrong with an entry the operator typed (ATTR_ENTRY_FAULT). An emptied field is none of

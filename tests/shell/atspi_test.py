@@ -146,6 +146,8 @@ def check(win):
             before, shown, after = n.queryValue().currentValue, text_of(n) or "", n.queryValue().currentValue
             if before == after and re.fullmatch(r"-?[0-9]+(\.[0-9]+)?", shown) and abs(float(shown) - after) > 1e-6:
                 failures.append(f"{where}: spin button '{name}' shows {shown} but its value is {after}")
+        if role == "dial" and not re.fullmatch(r"Full scale [0-9]+", n.description):
+            failures.append(f"{where}: dial '{name}' does not say its scale ({n.description!r})")
         shown = text_of(n) if role == "label" else None
         if shown and re.search(r"[0-9\u2014]", shown) and (not name or name == shown):
             failures.append(f"{where}: a value display reading '{shown}' is named '{name}' ({n.getIndexInParent()})")
