@@ -1,12 +1,13 @@
 #!/usr/bin/env python3
 """Runs the command blocks of the README and the EXAMPLES of the man pages as written (arguments: the
-build folder, the source folder), in a scratch folder holding `build` and `docs`, with the programs'
-folders first on PATH, as after `make demo` in the source folder.
+build folder, the source folder), in a scratch folder holding `build` and `docs`, as after `make demo`
+in the source folder, in one shell session: what an `export` line sets holds for every later line,
+and nothing is on PATH that the README does not put there.
 - `console`: each `$ command` in turn; the lines after it are its stdout and stderr (but for the link
   and progress lines); times read as "a time"; "  ..." stands for the rest; `echo $?` is a status.
 - `sh`: every line ends with status 0, but a line ending in `&` and a program that runs until stopped
-  (rq55-sim, serve, prometheus, and the simulator of "ran against `...`" in prose) is started, checked
-  by its first line or its endpoint and stopped at the next `## ` section (or the man page's end).
+  (rq55-sim, serve, prometheus) is started, checked by its first line or its endpoint and stopped by
+  `kill %N` (N counting what the section started) or at the next `## ` section (or the man page's end).
 - `<!-- not run: WHY -->` before a block, `.\\" not run: WHY` before a man-page line: hardware, root,
   another host or a package install; listed as skipped.
 """
@@ -82,6 +83,17 @@ class Runner:
             command = line.split("  #")[0].strip()
             if not command or command.startswith("#"):
                 continue
+            if command.startswith("export "):
+                self.ran += 1
+                result = subprocess.run(["bash", "-c", f"{self.as_here(command)} && env -0"], cwd=self.scratch,
+                                        env=self.env, capture_output=True, text=True, timeout=10)
+                self.env = dict(v.split("=", 1) for v in result.stdout.split("\0") if "=" in v)
+                continue
+            if jobs := re.fullmatch(r"kill((?: %\d+)+)", command):
+                self.ran += 1
+                for n in jobs.group(1).split():
+                    self.running[int(n[1:]) - 1].terminate()
+                continue
             if command.endswith("&") or re.match(r"(\S*/)?(rq55-sim|prometheus) |\S*rq55ctl serve ", command):
                 self.ran += 1
                 self.start(where, command.rstrip("&").strip())
@@ -115,8 +127,6 @@ def readme(runner, path):
         heading = section.split("\n", 1)[0]
         pieces = re.split(r"(```\w*\n.*?```)", section, flags=re.S)
         for before, block in zip(pieces[0::2], pieces[1::2]):
-            for started in re.findall(r"ran against `([^`]*)`", before.replace("\n", " ")):
-                runner.start(heading, started)
             kind, body = block[3:-3].replace("\\\n", " ").split("\n", 1)
             if kind not in ("sh", "console"):
                 continue
@@ -152,8 +162,7 @@ def main():
     with tempfile.TemporaryDirectory() as scratch:
         os.symlink(BUILD, os.path.join(scratch, "build"))
         os.symlink(os.path.join(SOURCE, "docs"), os.path.join(scratch, "docs"))
-        path = os.pathsep.join([os.path.join(BUILD, "cli"), os.path.join(BUILD, "sim"), os.environ["PATH"]])
-        runner = Runner(scratch, dict(os.environ, PATH=path))
+        runner = Runner(scratch, dict(os.environ))
         runner.words["/tmp/rq55-prometheus"] = os.path.join(scratch, "prometheus")
         try:
             readme(runner, os.path.join(SOURCE, "README.md"))
