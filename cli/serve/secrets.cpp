@@ -11,10 +11,8 @@
 #include "serve/http/tls_files.h"
 
 void FindCredentials(CliOptions& o) {
-    const char* directory = std::getenv("CREDENTIALS_DIRECTORY");
-    if (!directory || !*directory) return;
     for (std::string* file : {&o.webConfig, &o.mqttPasswordFile, &o.mqttCafile, &o.mqttCapath, &o.mqttCert, &o.mqttKey})
-        if (!file->empty() && (*file)[0] != '/') *file = std::string(directory) + "/" + *file;
+        *file = CredentialPath(*file);
 }
 
 bool ReadServeWebConfig(const CliOptions& o, WebConfig& config, std::string& why) {

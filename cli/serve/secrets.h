@@ -10,7 +10,7 @@
 #include "serve/http/web_config.h"
 
 // Under a service manager that hands over credentials ($CREDENTIALS_DIRECTORY), a relative name of
-// a file of these options is one of them.
+// a file of these options is one of them, by its own name or its credential's (CredentialPath).
 void FindCredentials(CliOptions& options);
 
 // Every file of the options, read and checked; false with the reason.

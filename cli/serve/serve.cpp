@@ -198,6 +198,13 @@ class Server {
         const bool asked = TakeReloadRequest();
         if (asked) stopped_ = stopped_ || WaitForStopSignal(0);
         if (o_.webConfig.empty() || o_.metrics.host.empty()) return;
+        if (IsCredential(o_.webConfig)) {
+            if (asked)
+                Say("SIGHUP: nothing was read again: " + o_.webConfig +
+                    " is the service manager's copy, made when the service started; restart the service to "
+                    "take a changed file");
+            return;
+        }
         const std::string state = FileState(o_.webConfig);
         if (!asked && state == webState_) return;
         webState_ = state;

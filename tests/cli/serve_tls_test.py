@@ -81,11 +81,18 @@ class Tls(ServeCase):
         for checked in (passwords, clients, os.path.join(example, "web-config.yml")):
             run = subprocess.run([tool("promtool"), "check", "web-config", checked], capture_output=True, text=True)
             self.assertEqual(run.returncode, 0, run.stdout + run.stderr)
+        # The same three as the service hands them over: credentials named secret_FILE.
+        credentials = os.path.join(self.scratch.name, "credentials")
+        os.mkdir(credentials)
+        for name in os.listdir(example):
+            shutil.copy(os.path.join(example, name), os.path.join(credentials, "secret_" + name))
 
         sim, sim_port = self.simulator()
-        guarded, certified = free_port(), free_port()
+        guarded, certified, service = free_port(), free_port(), free_port()
         serve = self.serve(sim_port, "--metrics", str(guarded), "--web-config", passwords)
         self.serve(sim_port, "--metrics", str(certified), "--web-config", clients)
+        serviced = self.serve(sim_port, "--metrics", str(service), "--web-config", "web-config.yml",
+                              env=dict(os.environ, CREDENTIALS_DIRECTORY=credentials))
         ca, client = ["--cacert", self.cert("ca.crt")], ["--cert", self.cert("client.crt"), "--key", self.cert("client.key")]
         cases = [  # the endpoint, what curl adds, and the HTTP status it gets ("none": no answer at all)
             (guarded, ["--cacert", self.cert("other-ca.crt"), "https://127.0.0.1:{}/metrics"], "none"),  # wrong CA
@@ -95,6 +102,7 @@ class Tls(ServeCase):
             (guarded, [*ca, "-u", "prom:s3cret", "https://localhost:{}/metrics"], "200"),
             (certified, [*ca, "https://127.0.0.1:{}/metrics"], "none"),  # no client certificate
             (certified, [*ca, *client, "https://127.0.0.1:{}/metrics"], "200"),
+            (service, [*ca, "-u", "prometheus:change me", "https://127.0.0.1:{}/metrics"], "200"),
         ]
 
         def status(port, args):
@@ -145,6 +153,10 @@ class Tls(ServeCase):
         serve.send_signal(signal.SIGHUP)
         self.assertTrue(serve.said("cipher_suites is not implemented by rq55ctl serve; the settings in force stay"))
         self.assertEqual(status(guarded, new), "200")
+        serviced.send_signal(signal.SIGHUP)
+        self.assertTrue(serviced.said(f"SIGHUP: nothing was read again: {credentials}/secret_web-config.yml is the "
+                                      "service manager's copy, made when the service started; restart the service to "
+                                      "take a changed file"))
 
     def test_bad_web_configurations_stop_it_at_once_with_the_line_and_the_reason(self):
         tls = f"tls_server_config:\n  cert_file: {self.cert('server.crt')}\n  key_file: {self.cert('server.key')}\n"

@@ -7,7 +7,9 @@
 #include <yaml-cpp/yaml.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <regex>
 #include <set>
@@ -75,9 +77,11 @@ std::string text(const YAML::Node& node, const std::string& key) {
     return node.Scalar();
 }
 
-// A file named in the configuration: relative to the configuration's own folder.
+// A file named in the configuration: relative to the configuration's own folder, which among
+// credentials holds the file by its credential's name.
 std::string besideConfig(const std::string& config, const std::string& name) {
     if (name.empty() || name[0] == '/') return name;
+    if (IsCredential(config)) return CredentialPath(name);
     const size_t slash = config.rfind('/');
     return slash == std::string::npos ? name : config.substr(0, slash + 1) + name;
 }
@@ -207,4 +211,34 @@ std::string FileState(const std::string& path) {
     if (::stat(path.c_str(), &s) != 0) return "";
     return std::to_string(s.st_ino) + ":" + std::to_string(s.st_size) + ":" + std::to_string(s.st_mtim.tv_sec) + "." +
            std::to_string(s.st_mtim.tv_nsec);
+}
+
+namespace {
+std::string credentials() {
+    const char* directory = std::getenv("CREDENTIALS_DIRECTORY");
+    return directory && *directory ? std::string(directory) : std::string();
+}
+} // namespace
+
+std::string CredentialPath(const std::string& name) {
+    const std::string directory = credentials();
+    if (directory.empty() || name.empty() || name[0] == '/') return name;
+    const std::string path = directory + "/" + name;
+    struct stat s {};
+    if (::stat(path.c_str(), &s) == 0) return path;
+    std::string found;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+        const std::string file = entry.path().filename().string();
+        if (file.size() > name.size() + 1 && file.ends_with("_" + name)) {
+            if (!found.empty()) return path; // two would do: neither is chosen
+            found = entry.path().string();
+        }
+    }
+    return found.empty() ? path : found;
+}
+
+bool IsCredential(const std::string& path) {
+    const std::string directory = credentials();
+    return !directory.empty() && path.size() > directory.size() && path.starts_with(directory + "/");
 }

@@ -37,5 +37,14 @@ struct WebConfig {
 // be read). The certificate and key files are named, not read, here.
 bool ReadWebConfig(const std::string& path, WebConfig& config, std::string& why);
 
+// Under a service manager that hands over credentials ($CREDENTIALS_DIRECTORY), the credential a
+// relative file name stands for: the one so named, else the only one named PREFIX_NAME (a folder
+// handed over as credential PREFIX names each of its files so), else NAME in that folder. NAME as
+// it is without credentials, or when it is absolute.
+std::string CredentialPath(const std::string& name);
+
+// Whether the file is one of those credentials: a copy made when the service started.
+bool IsCredential(const std::string& path);
+
 // What a file is now (its inode, size and modification time), to see that it changed.
 std::string FileState(const std::string& path);
