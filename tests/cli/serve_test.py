@@ -113,14 +113,19 @@ class Exposition(ServeCase):
         lint = subprocess.run([tool("promtool"), "check", "metrics"], input=text, capture_output=True, text=True)
         self.assertEqual(lint.returncode, 0, lint.stdout + lint.stderr)
 
-    def test_every_query_of_the_grafana_dashboard_answers(self):
-        sim, sim_port = self.simulator(static=False)  # values that move, for the picture
-        port, web = free_port(), free_port()
-        self.serve(sim_port, "--metrics", str(port))
+    def test_every_query_of_the_grafana_dashboard_answers_and_keeps_each_link_apart(self):
+        # One serve per link, as the README advises, into one Prometheus: two simulators with values that
+        # move (for the picture), each at address 1 with the same serial number.
+        targets = []
+        for _ in range(2):
+            sim, sim_port = self.simulator(static=False)
+            targets.append(f"127.0.0.1:{free_port()}")
+            self.serve(sim_port, "--metrics", targets[-1])
+        web = free_port()
         config = os.path.join(self.scratch.name, "prometheus.yml")
         with open(config, "w") as f:
             f.write(f"global:\n  scrape_interval: 1s\nscrape_configs:\n  - job_name: rq55\n    static_configs:\n"
-                    f"      - targets: ['127.0.0.1:{port}']\n")
+                    f"      - targets: {targets}\n")
         self.start([tool("prometheus"), "--config.file=" + config, f"--web.listen-address=127.0.0.1:{web}",
                     "--storage.tsdb.path=" + os.path.join(self.scratch.name, "data")])
 
@@ -132,20 +137,31 @@ class Exposition(ServeCase):
         # Counters' increase and rate need a few scrapes: four, as Grafana's $__rate_interval does.
         def scrapes():
             result = query_range("count_over_time(rq55_up[10s])", time.time(), time.time(), 1)
-            return float(result[0]["values"][-1][1]) if result else 0
+            return min(float(r["values"][-1][1]) for r in result) if len(result) == 2 else 0
         self.assertTrue(until(lambda: scrapes() >= 5, 90, 0.5))
         with open(os.path.join(SOURCE, "docs", "grafana", "rq55.json")) as f:
             dashboard = json.load(f)
 
-        # Every panel's queries, drawn over what Prometheus holds (the README's picture comes from a run with
-        # a longer history): none may be refused or give nothing.
+        def chosen(instance):
+            return lambda expr: expr.replace('"$job"', '".+"').replace('"$instance"', f'"{instance}"').replace(
+                "$address", "1").replace('"$serial"', '".+"').replace("$__rate_interval", "4s")
+
+        # With every link chosen (the default), each series of a panel comes from one link and says which.
+        mixed = []
+        for panel in dashboard["panels"]:
+            for target in panel["targets"]:
+                result = query_range(chosen(".+")(target["expr"]), time.time() - 2, time.time(), 1)
+                names = [dashboard_plot.legend(target["legendFormat"], r["metric"]) for r in result]
+                if len(set(names)) != len(names) or {r["metric"].get("instance") for r in result} != set(targets):
+                    mixed.append(f"{panel['title']}: {names}")
+        self.assertEqual(mixed, [])
+
+        # Every panel's queries, drawn for one link over what Prometheus holds (the README's picture comes
+        # from a run with a longer history): none may be refused or give nothing.
         history = float(os.environ.get("RQ55_DASHBOARD_SECONDS", "0"))
         time.sleep(history)
-
-        def here(expr):
-            return expr.replace("$address", "1").replace("$serial", "AB1234").replace("$__rate_interval", "4s")
         picture = os.path.join(BUILD, "dashboard.png")
-        self.assertEqual(dashboard_plot.draw(dashboard, query_range, here, picture, max(history, 10)), [])
+        self.assertEqual(dashboard_plot.draw(dashboard, query_range, chosen(targets[0]), picture, max(history, 10)), [])
 
 
 class Field(ServeCase):
