@@ -272,6 +272,10 @@ const OptionRow kOptions[] = {
      "a gateway client that sent nothing for this long is closed (60); at the limit of clients the one idle "
      "longest gives way to a new one",
      seconds<&CliOptions::gatewayIdle, 0, 86400>, true},
+    {"--gateway-fresh", "SECONDS", "serve",
+     "a gateway client's read within a block serve polls is answered from serve's last read of it while that "
+     "is younger than this (1; 0: every read goes to the bus)",
+     seconds<&CliOptions::gatewayFresh, 0, 86400>, true},
     {"--maintenance-hold", "SECONDS", "serve",
      "an analyser a gateway client asked within this time is in maintenance while the client stays (60)",
      seconds<&CliOptions::maintenanceHold, 0, 86400>, true},

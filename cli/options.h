@@ -69,6 +69,7 @@ struct CliOptions {
     bool gatewayWrites = false;         // their writes pass (else refused)
     double maintenanceHold = 60;        // seconds a gateway client's request marks its analyser in maintenance
     double gatewayIdle = 60;            // seconds a gateway client may send nothing before it is closed
+    double gatewayFresh = 1;            // seconds a poll's read answers gateway clients' reads; 0: never
 };
 
 // Options may stand before or after the command. False with the reason when the command line is

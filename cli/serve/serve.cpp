@@ -69,6 +69,10 @@ class Server {
         std::vector<int> addresses;
         for (const AnalyserPoll& p : poller_->polls()) addresses.push_back(p.address);
         gateway_.emplace(o_, addresses);
+        if (gateway_->enabled())
+            poller_->onRead([this](int unit, int start, int count, const unsigned char* data) {
+                gateway_->polled(unit, start, count, data);
+            });
         return gateway_->open() && openMetrics() && openMqtt();
     }
 

@@ -188,11 +188,6 @@ TEST(Check, SaysEachWiringFaultAndExitsThreeWithAny) {
         QStringList codes;
     } rows[] = {
         {"", {}, 0, "", {}},
-        {"vt_reversed:3", {}, 3,
-         "  vt_reversed (L3): V31 and V23 are about the phase voltage instead of √3 times it (230 V and 230 V "
-         "beside 230 V): L3's VT (or its voltage tap and the neutral) is reversed, which also turns its active and "
-         "reactive power.",
-         {"vt_reversed"}},
         // Two reversed CTs on a site that draws power: the phase that draws is the right one.
         {"ct_reversed:1,ct_reversed:3", {}, 3,
          "  neutral_high: The neutral current (300.0 A) is about twice the phase currents (150.0 A) though they are "

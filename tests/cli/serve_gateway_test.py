@@ -11,7 +11,7 @@ import subprocess
 import threading
 import time
 
-from serve_support import RQ55CTL, ServeCase, free_port, get, main, payload, samples, tool, until
+from serve_support import RQ55CTL, Lines, ServeCase, free_port, get, main, payload, samples, tool, until
 
 
 def crc(data):
@@ -162,6 +162,45 @@ class Gateway(ServeCase):
         self.assertTrue(self.server.said("closed after 3 s without a request (--gateway-idle)"))
         for h in holders:
             h.close()
+
+    def test_reads_within_serves_polls_are_answered_from_them_and_the_same_read_is_made_once(self):
+        sim, self.sim_port = self.simulator("--address", "1,2", "--trace", "--fault", "late:ms=1500,start=805")
+        heard = Lines(sim.stderr)  # every request the analysers receive
+        direct = Client(self.sim_port, False)
+        self.gateway("--gateway-writes", "allow")
+        c = Client(self.tcp, True)
+        self.assertTrue(until(lambda: any(v == 1 for _, v in samples(get(f"http://127.0.0.1:{self.metrics}/metrics"),
+                                                                       "rq55_up")), 30))
+
+        def asked(first):  # requests for `first` the analyser received
+            return sum(1 for line in heard.lines if f"<< 01 03 {first >> 8:02x} {first & 0xff:02x} " in line)
+        cases = [  # what, the read, whether the bus carried it
+            ("within the network block", read(10, 4), False),
+            ("the serial number, read first at every poll", read(815, 2), False),
+            ("across the end of a polled block", read(64, 4), True),
+            ("outside every polled block", read(800, 5), True),
+        ]
+        for what, pdu, bus in cases:
+            first = struct.unpack(">H", pdu[1:3])[0]
+            before, got = asked(first), c.ask(1, pdu)
+            self.assertEqual((got, bool(until(lambda: asked(first) > before, 1))), (direct.ask(1, pdu), bus), what)
+        # A write drops what is held of its unit: the text written at 8420 reads back at 811 at once.
+        text = struct.pack(">BHHB4H", 16, 8420, 4, 8, 0x5851, 0x5851, 0x5851, 0x5851)
+        self.assertEqual(c.ask(1, text), struct.pack(">BHH", 16, 8420, 4))
+        self.assertEqual(c.ask(1, read(811, 4))[2:], struct.pack(">4H", 0x5851, 0x5851, 0x5851, 0x5851))
+        # Three clients asking the same read while another's late reply holds the bus: one exchange.
+        late = Client(self.rtu, False)
+        threading.Thread(target=late.ask, args=(1, read(805, 1))).start()
+        time.sleep(0.3)
+        before, same = asked(800), [Client(self.tcp, True) for _ in range(3)]
+        for s in same:
+            s.sock.sendall(struct.pack(">HHHB", 1, 0, 6, 1) + read(800, 5))
+        replies = {s.stream.read(7 + 12)[7:] for s in same}
+        until(lambda: asked(800) > before + 1, 1)
+        self.assertEqual((replies, asked(800) - before), ({direct.ask(1, read(800, 5))}, 1))
+        text = get(f"http://127.0.0.1:{self.metrics}/metrics")
+        self.assertEqual(sum(v for l, v in samples(text, "rq55_gateway_requests_total")
+                             if l["outcome"] == "answered_from_poll"), 2)
 
     def test_refusals_and_faults_reach_only_the_client_that_caused_them(self):
         self.gateway()

@@ -49,6 +49,8 @@ ROWS = [
      {"man rq55ctl": "--maintenance-hold \" SECONDS\" ({0})", "rq55ctl --help": "while the client stays ({0})"}),
     ("cli/options.h", r"gatewayIdle = (\d+);",
      {"man rq55ctl": "--gateway-idle \" SECONDS\" ({0})", "rq55ctl --help": "is closed ({0})"}),
+    ("cli/options.h", r"gatewayFresh = (\d+);", {"man rq55ctl": "--gateway-fresh \" SECONDS\" ({0};",
+                                                  "rq55ctl --help": "younger than this ({0};"}),
     ("cli/options.h", r"int baud = (\d+);", {"man rq55ctl": "(default {0})", "rq55ctl --help": "default {0}"}),
     ("cli/options.h", r"kMqttPort = (\d+), kMqttTlsPort = (\d+);",
      {"man rq55ctl": "(port {0})", "rq55ctl --help": "(port {0}, TLS {1})"}),

@@ -16,6 +16,7 @@ const char* OutcomeName(GatewayOutcome outcome) {
     switch (outcome) {
     case GatewayOutcome::Answered: return "answered";
     case GatewayOutcome::AnsweredNonstandard: return "answered_nonstandard";
+    case GatewayOutcome::AnsweredFromPoll: return "answered_from_poll";
     case GatewayOutcome::Exception: return "exception";
     case GatewayOutcome::Denied: return "denied";
     case GatewayOutcome::Unsupported: return "unsupported";

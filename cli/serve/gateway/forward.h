@@ -11,7 +11,17 @@
 
 // How a gateway request ended, as rq55_gateway_requests_total counts it.
 // AnsweredNonstandard: a write answered, but not with the standard echo; passed on as it came.
-enum class GatewayOutcome { Answered, AnsweredNonstandard, Exception, Denied, Unsupported, NoReply, LinkDown };
+// AnsweredFromPoll: a read answered from what serve's own poll read (PollCache), not over the bus.
+enum class GatewayOutcome {
+    Answered,
+    AnsweredNonstandard,
+    AnsweredFromPoll,
+    Exception,
+    Denied,
+    Unsupported,
+    NoReply,
+    LinkDown
+};
 const char* OutcomeName(GatewayOutcome outcome);
 
 struct GatewayAnswer {

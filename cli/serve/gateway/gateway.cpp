@@ -30,7 +30,7 @@ void AppendGatewayMetrics(std::string& out, const GatewayCounts& c) {
 }
 
 Gateway::Gateway(const CliOptions& options, const std::vector<int>& addresses)
-    : o_(options), notices_(Say), denied_(Say, 1) {
+    : o_(options), cache_(options.gatewayFresh), notices_(Say), denied_(Say, 1) {
     counts_.waits.assign(std::size(kGatewayWaitBuckets) + 1, 0);
     for (int a : addresses) counts_.maintenance[a] = false;
 }
@@ -53,43 +53,68 @@ void Gateway::turn(const Forward& forward, const Wrote& wrote, bool roundUnderWa
     for (int n = server_.clients(); n > 0; --n) {
         const std::optional<GatewayJob> job = server_.take(now);
         if (!job) break;
-        const GatewayRequest& r = job->request;
-        const double wait = Timer() - job->arrived;
-        size_t bucket = 0;
-        while (bucket < std::size(kGatewayWaitBuckets) && wait > kGatewayWaitBuckets[bucket]) ++bucket;
-        ++counts_.waits[bucket];
-        counts_.waitSum += wait;
-        std::optional<GatewayAnswer> answer = ScreenRequest(r, o_.gatewayWrites);
-        const bool write = IsWriteFunction(r.pdu[0]);
-        const std::string what = "gateway client " + job->from + ": write of " + RequestSpan(r.pdu) + " at address " +
-                                 std::to_string(r.unit);
-        if (answer && answer->outcome == GatewayOutcome::Denied)
-            denied_.happened(job->from, what + " refused (--gateway-writes deny)");
-        const bool forwarded = !answer; // a write forwarded is one the options allow
-        if (forwarded) {
-            const double began = Timer();
-            answer = forward(r);
-            const double took = Timer() - began;
-            spent_.forwarding += took;
-            if (answer->outcome == GatewayOutcome::NoReply) {
-                spent_.silent += took;
-                silentUnits_.insert(r.unit);
-            } else {
-                silentUnits_.erase(r.unit);
+        waited(*job);
+        const GatewayAnswer answer = serve(*job, forward, wrote);
+        finish(*job, answer);
+        // Clients that sent the very same read meanwhile share its reply: one exchange for them all.
+        if (answer.outcome == GatewayOutcome::Answered && job->request.pdu[0] == 3)
+            for (const GatewayJob& same : server_.takeSame(*job)) {
+                waited(same);
+                finish(same, answer);
             }
-        }
-        const bool answered = answer->outcome == GatewayOutcome::Answered ||
-                              answer->outcome == GatewayOutcome::AnsweredNonstandard;
-        if (write && forwarded)
-            Say(what + (answer->outcome == GatewayOutcome::Answered ? " passed"
-                        : answered ? " passed, answered otherwise than with the standard echo"
-                                   : std::string(" failed: ") + OutcomeName(answer->outcome)));
-        if (write && answered) wrote(r);
-        ++counts_.requests[{job->from, r.pdu[0], OutcomeName(answer->outcome)}];
-        server_.answer(*job, answer->pdu, answer->outcome == GatewayOutcome::NoReply);
     }
     for (const std::string& line : server_.takeNotices()) notices_.happened(line.substr(0, line.find(':')), line);
     counts_.clients = server_.clients();
+}
+
+void Gateway::polled(int unit, int start, int count, const unsigned char* data) {
+    cache_.hold(unit, start, count, data, Timer());
+}
+
+void Gateway::waited(const GatewayJob& job) {
+    const double wait = Timer() - job.arrived;
+    size_t bucket = 0;
+    while (bucket < std::size(kGatewayWaitBuckets) && wait > kGatewayWaitBuckets[bucket]) ++bucket;
+    ++counts_.waits[bucket];
+    counts_.waitSum += wait;
+}
+
+GatewayAnswer Gateway::serve(const GatewayJob& job, const Forward& forward, const Wrote& wrote) {
+    const GatewayRequest& r = job.request;
+    const bool write = IsWriteFunction(r.pdu[0]);
+    const std::string what =
+        "gateway client " + job.from + ": write of " + RequestSpan(r.pdu) + " at address " + std::to_string(r.unit);
+    if (std::optional<GatewayAnswer> own = ScreenRequest(r, o_.gatewayWrites)) {
+        if (own->outcome == GatewayOutcome::Denied) denied_.happened(job.from, what + " refused (--gateway-writes deny)");
+        return *own;
+    }
+    if (std::optional<Bytes> held = cache_.answer(r, Timer())) return {GatewayOutcome::AnsweredFromPoll, *held};
+    const double began = Timer();
+    const GatewayAnswer answer = forward(r);
+    const double took = Timer() - began;
+    spent_.forwarding += took;
+    if (answer.outcome == GatewayOutcome::NoReply) {
+        spent_.silent += took;
+        silentUnits_.insert(r.unit);
+    } else {
+        silentUnits_.erase(r.unit);
+    }
+    if (!write) return answer;
+    // A write may change registers beyond those it names (texts read back elsewhere, counters reset):
+    // nothing held of the unit is answered from any more.
+    cache_.drop(r.unit);
+    const bool answered =
+        answer.outcome == GatewayOutcome::Answered || answer.outcome == GatewayOutcome::AnsweredNonstandard;
+    Say(what + (answer.outcome == GatewayOutcome::Answered ? " passed"
+                : answered ? " passed, answered otherwise than with the standard echo"
+                           : std::string(" failed: ") + OutcomeName(answer.outcome)));
+    if (answered) wrote(r);
+    return answer;
+}
+
+void Gateway::finish(const GatewayJob& job, const GatewayAnswer& answer) {
+    ++counts_.requests[{job.from, job.request.pdu[0], OutcomeName(answer.outcome)}];
+    server_.answer(job, answer.pdu, answer.outcome == GatewayOutcome::NoReply);
 }
 
 void Gateway::idle(double seconds, int wakeFd, const Forward& forward, const Wrote& wrote) {

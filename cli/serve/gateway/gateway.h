@@ -14,6 +14,7 @@
 #include "options.h"
 #include "serve/gateway/forward.h"
 #include "serve/gateway/gateway_server.h"
+#include "serve/gateway/poll_cache.h"
 #include "serve/notices.h"
 
 // What the exposition shows of the gateway; copied for each scrape.
@@ -49,6 +50,9 @@ class Gateway {
     // Waits up to `seconds` for a request (or `wakeFd`), serving what comes meanwhile.
     void idle(double seconds, int wakeFd, const Forward& forward, const Wrote& wrote);
 
+    // A read of serve's own poll, to answer clients' reads within it (--gateway-fresh).
+    void polled(int unit, int start, int count, const unsigned char* data);
+
     // Whether each address is in maintenance now; true when that changed since the last call.
     bool updateMaintenance();
     const GatewayCounts& counts() const { return counts_; }
@@ -60,9 +64,15 @@ class Gateway {
     Spent takeSpent() { return std::exchange(spent_, {}); }
 
   private:
+    void waited(const GatewayJob& job); // counted in rq55_gateway_wait_seconds
+    // The answer to a request taken: the gateway's own, from a poll's read, or through `forward`.
+    GatewayAnswer serve(const GatewayJob& job, const Forward& forward, const Wrote& wrote);
+    void finish(const GatewayJob& job, const GatewayAnswer& answer);
+
     const CliOptions& o_;
     GatewayServer server_;
     GatewayCounts counts_;
+    PollCache cache_;
     KindNotices notices_;
     KindNotices denied_; // writes refused: a line a second per client at most
     std::set<int> silentUnits_; // their last request met silence

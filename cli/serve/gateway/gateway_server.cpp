@@ -229,6 +229,18 @@ std::optional<GatewayJob> GatewayServer::take(const std::function<bool(const Gat
     return std::nullopt;
 }
 
+std::vector<GatewayJob> GatewayServer::takeSame(const GatewayJob& job) {
+    std::vector<GatewayJob> same;
+    for (auto& [id, c] : clients_)
+        if (c.waiting && c.waiting->request.unit == job.request.unit && c.waiting->request.pdu == job.request.pdu) {
+            same.push_back(std::move(*c.waiting));
+            c.waiting.reset();
+            c.inFlight = true;
+            c.asked[job.request.unit] = Timer();
+        }
+    return same;
+}
+
 void GatewayServer::answer(const GatewayJob& job, const Bytes& pdu, bool silent) {
     const auto it = clients_.find(job.client);
     if (it == clients_.end()) return;

@@ -40,6 +40,8 @@ class GatewayServer {
     // The next request waiting that `now` lets through (all when it is empty), the clients in turn,
     // a client whose last request met silence behind the others; none when no client waits.
     std::optional<GatewayJob> take(const std::function<bool(const GatewayJob&)>& now = {});
+    // The requests waiting that are the very same as `job`'s (unit and PDU), taken with it.
+    std::vector<GatewayJob> takeSame(const GatewayJob& job);
     // The reply to a request taken (`silent`: the gateway's own, as the unit did not answer);
     // dropped when its client has gone meanwhile.
     void answer(const GatewayJob& job, const Bytes& pdu, bool silent = false);

@@ -79,7 +79,13 @@ bool Poller::poll(size_t index, bool probe, const std::function<void()>& between
     if (probe) limits.comAttempts = 1;
     SetExchangeLimits(limits);
     link_.address = static_cast<unsigned char>(p.address);
-    const PollEnd end = PollAnalyser(link_, blocks_, p, previous, between);
+    // Each read is told before the gateway's clients are served between two of them, and the last
+    // once the poll ends.
+    const PollEnd end = PollAnalyser(link_, blocks_, p, previous, [&] {
+        told();
+        if (between) between();
+    });
+    told();
     SetExchangeLimits(kept);
     if (end == PollEnd::Stopped) return false;
     const bool answered = end != PollEnd::Silent;
@@ -99,6 +105,13 @@ bool Poller::poll(size_t index, bool probe, const std::function<void()>& between
             ": another meter, whose values go under its own serial number");
     polled_(p, previous);
     return true;
+}
+
+void Poller::told() const {
+    const unsigned char* q = g_requestBuffer;
+    const int count = q[4] << 8 | q[5];
+    if (read_ && LastExchangeEnd() == ExchangeEnd::Accepted && q[1] == 3 && LastReplyDataBytes() == 2 * count)
+        read_(q[0], q[2] << 8 | q[3], count, g_replyBuffer + 3);
 }
 
 void Poller::checkLink() {

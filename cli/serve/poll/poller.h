@@ -33,6 +33,11 @@ class Poller {
     // How long the last round's polls of answering analysers took.
     double pollsSeconds() const { return pollsSeconds_; }
 
+    // Sees every function-3 read of a poll answered whole: the unit, the first register, how many,
+    // and the bytes of their values as the analyser sent them.
+    using Read = std::function<void(int unit, int start, int count, const unsigned char* data)>;
+    void onRead(Read read) { read_ = std::move(read); }
+
     const std::vector<AnalyserPoll>& polls() const { return polls_; }
     // The counters of the analyser were reset through RQ55.
     void resetMade(int address);
@@ -42,6 +47,8 @@ class Poller {
     bool linkReady();
     // One poll (a probe: one attempt); false when a stop signal ended it.
     bool poll(size_t index, bool probe, const std::function<void()>& between);
+    // The exchange that just ended, to read_, when it was a read answered whole.
+    void told() const;
     // After an exchange: a link without a working connection is opened anew.
     void checkLink();
 
@@ -49,6 +56,7 @@ class Poller {
     std::vector<std::string> blocks_;
     StateDir& state_;
     Polled polled_;
+    Read read_;
     Scheduler scheduler_;
     std::vector<AnalyserPoll> polls_;
     std::vector<CounterGuard> guards_;
