@@ -149,8 +149,6 @@ INSTANTIATE_TEST_SUITE_P(
                    {}, {{800, 45}}, {}, "45"},
         TypingCase{"EquipmentAddressOutOfRange", kEquipment, {{CONF_EQUIPO_DIRECCION, "300", Leave::Enter}},
                    CONF_EQUIPO_GUARDAR, {}, {}, {"Error|Address takes 0 to 255" + kNothingSent}, "300"},
-        TypingCase{"EquipmentAddressNegative", kEquipment, {{CONF_EQUIPO_DIRECCION, "-5", Leave::Tab}},
-                   CONF_EQUIPO_GUARDAR, {}, {}, {"Error|Address takes 0 to 255" + kNothingSent}, "-5"},
         TypingCase{"EquipmentPeriodWithDecimals", kEquipment, {{CONF_EQUIPO_PERIODO, "4.5", Leave::Tab}},
                    CONF_EQUIPO_GUARDAR, {}, {}, {"Error|Demand period (min) takes whole numbers only" + kNothingSent}},
         TypingCase{"EquipmentWideRatio", kEquipment, {{CONF_EQUIPO_PRIMARIO_V, "70000", Leave::Stay}},
