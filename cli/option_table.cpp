@@ -145,6 +145,17 @@ bool gatewayWrites(CliOptions& o, const std::string&, const std::string& value, 
     return true;
 }
 
+bool gatewayUnit(CliOptions& o, const std::string&, const std::string& value, std::string& error) {
+    const size_t equals = value.find('=');
+    long from = 0, to = 0;
+    if (equals == std::string::npos || !toInt(value.substr(0, equals), 0, 255, from) ||
+        !toInt(value.substr(equals + 1), 1, 247, to))
+        return fail(error, "--gateway-unit: \"" + value + "\" is not FROM=TO, a unit id 0-255 and an address 1-247");
+    if (!o.gatewayUnits.emplace(from, to).second)
+        return fail(error, "--gateway-unit: unit " + std::to_string(from) + " is mapped twice");
+    return true;
+}
+
 bool tlsVersion(CliOptions& o, const std::string&, const std::string& value, std::string& error) {
     if (value != "tlsv1.2" && value != "tlsv1.3")
         return fail(error, "--mqtt-tls-version: \"" + value + "\" is neither tlsv1.2 nor tlsv1.3");
@@ -268,6 +279,10 @@ const OptionRow kOptions[] = {
     {"--gateway-rtu-over-tcp", "[HOST:]PORT", "serve", "a gateway door speaking RTU frames whatever the port",
      gateway, true},
     {"--gateway-writes", "deny|allow", "serve", "whether the gateway passes writes (deny)", gatewayWrites, true},
+    {"--gateway-unit", "FROM=TO", "serve",
+     "a client's unit id FROM (0-255) reaches the analyser at address TO (255=1, 0=1: what many Modbus/TCP "
+     "clients send to mean the device itself); again for another",
+     gatewayUnit, true},
     {"--gateway-idle", "SECONDS", "serve",
      "a gateway client that sent nothing for this long is closed (60); at the limit of clients the one idle "
      "longest gives way to a new one",

@@ -1,6 +1,7 @@
 // rq55ctl's command line: the link, the addresses, the command and its arguments.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -67,6 +68,7 @@ struct CliOptions {
     int counterConfirm = 5; // polls in a row a lower counter reading must hold before it is exported
     std::vector<GatewayPlace> gateways; // other Modbus masters reach the link through these
     bool gatewayWrites = false;         // their writes pass (else refused)
+    std::map<int, int> gatewayUnits;    // a client's unit id: the bus address it stands for
     double maintenanceHold = 60;        // seconds a gateway client's request marks its analyser in maintenance
     double gatewayIdle = 60;            // seconds a gateway client may send nothing before it is closed
     double gatewayFresh = 1;            // seconds a poll's read answers gateway clients' reads; 0: never

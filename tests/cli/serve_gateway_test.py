@@ -35,12 +35,12 @@ class Client:
         if self.tcp:
             self.sock.sendall(struct.pack(">HHHB", self.transaction, 0, len(pdu) + 1, unit) + pdu)
             head = self.stream.read(7)
-            assert head[:4] == struct.pack(">HH", self.transaction, 0), "its own transaction"
+            assert head[:4] == struct.pack(">HH", self.transaction, 0) and head[6] == unit, "its own transaction"
             return self.stream.read(struct.unpack(">H", head[4:6])[0] - 1)
         self.sock.sendall(bytes([unit]) + pdu + crc(bytes([unit]) + pdu))
         head = self.stream.read(3)
         body = head + self.stream.read(head[2] + 2 if head[1] in (1, 2, 3, 4) else 2 if head[1] & 0x80 else 5)
-        assert crc(body[:-2]) == body[-2:], body
+        assert crc(body[:-2]) == body[-2:] and body[0] == unit, body
         return body[1:-2]
 
 
@@ -203,7 +203,7 @@ class Gateway(ServeCase):
                              if l["outcome"] == "answered_from_poll"), 2)
 
     def test_refusals_and_faults_reach_only_the_client_that_caused_them(self):
-        self.gateway()
+        self.gateway("--gateway-unit", "255=2")
         tcp, rtu = Client(self.tcp, True), Client(self.rtu, False)
         cases = [
             ("a late reply: no reply for its client", 1, read(805, 1), bytes([0x83, 0x0B])),
@@ -211,6 +211,8 @@ class Gateway(ServeCase):
             ("a write refused by default", 1, struct.pack(">BHH", 6, 801, 3), bytes([0x86, 0x01])),
             ("a function the link does not frame", 1, bytes([8, 0, 0, 0, 0]), bytes([0x88, 0x01])),
             ("a broadcast", 0, read(6, 2), bytes([0x83, 0x0A])),
+            ("unit 255, mapped to address 2", 255, read(811, 11), self.blocks[(2, 811, 11)]),
+            ("unit 250, mapped to none", 250, read(6, 2), bytes([0x83, 0x0A])),
             ("a count Modbus does not allow", 1, read(6, 126), bytes([0x83, 0x03])),
             ("a byte count that disagrees with the count", 1, bytes([16, 0, 1, 0, 2, 3, 0, 0, 0]), bytes([0x90, 0x03])),
             ("an address nobody answers", 9, read(6, 2), bytes([0x83, 0x0B])),

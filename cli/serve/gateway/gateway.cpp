@@ -37,13 +37,15 @@ Gateway::Gateway(const CliOptions& options, const std::vector<int>& addresses)
 
 bool Gateway::open() {
     std::string why;
-    if (!server_.open(o_.gateways, o_.gatewayIdle, why)) {
+    if (!server_.open(o_.gateways, o_.gatewayIdle, o_.gatewayUnits, why)) {
         Say("--gateway: " + why);
         return false;
     }
     for (const GatewayPlace& door : o_.gateways)
         Say("gateway at " + HostPortText(door.place) + (door.modbusTcp ? " (Modbus/TCP)" : " (RTU frames over TCP)") +
             (o_.gatewayWrites ? ", writes passed" : ", writes refused"));
+    for (const auto& [from, to] : o_.gatewayUnits)
+        Say(strfmt("gateway: unit %d reaches the analyser at address %d", from, to));
     return true;
 }
 

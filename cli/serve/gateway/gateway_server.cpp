@@ -36,8 +36,10 @@ GatewayServer::~GatewayServer() {
     for (const auto& [id, c] : clients_) ::close(c.fd);
 }
 
-bool GatewayServer::open(const std::vector<GatewayPlace>& doors, double idleSeconds, std::string& why) {
+bool GatewayServer::open(const std::vector<GatewayPlace>& doors, double idleSeconds, const std::map<int, int>& units,
+                         std::string& why) {
     idleSeconds_ = idleSeconds;
+    units_ = units;
     for (const GatewayPlace& door : doors) {
         std::vector<int> fds;
         // Room in the kernel's queue for a burst of masters beyond the cap: a connection it has no
@@ -116,11 +118,15 @@ void GatewayServer::nextRequest(long id, Client& c) {
     for (;;) {
         switch (c.reader.next(request)) {
         case RequestReader::Step::Waiting: return;
-        case RequestReader::Step::Request:
+        case RequestReader::Step::Request: {
+            const uint8_t unit = request.unit;
+            if (const auto mapped = units_.find(unit); mapped != units_.end())
+                request.unit = static_cast<uint8_t>(mapped->second);
             // Its wait began when it could first be read, not when the turn came to read it.
-            c.waiting = GatewayJob{id, c.from, std::move(request), c.pendingSince > 0 ? c.pendingSince : Timer()};
+            c.waiting = GatewayJob{id, c.from, std::move(request), unit, c.pendingSince > 0 ? c.pendingSince : Timer()};
             c.pendingSince = c.reader.partial() ? c.lastBytes : 0;
             return;
+        }
         case RequestReader::Step::Dropped: notices_.push_back("client " + c.from + ": dropped " + c.reader.why()); break;
         case RequestReader::Step::Broken:
             notices_.push_back("client " + c.from + ": " + c.reader.why() + ", the connection closed");
@@ -248,7 +254,9 @@ void GatewayServer::answer(const GatewayJob& job, const Bytes& pdu, bool silent)
     c.inFlight = false;
     c.behind = silent;
     c.answeredAt = Timer();
-    const Bytes frame = FrameReply(c.framing, job.request, pdu);
+    GatewayRequest asked = job.request;
+    asked.unit = job.clientUnit;
+    const Bytes frame = FrameReply(c.framing, asked, pdu);
     c.out.insert(c.out.end(), frame.begin(), frame.end());
     flush(c);
     // A request the client sent meanwhile waits already in what was read.

@@ -19,7 +19,8 @@
 struct GatewayJob {
     long client = 0;  // the connection, numbered as they come
     std::string from; // the client's IP address, without its port
-    GatewayRequest request;
+    GatewayRequest request; // its unit the bus address the client's unit id stands for
+    uint8_t clientUnit = 0; // the unit id as the client sent it, which its reply carries back
     double arrived = 0; // Timer() when its first byte was there to read
 };
 
@@ -31,8 +32,10 @@ class GatewayServer {
     ~GatewayServer();
 
     // Listens on every door; false with the reason when one cannot be opened (none is open then).
-    // A client that sends nothing for `idleSeconds` is closed.
-    bool open(const std::vector<GatewayPlace>& doors, double idleSeconds, std::string& why);
+    // A client that sends nothing for `idleSeconds` is closed; a unit id of `units` stands for the
+    // bus address it is mapped to.
+    bool open(const std::vector<GatewayPlace>& doors, double idleSeconds, const std::map<int, int>& units,
+              std::string& why);
 
     // Takes in what the clients did (connections, requests, replies written, hang-ups), waiting up
     // to `seconds` for a request to come or `wakeFd` (when not -1) to turn readable.
@@ -88,6 +91,7 @@ class GatewayServer {
     std::map<long, Client> clients_;
     long nextId_ = 1, lastTaken_ = 0;
     double idleSeconds_ = 60;
+    std::map<int, int> units_;
     // As many masters as a plant has reason to connect at once, within the descriptor limit: beyond
     // them the one idle longest gives way to a new one, and a new one is refused only while every
     // client has a request under way.
