@@ -283,6 +283,9 @@ const OptionRow kOptions[] = {
      "a client's unit id FROM (0-255) reaches the analyser at address TO (255=1, 0=1: what many Modbus/TCP "
      "clients send to mean the device itself); again for another",
      gatewayUnit, true},
+    {"--gateway-allow", "CIDR[,CIDR...]", "serve",
+     "the gateway admits masters from these networks only, and from this machine (10.0.0.0/8,192.168.1.20)",
+     text<&CliOptions::gatewayAllow>, true},
     {"--gateway-idle", "SECONDS", "serve",
      "a gateway client that sent nothing for this long is closed (60); at the limit of clients the one idle "
      "longest gives way to a new one",

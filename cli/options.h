@@ -69,6 +69,7 @@ struct CliOptions {
     std::vector<GatewayPlace> gateways; // other Modbus masters reach the link through these
     bool gatewayWrites = false;         // their writes pass (else refused)
     std::map<int, int> gatewayUnits;    // a client's unit id: the bus address it stands for
+    std::string gatewayAllow;           // the networks the doors admit (loopback always); "" anyone
     double maintenanceHold = 60;        // seconds a gateway client's request marks its analyser in maintenance
     double gatewayIdle = 60;            // seconds a gateway client may send nothing before it is closed
     double gatewayFresh = 1;            // seconds a poll's read answers gateway clients' reads; 0: never

@@ -323,6 +323,11 @@ int CheckServeOptions(const CliOptions& o) {
         Say(why);
         return 2;
     }
+    std::vector<AllowedNetwork> allowed;
+    if (!o.gatewayAllow.empty() && !ParseAllowList(o.gatewayAllow, allowed, why)) {
+        Say(why);
+        return 2;
+    }
     if (o.haDiscovery && o.mqtt.host.empty()) {
         Say("--ha-discovery announces the analysers over MQTT: it needs --mqtt HOST[:PORT]");
         return 2;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "link/modbus_frame.h"
+#include "serve/gateway/allow_list.h"
 #include "serve/gateway/framing.h"
 #include "serve/gateway/poll_cache.h"
 
@@ -99,6 +100,38 @@ TEST(PollCache, AnswersReadsWithinAFreshPolledSpanOnly) {
     PollCache off(0);
     off.hold(1, 10, 4, polled, 100.0);
     EXPECT_EQ(off.answer(read(1, 11, 2), 100.0), std::nullopt) << "--gateway-fresh 0";
+}
+
+// Who may connect: the networks listed, and this machine always; a list that is no list is refused.
+TEST(AllowList, AdmitsTheNetworksListedAndLoopbackAlways) {
+    const struct {
+        const char* list;
+        const char* client;
+        bool admitted;
+    } rows[] = {
+        {"10.0.0.0/8", "10.200.3.4", true},           {"10.0.0.0/8", "11.0.0.1", false},
+        {"192.168.1.0/25", "192.168.1.130", false},  {"192.168.1.0/25", "192.168.1.127", true},
+        {"192.168.1.20", "192.168.1.21", false},     {"10.0.0.0/8,fd00::/8", "fd12::7", true},
+        {"10.0.0.0/8", "::ffff:10.0.0.9", true},     {"10.0.0.0/8", "fe80::1", false},
+        {"10.0.0.0/8", "127.0.0.5", true},           {"10.0.0.0/8", "::1", true},
+        {"0.0.0.0/0", "203.0.113.9", true},
+    };
+    for (const auto& row : rows) {
+        std::vector<AllowedNetwork> networks;
+        std::string why;
+        ASSERT_TRUE(ParseAllowList(row.list, networks, why)) << row.list << ": " << why;
+        EXPECT_EQ(IsAllowed(networks, row.client), row.admitted) << row.list << " " << row.client;
+    }
+    const std::pair<const char*, const char*> bad[] = {
+        {"10.0.0.0/33", "10.0.0.0/33"}, {"10.0.0/8", "10.0.0/8"}, {"10.0.0.0/", "10.0.0.0/"},
+        {"10.0.0.0/-1", "10.0.0.0/-1"}, {"10.0.0.0/8x", "10.0.0.0/8x"}, {"10.0.0.0/8,net", "net"}, {",10.0.0.0/8", ""},
+    };
+    for (const auto& [list, item] : bad) {
+        std::vector<AllowedNetwork> networks;
+        std::string why;
+        EXPECT_FALSE(ParseAllowList(list, networks, why)) << list;
+        EXPECT_EQ(why, "--gateway-allow: \"" + std::string(item) + "\" is not an address or a network such as 10.0.0.0/8 or fd00::/8");
+    }
 }
 
 } // namespace

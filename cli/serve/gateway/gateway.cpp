@@ -23,6 +23,11 @@ void AppendGatewayMetrics(std::string& out, const GatewayCounts& c) {
     total += c.waits.back();
     out += strfmt("rq55_gateway_wait_seconds_bucket{le=\"+Inf\"} %ld\n", total);
     out += strfmt("rq55_gateway_wait_seconds_sum %.6f\nrq55_gateway_wait_seconds_count %ld\n", c.waitSum, total);
+    out += "# HELP rq55_gateway_connections_refused_total Connections a gateway door closed at once, by door and why.\n"
+           "# TYPE rq55_gateway_connections_refused_total counter\n";
+    for (const auto& [key, n] : c.refused)
+        out += strfmt("rq55_gateway_connections_refused_total{door=\"%s\",reason=\"%s\"} %ld\n", key.first.c_str(),
+                      key.second.c_str(), n);
     out += "# HELP rq55_maintenance 1 while a gateway client works on the analyser (asked it within --maintenance-hold).\n"
            "# TYPE rq55_maintenance gauge\n";
     for (const auto& [address, on] : c.maintenance)
@@ -37,13 +42,23 @@ Gateway::Gateway(const CliOptions& options, const std::vector<int>& addresses)
 
 bool Gateway::open() {
     std::string why;
-    if (!server_.open(o_.gateways, o_.gatewayIdle, o_.gatewayUnits, why)) {
+    GatewayServer::Rules rules{o_.gatewayIdle, o_.gatewayUnits, {}};
+    if (!o_.gatewayAllow.empty() && !ParseAllowList(o_.gatewayAllow, rules.allowed, why)) {
+        Say(why);
+        return false;
+    }
+    if (!server_.open(o_.gateways, std::move(rules), why)) {
         Say("--gateway: " + why);
         return false;
     }
-    for (const GatewayPlace& door : o_.gateways)
+    for (const GatewayPlace& door : o_.gateways) {
         Say("gateway at " + HostPortText(door.place) + (door.modbusTcp ? " (Modbus/TCP)" : " (RTU frames over TCP)") +
             (o_.gatewayWrites ? ", writes passed" : ", writes refused"));
+        const std::string& host = door.place.host;
+        if (o_.gatewayAllow.empty() && host.rfind("127.", 0) != 0 && host != "::1" && host != "localhost")
+            Say("gateway at " + HostPortText(door.place) +
+                " admits masters from anywhere that reaches it: --gateway-allow CIDR,... names who may connect");
+    }
     for (const auto& [from, to] : o_.gatewayUnits)
         Say(strfmt("gateway: unit %d reaches the analyser at address %d", from, to));
     return true;
@@ -67,6 +82,7 @@ void Gateway::turn(const Forward& forward, const Wrote& wrote, bool roundUnderWa
     }
     for (const std::string& line : server_.takeNotices()) notices_.happened(line.substr(0, line.find(':')), line);
     counts_.clients = server_.clients();
+    counts_.refused = server_.refused();
 }
 
 void Gateway::polled(int unit, int start, int count, const unsigned char* data) {

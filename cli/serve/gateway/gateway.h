@@ -24,6 +24,7 @@ struct GatewayCounts {
     std::vector<long> waits; // requests by the bucket of their wait (kGatewayWaitBuckets, then +Inf)
     double waitSum = 0;
     std::map<int, bool> maintenance; // by address
+    std::map<std::pair<std::string, std::string>, long> refused; // connections closed at once: door, why
 };
 
 // The upper bounds of rq55_gateway_wait_seconds' buckets.

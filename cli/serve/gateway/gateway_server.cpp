@@ -32,50 +32,56 @@ std::string addressOf(const sockaddr_storage& peer) {
 } // namespace
 
 GatewayServer::~GatewayServer() {
-    for (const auto& [fd, framing] : listeners_) ::close(fd);
+    for (const Door& door : listeners_) ::close(door.fd);
     for (const auto& [id, c] : clients_) ::close(c.fd);
 }
 
-bool GatewayServer::open(const std::vector<GatewayPlace>& doors, double idleSeconds, const std::map<int, int>& units,
-                         std::string& why) {
-    idleSeconds_ = idleSeconds;
-    units_ = units;
+bool GatewayServer::open(const std::vector<GatewayPlace>& doors, Rules rules, std::string& why) {
+    rules_ = std::move(rules);
     for (const GatewayPlace& door : doors) {
         std::vector<int> fds;
         // Room in the kernel's queue for a burst of masters beyond the cap: a connection it has no
         // room for is retried by its client only a second or more later.
         if (!ListenOn(door.place.host, door.place.port, kListenQueue, fds, why)) {
-            for (const auto& [fd, framing] : listeners_) ::close(fd);
+            for (const Door& open : listeners_) ::close(open.fd);
             listeners_.clear();
             return false;
         }
         for (int fd : fds) {
             ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
-            listeners_.emplace_back(fd, door.modbusTcp ? GatewayFraming::ModbusTcp : GatewayFraming::Rtu);
+            listeners_.push_back({fd, door.modbusTcp ? GatewayFraming::ModbusTcp : GatewayFraming::Rtu,
+                                  HostPortText(door.place)});
         }
     }
     return true;
 }
 
 // Every connection waiting at the door, so none waits unaccepted behind a busy turn.
-void GatewayServer::accept(int listener, GatewayFraming framing) {
+void GatewayServer::accept(const Door& door) {
     for (;;) {
         sockaddr_storage peer{};
         socklen_t length = sizeof peer;
-        const int fd = ::accept4(listener, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        const int fd = ::accept4(door.fd, reinterpret_cast<sockaddr*>(&peer), &length, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (fd < 0) return;
         const std::string from = addressOf(peer);
+        if (!IsAllowed(rules_.allowed, from)) {
+            notices_.push_back("client " + from + " refused: not within --gateway-allow (at " + door.name + ")");
+            ++refused_[{door.name, "not_allowed"}];
+            ::close(fd);
+            continue;
+        }
         if (clients_.size() >= mostClients_ && !makeRoom(from)) {
             notices_.push_back("client " + from + " refused: " + std::to_string(mostClients_) +
                                " are connected already, each with a request under way");
+            ++refused_[{door.name, "full"}];
             ::close(fd);
             continue;
         }
         Client& c = clients_[nextId_++];
         c.fd = fd;
         c.from = from;
-        c.framing = framing;
-        c.reader = RequestReader(framing);
+        c.framing = door.framing;
+        c.reader = RequestReader(door.framing);
         c.lastBytes = Timer();
     }
 }
@@ -94,12 +100,12 @@ bool GatewayServer::makeRoom(const std::string& from) {
 }
 
 double GatewayServer::closeIdle() {
-    double next = idleSeconds_;
+    double next = rules_.idleSeconds;
     const double now = Timer();
     std::vector<long> gone;
     for (const auto& [id, c] : clients_) {
         if (!idle(c)) continue;
-        const double left = quietSince(c) + idleSeconds_ - now;
+        const double left = quietSince(c) + rules_.idleSeconds - now;
         if (left <= 0)
             gone.push_back(id);
         else
@@ -107,7 +113,7 @@ double GatewayServer::closeIdle() {
     }
     for (long id : gone) {
         notices_.push_back(strfmt("client %s idle: closed after %.0f s without a request (--gateway-idle)",
-                                  clients_[id].from.c_str(), idleSeconds_));
+                                  clients_[id].from.c_str(), rules_.idleSeconds));
         drop(id);
     }
     return next;
@@ -120,7 +126,7 @@ void GatewayServer::nextRequest(long id, Client& c) {
         case RequestReader::Step::Waiting: return;
         case RequestReader::Step::Request: {
             const uint8_t unit = request.unit;
-            if (const auto mapped = units_.find(unit); mapped != units_.end())
+            if (const auto mapped = rules_.units.find(unit); mapped != rules_.units.end())
                 request.unit = static_cast<uint8_t>(mapped->second);
             // Its wait began when it could first be read, not when the turn came to read it.
             c.waiting = GatewayJob{id, c.from, std::move(request), unit, c.pendingSince > 0 ? c.pendingSince : Timer()};
@@ -179,7 +185,7 @@ void GatewayServer::pump(double seconds, int wakeFd) {
         // which is only watched for the moment it can be read, when that request's wait begins.
         std::vector<pollfd> fds;
         std::vector<long> ids;
-        for (const auto& [fd, framing] : listeners_) fds.push_back({fd, POLLIN, 0});
+        for (const Door& door : listeners_) fds.push_back({door.fd, POLLIN, 0});
         for (auto& [id, c] : clients_) {
             const bool busy = c.waiting || c.inFlight;
             const short want = static_cast<short>((busy && c.pendingSince > 0 ? 0 : POLLIN) | (c.out.empty() ? 0 : POLLOUT));
@@ -198,7 +204,7 @@ void GatewayServer::pump(double seconds, int wakeFd) {
         }
         bool request = false;
         for (size_t i = 0; i < listeners_.size(); ++i)
-            if (fds[i].revents & POLLIN) accept(listeners_[i].first, listeners_[i].second);
+            if (fds[i].revents & POLLIN) accept(listeners_[i]);
         for (size_t k = 0; k < ids.size(); ++k) {
             const short events = fds[listeners_.size() + k].revents;
             auto it = clients_.find(ids[k]);

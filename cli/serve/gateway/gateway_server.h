@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "options.h"
+#include "serve/gateway/allow_list.h"
 #include "serve/gateway/framing.h"
 #include "serve/listen.h"
 
@@ -31,11 +32,14 @@ class GatewayServer {
     GatewayServer& operator=(const GatewayServer&) = delete;
     ~GatewayServer();
 
+    // What the doors admit and how requests are taken.
+    struct Rules {
+        double idleSeconds = 60;            // a client that sends nothing this long is closed
+        std::map<int, int> units;           // a unit id a client sends: the bus address it stands for
+        std::vector<AllowedNetwork> allowed; // who may connect (loopback always; empty: anyone)
+    };
     // Listens on every door; false with the reason when one cannot be opened (none is open then).
-    // A client that sends nothing for `idleSeconds` is closed; a unit id of `units` stands for the
-    // bus address it is mapped to.
-    bool open(const std::vector<GatewayPlace>& doors, double idleSeconds, const std::map<int, int>& units,
-              std::string& why);
+    bool open(const std::vector<GatewayPlace>& doors, Rules rules, std::string& why);
 
     // Takes in what the clients did (connections, requests, replies written, hang-ups), waiting up
     // to `seconds` for a request to come or `wakeFd` (when not -1) to turn readable.
@@ -50,6 +54,9 @@ class GatewayServer {
     void answer(const GatewayJob& job, const Bytes& pdu, bool silent = false);
 
     int clients() const { return static_cast<int>(clients_.size()); }
+    // Connections closed at once, by door ("127.0.0.1:5021") and why: "not_allowed" (from outside
+    // --gateway-allow) or "full" (every place taken by a client with a request under way).
+    const std::map<std::pair<std::string, std::string>, long>& refused() const { return refused_; }
     // Whether a connected client asked the address within the last `hold` seconds (Timer()'s clock).
     bool asked(int address, double now, double hold) const;
     // What was said of the clients since the last call: frames dropped, connections refused, broken,
@@ -71,7 +78,12 @@ class GatewayServer {
         double pendingSince = 0;           // when bytes of its next request were first there to read
         bool behind = false;               // its last request met silence: served after the others
     };
-    void accept(int listener, GatewayFraming framing);
+    struct Door {
+        int fd;
+        GatewayFraming framing;
+        std::string name;
+    };
+    void accept(const Door& door);
     // Closes the client idle longest, to admit one from `from`; false when every client is busy.
     bool makeRoom(const std::string& from);
     // Closes the clients that sent nothing for the idle time; the seconds until the next is due.
@@ -87,11 +99,11 @@ class GatewayServer {
     // RTU bytes that made no frame before the client fell silent are thrown away.
     void dropSilentPartials();
 
-    std::vector<std::pair<int, GatewayFraming>> listeners_;
+    std::vector<Door> listeners_;
     std::map<long, Client> clients_;
     long nextId_ = 1, lastTaken_ = 0;
-    double idleSeconds_ = 60;
-    std::map<int, int> units_;
+    Rules rules_;
+    std::map<std::pair<std::string, std::string>, long> refused_;
     // As many masters as a plant has reason to connect at once, within the descriptor limit: beyond
     // them the one idle longest gives way to a new one, and a new one is refused only while every
     // client has a request under way.
