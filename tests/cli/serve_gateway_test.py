@@ -40,6 +40,10 @@ class Client:
         self.sock.sendall(bytes([unit]) + pdu + crc(bytes([unit]) + pdu))
         head = self.stream.read(3)
         body = head + self.stream.read(head[2] + 2 if head[1] in (1, 2, 3, 4) else 2 if head[1] & 0x80 else 5)
+        for _ in range(body[-1] if head[1] == 0x2B else 0):  # Device Identification: its objects
+            body += self.stream.read(2)
+            body += self.stream.read(body[-1])
+        body += self.stream.read(2 if head[1] == 0x2B else 0)
         assert crc(body[:-2]) == body[-2:] and body[0] == unit, body
         return body[1:-2]
 
@@ -213,6 +217,10 @@ class Gateway(ServeCase):
             ("a broadcast", 0, read(6, 2), bytes([0x83, 0x0A])),
             ("unit 255, mapped to address 2", 255, read(811, 11), self.blocks[(2, 811, 11)]),
             ("unit 250, mapped to none", 250, read(6, 2), bytes([0x83, 0x0A])),
+            ("Device Identification, answered by serve", 1, bytes([0x2B, 0x0E, 1, 0]),
+             bytes([0x2B, 0x0E, 1, 0x81, 0, 0, 3, 0, 4]) + b"RQ55" + bytes([1, 12]) + b"RQ55 gateway" + bytes([2, 3]) + b"1.0"),
+            ("one object of it", 255, bytes([0x2B, 0x0E, 4, 1]), bytes([0x2B, 0x0E, 4, 0x81, 0, 0, 1, 1, 12]) + b"RQ55 gateway"),
+            ("an object that is not there", 1, bytes([0x2B, 0x0E, 4, 7]), bytes([0xAB, 0x02])),
             ("a count Modbus does not allow", 1, read(6, 126), bytes([0x83, 0x03])),
             ("a byte count that disagrees with the count", 1, bytes([16, 0, 1, 0, 2, 3, 0, 0, 0]), bytes([0x90, 0x03])),
             ("an address nobody answers", 9, read(6, 2), bytes([0x83, 0x0B])),

@@ -17,6 +17,7 @@ const char* OutcomeName(GatewayOutcome outcome) {
     case GatewayOutcome::Answered: return "answered";
     case GatewayOutcome::AnsweredNonstandard: return "answered_nonstandard";
     case GatewayOutcome::AnsweredFromPoll: return "answered_from_poll";
+    case GatewayOutcome::Identified: return "identified";
     case GatewayOutcome::Exception: return "exception";
     case GatewayOutcome::Denied: return "denied";
     case GatewayOutcome::Unsupported: return "unsupported";
@@ -26,11 +27,33 @@ const char* OutcomeName(GatewayOutcome outcome) {
     return "";
 }
 
+Bytes DeviceIdentification(const GatewayRequest& request) {
+    const Bytes& pdu = request.pdu;
+    if (pdu.size() < 2 || pdu[1] != 0x0E) return ExceptionPdu(request, kIllegalFunction);
+    const int code = pdu.size() == 4 ? pdu[2] : 0, first = pdu.size() == 4 ? pdu[3] : 0;
+    const std::string objects[] = {"RQ55", "RQ55 gateway", RQ55_VERSION};
+    constexpr int kObjects = 3;
+    if (code < 1 || code > 4) return ExceptionPdu(request, kIllegalDataValue);
+    if (code == 4 && first >= kObjects) return ExceptionPdu(request, 0x02); // illegal data address
+    // A stream from an object that is not there starts at the first, as the protocol has it.
+    const int from = first < kObjects ? first : 0, to = code == 4 ? from + 1 : kObjects;
+    // Conformity 0x81: the basic objects, by stream and one by one; nothing more follows.
+    Bytes reply{0x2B, 0x0E, static_cast<unsigned char>(code), 0x81, 0x00, 0x00, static_cast<unsigned char>(to - from)};
+    for (int id = from; id < to; ++id) {
+        reply.push_back(static_cast<unsigned char>(id));
+        reply.push_back(static_cast<unsigned char>(objects[id].size()));
+        reply.insert(reply.end(), objects[id].begin(), objects[id].end());
+    }
+    return reply;
+}
+
 std::optional<GatewayAnswer> ScreenRequest(const GatewayRequest& request, bool writesAllowed) {
     const int function = request.pdu.empty() ? 0 : request.pdu[0];
-    if (!IsPassedFunction(function)) return own(request, GatewayOutcome::Unsupported, kIllegalFunction);
     // Broadcasts go unanswered on a bus and 248-255 are no device's: nothing there to reach.
-    if (request.unit == 0 || request.unit > 247) return own(request, GatewayOutcome::LinkDown, kGatewayPathUnavailable);
+    const bool nobody = request.unit == 0 || request.unit > 247;
+    if (function == 0x2B && !nobody) return GatewayAnswer{GatewayOutcome::Identified, DeviceIdentification(request)};
+    if (!IsPassedFunction(function)) return own(request, GatewayOutcome::Unsupported, kIllegalFunction);
+    if (nobody) return own(request, GatewayOutcome::LinkDown, kGatewayPathUnavailable);
     if (const int code = MalformedRequestException(request.pdu)) return own(request, GatewayOutcome::Exception, code);
     if (IsWriteFunction(function) && !writesAllowed) return own(request, GatewayOutcome::Denied, kIllegalFunction);
     return std::nullopt;
