@@ -153,6 +153,9 @@ class Gateway(ServeCase):
         for t in newcomers:
             t.join(20)
         self.assertEqual((wrong, [t.is_alive() for t in newcomers].count(True)), ([], 0), "all 30 answered")
+        # Serve's own round stays within its interval (0.5 s) while they ask a unit that never answers.
+        text = get(f"http://127.0.0.1:{self.metrics}/metrics")
+        self.assertLess(float(re.search(r"^rq55_round_duration_seconds (\S+)$", text, re.M).group(1)), 0.5, text)
         done.set()
         for t in askers:
             t.join(30)
@@ -192,16 +195,22 @@ class Gateway(ServeCase):
         text = struct.pack(">BHHB4H", 16, 8420, 4, 8, 0x5851, 0x5851, 0x5851, 0x5851)
         self.assertEqual(c.ask(1, text), struct.pack(">BHH", 16, 8420, 4))
         self.assertEqual(c.ask(1, read(811, 4))[2:], struct.pack(">4H", 0x5851, 0x5851, 0x5851, 0x5851))
-        # Three clients asking the same read while another's late reply holds the bus: one exchange.
-        late = Client(self.rtu, False)
+        # Three clients asking the same read while another's late reply holds the bus: one exchange,
+        # and the waits serve counts are what the clients' own clocks say, within 10 %.
+        def waited():
+            text = get(f"http://127.0.0.1:{self.metrics}/metrics")
+            return float(re.search(r"^rq55_gateway_wait_seconds_sum (\S+)$", text, re.M).group(1))
+        late, counted = Client(self.rtu, False), waited()
         threading.Thread(target=late.ask, args=(1, read(805, 1))).start()
         time.sleep(0.3)
-        before, same = asked(800), [Client(self.tcp, True) for _ in range(3)]
+        before, same, sent = asked(800), [Client(self.tcp, True) for _ in range(3)], time.monotonic()
         for s in same:
             s.sock.sendall(struct.pack(">HHHB", 1, 0, 6, 1) + read(800, 5))
         replies = {s.stream.read(7 + 12)[7:] for s in same}
+        clocks = 3 * (time.monotonic() - sent)
         until(lambda: asked(800) > before + 1, 1)
         self.assertEqual((replies, asked(800) - before), ({direct.ask(1, read(800, 5))}, 1))
+        self.assertLess(abs(waited() - counted - clocks), 0.1 * clocks, (waited() - counted, clocks))
         text = get(f"http://127.0.0.1:{self.metrics}/metrics")
         self.assertEqual(sum(v for l, v in samples(text, "rq55_gateway_requests_total")
                              if l["outcome"] == "answered_from_poll"), 2)

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
+#include <ctime>
 #include <utility>
 
 #include "platform/system.h"
@@ -49,6 +51,10 @@ bool GatewayServer::open(const std::vector<GatewayPlace>& doors, Rules rules, st
         }
         for (int fd : fds) {
             ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+            // The kernel stamps what it receives, for the clients accepted here too: a request's
+            // wait counts from its arrival, even while serve was busy on the bus and read it late.
+            const int on = 1;
+            ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
             listeners_.push_back({fd, door.modbusTcp ? GatewayFraming::ModbusTcp : GatewayFraming::Rtu,
                                   HostPortText(door.place)});
         }
@@ -144,7 +150,14 @@ void GatewayServer::nextRequest(long id, Client& c) {
 
 void GatewayServer::receive(long id, Client& c) {
     unsigned char buffer[1024];
-    const ssize_t got = ::recv(c.fd, buffer, sizeof buffer, 0);
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
+    iovec io{buffer, sizeof buffer};
+    msghdr message{};
+    message.msg_iov = &io;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    const ssize_t got = ::recvmsg(c.fd, &message, 0);
     if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) {
         drop(id);
         return;
@@ -152,7 +165,17 @@ void GatewayServer::receive(long id, Client& c) {
     if (got < 0) return;
     c.reader.feed(buffer, static_cast<size_t>(got));
     c.lastBytes = Timer();
-    if (c.pendingSince == 0) c.pendingSince = c.lastBytes;
+    // When the first of these bytes arrived, by the kernel's stamp (on the wall clock).
+    double arrived = c.lastBytes;
+    for (cmsghdr* h = CMSG_FIRSTHDR(&message); h; h = CMSG_NXTHDR(&message, h))
+        if (h->cmsg_level == SOL_SOCKET && h->cmsg_type == SCM_TIMESTAMPNS) {
+            timespec stamp{}, now{};
+            std::memcpy(&stamp, CMSG_DATA(h), sizeof stamp);
+            ::clock_gettime(CLOCK_REALTIME, &now);
+            const double ago = static_cast<double>(now.tv_sec - stamp.tv_sec) + (now.tv_nsec - stamp.tv_nsec) / 1e9;
+            arrived -= std::clamp(ago, 0.0, 3600.0);
+        }
+    if (c.pendingSince == 0) c.pendingSince = arrived;
     nextRequest(id, c);
 }
 
