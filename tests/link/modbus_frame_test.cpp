@@ -1,5 +1,5 @@
-// Write requests, CRC and reply lengths, checked against bytes worked out independently. (Read
-// requests are the exchange tests', as sent on every link, and the peers' of other addresses.)
+// Write requests and their CRC, checked against bytes worked out independently, and the reply check of
+// each function. (Read requests are the exchange tests', as sent on every link, and the peers'.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -41,22 +41,6 @@ TEST(ModbusFrame, WriteRequestRefusesMoreDataThanTheBufferHolds) {
     EXPECT_EQ(std::count(std::begin(buffer), std::end(buffer), 0xEE), kRequestBufferSize);
     length = kMaxWriteDataBytes; // 15 registers: the largest request the program makes
     EXPECT_EQ(Ulvo_Comando_16(1, 230, 15, data.data(), buffer, &length), 7 + kMaxWriteDataBytes);
-}
-
-TEST(ModbusFrame, ReplyLengthFromItsHead) {
-    const std::pair<const char*, int> cases[] = {
-        // head, bytes behind it
-        {"010378", 122},                // 60 registers: 120 data bytes and the CRC
-        {"0103ff", 257},                // the most a byte count can announce
-        {"011000", 5},   {"010f00", 5}, // write reply: start, count, CRC
-        {"010600", 5},   {"018302", 2}, // exception: code already in, CRC to come
-    };
-    for (const auto& [head, remainder] : cases) {
-        const Bytes bytes = FromHex(head);
-        EXPECT_EQ(RtuReplyRemainder(bytes.data()), remainder) << head;
-        EXPECT_EQ(RtuReplyLength(bytes.data(), 3), 3 + remainder) << head;
-        EXPECT_EQ(RtuReplyLength(bytes.data(), 2), 0) << "unknown until three bytes are in";
-    }
 }
 
 // Every function a gateway passes has its reply's shape checked against its request (no CRC here).

@@ -84,17 +84,6 @@ TEST_F(SimSlave, PasswordGuardsTheEnergyResetAndItsOwnChange) {
     EXPECT_EQ(rtu(writePdu(1, 1000, {0})), withCrc({1, 0x90, 3}));
 }
 
-TEST_F(SimSlave, TextsWrittenAt8420ReadBackAt811) {
-    const std::string texts = "BADCFEHGJILKNMPO"; // ABCDEFGHIJ and KLMNOP as the program sends them
-    Bytes pdu = {1, 16, 0x20, 0xE4, 0, 8, 16};
-    for (char c : texts) pdu.push_back(static_cast<uint8_t>(c));
-    EXPECT_EQ(rtu(pdu), withCrc({1, 16, 0x20, 0xE4, 0, 8}));
-    const Bytes reply = rtu(readPdu(1, 811, 11));
-    EXPECT_EQ(std::string(reply.begin() + 3, reply.begin() + 19), texts);
-    EXPECT_EQ(std::string(reply.begin() + 19, reply.begin() + 25), "AB1234");
-    EXPECT_EQ(model.modelCode(), 'L' << 8 | 'K');
-}
-
 TEST_F(SimSlave, OverlappingReadsAreResolvedByTheirStart) {
     model.setBlockFloat(130, 35, 111.0f); // the max/min record's registers 200-201
     model.setBlockFloat(238, 0, 77.0f);   // the demand record's registers 238-239
