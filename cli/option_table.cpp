@@ -133,7 +133,8 @@ bool gateway(CliOptions& o, const std::string& option, const std::string& value,
     if (!ParseHostPort(value, 0, kMetricsHost, door.place, error) ||
         (door.place.port == 0 && (error = "\"" + value + "\" has no port", true)))
         return fail(error, option + ": " + error);
-    door.modbusTcp = option == "--gateway" ? door.place.port == kModbusTcpPort : option == "--gateway-modbus-tcp";
+    door.tls = option == "--gateway-tls";
+    door.modbusTcp = option == "--gateway" ? door.place.port == kModbusTcpPort : option != "--gateway-rtu-over-tcp";
     o.gateways.push_back(door);
     return true;
 }
@@ -278,6 +279,11 @@ const OptionRow kOptions[] = {
      true},
     {"--gateway-rtu-over-tcp", "[HOST:]PORT", "serve", "a gateway door speaking RTU frames whatever the port",
      gateway, true},
+    {"--gateway-tls", "[HOST:]PORT", "serve",
+     "a door for Modbus/TCP Security: Modbus/TCP over TLS, each client by its certificate, its writes by its role",
+     gateway, true},
+    {"--gateway-tls-config", "FILE", "serve", "the TLS door's certificate, key, client authority and roles",
+     text<&CliOptions::gatewayTlsConfig>, true},
     {"--gateway-writes", "deny|allow", "serve", "whether the gateway passes writes (deny)", gatewayWrites, true},
     {"--gateway-unit", "FROM=TO", "serve",
      "a client's unit id FROM (0-255) reaches the analyser at address TO (255=1, 0=1: what many Modbus/TCP "

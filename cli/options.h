@@ -18,6 +18,7 @@ enum class Protocol { ByPort, ModbusTcp, RtuOverTcp };
 struct GatewayPlace {
     HostPort place;
     bool modbusTcp = false;
+    bool tls = false; // Modbus/TCP Security: Modbus/TCP over TLS, clients by certificate
 };
 
 enum class Format { Text, Csv, Json, Pdf, Html, ByName };
@@ -70,6 +71,7 @@ struct CliOptions {
     bool gatewayWrites = false;         // their writes pass (else refused)
     std::map<int, int> gatewayUnits;    // a client's unit id: the bus address it stands for
     std::string gatewayAllow;           // the networks the doors admit (loopback always); "" anyone
+    std::string gatewayTlsConfig;       // the Modbus/TCP Security door's certificates and roles
     double maintenanceHold = 60;        // seconds a gateway client's request marks its analyser in maintenance
     double gatewayIdle = 60;            // seconds a gateway client may send nothing before it is closed
     double gatewayFresh = 1;            // seconds a poll's read answers gateway clients' reads; 0: never

@@ -11,7 +11,8 @@
 #include "serve/http/tls_files.h"
 
 void FindCredentials(CliOptions& o) {
-    for (std::string* file : {&o.webConfig, &o.mqttPasswordFile, &o.mqttCafile, &o.mqttCapath, &o.mqttCert, &o.mqttKey})
+    for (std::string* file : {&o.webConfig, &o.mqttPasswordFile, &o.mqttCafile, &o.mqttCapath, &o.mqttCert, &o.mqttKey,
+                              &o.gatewayTlsConfig})
         *file = CredentialPath(*file);
 }
 

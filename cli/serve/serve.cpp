@@ -323,6 +323,16 @@ int CheckServeOptions(const CliOptions& o) {
         Say(why);
         return 2;
     }
+    const bool tlsDoor = std::any_of(o.gateways.begin(), o.gateways.end(), [](const GatewayPlace& d) { return d.tls; });
+    GatewayTlsConfig tls;
+    if (tlsDoor != !o.gatewayTlsConfig.empty()) {
+        Say("--gateway-tls [HOST:]PORT and --gateway-tls-config FILE go together");
+        return 2;
+    }
+    if (tlsDoor && !ReadGatewayTlsConfig(o.gatewayTlsConfig, tls, why)) {
+        Say(why);
+        return 2;
+    }
     std::vector<AllowedNetwork> allowed;
     if (!o.gatewayAllow.empty() && !ParseAllowList(o.gatewayAllow, allowed, why)) {
         Say(why);

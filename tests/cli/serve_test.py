@@ -68,7 +68,7 @@ class Exposition(ServeCase):
                     ["--metrics", "9755", "--ha-discovery"], ["--mqtt", "b", "--ha-discovery", "--ha-prefix", "h/+"],
                     ["--gateway", "5021", "--gateway-unit", "255=0"],
                     ["--gateway", "5021", "--gateway-unit", "0=1", "--gateway-unit", "0=2"],
-                    ["--gateway", "5021", "--gateway-allow", "10.0.0.0/33"]]:
+                    ["--gateway", "5021", "--gateway-allow", "10.0.0.0/33"], ["--gateway-tls", "8802"]]:
             run = subprocess.run([RQ55CTL, "serve", "--serial", "/nonexistent/tty", *bad], capture_output=True,
                                  text=True, timeout=30)
             self.assertEqual(run.returncode, 2, f"{bad}: {run.stderr}")

@@ -4,17 +4,23 @@ certificates from a web configuration file (checked by promtool, scraped by a re
 tried with curl, read again on SIGHUP), and MQTT over TLS to a real mosquitto, each failure said in
 words. Certificates are made by the test with openssl. Arguments: the build folder and the source
 folder."""
+import asyncio
 import json
 import math
 import os
 import shutil
 import signal
+import socket
+import ssl
+import struct
 import subprocess
 import tempfile
 import time
 import urllib.parse
 import warnings
 
+from pymodbus.client import AsyncModbusTlsClient
+from pymodbus.framer.socket_framer import ModbusSocketFramer
 from serve_support import RQ55CTL, SOURCE, ServeCase, free_port, get, main, tool, until
 
 with warnings.catch_warnings():
@@ -43,12 +49,15 @@ class Tls(ServeCase):
                     "-days", "30", "-subj", f"/CN={ca}", cwd=d)
         made = {"server": ("ca", "IP:127.0.0.1,DNS:localhost", "30"), "expired": ("ca", "IP:127.0.0.1", "-1"),
                 "stranger": ("other-ca", "IP:127.0.0.1", "30"), "elsewhere": ("ca", "DNS:elsewhere.example", "30"),
-                "client": ("ca", "DNS:prometheus", "30")}
-        for name, (ca, names, days) in made.items():
+                "client": ("ca", "DNS:prometheus", "30"),
+                # Modbus/TCP Security clients, their role in the Modbus role extension.
+                "operator": ("ca", "DNS:operator", "30", "operator"), "viewer": ("ca", "DNS:viewer", "30", "viewer"),
+                "lapsed": ("ca", "DNS:lapsed", "-1", "operator"), "foreign": ("other-ca", "DNS:foreign", "30", "operator")}
+        for name, (ca, names, days, *role) in made.items():
             openssl("req", "-newkey", "rsa:2048", "-nodes", "-keyout", f"{name}.key", "-out", f"{name}.csr",
                     "-subj", f"/CN={name}", cwd=d)
             with open(os.path.join(d, f"{name}.ext"), "w") as f:
-                f.write(f"subjectAltName={names}\n")
+                f.write(f"subjectAltName={names}\n" + "".join(f"1.3.6.1.4.1.50316.802.1=ASN1:UTF8String:{r}\n" for r in role))
             openssl("x509", "-req", "-in", f"{name}.csr", "-CA", f"{ca}.crt", "-CAkey", f"{ca}.key", "-CAcreateserial",
                     "-out", f"{name}.crt", "-days", days, "-extfile", f"{name}.ext", cwd=d)
         for f in os.listdir(d):
@@ -157,6 +166,60 @@ class Tls(ServeCase):
         self.assertTrue(serviced.said(f"SIGHUP: nothing was read again: {credentials}/secret_web-config.yml is the "
                                       "service manager's copy, made when the service started; restart the service to "
                                       "take a changed file"))
+
+    def test_modbus_tcp_security_admits_by_certificate_and_writes_by_role(self):
+        config = self.web_config("gateway-tls.yml", (
+            f"tls_server_config:\n  cert_file: {self.cert('server.crt')}\n  key_file: {self.cert('server.key')}\n"
+            f"  client_auth_type: RequireAndVerifyClientCert\n  client_ca_file: {self.cert('ca.crt')}\n"
+            "roles:\n  operator: read-write\n  viewer: read-only\n"))
+        sim, sim_port = self.simulator()
+        port = free_port()
+        serve = self.serve(sim_port, "--gateway-tls", str(port), "--gateway-tls-config", config)
+        self.assertTrue(serve.said(f"gateway at 127.0.0.1:{port} (Modbus/TCP Security), writes by role"))
+
+        def context_of(client):
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_CLIENT)
+            context.load_verify_locations(self.cert("ca.crt"))
+            if client:
+                context.load_cert_chain(self.cert(f"{client}.crt"), self.cert(f"{client}.key"))
+            return context
+
+        def ask(client, pdu, version=None):
+            """The reply's PDU to a request over TLS as `client` (none: no certificate), or "refused"."""
+            context = context_of(client)
+            if version:
+                context.minimum_version = context.maximum_version = version
+                context.set_ciphers("DEFAULT@SECLEVEL=0")
+            try:
+                with context.wrap_socket(socket.create_connection(("127.0.0.1", port), timeout=10),
+                                         server_hostname="127.0.0.1") as s:
+                    s.sendall(struct.pack(">HHHB", 9, 0, len(pdu) + 1, 1) + pdu)
+                    reply = s.makefile("rb")
+                    head = reply.read(7)
+                    return reply.read(struct.unpack(">H", head[4:6])[0] - 1) if len(head) == 7 else "refused"
+            except (ssl.SSLError, OSError):
+                return "refused"
+        write = lambda value: struct.pack(">BHH", 6, 808, value)  # noqa: E731
+        cases = [  # who, the request, the reply
+            (None, write(3), "refused"), ("foreign", write(3), "refused"), ("lapsed", write(3), "refused"),
+            ("viewer", write(3), bytes([0x86, 0x01])), ("client", write(3), bytes([0x86, 0x01])),  # no role
+            ("operator", write(7), write(7)), ("viewer", struct.pack(">BHH", 3, 808, 1), bytes([3, 2, 0, 7])),
+        ]
+        for who, pdu, reply in cases:
+            self.assertEqual(ask(who, pdu), reply, who)
+        self.assertEqual(ask("operator", struct.pack(">BHH", 3, 808, 1), ssl.TLSVersion.TLSv1_1), "refused")
+
+        async def independent():  # pymodbus' TLS client, with the MBAP header Modbus/TCP Security keeps
+            client = AsyncModbusTlsClient("127.0.0.1", port=port, sslctx=context_of("operator"),
+                                          server_hostname="127.0.0.1", framer=ModbusSocketFramer)
+            await client.connect()
+            written = await client.write_register(808, 5, slave=1)
+            read = await client.read_holding_registers(808, 1, slave=1)
+            await client.close()
+            return written.value, read.registers
+        self.assertEqual(asyncio.run(independent()), (5, [5]))
+        self.assertTrue(serve.said("write of register 808 at address 1 refused (role viewer reads only)"))
+        self.assertTrue(serve.said("refused: TLS: "))
 
     def test_bad_web_configurations_stop_it_at_once_with_the_line_and_the_reason(self):
         tls = f"tls_server_config:\n  cert_file: {self.cert('server.crt')}\n  key_file: {self.cert('server.key')}\n"

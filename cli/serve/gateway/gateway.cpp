@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "platform/system.h"
+#include "serve/gateway/gateway_tls.h"
 #include "tool_link.h"
 
 void AppendGatewayMetrics(std::string& out, const GatewayCounts& c) {
@@ -40,20 +41,34 @@ Gateway::Gateway(const CliOptions& options, const std::vector<int>& addresses)
     for (int a : addresses) counts_.maintenance[a] = false;
 }
 
+Gateway::~Gateway() { FreeGatewayTlsContext(tls_); }
+
 bool Gateway::open() {
     std::string why;
-    GatewayServer::Rules rules{o_.gatewayIdle, o_.gatewayUnits, {}};
+    GatewayServer::Rules rules{o_.gatewayIdle, o_.gatewayUnits, {}, nullptr, {}};
     if (!o_.gatewayAllow.empty() && !ParseAllowList(o_.gatewayAllow, rules.allowed, why)) {
         Say(why);
         return false;
+    }
+    if (!o_.gatewayTlsConfig.empty()) {
+        GatewayTlsConfig tls;
+        if (!ReadGatewayTlsConfig(o_.gatewayTlsConfig, tls, why) || !(tls_ = MakeGatewayTlsContext(tls, why))) {
+            Say(why);
+            return false;
+        }
+        rules.tls = tls_;
+        rules.roles = tls.roles;
     }
     if (!server_.open(o_.gateways, std::move(rules), why)) {
         Say("--gateway: " + why);
         return false;
     }
     for (const GatewayPlace& door : o_.gateways) {
-        Say("gateway at " + HostPortText(door.place) + (door.modbusTcp ? " (Modbus/TCP)" : " (RTU frames over TCP)") +
-            (o_.gatewayWrites ? ", writes passed" : ", writes refused"));
+        Say("gateway at " + HostPortText(door.place) +
+            (door.tls          ? " (Modbus/TCP Security), writes by role"
+             : door.modbusTcp ? " (Modbus/TCP)"
+                              : " (RTU frames over TCP)") +
+            (door.tls ? "" : o_.gatewayWrites ? ", writes passed" : ", writes refused"));
         const std::string& host = door.place.host;
         if (o_.gatewayAllow.empty() && host.rfind("127.", 0) != 0 && host != "::1" && host != "localhost")
             Say("gateway at " + HostPortText(door.place) +
@@ -102,8 +117,12 @@ GatewayAnswer Gateway::serve(const GatewayJob& job, const Forward& forward, cons
     const bool write = IsWriteFunction(r.pdu[0]);
     const std::string what =
         "gateway client " + job.from + ": write of " + RequestSpan(r.pdu) + " at address " + std::to_string(r.unit);
-    if (std::optional<GatewayAnswer> own = ScreenRequest(r, o_.gatewayWrites)) {
-        if (own->outcome == GatewayOutcome::Denied) denied_.happened(job.from, what + " refused (--gateway-writes deny)");
+    // Through the TLS door the client's role decides its writes; elsewhere --gateway-writes.
+    if (std::optional<GatewayAnswer> own = ScreenRequest(r, job.secured ? job.mayWrite : o_.gatewayWrites)) {
+        const std::string why = !job.secured     ? "--gateway-writes deny"
+                                : job.role.empty() ? "its certificate carries no role: it reads only"
+                                                   : "role " + job.role + " reads only";
+        if (own->outcome == GatewayOutcome::Denied) denied_.happened(job.from, what + " refused (" + why + ")");
         return *own;
     }
     if (std::optional<Bytes> held = cache_.answer(r, Timer())) return {GatewayOutcome::AnsweredFromPoll, *held};

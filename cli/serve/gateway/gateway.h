@@ -39,6 +39,9 @@ class Gateway {
     using Wrote = std::function<void(const GatewayRequest&)>; // an allowed write was answered
 
     Gateway(const CliOptions& options, const std::vector<int>& addresses);
+    ~Gateway();
+    Gateway(const Gateway&) = delete;
+    Gateway& operator=(const Gateway&) = delete;
 
     // Opens the doors (none when no --gateway); false with the reason said.
     bool open();
@@ -71,6 +74,7 @@ class Gateway {
     void finish(const GatewayJob& job, const GatewayAnswer& answer);
 
     const CliOptions& o_;
+    ssl_ctx_st* tls_ = nullptr; // the TLS door's
     GatewayServer server_;
     GatewayCounts counts_;
     PollCache cache_;

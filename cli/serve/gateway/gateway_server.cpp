@@ -13,7 +13,10 @@
 #include <ctime>
 #include <utility>
 
+#include <openssl/ssl.h>
+
 #include "platform/system.h"
+#include "serve/gateway/gateway_tls.h"
 #include "serve/listen.h"
 
 namespace {
@@ -35,7 +38,10 @@ std::string addressOf(const sockaddr_storage& peer) {
 
 GatewayServer::~GatewayServer() {
     for (const Door& door : listeners_) ::close(door.fd);
-    for (const auto& [id, c] : clients_) ::close(c.fd);
+    for (const auto& [id, c] : clients_) {
+        SSL_free(c.ssl);
+        ::close(c.fd);
+    }
 }
 
 bool GatewayServer::open(const std::vector<GatewayPlace>& doors, Rules rules, std::string& why) {
@@ -56,7 +62,7 @@ bool GatewayServer::open(const std::vector<GatewayPlace>& doors, Rules rules, st
             const int on = 1;
             ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
             listeners_.push_back({fd, door.modbusTcp ? GatewayFraming::ModbusTcp : GatewayFraming::Rtu,
-                                  HostPortText(door.place)});
+                                  HostPortText(door.place), door.tls});
         }
     }
     return true;
@@ -89,6 +95,12 @@ void GatewayServer::accept(const Door& door) {
         c.framing = door.framing;
         c.reader = RequestReader(door.framing);
         c.lastBytes = Timer();
+        c.door = door.name;
+        if (door.tls && rules_.tls) {
+            c.ssl = SSL_new(rules_.tls);
+            SSL_set_fd(c.ssl, fd);
+            SSL_set_accept_state(c.ssl);
+        }
     }
 }
 
@@ -135,7 +147,8 @@ void GatewayServer::nextRequest(long id, Client& c) {
             if (const auto mapped = rules_.units.find(unit); mapped != rules_.units.end())
                 request.unit = static_cast<uint8_t>(mapped->second);
             // Its wait began when it could first be read, not when the turn came to read it.
-            c.waiting = GatewayJob{id, c.from, std::move(request), unit, c.pendingSince > 0 ? c.pendingSince : Timer()};
+            c.waiting = GatewayJob{id,       c.from,     std::move(request), unit, c.ssl != nullptr, c.mayWrite,
+                                   c.role,   c.pendingSince > 0 ? c.pendingSince : Timer()};
             c.pendingSince = c.reader.partial() ? c.lastBytes : 0;
             return;
         }
@@ -148,7 +161,49 @@ void GatewayServer::nextRequest(long id, Client& c) {
     }
 }
 
+void GatewayServer::receiveTls(long id, Client& c) {
+    c.tlsWantsWrite = false;
+    if (!c.secured) {
+        const int done = SSL_do_handshake(c.ssl);
+        if (done != 1) {
+            const int error = SSL_get_error(c.ssl, done);
+            c.tlsWantsWrite = error == SSL_ERROR_WANT_WRITE;
+            if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) return;
+            const std::string why = TakeTlsFailure();
+            notices_.push_back("client " + c.from + " refused: TLS: " + (why.empty() ? "the handshake broke off" : why) +
+                               " (at " + c.door + ")");
+            ++refused_[{c.door, "tls"}];
+            drop(id);
+            return;
+        }
+        c.secured = true;
+        c.role = ClientRole(c.ssl);
+        const auto role = rules_.roles.find(c.role);
+        c.mayWrite = role != rules_.roles.end() && role->second;
+    }
+    unsigned char buffer[1024];
+    for (;;) {
+        const int got = SSL_read(c.ssl, buffer, sizeof buffer);
+        if (got <= 0) {
+            const int error = SSL_get_error(c.ssl, got);
+            c.tlsWantsWrite = error == SSL_ERROR_WANT_WRITE;
+            if (error == SSL_ERROR_WANT_READ || error == SSL_ERROR_WANT_WRITE) break;
+            TakeTlsFailure();
+            drop(id);
+            return;
+        }
+        c.reader.feed(buffer, static_cast<size_t>(got));
+        c.lastBytes = Timer();
+        if (c.pendingSince == 0) c.pendingSince = c.lastBytes;
+    }
+    if (!c.waiting && !c.inFlight) nextRequest(id, c);
+}
+
 void GatewayServer::receive(long id, Client& c) {
+    if (c.ssl) {
+        receiveTls(id, c);
+        return;
+    }
     unsigned char buffer[1024];
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(timespec))];
     iovec io{buffer, sizeof buffer};
@@ -180,7 +235,16 @@ void GatewayServer::receive(long id, Client& c) {
 }
 
 void GatewayServer::flush(Client& c) {
-    while (!c.out.empty()) {
+    while (c.ssl && c.secured && !c.out.empty()) {
+        const int sent = SSL_write(c.ssl, c.out.data(), static_cast<int>(c.out.size()));
+        if (sent <= 0) {
+            c.tlsWantsWrite = SSL_get_error(c.ssl, sent) == SSL_ERROR_WANT_WRITE;
+            TakeTlsFailure();
+            return; // the rest when the socket takes it; a broken one is seen by SSL_read
+        }
+        c.out.erase(c.out.begin(), c.out.begin() + sent);
+    }
+    while (!c.ssl && !c.out.empty()) {
         const ssize_t sent = ::send(c.fd, c.out.data(), c.out.size(), MSG_NOSIGNAL);
         if (sent <= 0) return; // the rest when the socket takes it; a broken one is seen by recv
         c.out.erase(c.out.begin(), c.out.begin() + sent);
@@ -188,6 +252,7 @@ void GatewayServer::flush(Client& c) {
 }
 
 void GatewayServer::drop(long id) {
+    SSL_free(clients_[id].ssl);
     ::close(clients_[id].fd);
     clients_.erase(id);
 }
@@ -211,7 +276,9 @@ void GatewayServer::pump(double seconds, int wakeFd) {
         for (const Door& door : listeners_) fds.push_back({door.fd, POLLIN, 0});
         for (auto& [id, c] : clients_) {
             const bool busy = c.waiting || c.inFlight;
-            const short want = static_cast<short>((busy && c.pendingSince > 0 ? 0 : POLLIN) | (c.out.empty() ? 0 : POLLOUT));
+            // TLS is read whenever it can be: what it has decrypted waits in the reader, not in the socket.
+            const short want = static_cast<short>((busy && c.pendingSince > 0 && !c.ssl ? 0 : POLLIN) |
+                                                  (c.out.empty() && !c.tlsWantsWrite ? 0 : POLLOUT));
             fds.push_back({c.fd, want, 0});
             ids.push_back(id);
         }
@@ -232,10 +299,15 @@ void GatewayServer::pump(double seconds, int wakeFd) {
             const short events = fds[listeners_.size() + k].revents;
             auto it = clients_.find(ids[k]);
             if (!events || it == clients_.end()) continue;
-            if (events & POLLOUT) flush(it->second);
-            const bool busy = it->second.waiting || it->second.inFlight;
-            if (busy && (events & POLLIN) && it->second.pendingSince == 0) it->second.pendingSince = Timer();
-            if (events & (busy ? POLLHUP | POLLERR : POLLIN | POLLHUP | POLLERR)) receive(ids[k], it->second);
+            Client& c = it->second;
+            if ((events & POLLOUT) && c.ssl && (!c.secured || c.tlsWantsWrite))
+                receive(ids[k], c); // the handshake, or a read TLS held back, goes on
+            else if (events & POLLOUT)
+                flush(c);
+            if (clients_.find(ids[k]) == clients_.end()) continue;
+            const bool busy = (c.waiting || c.inFlight) && !c.ssl;
+            if (busy && (events & POLLIN) && c.pendingSince == 0) c.pendingSince = Timer();
+            if (events & (busy ? POLLHUP | POLLERR : POLLIN | POLLHUP | POLLERR)) receive(ids[k], c);
             const auto still = clients_.find(ids[k]);
             request = request || (still != clients_.end() && still->second.waiting);
         }

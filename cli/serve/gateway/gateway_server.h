@@ -16,12 +16,18 @@
 #include "serve/gateway/framing.h"
 #include "serve/listen.h"
 
+struct ssl_ctx_st;
+struct ssl_st;
+
 // A request taken from a client, to be answered through answer().
 struct GatewayJob {
     long client = 0;  // the connection, numbered as they come
     std::string from; // the client's IP address, without its port
     GatewayRequest request; // its unit the bus address the client's unit id stands for
     uint8_t clientUnit = 0; // the unit id as the client sent it, which its reply carries back
+    bool secured = false;   // it came through the TLS door: its role decides its writes
+    bool mayWrite = false;  // ... and that role is one that writes
+    std::string role;       // the role its certificate carries ("" none)
     double arrived = 0; // Timer() when its first byte was there to read
 };
 
@@ -37,6 +43,8 @@ class GatewayServer {
         double idleSeconds = 60;            // a client that sends nothing this long is closed
         std::map<int, int> units;           // a unit id a client sends: the bus address it stands for
         std::vector<AllowedNetwork> allowed; // who may connect (loopback always; empty: anyone)
+        ssl_ctx_st* tls = nullptr;          // the TLS door's context (not owned)
+        std::map<std::string, bool> roles;  // a role a client certificate carries: whether it writes
     };
     // Listens on every door; false with the reason when one cannot be opened (none is open then).
     bool open(const std::vector<GatewayPlace>& doors, Rules rules, std::string& why);
@@ -77,11 +85,18 @@ class GatewayServer {
         double answeredAt = 0;             // when its last request was answered
         double pendingSince = 0;           // when bytes of its next request were first there to read
         bool behind = false;               // its last request met silence: served after the others
+        std::string door;                  // the door it came in by
+        ssl_st* ssl = nullptr;             // through the TLS door: its connection
+        bool secured = false;              // ... once its handshake is done
+        bool tlsWantsWrite = false;        // ... and TLS waits to write
+        bool mayWrite = false;
+        std::string role;
     };
     struct Door {
         int fd;
         GatewayFraming framing;
         std::string name;
+        bool tls;
     };
     void accept(const Door& door);
     // Closes the client idle longest, to admit one from `from`; false when every client is busy.
@@ -93,6 +108,8 @@ class GatewayServer {
     // answer, whichever came later, never while it waited for serve.
     static double quietSince(const Client& c) { return std::max(c.lastBytes, c.answeredAt); }
     void receive(long id, Client& c);
+    // Through the TLS door: the handshake, then every byte TLS has for the reader.
+    void receiveTls(long id, Client& c);
     void nextRequest(long id, Client& c);
     void flush(Client& c);
     void drop(long id);

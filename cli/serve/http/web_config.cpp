@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -168,7 +169,10 @@ void readUsers(const YAML::Node& at, const YAML::Node& users, WebConfig& c) {
 
 } // namespace
 
-bool ReadWebConfig(const std::string& path, WebConfig& config, std::string& why) {
+namespace {
+
+// Reads the file and hands its top-level map to `read`; false with "FILE line N: reason".
+bool readConfigFile(const std::string& path, const std::function<void(const YAML::Node&)>& read, std::string& why) {
     std::ifstream file(path);
     if (!file) {
         why = path + ": " + std::strerror(errno);
@@ -176,7 +180,6 @@ bool ReadWebConfig(const std::string& path, WebConfig& config, std::string& why)
     }
     std::stringstream content;
     content << file.rdbuf();
-    WebConfig c;
     try {
         std::istringstream events(content.str());
         YAML::Parser parser(events);
@@ -187,6 +190,22 @@ bool ReadWebConfig(const std::string& path, WebConfig& config, std::string& why)
         // An empty file (a secret that did not arrive) must not pass for a choice of plain HTTP.
         if (root.IsNull()) refuse(root, "the file holds no setting");
         if (!root.IsMap()) refuse(root, "the file must hold keys");
+        read(root);
+    } catch (const Refusal& refusal) {
+        why = path + " " + refusal.why;
+        return false;
+    } catch (const YAML::Exception& error) {
+        why = path + " line " + std::to_string(error.mark.line + 1) + ": " + error.msg;
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool ReadWebConfig(const std::string& path, WebConfig& config, std::string& why) {
+    WebConfig c;
+    const bool read = readConfigFile(path, [&](const YAML::Node& root) {
         for (const auto& entry : root) {
             checkKey(entry.first, {"tls_server_config", "http_server_config", "basic_auth_users"},
                      "the web configuration");
@@ -195,15 +214,35 @@ bool ReadWebConfig(const std::string& path, WebConfig& config, std::string& why)
             if (key == "http_server_config") readHttp(entry.first, entry.second, c);
             if (key == "basic_auth_users") readUsers(entry.first, entry.second, c);
         }
-    } catch (const Refusal& refusal) {
-        why = path + " " + refusal.why;
-        return false;
-    } catch (const YAML::Exception& error) {
-        why = path + " line " + std::to_string(error.mark.line + 1) + ": " + error.msg;
-        return false;
-    }
-    config = c;
-    return true;
+    }, why);
+    if (read) config = c;
+    return read;
+}
+
+bool ReadGatewayTlsConfig(const std::string& path, GatewayTlsConfig& config, std::string& why) {
+    GatewayTlsConfig c;
+    const bool read = readConfigFile(path, [&](const YAML::Node& root) {
+        for (const auto& entry : root) {
+            checkKey(entry.first, {"tls_server_config", "roles"}, "the gateway's TLS configuration");
+            if (entry.first.as<std::string>() == "tls_server_config") {
+                readTls(entry.first, entry.second, path, c.tls);
+                if (!c.tls.requireClientCert)
+                    refuse(entry.first, "the gateway asks every client for its certificate: client_auth_type "
+                                        "RequireAndVerifyClientCert with client_ca_file");
+                continue;
+            }
+            if (!entry.second.IsMap()) refuse(entry.first, "roles must hold role names and read-only or read-write");
+            for (const auto& role : entry.second) {
+                const std::string name = role.first.as<std::string>(), access = text(role.second, name);
+                if (access != "read-only" && access != "read-write")
+                    refuse(role.second, "role " + name + ": " + access + " is neither read-only nor read-write");
+                c.roles[name] = access == "read-write";
+            }
+        }
+        if (!c.tls.tls) refuse(root, "tls_server_config is missing");
+    }, why);
+    if (read) config = c;
+    return read;
 }
 
 std::string FileState(const std::string& path) {

@@ -37,6 +37,22 @@ struct WebConfig {
 // be read). The certificate and key files are named, not read, here.
 bool ReadWebConfig(const std::string& path, WebConfig& config, std::string& why);
 
+// serve's gateway door for Modbus/TCP Security (--gateway-tls-config), in the same format:
+//
+//   tls_server_config:               # as above; a client certificate is required
+//     cert_file: gateway.crt
+//     key_file: gateway.key
+//     client_auth_type: RequireAndVerifyClientCert
+//     client_ca_file: clients-ca.crt
+//   roles:                           # the role a client certificate carries: what it may do
+//     operator: read-write
+//     viewer: read-only              # a role not named here, or none, reads only
+struct GatewayTlsConfig {
+    WebConfig tls;
+    std::map<std::string, bool> roles; // role -> may write
+};
+bool ReadGatewayTlsConfig(const std::string& path, GatewayTlsConfig& config, std::string& why);
+
 // Under a service manager that hands over credentials ($CREDENTIALS_DIRECTORY), the credential a
 // relative file name stands for: the one so named, else the only one named PREFIX_NAME (a folder
 // handed over as credential PREFIX names each of its files so), else NAME in that folder. NAME as
