@@ -119,6 +119,9 @@ SimulatorProcess::SimulatorProcess(const std::vector<std::string>& args) {
     pid_ = pid;
     if (const size_t colon = line.find("127.0.0.1:"); colon != std::string::npos)
         port_ = std::atoi(line.c_str() + colon + 10);
+    // "RQ55 simulator ready: pty /dev/pts/7 address 1 model 57"
+    if (const size_t pty = line.find(" pty "); pty != std::string::npos)
+        device_ = line.substr(pty + 5, line.find(' ', pty + 5) - pty - 5);
 }
 
 SimulatorProcess::~SimulatorProcess() {

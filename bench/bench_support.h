@@ -39,10 +39,12 @@ class SimulatorProcess {
     SimulatorProcess(const SimulatorProcess&) = delete;
     SimulatorProcess& operator=(const SimulatorProcess&) = delete;
     int port() const { return port_; }
+    const std::string& device() const { return device_; } // with --pty: its pseudo-terminal
     int pid() const { return pid_; }
 
   private:
     int pid_ = -1, port_ = 0;
+    std::string device_;
 };
 
 // A loopback port free at the moment of asking.

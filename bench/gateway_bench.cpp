@@ -8,6 +8,8 @@
 #include <QThread>
 #include <atomic>
 #include <cstdio>
+#include <chrono>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -97,6 +99,70 @@ class BusyClients {
     std::vector<std::thread> threads_;
 };
 
+// Reads of the network block through a gateway in front of one simulated analyser on a
+// pseudo-terminal, by 1, 5 and 20 masters at once, each as fast as it is answered, for `seconds`:
+// how many a second they all get, and the median read.
+struct Throughput {
+    double perSecond = 0;
+    Spread read;
+};
+Throughput throughput(int port, int clients, double seconds) {
+    std::vector<std::thread> threads;
+    std::mutex mutex;
+    std::vector<double> times;
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(static_cast<long>(seconds * 1000));
+    for (int c = 0; c < clients; ++c)
+        threads.emplace_back([&] {
+            Master m(port);
+            for (Clock::time_point started = Clock::now(); started < end && m.read(); started = Clock::now()) {
+                std::lock_guard lock(mutex);
+                times.push_back(std::chrono::duration<double>(Clock::now() - started).count());
+            }
+        });
+    for (std::thread& t : threads) t.join();
+    return {times.size() / seconds, SpreadOf(times)};
+}
+
+// serve's gateway with its reads answered from its polls (--gateway-fresh 1, the default) and
+// without (0), and pymodbus' forwarder, each in turn on the same serial line.
+bool measureOnASerialLine() {
+    constexpr double kSeconds = 5;
+    const SimulatorProcess analyser({"--pty", "--static"});
+    if (analyser.device().empty()) return false;
+    std::printf("\nReads of the network block through a gateway in front of a pseudo-terminal (RTU frames, without a "
+                "line's wire time), every master reading as fast as it is answered for %g s; reads a second, and the "
+                "median read:\n",
+                kSeconds);
+    std::printf("  | masters | serve, reads from its polls | serve, every read on the line | pymodbus' forwarder |\n");
+    std::printf("  | --- | --- | --- | --- |\n");
+    const int clients[] = {1, 5, 20};
+    std::vector<std::vector<Throughput>> columns;
+    for (const char* fresh : {"1", "0", ""}) {
+        const int port = FreePort(), metrics = FreePort();
+        QProcess gateway;
+        if (*fresh)
+            gateway.start(RQ55CTL_PATH, {"serve", "--serial", QString::fromStdString(analyser.device()), "--pause", "0",
+                                         "--interval", "1", "--metrics", QString::number(metrics),
+                                         "--gateway-modbus-tcp", QString::number(port), "--gateway-fresh", fresh});
+        else
+            gateway.start("/usr/bin/python3", {RQ55_SOURCE_DIR "/bench/pymodbus_forwarder.py",
+                                               QString::fromStdString(analyser.device()), QString::number(port)});
+        if (!accepts(port)) return false;
+        columns.emplace_back();
+        for (int n : clients) columns.back().push_back(throughput(port, n, kSeconds));
+        gateway.terminate();
+        gateway.waitForFinished(30000);
+    }
+    for (size_t row = 0; row < std::size(clients); ++row) {
+        std::printf("  | %d |", clients[row]);
+        for (const auto& column : columns)
+            std::printf(" %.0f a second, %s ms |", column[row].perSecond, Shown(column[row].read, "%.1f", 1e3).c_str());
+        std::printf("\n");
+    }
+    return true;
+}
+
 } // namespace
 
 bool MeasureGateway() {
@@ -144,5 +210,5 @@ bool MeasureGateway() {
     python.kill();
     serve.waitForFinished(30000);
     python.waitForFinished(10000);
-    return true;
+    return measureOnASerialLine();
 }

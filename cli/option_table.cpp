@@ -113,6 +113,12 @@ bool seconds(CliOptions& o, const std::string& option, const std::string& value,
                            " of 0.2 to " + std::to_string(high) + " seconds");
 }
 
+// --gateway-fresh: 0 turns the answers from serve's polls off.
+bool fresh(CliOptions& o, const std::string&, const std::string& value, std::string& error) {
+    if (toSeconds(value, 0, 86400, o.gatewayFresh)) return true;
+    return fail(error, "--gateway-fresh: \"" + value + "\" is not an age of 0 to 86400 seconds");
+}
+
 bool place(CliOptions& o, const std::string& option, const std::string& given, std::string& error) {
     // A listening port is never guessed; a broker's is the usual one (for plain MQTT or TLS, known
     // once every option is read) unless given.
@@ -299,7 +305,7 @@ const OptionRow kOptions[] = {
     {"--gateway-fresh", "SECONDS", "serve",
      "a gateway client's read within a block serve polls is answered from serve's last read of it while that "
      "is younger than this (1; 0: every read goes to the bus)",
-     seconds<&CliOptions::gatewayFresh, 0, 86400>, true},
+     fresh, true},
     {"--maintenance-hold", "SECONDS", "serve",
      "an analyser a gateway client asked within this time is in maintenance while the client stays (60)",
      seconds<&CliOptions::maintenanceHold, 0, 86400>, true},
