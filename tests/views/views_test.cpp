@@ -194,10 +194,7 @@ INSTANTIATE_TEST_SUITE_P(
         CauseCase{"WrongLength",
                   {.kind = sim::FaultRule::Kind::ByteCount, .byteCount = 10},
                   " the reply was of the wrong length\\. .*"},
-        CauseCase{"CutShort", {.kind = sim::FaultRule::Kind::CutShort, .keepBytes = 10}, " the reply was cut short\\. .*"},
-        CauseCase{"Exception",
-                  {.kind = sim::FaultRule::Kind::Exception},
-                  " the analyser refused the request \\(exception 04\\)\\. .*"}),
+        CauseCase{"CutShort", {.kind = sim::FaultRule::Kind::CutShort, .keepBytes = 10}, " the reply was cut short\\. .*"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(NetworkView, OpenedFromTheMaxMinViewItReturnsThere) {
