@@ -155,9 +155,12 @@ bool gatewayWrites(CliOptions& o, const std::string&, const std::string& value, 
 bool gatewayUnit(CliOptions& o, const std::string&, const std::string& value, std::string& error) {
     const size_t equals = value.find('=');
     long from = 0, to = 0;
-    if (equals == std::string::npos || !toInt(value.substr(0, equals), 0, 255, from) ||
-        !toInt(value.substr(equals + 1), 1, 247, to))
-        return fail(error, "--gateway-unit: \"" + value + "\" is not FROM=TO, a unit id 0-255 and an address 1-247");
+    // 0=broadcast, named: the one way a client's request reaches every device at once.
+    const bool broadcast = value == "0=broadcast";
+    if (!broadcast && (equals == std::string::npos || !toInt(value.substr(0, equals), 0, 255, from) ||
+                       !toInt(value.substr(equals + 1), 1, 247, to)))
+        return fail(error, "--gateway-unit: \"" + value + "\" is not FROM=TO, a unit id 0-255 and an address 1-247, "
+                           "or 0=broadcast");
     if (!o.gatewayUnits.emplace(from, to).second)
         return fail(error, "--gateway-unit: unit " + std::to_string(from) + " is mapped twice");
     return true;
@@ -293,7 +296,8 @@ const OptionRow kOptions[] = {
     {"--gateway-writes", "deny|allow", "serve", "whether the gateway passes writes (deny)", gatewayWrites, true},
     {"--gateway-unit", "FROM=TO", "serve",
      "a client's unit id FROM (0-255) reaches the analyser at address TO (255=1, 0=1: what many Modbus/TCP "
-     "clients send to mean the device itself); again for another",
+     "clients send to mean the device itself), or 0=broadcast: a write to unit 0 reaches every device; again "
+     "for another",
      gatewayUnit, true},
     {"--gateway-allow", "CIDR[,CIDR...]", "serve",
      "the gateway admits masters from these networks only, and from this machine (10.0.0.0/8,192.168.1.20)",

@@ -69,7 +69,7 @@ struct CliOptions {
     int counterConfirm = 5; // polls in a row a lower counter reading must hold before it is exported
     std::vector<GatewayPlace> gateways; // other Modbus masters reach the link through these
     bool gatewayWrites = false;         // their writes pass (else refused)
-    std::map<int, int> gatewayUnits;    // a client's unit id: the bus address it stands for
+    std::map<int, int> gatewayUnits;    // a client's unit id: the bus address it stands for (0: broadcast)
     std::string gatewayAllow;           // the networks the doors admit (loopback always); "" anyone
     std::string gatewayTlsConfig;       // the Modbus/TCP Security door's certificates and roles
     double maintenanceHold = 60;        // seconds a gateway client's request marks its analyser in maintenance

@@ -125,6 +125,14 @@ void pause() {
     if (g_exchangePause > 0) Delay(g_exchangePause);
 }
 
+int broadcastSent() {
+    constexpr double kBroadcastTurnaround = 0.2; // seconds: within the 100 to 200 ms serial lines ask
+    Delay(kBroadcastTurnaround);
+    pause();
+    setIcon(kIconIdle);
+    return kExchangeOk;
+}
+
 void showErrorIcon() {
     setIcon(kIconError);
     pause();

@@ -60,6 +60,8 @@ bool SpeaksModbusTcp(int port, unsigned short tcpPort);
 // the reply into `reply` (kReplyBufferSize bytes). Port < 99 is a COM port; otherwise TCP, as
 // Modbus/TCP when tcpPort is 502 or port is 100 and as RTU frames on any other TCP port (port 101
 // forces RTU frames, on port 502 too).
+// A request to address 0 is a broadcast: it is written, no reply is awaited, and after the
+// turnaround delay (0.2 s) the exchange returns 1 with no reply (LastReplyLength 0).
 // expectedLength and spare are accepted for the callers' sake: a reply's length is taken from
 // the reply itself. report 1 shows errors through Ulvo_Visualiza_mensaje_de_error. Timer
 // callbacks are held back for the whole exchange, as the buffers are shared.

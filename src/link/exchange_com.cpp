@@ -93,6 +93,7 @@ int exchange_detail::transmitCom(int port, unsigned char* request, int requestLe
             --attempts;
             continue;
         }
+        if (request[0] == 0) return broadcastSent();
         SetComTime(port, g_limits.comReplySeconds);
         const int head = ComRd(port, reply, 3);
         if (head == kRS_DeviceGone) return deviceGone();

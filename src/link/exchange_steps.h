@@ -41,6 +41,9 @@ void markLinkClosed();
 // Every reply looked at, accepted or not, with the check's verdict.
 ReplyFault verdict(ReplyFault fault);
 void pause();
+// A broadcast (address 0) is written and nobody answers it: the line rests for the turnaround
+// delay, in which every device carries it out, and the exchange has gone as it should.
+int broadcastSent();
 void showErrorIcon();
 int fail(int status);
 std::string errorTitle();

@@ -139,6 +139,7 @@ int exchange_detail::transmitTcp(int port, unsigned char* request, int requestLe
         if (written == kTCP_ConnectionClosed) return connectionClosed();
         pause();
         if (written < total) return fail(kNoReply);
+        if (request[0] == 0) return broadcastSent();
         passes = g_limits.tcpReplySeconds > 0 ? tcpPasses(g_limits.tcpReplySeconds) : kModbusTcpPasses;
     } else {
         Ulvo_CalculoCRC_2(request, requestLength);
@@ -149,6 +150,7 @@ int exchange_detail::transmitTcp(int port, unsigned char* request, int requestLe
         if (written == kTCP_ConnectionClosed) return connectionClosed();
         TCP_Rx_Status = 0;
         if (written < total) return fail(kNoReply);
+        if (request[0] == 0) return broadcastSent();
         passes = g_limits.tcpReplySeconds > 0 ? tcpPasses(g_limits.tcpReplySeconds) : kRtuOverTcpPasses;
     }
 

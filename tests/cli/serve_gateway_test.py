@@ -174,7 +174,7 @@ class Gateway(ServeCase):
         sim, self.sim_port = self.simulator("--address", "1,2", "--trace", "--fault", "late:ms=1500,start=805")
         heard = Lines(sim.stderr)  # every request the analysers receive
         direct = Client(self.sim_port, False)
-        self.gateway("--gateway-writes", "allow")
+        self.gateway("--gateway-writes", "allow", "--gateway-unit", "0=broadcast")
         c = Client(self.tcp, True)
         self.assertTrue(until(lambda: any(v == 1 for _, v in samples(get(f"http://127.0.0.1:{self.metrics}/metrics"),
                                                                        "rq55_up")), 30))
@@ -195,6 +195,10 @@ class Gateway(ServeCase):
         text = struct.pack(">BHHB4H", 16, 8420, 4, 8, 0x5851, 0x5851, 0x5851, 0x5851)
         self.assertEqual(c.ask(1, text), struct.pack(">BHH", 16, 8420, 4))
         self.assertEqual(c.ask(1, read(811, 4))[2:], struct.pack(">4H", 0x5851, 0x5851, 0x5851, 0x5851))
+        # A broadcast, where asked for by name: on the wire to address 0, its client given the echo.
+        self.assertEqual((c.ask(0, write := struct.pack(">BHH", 6, 808, 9)), c.ask(0, read(808, 1))),
+                         (write, bytes([0x83, 0x0A])))
+        self.assertTrue(until(lambda: any("<< 00 06 03 28 00 09" in line for line in heard.lines), 2))
         # Three clients asking the same read while another's late reply holds the bus: one exchange,
         # and the waits serve counts are what the clients' own clocks say, within 10 %.
         def waited():

@@ -47,10 +47,11 @@ Bytes DeviceIdentification(const GatewayRequest& request) {
     return reply;
 }
 
-std::optional<GatewayAnswer> ScreenRequest(const GatewayRequest& request, bool writesAllowed) {
+std::optional<GatewayAnswer> ScreenRequest(const GatewayRequest& request, bool writesAllowed, bool broadcasts) {
     const int function = request.pdu.empty() ? 0 : request.pdu[0];
-    // Broadcasts go unanswered on a bus and 248-255 are no device's: nothing there to reach.
-    const bool nobody = request.unit == 0 || request.unit > 247;
+    // Broadcasts go unanswered on a bus (a write passes only where asked for) and 248-255 are no
+    // device's: nothing there to reach.
+    const bool nobody = (request.unit == 0 && !(broadcasts && IsWriteFunction(function))) || request.unit > 247;
     if (function == 0x2B && !nobody) return GatewayAnswer{GatewayOutcome::Identified, DeviceIdentification(request)};
     if (!IsPassedFunction(function)) return own(request, GatewayOutcome::Unsupported, kIllegalFunction);
     if (nobody) return own(request, GatewayOutcome::LinkDown, kGatewayPathUnavailable);

@@ -32,8 +32,9 @@ struct GatewayAnswer {
     Bytes pdu; // the reply's PDU, an exception's included
 };
 
-// The gateway's own answer, or none when the request goes to the link.
-std::optional<GatewayAnswer> ScreenRequest(const GatewayRequest& request, bool writesAllowed);
+// The gateway's own answer, or none when the request goes to the link. `broadcasts`: a write to
+// unit 0 goes to the link, as a broadcast.
+std::optional<GatewayAnswer> ScreenRequest(const GatewayRequest& request, bool writesAllowed, bool broadcasts = false);
 
 // The reply to Read Device Identification (function 43, MEI type 14): the basic objects, vendor
 // "RQ55", product "RQ55 gateway" and this program's version, by stream (read codes 1 to 3, from

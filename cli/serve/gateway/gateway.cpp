@@ -75,7 +75,9 @@ bool Gateway::open() {
                 " admits masters from anywhere that reaches it: --gateway-allow CIDR,... names who may connect");
     }
     for (const auto& [from, to] : o_.gatewayUnits)
-        Say(strfmt("gateway: unit %d reaches the analyser at address %d", from, to));
+        Say(to == 0 ? std::string("gateway: a write to unit 0 is broadcast to every device") +
+                          (o_.gatewayWrites ? "" : " (none passes: --gateway-writes deny)")
+                    : strfmt("gateway: unit %d reaches the analyser at address %d", from, to));
     return true;
 }
 
@@ -118,7 +120,10 @@ GatewayAnswer Gateway::serve(const GatewayJob& job, const Forward& forward, cons
     const std::string what =
         "gateway client " + job.from + ": write of " + RequestSpan(r.pdu) + " at address " + std::to_string(r.unit);
     // Through the TLS door the client's role decides its writes; elsewhere --gateway-writes.
-    if (std::optional<GatewayAnswer> own = ScreenRequest(r, job.secured ? job.mayWrite : o_.gatewayWrites)) {
+    const auto mapped = o_.gatewayUnits.find(0);
+    const bool broadcasts = mapped != o_.gatewayUnits.end() && mapped->second == 0;
+    if (std::optional<GatewayAnswer> own =
+            ScreenRequest(r, job.secured ? job.mayWrite : o_.gatewayWrites, broadcasts)) {
         const std::string why = !job.secured     ? "--gateway-writes deny"
                                 : job.role.empty() ? "its certificate carries no role: it reads only"
                                                    : "role " + job.role + " reads only";
@@ -127,7 +132,10 @@ GatewayAnswer Gateway::serve(const GatewayJob& job, const Forward& forward, cons
     }
     if (std::optional<Bytes> held = cache_.answer(r, Timer())) return {GatewayOutcome::AnsweredFromPoll, *held};
     const double began = Timer();
-    const GatewayAnswer answer = forward(r);
+    GatewayAnswer answer = forward(r);
+    // A broadcast is answered by nobody: once it is on the wire the client is given the write's
+    // standard echo.
+    if (r.unit == 0 && answer.outcome == GatewayOutcome::Answered) answer.pdu.assign(r.pdu.begin(), r.pdu.begin() + 5);
     const double took = Timer() - began;
     spent_.forwarding += took;
     if (answer.outcome == GatewayOutcome::NoReply) {

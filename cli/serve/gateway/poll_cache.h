@@ -19,8 +19,9 @@ class PollCache {
     void hold(int unit, int start, int count, const unsigned char* data, double at);
     // The reply's PDU to a function-3 read that a span held at `now` covers; none otherwise.
     std::optional<Bytes> answer(const GatewayRequest& request, double now) const;
-    // Everything held of the unit: a write may change registers beyond those it names.
-    void drop(int unit) { spans_.erase(unit); }
+    // Everything held of the unit (0, a broadcast: of every unit): a write may change registers
+    // beyond those it names.
+    void drop(int unit) { unit == 0 ? spans_.clear() : void(spans_.erase(unit)); }
 
   private:
     struct Span {

@@ -133,7 +133,7 @@ GatewayAnswer Poller::forward(const GatewayRequest& request) {
 
 void Poller::resetMade(int address) {
     for (size_t i = 0; i < polls_.size(); ++i)
-        if (polls_[i].address == address) guards_[i].resetMade();
+        if (polls_[i].address == address || address == 0) guards_[i].resetMade();
 }
 
 void Poller::close() {

@@ -39,7 +39,7 @@ class Poller {
     void onRead(Read read) { read_ = std::move(read); }
 
     const std::vector<AnalyserPoll>& polls() const { return polls_; }
-    // The counters of the analyser were reset through RQ55.
+    // The counters of the analyser were reset through RQ55 (address 0, a broadcast: of every one).
     void resetMade(int address);
     void close();
 
