@@ -276,9 +276,11 @@ void GatewayServer::pump(double seconds, int wakeFd) {
         for (const Door& door : listeners_) fds.push_back({door.fd, POLLIN, 0});
         for (auto& [id, c] : clients_) {
             const bool busy = c.waiting || c.inFlight;
-            // TLS is read whenever it can be: what it has decrypted waits in the reader, not in the socket.
-            const short want = static_cast<short>((busy && c.pendingSince > 0 && !c.ssl ? 0 : POLLIN) |
-                                                  (c.out.empty() && !c.tlsWantsWrite ? 0 : POLLOUT));
+            // TLS is read while the client is busy too, until its next request waits in the reader
+            // (TLS takes whole records, so what it decrypted must not be left in it).
+            const bool heldBack = busy && (c.ssl ? c.reader.partial() : c.pendingSince > 0);
+            const short want =
+                static_cast<short>((heldBack ? 0 : POLLIN) | (c.out.empty() && !c.tlsWantsWrite ? 0 : POLLOUT));
             fds.push_back({c.fd, want, 0});
             ids.push_back(id);
         }
