@@ -119,9 +119,9 @@ GatewayAnswer Gateway::serve(const GatewayJob& job, const Forward& forward, cons
     const bool write = IsWriteFunction(r.pdu[0]);
     const std::string what =
         "gateway client " + job.from + ": write of " + RequestSpan(r.pdu) + " at address " + std::to_string(r.unit);
-    // Through the TLS door the client's role decides its writes; elsewhere --gateway-writes.
     const auto mapped = o_.gatewayUnits.find(0);
     const bool broadcasts = mapped != o_.gatewayUnits.end() && mapped->second == 0;
+    // Through the TLS door the client's role decides its writes; elsewhere --gateway-writes.
     if (std::optional<GatewayAnswer> own =
             ScreenRequest(r, job.secured ? job.mayWrite : o_.gatewayWrites, broadcasts)) {
         const std::string why = !job.secured     ? "--gateway-writes deny"
