@@ -219,6 +219,25 @@ class Gateway(ServeCase):
         self.assertEqual(sum(v for l, v in samples(text, "rq55_gateway_requests_total")
                              if l["outcome"] == "answered_from_poll"), 2)
 
+    def test_masters_reading_the_polled_blocks_every_second_leave_the_bus_to_serves_polls(self):
+        self.gateway("--interval", "1")  # as often as --gateway-fresh: a read is at times just too old
+        self.assertTrue(until(lambda: Client(self.tcp, True).ask(2, read(6, 60)) == self.blocks[(2, 6, 60)], 30))
+        end, wrong = time.monotonic() + 5, []
+
+        def master(unit):  # as fast as it is answered
+            c = Client(self.tcp, True)
+            while time.monotonic() < end:
+                if c.ask(unit, read(6, 60)) != self.blocks[(unit, 6, 60)]:
+                    wrong.append(unit)
+        masters = [threading.Thread(target=master, args=(unit,)) for unit in (1, 2, 2)]
+        for t in masters:
+            t.start()
+        for t in masters:
+            t.join(60)
+        outcomes = {l["outcome"] for l, _ in samples(get(f"http://127.0.0.1:{self.metrics}/metrics"),
+                                                      "rq55_gateway_requests_total")}
+        self.assertEqual((wrong, outcomes), ([], {"answered_from_poll"}))
+
     def test_refusals_and_faults_reach_only_the_client_that_caused_them(self):
         self.gateway("--gateway-unit", "255=2")
         tcp, rtu = Client(self.tcp, True), Client(self.rtu, False)

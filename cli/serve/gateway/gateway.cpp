@@ -83,7 +83,12 @@ bool Gateway::open() {
 
 void Gateway::turn(const Forward& forward, const Wrote& wrote, bool roundUnderWay) {
     server_.pump(0);
-    const auto now = [&](const GatewayJob& j) { return !roundUnderWay || !silentUnits_.count(j.request.unit); };
+    // While a round's polls are under way, a request to a unit that was silent waits until they are
+    // done, and a read whose polled block has just grown too old waits for its poll to read it afresh.
+    const double at = Timer();
+    const auto now = [&](const GatewayJob& j) {
+        return !roundUnderWay || (!silentUnits_.count(j.request.unit) && !cache_.stale(j.request, at));
+    };
     for (int n = server_.clients(); n > 0; --n) {
         const std::optional<GatewayJob> job = server_.take(now);
         if (!job) break;

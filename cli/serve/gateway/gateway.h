@@ -49,7 +49,9 @@ class Gateway {
 
     // Serves what waits: at most one request of each client, in turn, each through `forward`. While
     // a round's polls are under way, requests to units that were silent at their last request
-    // wait until the polls are done: a dead address costs its askers, not the analysers that answer.
+    // wait until the polls are done: a dead address costs its askers, not the analysers that answer;
+    // and a read within a polled block that has just grown too old to answer it waits for the
+    // round's poll to read it afresh, so clients reading what serve polls leave the bus to serve.
     void turn(const Forward& forward, const Wrote& wrote, bool roundUnderWay = false);
     // Waits up to `seconds` for a request (or `wakeFd`), serving what comes meanwhile.
     void idle(double seconds, int wakeFd, const Forward& forward, const Wrote& wrote);

@@ -19,12 +19,16 @@ class PollCache {
     void hold(int unit, int start, int count, const unsigned char* data, double at);
     // The reply's PDU to a function-3 read that a span held at `now` covers; none otherwise.
     std::optional<Bytes> answer(const GatewayRequest& request, double now) const;
+    // Whether a span covers the read but has grown too old to answer it: serve's next poll of the
+    // unit will read it afresh.
+    bool stale(const GatewayRequest& request, double now) const;
     // Everything held of the unit (0, a broadcast: of every unit): a write may change registers
     // beyond those it names.
     void drop(int unit) { unit == 0 ? spans_.clear() : void(spans_.erase(unit)); }
 
   private:
     struct Span {
+        bool covers(int first, int count) const { return first >= start && first + count <= start + this->count; }
         int start = 0, count = 0;
         Bytes data;
         double at = 0;
