@@ -153,9 +153,12 @@ class Gateway(ServeCase):
         for t in newcomers:
             t.join(20)
         self.assertEqual((wrong, [t.is_alive() for t in newcomers].count(True)), ([], 0), "all 30 answered")
-        # Serve's own round stays within its interval (0.5 s) while they ask a unit that never answers.
-        text = get(f"http://127.0.0.1:{self.metrics}/metrics")
-        self.assertLess(float(re.search(r"^rq55_round_duration_seconds (\S+)$", text, re.M).group(1)), 0.5, text)
+        # Serve's own rounds stay within their interval (0.5 s) while they ask a unit that never answers
+        # (once it has not answered: the first round may hold that first wait).
+        def round_seconds():
+            found = re.search(r"^rq55_round_duration_seconds (\S+)$", get(f"http://127.0.0.1:{self.metrics}/metrics"), re.M)
+            return float(found.group(1)) if found else None
+        self.assertTrue(until(lambda: (round_seconds() or 1) < 0.5, 15), round_seconds())
         done.set()
         for t in askers:
             t.join(30)
@@ -221,7 +224,8 @@ class Gateway(ServeCase):
 
     def test_masters_reading_the_polled_blocks_every_second_leave_the_bus_to_serves_polls(self):
         self.gateway("--interval", "1")  # as often as --gateway-fresh: a read is at times just too old
-        self.assertTrue(until(lambda: Client(self.tcp, True).ask(2, read(6, 60)) == self.blocks[(2, 6, 60)], 30))
+        self.assertTrue(until(lambda: [v for _, v in samples(get(f"http://127.0.0.1:{self.metrics}/metrics"),
+                                                             "rq55_up")] == [1, 1], 30), "both polled first")
         end, wrong = time.monotonic() + 5, []
 
         def master(unit):  # as fast as it is answered

@@ -168,6 +168,8 @@ void Gateway::finish(const GatewayJob& job, const GatewayAnswer& answer) {
 }
 
 void Gateway::idle(double seconds, int wakeFd, const Forward& forward, const Wrote& wrote) {
+    // What waited for the round's polls is served at once, not after the wait.
+    turn(forward, wrote);
     server_.pump(seconds, wakeFd);
     turn(forward, wrote);
 }
