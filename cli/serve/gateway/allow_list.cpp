@@ -61,11 +61,16 @@ bool ParseAllowList(const std::string& text, std::vector<AllowedNetwork>& networ
     return !networks.empty();
 }
 
+bool IsLoopback(const std::string& address) {
+    AllowedNetwork host;
+    static const AllowedNetwork kLoopback4{AF_INET, {127}, 8}, kLoopback6{AF_INET6, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 128};
+    return parseAddress(address, host) && (within(kLoopback4, host) || within(kLoopback6, host));
+}
+
 bool IsAllowed(const std::vector<AllowedNetwork>& networks, const std::string& address) {
     AllowedNetwork host;
     if (!parseAddress(address, host)) return false;
-    static const AllowedNetwork kLoopback4{AF_INET, {127}, 8}, kLoopback6{AF_INET6, {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1}, 128};
-    if (networks.empty() || within(kLoopback4, host) || within(kLoopback6, host)) return true;
+    if (networks.empty() || IsLoopback(address)) return true;
     for (const AllowedNetwork& n : networks)
         if (within(n, host)) return true;
     return false;

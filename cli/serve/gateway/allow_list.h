@@ -15,6 +15,9 @@ struct AllowedNetwork {
 // "10.0.0.0/8,192.168.1.20,fd00::/8" (a bare address is one host); false with the reason.
 bool ParseAllowList(const std::string& text, std::vector<AllowedNetwork>& networks, std::string& why);
 
+// Whether the address (IPv4 or IPv6 text) is this machine's own: 127.0.0.0/8 or ::1.
+bool IsLoopback(const std::string& address);
+
 // Whether a client at `address` (as accept gave it, IPv4 or IPv6 text; an IPv4 address mapped
 // into IPv6 counts as IPv4) may connect: loopback always; anyone when the list is empty.
 bool IsAllowed(const std::vector<AllowedNetwork>& networks, const std::string& address);

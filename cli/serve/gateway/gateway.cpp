@@ -69,8 +69,7 @@ bool Gateway::open() {
              : door.modbusTcp ? " (Modbus/TCP)"
                               : " (RTU frames over TCP)") +
             (door.tls ? "" : o_.gatewayWrites ? ", writes passed" : ", writes refused"));
-        const std::string& host = door.place.host;
-        if (o_.gatewayAllow.empty() && host.rfind("127.", 0) != 0 && host != "::1" && host != "localhost")
+        if (o_.gatewayAllow.empty() && !IsLoopback(door.place.host) && door.place.host != "localhost")
             Say("gateway at " + HostPortText(door.place) +
                 " admits masters from anywhere that reaches it: --gateway-allow CIDR,... names who may connect");
     }
