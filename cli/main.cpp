@@ -101,6 +101,6 @@ int main(int argc, char** argv) {
     // signals are held before Qt starts any thread, so every thread inherits it.
     if (options->watchSeconds > 0) HoldStopSignals();
     if (const int refused = CheckBeforeOpening(*options)) return refused;
-    PrepareLink(*options);
+    if (!PrepareLink(*options)) return kUsageError;
     return CheckedOutput(RunCommand(*options));
 }

@@ -54,7 +54,7 @@ bool linkName(CliOptions& o, const std::string& option, const std::string& value
         return true;
     }
     HostPort place;
-    if (!ParseHostPort(value, kModbusTcpPort, "", place, error)) return fail(error, "--tcp: " + error);
+    if (!ParseHostPort(value, 0, "", place, error)) return fail(error, "--tcp: " + error);
     o.host = place.host;
     o.tcpPort = place.port;
     return true;
@@ -223,6 +223,13 @@ const OptionRow kOptions[] = {
     {"--com", "N", "Link (one of)", "COM port N", comPort},
     {"--modbus-tcp", "", "Link (one of)", "Modbus/TCP whatever the TCP port", modbusTcp},
     {"--rtu-over-tcp", "", "Link (one of)", "RTU frames over TCP whatever the TCP port", rtuOverTcp},
+    {"--tls-cert", "FILE", "Link (one of)",
+     "Modbus/TCP Security to the --tcp host (port 802 unless given): this client's certificate, whose role "
+     "decides what it may write; with --tls-key and --tls-ca",
+     text<&CliOptions::tlsCert>},
+    {"--tls-key", "FILE", "Link (one of)", "the key of --tls-cert", text<&CliOptions::tlsKey>},
+    {"--tls-ca", "FILE", "Link (one of)", "the authority the server's certificate must come from",
+     text<&CliOptions::tlsCa>},
     {"--baud", "N", "Link (one of)", "default 19200 (scan: a list)", bauds},
     {"--framing", "8N1|8O1|8E1|8N2", "Link (one of)", "default 8N1 (scan: a list)", framings},
     {"--address", "LIST", "Link (one of)", "default 1 (scan: 1-247); a list such as 1,3,5-9 runs the command for each",

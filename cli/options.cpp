@@ -4,6 +4,7 @@
 #include <CLI/Config.hpp>
 #include <CLI/Formatter.hpp>
 
+#include "link/link_settings.h"
 #include "option_table.h"
 
 namespace {
@@ -137,6 +138,15 @@ bool ParseCommandLine(const std::vector<std::string>& args, CliOptions& o, std::
     if (o.links != 1)
         return fail(error, o.links == 0 ? "no link given: --tcp HOST[:PORT], --serial DEVICE or --com N"
                                         : "give one link only: --tcp, --serial or --com");
+    const bool tls = !o.tlsCert.empty() || !o.tlsKey.empty() || !o.tlsCa.empty();
+    if (tls && (o.tlsCert.empty() || o.tlsKey.empty() || o.tlsCa.empty()))
+        return fail(error, "--tls-cert, --tls-key and --tls-ca go together");
+    if (tls && o.host.empty()) return fail(error, "--tls-cert, --tls-key and --tls-ca are for a --tcp link");
+    if (tls && o.protocol == Protocol::RtuOverTcp)
+        return fail(error, "Modbus/TCP Security is Modbus/TCP over TLS: --rtu-over-tcp does not go with --tls-cert");
+    // Modbus/TCP Security speaks Modbus/TCP on any port.
+    if (tls) o.protocol = Protocol::ModbusTcp;
+    if (o.tcpPort == 0) o.tcpPort = tls ? kModbusTlsPort : kModbusTcpPort;
     const size_t wanted = o.command == "read" || o.command == "backup" || o.command == "restore" ||
                           o.command == "diff" || o.command == "report";
     if (o.arguments.size() != wanted) return fail(error, o.command + (wanted ? " takes one argument" : " takes no argument"));

@@ -10,6 +10,8 @@
 // Where an MQTT broker listens unless told otherwise, and where the Prometheus endpoint listens
 // when only its port is given.
 constexpr int kMqttPort = 1883, kMqttTlsPort = 8883;
+// Modbus/TCP Security's port.
+constexpr int kModbusTlsPort = 802;
 inline constexpr const char* kMetricsHost = "127.0.0.1";
 
 enum class Protocol { ByPort, ModbusTcp, RtuOverTcp };
@@ -26,12 +28,13 @@ enum class Format { Text, Csv, Json, Pdf, Html, ByName };
 struct CliOptions {
     // The link: a TCP host, a serial device, or a COM port number.
     std::string host;
-    int tcpPort = 502; // Modbus/TCP's
+    int tcpPort = 0; // 0 until read: Modbus/TCP's 502, or Modbus/TCP Security's 802
     Protocol protocol = Protocol::ByPort;
     std::string serialDevice;
     int comPort = 0;
     int baud = 19200;
     int framing = 0; // 8N1
+    std::string tlsCert, tlsKey, tlsCa; // Modbus/TCP Security to the --tcp host
 
     int links = 0;              // links given: one is right
     std::vector<int> addresses; // empty: the command's default

@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
         return kUsageError;
     }
     if (const int refused = CheckBeforeOpening(*options)) return refused;
-    PrepareLink(*options);
+    if (!PrepareLink(*options)) return kUsageError;
     LoadLanguageInForce();
     return CheckedOutput(RunCommand(*options, ReportCommand));
 }

@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     FindCredentials(*options);
     if (const int refused = CheckServeOptions(*options)) return refused;
-    PrepareLink(*options);
+    if (!PrepareLink(*options)) return kUsageError;
     if (options->haDiscovery) LoadLanguageInForce(); // the entities' names
     return CheckedOutput(Serve(*options));
 }

@@ -9,6 +9,7 @@
 #include "platform/serial.h"
 #include "platform/system.h"
 #include "platform/tcp.h"
+#include "platform/tls_client.h"
 #include "stop_signals.h"
 
 namespace {
@@ -53,7 +54,7 @@ void AnnounceProtocol(const CliOptions& o) {
     if (!OverTcp(o)) return;
     const int port = LinkPortOf(o);
     const bool modbusTcp = port == kModbusTcpForced || (o.tcpPort == kModbusTcpPort && port != kRtuOverTcpForced);
-    Say(LinkName(o) + ": " + (modbusTcp ? "Modbus/TCP" : "RTU over TCP"));
+    Say(LinkName(o) + ": " + (!o.tlsCert.empty() ? "Modbus/TCP Security" : modbusTcp ? "Modbus/TCP" : "RTU over TCP"));
 }
 
 bool OpenLink(const CliOptions& o, LinkTarget& link, const std::function<void(const std::string&)>& say) {
@@ -78,7 +79,12 @@ bool OpenLink(const CliOptions& o, LinkTarget& link, const std::function<void(co
     return true;
 }
 
-void PrepareLink(const CliOptions& o) {
+bool PrepareLink(const CliOptions& o) {
+    std::string why;
+    if (!o.tlsCert.empty() && !UseTlsForTcp({o.tlsCert, o.tlsKey, o.tlsCa}, why)) {
+        Say(why);
+        return false;
+    }
     g_exchangePause = 0;
     g_analyserRest = o.command == "scan" ? 0 : o.pauseMs / 1000.0; // each address asked once
     // --timeout shortens the reply wait of every exchange (the attempts stay as they are); serve
@@ -104,5 +110,6 @@ void PrepareLink(const CliOptions& o) {
     // serve ends within moments of a stop signal, whatever the link is waiting for.
     if (o.command == "serve") reporter.stopRequested = [] { return WaitForStopSignal(0); };
     SetLinkReporter(std::move(reporter));
+    return true;
 }
 

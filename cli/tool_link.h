@@ -21,7 +21,7 @@ bool OverTcp(const CliOptions& options);
 int LinkPortOf(const CliOptions& options);
 std::string LinkName(const CliOptions& options);
 
-// "127.0.0.1:5021: RTU over TCP" on stderr, for a TCP link.
+// "127.0.0.1:5021: RTU over TCP" on stderr, for a TCP link (or Modbus/TCP, or Modbus/TCP Security).
 void AnnounceProtocol(const CliOptions& options);
 
 // Opens the link the options name; false with the reason told to `say` (stderr unless given).
@@ -33,5 +33,6 @@ constexpr int kServeReplyWaitMs = 1000;
 
 // The link as the tool uses it: a closed connection told in one line on stderr, the rest of
 // --pause between two requests, the reply wait of --timeout (scan derives its own), and for serve
-// a stop signal that ends any wait at once.
-void PrepareLink(const CliOptions& options);
+// a stop signal that ends any wait at once; and Modbus/TCP Security with the --tls files. False
+// when those cannot be used (said on stderr): a usage error.
+bool PrepareLink(const CliOptions& options);

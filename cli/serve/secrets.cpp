@@ -12,7 +12,7 @@
 
 void FindCredentials(CliOptions& o) {
     for (std::string* file : {&o.webConfig, &o.mqttPasswordFile, &o.mqttCafile, &o.mqttCapath, &o.mqttCert, &o.mqttKey,
-                              &o.gatewayTlsConfig})
+                              &o.gatewayTlsConfig, &o.tlsCert, &o.tlsKey, &o.tlsCa})
         *file = CredentialPath(*file);
 }
 

@@ -1,5 +1,5 @@
 // What serve is given to guard its endpoint and to reach its broker: the web configuration, TLS to
-// the broker, the MQTT password. Each is checked before anything is opened, so a bad file stops
+// the broker, the MQTT password (and the link's TLS files, found here, read by the link). Each is checked before anything is opened, so a bad file stops
 // serve at once (status 2) with the file and the reason.
 #pragma once
 

@@ -61,8 +61,24 @@ int RtuReplyRemainder(const unsigned char* head) {
     return head[2] + 2;
 }
 
+int DeviceIdFrameLength(const unsigned char* bytes, int available) {
+    // Address, 43, 14, read code, conformity, more follows, next object, object count; then each
+    // object's id, length and value.
+    int at = 8;
+    if (available < at) return 0;
+    for (int objects = bytes[7]; objects > 0; --objects) {
+        if (available < at + 2) return 0;
+        at += 2 + bytes[at + 1];
+    }
+    return at;
+}
+
 int RtuReplyLength(const unsigned char* bytes, int available) {
     if (available < 3) return 0;
+    if (bytes[1] == kDeviceIdFunction && bytes[2] == kDeviceIdMeiType) {
+        const int frame = DeviceIdFrameLength(bytes, available);
+        return frame > 0 ? frame + 2 : 0;
+    }
     return 3 + RtuReplyRemainder(bytes);
 }
 

@@ -27,6 +27,10 @@ constexpr int kTcpFrameBufferSize = kMbapHeaderLength + 255;
 
 constexpr unsigned char kExceptionFlag = 0x80;
 
+// Read Device Identification: function 43 with MEI type 14.
+constexpr unsigned char kDeviceIdFunction = 0x2B;
+constexpr unsigned char kDeviceIdMeiType = 0x0E;
+
 // Fills the 6-byte read request: address, function, start (high, low), 0, count.
 void Ulvo_Comando_Lectura(unsigned char address, unsigned char function, unsigned short start,
                           unsigned char count, unsigned char* request);
@@ -51,9 +55,12 @@ bool CrcValid(const unsigned char* frame, int length);
 // bytes follow them, CRC included.
 int RtuReplyRemainder(const unsigned char* head);
 
-// The whole length of an RTU reply whose first `available` bytes are known, or 0 while fewer
-// than three are in.
+// The whole length of an RTU reply whose first `available` bytes are known, or 0 while too few
+// are in to tell: three, or for Read Device Identification, which gives no byte count, every
+// object's header.
 int RtuReplyLength(const unsigned char* bytes, int available);
+// A Read Device Identification reply's length without its CRC, or 0 while too few are in to tell.
+int DeviceIdFrameLength(const unsigned char* bytes, int available);
 
 // Writes the Modbus/TCP header: transaction id, protocol 0, length of what follows.
 void BuildMbapHeader(unsigned short transactionId, int length, unsigned char* header);

@@ -24,6 +24,14 @@ ReplyFault checkShape(const unsigned char* request, const unsigned char* reply, 
         for (int i = 2; i < 6; ++i)
             if (reply[i] != request[i]) return ReplyFault::Echo;
     }
+    // Read Device Identification: the MEI type and read code asked, and objects that end the frame.
+    if (function == kDeviceIdFunction) {
+        if (length < 3) return ReplyFault::CutShort;
+        if (reply[2] != request[2] || (length > 3 && reply[3] != request[3])) return ReplyFault::Echo;
+        const int whole = DeviceIdFrameLength(reply, length);
+        if (whole == 0 || length < whole) return ReplyFault::CutShort;
+        return length == whole ? ReplyFault::None : ReplyFault::ByteCount;
+    }
     return ReplyFault::None;
 }
 

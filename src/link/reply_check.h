@@ -4,8 +4,9 @@
 // byte says), the address or unit, the function (the request's, or its exception form), then the
 // shape: a read reply carries exactly the bytes asked for (twice the registers of functions 3 and
 // 4, the bits of 1 and 2 in bytes), a write reply echoes the request (5 and 6 their address and
-// value, 15 and 16 their start and count). Modbus/TCP adds its header: protocol 0 and the request's transaction
-// id. Pure functions over bytes, so every rule can be checked with known frames.
+// value, 15 and 16 their start and count), a Read Device Identification reply (43/14) its MEI type
+// and read code, its objects ending the frame. Modbus/TCP adds its header: protocol 0 and the
+// request's transaction id. Pure functions over bytes, so every rule can be checked with known frames.
 #pragma once
 
 enum class ReplyFault {

@@ -30,11 +30,13 @@ struct Conversation {
     bool ended = false;                  // the server closed the connection, or it broke
     bool closeReported = false;
     std::unique_ptr<QSocketNotifier> idleWatch; // with an event loop only
+    void* layer = nullptr;                      // the layer's state, with one
 };
 
 std::map<unsigned, Conversation> g_conversations;
 unsigned g_nextHandle = 1;
 std::string g_connectError;
+const TcpLayer* g_layer = nullptr;
 
 // What one look at the socket takes at most: a peer that floods the link is not followed for ever.
 constexpr size_t kTakeAtOnce = 64 * 1024;
@@ -50,23 +52,48 @@ int remainingMs(Clock::time_point deadline) {
     return static_cast<int>(std::max<long long>((left + 999) / 1000, 0));
 }
 
+// One receive or send on the bare socket (which never blocks), in the layer's terms.
+long plainMove(long n) {
+    if (n >= 0) return n;
+    const int error = lastSocketError();
+    return error == kSockInterrupted || SocketWouldBlock(error) ? kTcpLayerWouldBlock : kTcpLayerBroken;
+}
+
+long receiveSome(Conversation& c, char* buffer, int size) {
+    if (c.layer) return g_layer->receive(c.layer, buffer, size);
+    long n = 0;
+    while ((n = static_cast<long>(::recv(c.fd, buffer, size, 0))) < 0 && lastSocketError() == kSockInterrupted) {
+    }
+    return plainMove(n);
+}
+
+long sendSome(Conversation& c, const char* bytes, int size) {
+    if (c.layer) return g_layer->send(c.layer, bytes, size);
+    long n = 0;
+    while ((n = static_cast<long>(::send(c.fd, bytes, size, kSendNoSignal))) < 0 && lastSocketError() == kSockInterrupted) {
+    }
+    return plainMove(n);
+}
+
+void endLayer(Conversation& c) {
+    if (c.layer) g_layer->close(c.layer);
+    c.layer = nullptr;
+}
+
 // Whatever the system holds for the conversation, taken without waiting; an end of the stream or a
 // broken connection ends the conversation.
 void take(Conversation& c) {
     char chunk[4096];
     size_t taken = 0;
     while (!c.ended && taken < kTakeAtOnce) {
-        const auto n = ::recv(c.fd, chunk, static_cast<int>(sizeof chunk), 0); // the socket never blocks
+        const long n = receiveSome(c, chunk, static_cast<int>(sizeof chunk));
         if (n > 0) {
             c.received.insert(c.received.end(), chunk, chunk + n);
             taken += static_cast<size_t>(n);
-        } else if (n == 0) {
-            c.ended = true;
-        } else if (const int error = lastSocketError(); error == kSockInterrupted) {
-            continue;
-        } else {
-            if (!SocketWouldBlock(error)) c.ended = true;
+        } else if (n == kTcpLayerWouldBlock) {
             break;
+        } else {
+            c.ended = true;
         }
     }
     if (c.ended && c.idleWatch) c.idleWatch->setEnabled(false); // an ended stream stays readable
@@ -207,9 +234,15 @@ int ConnectToTCPServer(unsigned* handle, unsigned port, const std::string& host,
     // Requests are small and answered at once; Nagle's delay would only add latency.
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+    void* layer = nullptr;
+    if (g_layer && !(layer = g_layer->open(static_cast<long long>(fd), host, remainingMs(deadline), g_connectError))) {
+        CloseSocket(fd);
+        return kTCP_UnableToConnect;
+    }
     const unsigned h = g_nextHandle++;
     Conversation& c = g_conversations[h];
     c.fd = fd;
+    c.layer = layer;
     c.callback = fn;
     c.callbackData = callbackData;
     watchWhileIdle(h, c);
@@ -225,17 +258,14 @@ int ClientTCPWrite(unsigned handle, const void* buffer, int size, int timeoutMs)
     const auto* bytes = static_cast<const char*>(buffer);
     int written = 0;
     while (written < size) {
-        const auto n = ::send(c->fd, bytes + written, static_cast<int>(size - written), kSendNoSignal);
-        const int error = n < 0 ? lastSocketError() : 0;
+        const long n = sendSome(*c, bytes + written, size - written);
         if (n > 0) {
             written += static_cast<int>(n);
-        } else if (n < 0 && error == kSockInterrupted) {
-            continue;
-        } else if (n < 0 && SocketWouldBlock(error) && Clock::now() < deadline) {
+        } else if (n == kTcpLayerWouldBlock && Clock::now() < deadline) {
             pollfd p{c->fd, POLLOUT, 0};
             pollSockets(&p, 1, remainingMs(deadline));
         } else {
-            if (n < 0 && !SocketWouldBlock(error)) c->ended = true;
+            if (n != kTcpLayerWouldBlock) c->ended = true;
             break;
         }
     }
@@ -258,6 +288,7 @@ int DisconnectFromTCPServer(unsigned handle) {
     auto it = g_conversations.find(handle);
     if (it == g_conversations.end()) return kTCP_InvalidHandle;
     it->second.idleWatch.reset(); // a close of our own is no news to anyone
+    endLayer(it->second);
     CloseSocket(it->second.fd);
     g_conversations.erase(it);
     return 0;
@@ -275,6 +306,8 @@ int DiscardTCPInput(unsigned handle, std::vector<unsigned char>* discarded) {
 }
 
 std::string LastTCPConnectError() { return g_connectError; }
+
+void SetTcpLayer(const TcpLayer* layer) { g_layer = layer; }
 
 int ProcessTCPEvents() {
     if (QCoreApplication::instance()) QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);

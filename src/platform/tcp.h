@@ -41,3 +41,17 @@ int ProcessTCPEvents();
 // Waits up to the given time, returning early as soon as a conversation has bytes to read or
 // has been closed. Returns 1 when something arrived, 0 on time-out.
 int WaitForTCPEvent(double seconds);
+
+// A layer every byte of a conversation passes through instead of the bare socket (rq55ctl's TLS,
+// platform/tls_client.h). Once set, every connection made after it takes it.
+// open: once connected, before any byte: the layer's state for the socket (which never blocks),
+// or null with the reason in `why`. receive and send move bytes as recv and send do: a count, 0 at
+// the end of the stream, or one of the two codes below. close ends the state and says goodbye.
+constexpr long kTcpLayerWouldBlock = -1, kTcpLayerBroken = -2;
+struct TcpLayer {
+    void* (*open)(long long socket, const std::string& host, int waitMs, std::string& why);
+    long (*receive)(void* state, void* buffer, int size);
+    long (*send)(void* state, const void* buffer, int size);
+    void (*close)(void* state);
+};
+void SetTcpLayer(const TcpLayer* layer);

@@ -40,6 +40,10 @@ TEST(Cli, UsageErrorsSendNothing) {
         {"backup", dir.file("no-such-folder/x.bin")},
         {"backup", dir.path()},
         {"read", "network", "--watch", "0.1"},
+        {"identify", "--tls-cert", dir.file("short.bin")},
+        {"identify", "--rtu-over-tcp", "--tls-cert", dir.file("short.bin"), "--tls-key", dir.file("short.bin"), "--tls-ca",
+         dir.file("short.bin")},
+        {"identify", "--tls-cert", dir.file("short.bin"), "--tls-key", dir.file("short.bin"), "--tls-ca", dir.file("short.bin")},
     };
     for (const auto& args : refused) {
         const CtlRun r = a.run(args);

@@ -7,6 +7,7 @@ folder."""
 import asyncio
 import json
 import math
+import re
 import os
 import shutil
 import signal
@@ -173,8 +174,9 @@ class Tls(ServeCase):
             f"  client_auth_type: RequireAndVerifyClientCert\n  client_ca_file: {self.cert('ca.crt')}\n"
             "roles:\n  operator: read-write\n  viewer: read-only\n"))
         sim, sim_port = self.simulator()
-        port = free_port()
-        serve = self.serve(sim_port, "--gateway-tls", str(port), "--gateway-tls-config", config)
+        port, plain = free_port(), free_port()
+        serve = self.serve(sim_port, "--gateway-tls", str(port), "--gateway-tls-config", config,
+                           "--gateway-rtu-over-tcp", str(plain))
         self.assertTrue(serve.said(f"gateway at 127.0.0.1:{port} (Modbus/TCP Security), writes by role"))
 
         def context_of(client):
@@ -220,6 +222,45 @@ class Tls(ServeCase):
         self.assertEqual(asyncio.run(independent()), (5, [5]))
         self.assertTrue(serve.said("write of register 808 at address 1 refused (role viewer reads only)"))
         self.assertTrue(serve.said("refused: TLS: "))
+
+        # rq55ctl as a Modbus/TCP Security client, its writes by its certificate's role; and by a
+        # plain door with RTU frames, where serve identifies itself as well.
+        saved = os.path.join(self.scratch.name, "saved.cfg")
+        version = subprocess.run([RQ55CTL, "--version"], capture_output=True, text=True).stdout.split()[1]
+        me = f'identifies itself as vendor "RQ55", product "RQ55 gateway", version "{version}"'
+
+        def ctl(who, ca, key, *args):
+            files = ["--tls-cert", self.cert(f"{who}.crt"), "--tls-key", self.cert(key or f"{who}.key"),
+                     "--tls-ca", self.cert(ca)] if who else []
+            run = subprocess.run([RQ55CTL, *args, "--pause", "0", *files], capture_output=True, text=True, timeout=60)
+            said = [line for line in run.stderr.splitlines() if not re.search(r":\d+: (RTU over TCP|Modbus/TCP)", line)]
+            return run.returncode, run.stdout.splitlines()[:1], said
+        tls, rtu = ["--tcp", f"127.0.0.1:{port}"], ["--tcp", f"127.0.0.1:{plain}"]
+        cannot = f"rq55ctl: 127.0.0.1:{port} cannot be opened: TLS: "
+        cases = [  # who, the authority, another key, the command; its status, first line on stdout, stderr
+            ("operator", "ca.crt", None, ["identify", *tls], 0, [f"127.0.0.1:{port} {me}"], []),
+            ("operator", "ca.crt", None, ["identify", "--tcp", f"localhost:{port}"], 0, [f"localhost:{port} {me}"], []),
+            (None, "", None, ["identify", *rtu], 0, [f"127.0.0.1:{plain} {me}"], []),
+            (None, "", None, ["identify", "--tcp", f"127.0.0.1:{sim_port}"], 0,
+             ['address 1: model code 59, serial number AB1234, model text "RQ55 V3.12", version text ";"'],
+             [f"rq55ctl: 127.0.0.1:{sim_port} gives no Device Identification: exception 01 (illegal function)"]),
+            ("viewer", "ca.crt", None, ["backup", saved, *tls], 0, [f"address 1: configuration saved to {saved}"], []),
+            ("viewer", "ca.crt", None, ["restore", saved, *tls], 1, [],
+             ["rq55ctl: address 1, restore, registers 201-205: exception 01 (illegal function); the analyser, or the "
+              "gateway in front of it, refuses writes: a Modbus/TCP Security door of rq55ctl serve passes them only "
+              "from a certificate whose role it maps to read-write"]),
+            ("operator", "ca.crt", None, ["restore", saved, *tls], 0, ["address 1: configuration written"], []),
+            ("foreign", "ca.crt", None, ["identify", *tls], 1, [], [cannot + "the server refused this client: tlsv1 "
+                                                                    "alert unknown ca"]),
+            ("operator", "other-ca.crt", None, ["identify", *tls], 1, [],
+             [cannot + "the server's certificate is not taken: self-signed certificate in certificate chain"]),
+            ("operator", "ca.crt", "nowhere.key", ["identify", *tls], 2, [],
+             [f"rq55ctl: --tls-key {self.cert('nowhere.key')}: No such file or directory"]),
+            ("operator", "ca.crt", "viewer.key", ["identify", *tls], 2, [],
+             [f"rq55ctl: --tls-key {self.cert('viewer.key')} is not the key of --tls-cert {self.cert('operator.crt')}"]),
+        ]
+        for who, ca, key, args, status, out, err in cases:
+            self.assertEqual(ctl(who, ca, key, *args), (status, out, err), args)
 
     def test_bad_web_configurations_stop_it_at_once_with_the_line_and_the_reason(self):
         tls = f"tls_server_config:\n  cert_file: {self.cert('server.crt')}\n  key_file: {self.cert('server.key')}\n"

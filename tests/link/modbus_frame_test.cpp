@@ -59,11 +59,29 @@ TEST(ModbusFrame, ReplyShapeFollowsTheRequestOfEachFunction) {
         {"0110032000c8", "0110032000c8", ReplyFault::None},      // count 200: all 16 bits compared
         {"010300000100", "010300", ReplyFault::ByteCount},       // 256 registers asked: never 0 bytes
         {"010400000002", "018402", ReplyFault::None},            // an exception
+        // Read Device Identification, one object ("RQ55") by stream
+        {"012b0e0100", "012b0e018100000100045251353535", ReplyFault::ByteCount},
+        {"012b0e0100", "012b0e0181000001000452513535", ReplyFault::None},
+        {"012b0e0100", "012b0e01810000010004525135", ReplyFault::CutShort},
+        {"012b0e0100", "012b0e0481000001000452513535", ReplyFault::Echo},   // another read code
+        {"012b0e0100", "012b0d0181000001000452513535", ReplyFault::Echo},   // another MEI type
+        {"012b0e0100", "01ab01", ReplyFault::None},
     };
     for (const auto& [request, reply, fault] : cases) {
         const Bytes q = FromHex(request), r = FromHex(reply);
         EXPECT_EQ(CheckReply(q.data(), r.data(), static_cast<int>(r.size()), false), fault) << request << " " << reply;
     }
+}
+
+// A reply's length from its first bytes as they arrive, CRC included; 0 while they cannot tell.
+TEST(ModbusFrame, ReplyLengthIsKnownFromTheBytesIn) {
+    const std::tuple<const char*, int, int> cases[] = {
+        {"0103", 2, 0},       {"01030400", 3, 9},   {"0183020000", 3, 5}, {"0110000a", 3, 8},
+        {"012b0e0181", 5, 0}, {"012b0e0181000002", 8, 0}, {"012b0e01810000020004", 10, 0},
+        {"012b0e018100000200045251353501", 15, 0}, {"012b0e01810000020004525135350105", 16, 23},
+    };
+    for (const auto& [head, available, length] : cases)
+        EXPECT_EQ(RtuReplyLength(FromHex(head).data(), available), length) << head;
 }
 
 } // namespace

@@ -56,6 +56,8 @@ ROWS = [
      {"man rq55ctl": "(port {0})", "rq55ctl --help": "(port {0}, TLS {1})"}),
     ("src/link/link_settings.h", r"kModbusTcpPort = (\d+);",
      {"man rq55": "TCP port {0} speaks Modbus/TCP", "rq55ctl --help": "port {0} (the default) speaks Modbus/TCP"}),
+    ("cli/options.h", r"kModbusTlsPort = (\d+);",
+     {"man rq55ctl": "(port {0} unless given)", "rq55ctl --help": "(port {0} unless given)"}),
     ("src/link/exchange.h", r"kModbusTcpPortNumber = (\d+);",
      {"man rq55": "Port number {0} speaks Modbus/TCP", "rq55-sim --help": "port number {0}"}),
 ]
