@@ -53,14 +53,12 @@ int identify(const LinkTarget& link) {
     return kOk;
 }
 
-// Over TCP, who answers the link, by Read Device Identification: serve's gateway says it is one, an
-// analyser behind a plain converter does not answer it (said on stderr). A second is all it waits.
+// Over TCP, who answers the link, by Read Device Identification: serve's gateway says it is one; an
+// analyser, or a plain converter in front of it, does not answer it, and nothing is said then. A
+// second is all it waits.
 void identifyLink(const CliOptions& o, const LinkTarget& link) {
     DeviceIdentification id;
-    if (!AskDeviceIdentification(link, 1.0, id)) {
-        Say(LinkName(o) + " gives no Device Identification: " + LastExchangeFailure());
-        return;
-    }
+    if (!AskDeviceIdentification(link, 1.0, id)) return;
     Print(strfmt("%s identifies itself as vendor \"%s\", product \"%s\", version \"%s\"\n", LinkName(o).c_str(),
                  id.vendor.c_str(), id.product.c_str(), id.version.c_str()));
 }

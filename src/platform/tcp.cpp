@@ -52,11 +52,10 @@ int remainingMs(Clock::time_point deadline) {
     return static_cast<int>(std::max<long long>((left + 999) / 1000, 0));
 }
 
-// One receive or send on the bare socket (which never blocks), in the layer's terms.
+// What one receive or send on the bare socket (which never blocks) did, in the layer's terms.
 long plainMove(long n) {
     if (n >= 0) return n;
-    const int error = lastSocketError();
-    return error == kSockInterrupted || SocketWouldBlock(error) ? kTcpLayerWouldBlock : kTcpLayerBroken;
+    return SocketWouldBlock(lastSocketError()) ? kTcpLayerWouldBlock : kTcpLayerBroken;
 }
 
 long receiveSome(Conversation& c, char* buffer, int size) {
