@@ -77,7 +77,17 @@ int main(int argc, char** argv) {
     QuietQtWarnings();
     const std::optional<CliOptions> options = ReadCommandLine(argc, argv);
     if (!options) return kUsageError;
+    const bool tls = !options->tlsCert.empty() && options->command != "help" && options->command != "version";
+#ifdef _WIN32
+    if (tls) {
+        Say("Modbus/TCP Security (--tls-cert, --tls-key, --tls-ca) is not part of RQ55 for Windows.");
+        return kUsageError;
+    }
+#endif
     if (options->command == "report") return runInPlace("rq55ctl-report", "report", argv);
+    // Over Modbus/TCP Security every command but serve and report (which speak it themselves) is
+    // rq55ctl-tls's.
+    if (tls && options->command != "serve") return runInPlace("rq55ctl-tls", options->command, argv);
     // A stop signal that comes while serve starts waits for it (a held signal stays held across
     // exec): serve ends cleanly all the same.
     if (options->command == "serve") {
@@ -101,6 +111,6 @@ int main(int argc, char** argv) {
     // signals are held before Qt starts any thread, so every thread inherits it.
     if (options->watchSeconds > 0) HoldStopSignals();
     if (const int refused = CheckBeforeOpening(*options)) return refused;
-    if (!PrepareLink(*options)) return kUsageError;
+    PrepareLink(*options);
     return CheckedOutput(RunCommand(*options));
 }

@@ -7,6 +7,7 @@
 #include "commands.h"
 #include "report_command.h"
 #include "startup.h"
+#include "tls_link.h"
 
 int main(int argc, char** argv) {
     QuietQtWarnings();
@@ -20,7 +21,8 @@ int main(int argc, char** argv) {
         return kUsageError;
     }
     if (const int refused = CheckBeforeOpening(*options)) return refused;
-    if (!PrepareLink(*options)) return kUsageError;
+    if (!UseLinkTls(*options)) return kUsageError;
+    PrepareLink(*options);
     LoadLanguageInForce();
     return CheckedOutput(RunCommand(*options, ReportCommand));
 }

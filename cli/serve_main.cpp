@@ -7,6 +7,7 @@
 #include "serve/secrets.h"
 #include "serve/serve.h"
 #include "startup.h"
+#include "tls_link.h"
 #include "stop_signals.h"
 
 int main(int argc, char** argv) {
@@ -23,7 +24,8 @@ int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
     FindCredentials(*options);
     if (const int refused = CheckServeOptions(*options)) return refused;
-    if (!PrepareLink(*options)) return kUsageError;
+    if (!UseLinkTls(*options)) return kUsageError;
+    PrepareLink(*options);
     if (options->haDiscovery) LoadLanguageInForce(); // the entities' names
     return CheckedOutput(Serve(*options));
 }

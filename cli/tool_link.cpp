@@ -9,7 +9,6 @@
 #include "platform/serial.h"
 #include "platform/system.h"
 #include "platform/tcp.h"
-#include "platform/tls_client.h"
 #include "stop_signals.h"
 
 namespace {
@@ -79,12 +78,7 @@ bool OpenLink(const CliOptions& o, LinkTarget& link, const std::function<void(co
     return true;
 }
 
-bool PrepareLink(const CliOptions& o) {
-    std::string why;
-    if (!o.tlsCert.empty() && !UseTlsForTcp({o.tlsCert, o.tlsKey, o.tlsCa}, why)) {
-        Say(why);
-        return false;
-    }
+void PrepareLink(const CliOptions& o) {
     g_exchangePause = 0;
     g_analyserRest = o.command == "scan" ? 0 : o.pauseMs / 1000.0; // each address asked once
     // --timeout shortens the reply wait of every exchange (the attempts stay as they are); serve
@@ -110,6 +104,5 @@ bool PrepareLink(const CliOptions& o) {
     // serve ends within moments of a stop signal, whatever the link is waiting for.
     if (o.command == "serve") reporter.stopRequested = [] { return WaitForStopSignal(0); };
     SetLinkReporter(std::move(reporter));
-    return true;
 }
 

@@ -33,6 +33,5 @@ constexpr int kServeReplyWaitMs = 1000;
 
 // The link as the tool uses it: a closed connection told in one line on stderr, the rest of
 // --pause between two requests, the reply wait of --timeout (scan derives its own), and for serve
-// a stop signal that ends any wait at once; and Modbus/TCP Security with the --tls files. False
-// when those cannot be used (said on stderr): a usage error.
-bool PrepareLink(const CliOptions& options);
+// a stop signal that ends any wait at once.
+void PrepareLink(const CliOptions& options);

@@ -5,8 +5,9 @@
 # unpacked copy finds its files through the link wherever it lies.
 set(RQ55_PROGRAM_DIR lib/rq55)
 set(RQ55_EXECUTABLES rq55 rq55-sim rq55ctl)
-# rq55ctl's report and serve commands, which it runs from its own directory: no link in bin/.
-set(RQ55_HELPERS rq55ctl-report rq55ctl-serve)
+# rq55ctl's report and serve commands, and its commands over Modbus/TCP Security, which it runs
+# from its own directory: no link in bin/.
+set(RQ55_HELPERS rq55ctl-report rq55ctl-serve rq55ctl-tls)
 
 install(TARGETS ${RQ55_EXECUTABLES} ${RQ55_HELPERS} RUNTIME DESTINATION ${RQ55_PROGRAM_DIR})
 install(FILES ${RQ55_RESOURCE_FILES} DESTINATION ${RQ55_PROGRAM_DIR})

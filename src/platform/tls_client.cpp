@@ -5,7 +5,7 @@
 #ifdef _WIN32
 
 bool UseTlsForTcp(const TlsClientFiles&, std::string& why) {
-    why = "Modbus/TCP Security (--tls-cert, --tls-key, --tls-ca) is not part of RQ55 for Windows";
+    why = "Modbus/TCP Security (--tls-cert, --tls-key, --tls-ca) is not part of RQ55 for Windows.";
     return false;
 }
 

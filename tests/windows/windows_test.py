@@ -70,10 +70,13 @@ class Windows(unittest.TestCase):
             self.assertEqual(wine(CTL, "report", saved[:-3] + "pdf", *link).returncode, 0)
             self.assertEqual(open(os.path.join(scratch, "meter.pdf"), "rb").read(4), b"%PDF")
             self.assertEqual(wine(CTL, "report", "Z:\\no\\such\\folder\\r.pdf", *link).returncode, 2)
-        serve = wine(CTL, "serve", *link)
-        self.assertEqual((serve.returncode, serve.stderr.strip()),
-                         (2, "rq55ctl: serve is a Linux service and is not part of RQ55 for Windows: run it on the "
-                             "Linux machine that holds the bus."))
+        tls = ["--tls-cert", "a.crt", "--tls-key", "a.key", "--tls-ca", "ca.crt"]
+        for args, said in [(["serve", *link], "serve is a Linux service and is not part of RQ55 for Windows: run it "
+                                              "on the Linux machine that holds the bus."),
+                           (["identify", *link, *tls], "Modbus/TCP Security (--tls-cert, --tls-key, --tls-ca) is not "
+                                                       "part of RQ55 for Windows.")]:
+            run = wine(CTL, *args)
+            self.assertEqual((run.returncode, run.stderr.strip()), (2, "rq55ctl: " + said), args)
         pty = wine(os.path.join(WIN, "sim", "rq55-sim.exe"), "--pty")
         self.assertEqual((pty.returncode, pty.stderr.strip()),
                          (1, "rq55-sim: cannot start: --pty is Linux-only: on Windows use --rtu-tcp or --modbus-tcp"))
