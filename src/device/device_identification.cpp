@@ -14,9 +14,9 @@ std::string printable(const unsigned char* bytes, int count) {
     return text;
 }
 
-} // namespace
-
-bool DeviceIdentificationFromReply(const unsigned char* reply, int length, DeviceIdentification& id, int& next) {
+// Reads one reply (address and PDU, no CRC) into `id`; false when it is not a whole reply. `next`
+// is the object to ask for next when more follow, else 0.
+bool fromReply(const unsigned char* reply, int length, DeviceIdentification& id, int& next) {
     if (length < 8 || reply[1] != kDeviceIdFunction || reply[2] != kDeviceIdMeiType ||
         DeviceIdFrameLength(reply, length) != length)
         return false;
@@ -30,6 +30,8 @@ bool DeviceIdentificationFromReply(const unsigned char* reply, int length, Devic
     next = reply[5] == 0xFF ? reply[6] : 0;
     return true;
 }
+
+} // namespace
 
 bool AskDeviceIdentification(const LinkTarget& link, double waitSeconds, DeviceIdentification& id) {
     const ExchangeLimits kept = CurrentExchangeLimits();
@@ -47,7 +49,7 @@ bool AskDeviceIdentification(const LinkTarget& link, double waitSeconds, DeviceI
                                                      static_cast<unsigned char>(next)};
         unsigned char reply[kReplyBufferSize] = {};
         given = Ulvo_Transmitir_Modbus(link.port, request, 5, reply, 0, 0, link.spare, link.tcpPort, link.host) == 1 &&
-                DeviceIdentificationFromReply(reply, LastReplyLength(), id, next);
+                fromReply(reply, LastReplyLength(), id, next);
     }
     SetExchangeLimits(kept);
     return given;

@@ -11,10 +11,6 @@ struct DeviceIdentification {
     std::string vendor, product, version;
 };
 
-// Reads one reply (address and PDU, no CRC) into `id`; false when it is not a whole reply. `next`
-// is the object to ask for next when more follow, else 0.
-bool DeviceIdentificationFromReply(const unsigned char* reply, int length, DeviceIdentification& id, int& next);
-
 // Asks the device at the link's address for the basic objects, by stream, waiting at most
 // `waitSeconds` for each reply; false when it did not give them (LastExchangeEnd says how).
 bool AskDeviceIdentification(const LinkTarget& link, double waitSeconds, DeviceIdentification& id);
